@@ -1,0 +1,245 @@
+#include "engine/serial_port.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace zt {
+namespace {
+
+constexpr char kCloseEventName[] = "CloseEvent";
+
+void CopyPortName(char (&target)[CSerialConfig::kPortNameSize], const char* name) {
+  std::size_t length = 0;
+  if (name != nullptr) {
+    length = strnlen(name, CSerialConfig::kPortNameSize - 1);
+    std::memcpy(target, name, length);
+  }
+  target[length] = '\0';
+}
+
+// Applies the config's line settings to the members of the device-control
+// block that the controller link depends on; the others stay as read.
+void ApplyLineSettings(const CSerialConfig& config, CommState& state) {
+  state.baudRate = config.m_dwBaudRate;
+  state.byteSize = config.m_byteSize;
+  state.parity = config.m_parity;
+  state.stopBits = config.m_stopBits;
+  state.fBinary = true;
+  state.fParity = true;
+  state.fNull = false;
+  state.fAbortOnError = true;
+  state.xonLim = 1;
+  state.xoffLim = static_cast<std::uint16_t>(config.m_dwInQueue / 2);
+
+  const bool hardwareHandshake = config.m_nFlowControl == 1;
+  state.fOutxCtsFlow = hardwareHandshake;
+  state.fOutxDsrFlow = hardwareHandshake;
+  state.fDsrSensitivity = hardwareHandshake;
+  state.fDtrControl = hardwareHandshake ? comm::kDtrControlHandshake : comm::kDtrControlEnable;
+  state.fRtsControl = hardwareHandshake ? comm::kRtsControlHandshake : comm::kRtsControlEnable;
+  const bool xonXoff = config.m_nFlowControl == 2;
+  state.fOutX = xonXoff;
+  state.fInX = xonXoff;
+}
+
+}  // namespace
+
+CSerialConfig::CSerialConfig() : m_szPort{} {
+  SetPortName("COM1");
+}
+
+void CSerialConfig::SetPortName(const char* name) {
+  CopyPortName(m_szPort, name);
+}
+
+void ReceiveBuffer::Append(std::uint8_t byte) {
+  if (count >= kCapacity) {
+    count = 0;
+  }
+  bytes[count] = byte;
+  ++count;
+  bytes[count] = 0;
+}
+
+CSerialPort::CSerialPort(ICommDevice& comm, IThreads& threads) : m_comm(comm), m_threads(threads) {}
+
+CSerialPort::~CSerialPort() {
+  EndReaderThread();
+  if (IsOpen()) {
+    CSerialPort::Close();
+  }
+  if (m_hCloseEvent != kNoEvent) {
+    m_threads.CloseEvent(m_hCloseEvent);
+    m_hCloseEvent = kNoEvent;
+  }
+}
+
+void CSerialPort::EndReaderThread() {
+  if (m_hThread == kNoThread) {
+    return;
+  }
+  m_bRunning.store(0, std::memory_order_release);
+  m_threads.ResumeThread(m_hThread);
+  if (m_hCloseEvent != kNoEvent) {
+    m_threads.SetEvent(m_hCloseEvent);
+  }
+  m_threads.WaitForThread(m_hThread);
+  m_threads.CloseThread(m_hThread);
+  m_hThread = kNoThread;
+}
+
+bool CSerialPort::Start() {
+  if (m_bRunning.load(std::memory_order_acquire) != 0 && m_hCloseEvent == kNoEvent) {
+    m_hCloseEvent = m_threads.CreateEvent(true, true, kCloseEventName);
+  }
+  return false;
+}
+
+int CSerialPort::OnReceive(const std::uint8_t* bytes, int count) {
+  for (int i = 0; i < count; ++i) {
+    m_receive.Append(bytes[i]);
+  }
+  return count;
+}
+
+bool CSerialPort::Open(const CSerialConfig& config) {
+  if (IsOpen()) {
+    Close();
+  }
+  CopyPortName(m_szPort, config.m_szPort);
+  if (!IsPortAvailable(m_szPort)) {
+    return false;
+  }
+  m_hComm = m_comm.Open(m_szPort);
+  if (m_hComm == kInvalidComm) {
+    return false;
+  }
+  m_comm.SetupComm(m_hComm, config.m_dwInQueue, config.m_dwOutQueue);
+
+  CommState state;
+  m_comm.GetCommState(m_hComm, state);
+  ApplyLineSettings(config, state);
+  m_comm.SetCommState(m_hComm, state);
+
+  CommStatus status;
+  ClearError(status);
+  SetTimeouts(config.m_dwReadTimeout, config.m_dwWriteTimeout);
+  PurgeInput();
+  PurgeOutput();
+
+  std::uint32_t mask = 0;
+  if (!GetEventMask(mask)) {
+    return false;
+  }
+  SetEventMask(mask | comm::kEvRxChar);
+  return true;
+}
+
+bool CSerialPort::Close() {
+  if (!IsOpen()) {
+    return false;
+  }
+  m_bRunning.store(0, std::memory_order_release);
+  PurgeInput();
+  PurgeOutput();
+  m_comm.PurgeComm(m_hComm, comm::kPurgeTxAbort | comm::kPurgeRxAbort | comm::kPurgeTxClear |
+                                comm::kPurgeRxClear);
+  const bool closed = m_comm.CloseHandle(m_hComm);
+  m_hComm = kInvalidComm;
+  return closed;
+}
+
+bool CSerialPort::IsPortAvailable(const char* name) {
+  const CommHandle trial = m_comm.Open(name);
+  if (trial == kInvalidComm) {
+    return false;
+  }
+  m_comm.CloseHandle(trial);
+  return true;
+}
+
+bool CSerialPort::SetTimeouts(std::uint32_t readTimeout, std::uint32_t writeTimeout) {
+  if (!IsOpen()) {
+    return false;
+  }
+  CommTimeouts timeouts;
+  timeouts.readIntervalTimeout = readTimeout;
+  timeouts.readTotalTimeoutMultiplier = 1;
+  timeouts.readTotalTimeoutConstant = readTimeout;
+  timeouts.writeTotalTimeoutMultiplier = 1;
+  timeouts.writeTotalTimeoutConstant = writeTimeout;
+  m_comm.SetCommTimeouts(m_hComm, timeouts);
+  return true;
+}
+
+void CSerialPort::PurgeInput() {
+  if (IsOpen()) {
+    m_comm.PurgeComm(m_hComm, comm::kPurgeRxAbort | comm::kPurgeRxClear);
+  }
+}
+
+void CSerialPort::PurgeOutput() {
+  if (IsOpen()) {
+    m_comm.PurgeComm(m_hComm, comm::kPurgeTxAbort | comm::kPurgeTxClear);
+  }
+}
+
+std::uint32_t CSerialPort::ClearError(CommStatus& status) {
+  if (!IsOpen()) {
+    return 0;
+  }
+  std::uint32_t errors = 0;
+  m_comm.ClearCommError(m_hComm, errors, status);
+  return errors;
+}
+
+bool CSerialPort::GetEventMask(std::uint32_t& mask) {
+  return IsOpen() && m_comm.GetCommMask(m_hComm, mask);
+}
+
+void CSerialPort::SetEventMask(std::uint32_t mask) {
+  if (IsOpen()) {
+    m_comm.SetCommMask(m_hComm, mask);
+  }
+}
+
+std::uint32_t CSerialPort::GetBytesWaiting() {
+  CommStatus status;
+  const std::uint32_t errors = ClearError(status);
+  return errors == 0 ? status.cbInQue : 0;
+}
+
+std::uint32_t CSerialPort::ReadBytes(void* buffer, std::uint32_t count) {
+  if (!IsOpen() || count == 0) {
+    return 0;
+  }
+  std::uint32_t bytesRead = 0;
+  std::uint32_t lastError = 0;
+  if (!m_comm.ReadFile(m_hComm, buffer, count, bytesRead, lastError)) {
+    if (lastError != comm::kErrorHandleEof) {
+      CommStatus status;
+      ClearError(status);
+    }
+    return 0;
+  }
+  return bytesRead;
+}
+
+std::uint32_t CSerialPort::ReadAvailable(void* buffer, std::uint32_t maxCount) {
+  const std::uint32_t waiting = GetBytesWaiting();
+  return ReadBytes(buffer, std::min(waiting, maxCount));
+}
+
+void CSerialPort::WriteBytes(const void* buffer, std::uint32_t count) {
+  if (!IsOpen()) {
+    return;
+  }
+  std::uint32_t written = 0;
+  m_comm.WriteFile(m_hComm, buffer, count, written);
+  if (written < count) {
+    CommStatus status;
+    ClearError(status);
+  }
+}
+
+}  // namespace zt

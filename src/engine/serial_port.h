@@ -1,0 +1,111 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/comm_device.h"
+#include "platform/threads.h"
+
+namespace zt {
+
+// Opaque window handle of the platform; 0 means none.
+using WindowHandle = std::uintptr_t;
+
+// Line settings handed to CSerialPort::Open. The defaults are the settings
+// the controller link runs with: 9600 baud, 8 data bits, no parity, two stop
+// bits, DTR and RTS on, no handshake, abort on error, 4096-byte queues.
+class CSerialConfig {
+public:
+  static constexpr std::size_t kPortNameSize = 1024;
+
+  CSerialConfig();
+  CSerialConfig(const CSerialConfig&) = default;
+  CSerialConfig& operator=(const CSerialConfig&) = default;
+  virtual ~CSerialConfig() = default;
+
+  // Copies name, cut to kPortNameSize - 1 characters.
+  void SetPortName(const char* name);
+
+  char m_szPort[kPortNameSize];
+  std::uint32_t m_dwBaudRate = 9600;
+  std::uint8_t m_byteSize = 8;
+  std::uint8_t m_parity = comm::kNoParity;
+  std::uint8_t m_stopBits = comm::kTwoStopBits;
+  std::int32_t m_nFlowControl = 0;  // 0 none, 1 hardware handshake, 2 XON/XOFF
+  std::uint32_t m_dwInQueue = 4096;
+  std::uint32_t m_dwOutQueue = 4096;
+  std::uint32_t m_dwWriteTimeout = 5000;  // ms
+  std::uint32_t m_dwReadTimeout = 5000;   // ms
+};
+
+// Bytes received so far, with a NUL kept after the last one.
+struct ReceiveBuffer {
+  static constexpr std::int32_t kCapacity = 512;
+
+  // Stores one byte; when the buffer is full it starts again at the front.
+  void Append(std::uint8_t byte);
+  void Reset() { count = 0; }
+
+  std::uint8_t bytes[kCapacity + 1] = {};
+  std::int32_t count = 0;
+};
+
+// Owns one serial port and the bookkeeping of the thread that reads it.
+// Every operation may be called on a closed port: it then does nothing and
+// returns 0 or false.
+class CSerialPort {
+public:
+  CSerialPort(ICommDevice& comm, IThreads& threads);
+  CSerialPort(const CSerialPort&) = delete;
+  CSerialPort& operator=(const CSerialPort&) = delete;
+  virtual ~CSerialPort();
+
+  // Begins receiving; the base version only prepares the close event.
+  virtual bool Start();
+  // Hook for each chunk of received bytes; returns count.
+  virtual int OnReceive(const std::uint8_t* bytes, int count);
+  // Stops the reader loop flag, purges and closes the port.
+  virtual bool Close();
+
+  bool Open(const CSerialConfig& config);
+  // Trial open of name; touches no member.
+  bool IsPortAvailable(const char* name);
+  bool SetTimeouts(std::uint32_t readTimeout, std::uint32_t writeTimeout);
+  void PurgeInput();
+  void PurgeOutput();
+  std::uint32_t ClearError(CommStatus& status);
+  bool GetEventMask(std::uint32_t& mask);
+  void SetEventMask(std::uint32_t mask);
+  // Bytes queued by the driver; 0 when a line error was pending (it is
+  // cleared by this call, so the next call reports the queue again).
+  std::uint32_t GetBytesWaiting();
+  std::uint32_t ReadBytes(void* buffer, std::uint32_t count);
+  // Reads what has arrived, at most maxCount bytes; never waits.
+  std::uint32_t ReadAvailable(void* buffer, std::uint32_t maxCount);
+  // A short write clears the line error; the caller is not told.
+  void WriteBytes(const void* buffer, std::uint32_t count);
+
+  bool IsOpen() const { return m_hComm != kInvalidComm; }
+  const char* PortName() const { return m_szPort; }
+  const ReceiveBuffer& Received() const { return m_receive; }
+
+protected:
+  // Ends the reader thread: clears the running flag, resumes and wakes the
+  // thread, and waits for it without a time limit. A derived class calls
+  // this first in its destructor, before any of its own members go.
+  void EndReaderThread();
+
+  ICommDevice& m_comm;
+  IThreads& m_threads;
+
+  ThreadHandle m_hThread = kNoThread;
+  EventHandle m_hCloseEvent = kNoEvent;
+  std::atomic<std::int32_t> m_bRunning{0};
+  CommHandle m_hComm = kInvalidComm;
+  std::atomic<WindowHandle> m_hNotifyWnd{0};
+  ReceiveBuffer m_receive;
+  char m_szPort[CSerialConfig::kPortNameSize] = {};
+};
+
+}  // namespace zt

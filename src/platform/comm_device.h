@@ -1,0 +1,99 @@
+#pragma once
+
+#include <cstdint>
+
+namespace zt {
+
+// Opaque handle of an open communications device; kInvalidComm means none.
+using CommHandle = std::uintptr_t;
+inline constexpr CommHandle kInvalidComm = 0;
+
+// The members of the platform's device-control block that the serial port
+// reads and changes. Members not listed here are kept by the implementation
+// exactly as the device reported them.
+struct CommState {
+  std::uint32_t baudRate = 0;
+  std::uint8_t byteSize = 0;
+  std::uint8_t parity = 0;
+  std::uint8_t stopBits = 0;
+  bool fBinary = false;
+  bool fParity = false;
+  bool fNull = false;
+  bool fAbortOnError = false;
+  bool fOutxCtsFlow = false;
+  bool fOutxDsrFlow = false;
+  bool fDsrSensitivity = false;
+  std::uint8_t fDtrControl = 0;
+  std::uint8_t fRtsControl = 0;
+  bool fOutX = false;
+  bool fInX = false;
+  std::uint16_t xonLim = 0;
+  std::uint16_t xoffLim = 0;
+  // The platform's whole control block as the device reported it, so that
+  // the members not listed above survive a get/change/set round trip.
+  alignas(8) unsigned char platformBlock[64] = {};
+};
+
+struct CommTimeouts {
+  std::uint32_t readIntervalTimeout = 0;
+  std::uint32_t readTotalTimeoutMultiplier = 0;
+  std::uint32_t readTotalTimeoutConstant = 0;
+  std::uint32_t writeTotalTimeoutMultiplier = 0;
+  std::uint32_t writeTotalTimeoutConstant = 0;
+};
+
+// What ClearCommError reports besides the error flags.
+struct CommStatus {
+  std::uint32_t cbInQue = 0;
+  std::uint32_t cbOutQue = 0;
+};
+
+// Platform values the serial port passes through the seam.
+namespace comm {
+inline constexpr std::uint8_t kNoParity = 0;
+inline constexpr std::uint8_t kTwoStopBits = 2;
+inline constexpr std::uint8_t kDtrControlEnable = 1;
+inline constexpr std::uint8_t kDtrControlHandshake = 2;
+inline constexpr std::uint8_t kRtsControlEnable = 1;
+inline constexpr std::uint8_t kRtsControlHandshake = 2;
+inline constexpr std::uint32_t kEvRxChar = 0x0001;
+inline constexpr std::uint32_t kPurgeTxAbort = 0x0001;
+inline constexpr std::uint32_t kPurgeRxAbort = 0x0002;
+inline constexpr std::uint32_t kPurgeTxClear = 0x0004;
+inline constexpr std::uint32_t kPurgeRxClear = 0x0008;
+inline constexpr std::uint32_t kErrorHandleEof = 38;
+// Line error flags reported by ClearCommError.
+inline constexpr std::uint32_t kCeRxOver = 0x0001;
+inline constexpr std::uint32_t kCeOverrun = 0x0002;
+inline constexpr std::uint32_t kCeRxParity = 0x0004;
+inline constexpr std::uint32_t kCeFrame = 0x0008;
+}  // namespace comm
+
+// The platform's serial communications calls, one method per call, so that
+// the serial port reads like the Win32 code it drives. Every method that
+// takes a handle must cope with a handle that is no longer open.
+class ICommDevice {
+public:
+  virtual ~ICommDevice() = default;
+
+  // CreateFileA(name, read|write, no sharing, OPEN_EXISTING, sequential scan).
+  virtual CommHandle Open(const char* name) = 0;
+  virtual bool CloseHandle(CommHandle handle) = 0;
+  virtual bool SetupComm(CommHandle handle, std::uint32_t inQueue, std::uint32_t outQueue) = 0;
+  virtual bool GetCommState(CommHandle handle, CommState& state) = 0;
+  virtual bool SetCommState(CommHandle handle, const CommState& state) = 0;
+  virtual bool SetCommTimeouts(CommHandle handle, const CommTimeouts& timeouts) = 0;
+  virtual bool GetCommMask(CommHandle handle, std::uint32_t& mask) = 0;
+  virtual bool SetCommMask(CommHandle handle, std::uint32_t mask) = 0;
+  virtual bool PurgeComm(CommHandle handle, std::uint32_t flags) = 0;
+  // Returns false when the call itself failed; errors then holds 0.
+  virtual bool ClearCommError(CommHandle handle, std::uint32_t& errors, CommStatus& status) = 0;
+  // ReadFile without overlap. On failure returns false and lastError holds
+  // the platform's error code; bytesRead always holds what was read.
+  virtual bool ReadFile(CommHandle handle, void* buffer, std::uint32_t size,
+                        std::uint32_t& bytesRead, std::uint32_t& lastError) = 0;
+  virtual bool WriteFile(CommHandle handle, const void* buffer, std::uint32_t size,
+                         std::uint32_t& bytesWritten) = 0;
+};
+
+}  // namespace zt

@@ -1,0 +1,77 @@
+#include "platform/std_threads.h"
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace zt {
+namespace {
+
+struct StdThread {
+  std::thread thread;
+};
+
+struct StdEvent {
+  std::atomic<bool> signalled{false};
+};
+
+StdThread* AsThread(ThreadHandle handle) {
+  return reinterpret_cast<StdThread*>(handle);
+}
+StdEvent* AsEvent(EventHandle handle) {
+  return reinterpret_cast<StdEvent*>(handle);
+}
+
+}  // namespace
+
+ThreadHandle StdThreads::CreateThread(ThreadRoutine routine, void* argument) {
+  auto* holder = new StdThread{std::thread(routine, argument)};
+  return reinterpret_cast<ThreadHandle>(holder);
+}
+
+bool StdThreads::SetThreadPriorityHighest(ThreadHandle thread) {
+  return thread != kNoThread;
+}
+
+void StdThreads::ResumeThread(ThreadHandle /*thread*/) {}
+
+void StdThreads::WaitForThread(ThreadHandle thread) {
+  StdThread* holder = AsThread(thread);
+  if (holder != nullptr && holder->thread.joinable()) {
+    holder->thread.join();
+  }
+}
+
+void StdThreads::CloseThread(ThreadHandle thread) {
+  StdThread* holder = AsThread(thread);
+  if (holder == nullptr) {
+    return;
+  }
+  if (holder->thread.joinable()) {
+    holder->thread.detach();
+  }
+  delete holder;
+}
+
+EventHandle StdThreads::CreateEvent(bool /*manualReset*/, bool initiallySignalled,
+                                    const char* /*name*/) {
+  auto* event = new StdEvent;
+  event->signalled.store(initiallySignalled, std::memory_order_relaxed);
+  return reinterpret_cast<EventHandle>(event);
+}
+
+void StdThreads::SetEvent(EventHandle event) {
+  if (StdEvent* target = AsEvent(event)) {
+    target->signalled.store(true, std::memory_order_release);
+  }
+}
+
+void StdThreads::CloseEvent(EventHandle event) {
+  delete AsEvent(event);
+}
+
+void StdThreads::Sleep(std::uint32_t milliseconds) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+}  // namespace zt

@@ -1,0 +1,70 @@
+#include "platform/win32/win32_threads.h"
+
+#include <windows.h>
+
+namespace zt {
+namespace {
+
+HANDLE ToHandle(std::uintptr_t handle) {
+  return reinterpret_cast<HANDLE>(handle);
+}
+
+struct ThreadStart {
+  ThreadRoutine routine;
+  void* argument;
+};
+
+DWORD WINAPI RunThread(LPVOID parameter) {
+  const ThreadStart start = *static_cast<ThreadStart*>(parameter);
+  delete static_cast<ThreadStart*>(parameter);
+  start.routine(start.argument);
+  return 0;
+}
+
+}  // namespace
+
+ThreadHandle Win32Threads::CreateThread(ThreadRoutine routine, void* argument) {
+  auto* start = new ThreadStart{routine, argument};
+  HANDLE thread = ::CreateThread(nullptr, 0, RunThread, start, 0, nullptr);
+  if (thread == nullptr) {
+    delete start;
+    return kNoThread;
+  }
+  return reinterpret_cast<ThreadHandle>(thread);
+}
+
+bool Win32Threads::SetThreadPriorityHighest(ThreadHandle thread) {
+  return ::SetThreadPriority(ToHandle(thread), THREAD_PRIORITY_HIGHEST) != FALSE;
+}
+
+void Win32Threads::ResumeThread(ThreadHandle thread) {
+  ::ResumeThread(ToHandle(thread));
+}
+
+void Win32Threads::WaitForThread(ThreadHandle thread) {
+  ::WaitForSingleObject(ToHandle(thread), INFINITE);
+}
+
+void Win32Threads::CloseThread(ThreadHandle thread) {
+  ::CloseHandle(ToHandle(thread));
+}
+
+EventHandle Win32Threads::CreateEvent(bool manualReset, bool initiallySignalled, const char* name) {
+  HANDLE event =
+      ::CreateEventA(nullptr, manualReset ? TRUE : FALSE, initiallySignalled ? TRUE : FALSE, name);
+  return reinterpret_cast<EventHandle>(event);
+}
+
+void Win32Threads::SetEvent(EventHandle event) {
+  ::SetEvent(ToHandle(event));
+}
+
+void Win32Threads::CloseEvent(EventHandle event) {
+  ::CloseHandle(ToHandle(event));
+}
+
+void Win32Threads::Sleep(std::uint32_t milliseconds) {
+  ::Sleep(milliseconds);
+}
+
+}  // namespace zt

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "platform/threads.h"
+
+namespace zt {
+
+// IThreads over CreateThread, events and Sleep.
+class Win32Threads final : public IThreads {
+public:
+  ThreadHandle CreateThread(ThreadRoutine routine, void* argument) override;
+  bool SetThreadPriorityHighest(ThreadHandle thread) override;
+  void ResumeThread(ThreadHandle thread) override;
+  void WaitForThread(ThreadHandle thread) override;
+  void CloseThread(ThreadHandle thread) override;
+  EventHandle CreateEvent(bool manualReset, bool initiallySignalled, const char* name) override;
+  void SetEvent(EventHandle event) override;
+  void CloseEvent(EventHandle event) override;
+  void Sleep(std::uint32_t milliseconds) override;
+};
+
+}  // namespace zt
