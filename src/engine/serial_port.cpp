@@ -90,7 +90,7 @@ void CSerialPort::EndReaderThread() {
 
 bool CSerialPort::Start() {
   if (m_bRunning.load(std::memory_order_acquire) != 0 && m_hCloseEvent == kNoEvent) {
-    m_hCloseEvent = m_threads.CreateEvent(true, true, kCloseEventName);
+    m_hCloseEvent = m_threads.CreateEventObject(true, true, kCloseEventName);
   }
   return false;
 }

@@ -53,8 +53,8 @@ void StdThreads::CloseThread(ThreadHandle thread) {
   delete holder;
 }
 
-EventHandle StdThreads::CreateEvent(bool /*manualReset*/, bool initiallySignalled,
-                                    const char* /*name*/) {
+EventHandle StdThreads::CreateEventObject(bool /*manualReset*/, bool initiallySignalled,
+                                          const char* /*name*/) {
   auto* event = new StdEvent;
   event->signalled.store(initiallySignalled, std::memory_order_relaxed);
   return reinterpret_cast<EventHandle>(event);

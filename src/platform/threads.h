@@ -26,7 +26,8 @@ public:
   // Releases the handle; a thread still running goes on by itself.
   virtual void CloseThread(ThreadHandle thread) = 0;
 
-  virtual EventHandle CreateEvent(bool manualReset, bool initiallySignalled, const char* name) = 0;
+  virtual EventHandle CreateEventObject(bool manualReset, bool initiallySignalled,
+                                        const char* name) = 0;
   virtual void SetEvent(EventHandle event) = 0;
   virtual void CloseEvent(EventHandle event) = 0;
 

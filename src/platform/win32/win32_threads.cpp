@@ -49,7 +49,8 @@ void Win32Threads::CloseThread(ThreadHandle thread) {
   ::CloseHandle(ToHandle(thread));
 }
 
-EventHandle Win32Threads::CreateEvent(bool manualReset, bool initiallySignalled, const char* name) {
+EventHandle Win32Threads::CreateEventObject(bool manualReset, bool initiallySignalled,
+                                            const char* name) {
   HANDLE event =
       ::CreateEventA(nullptr, manualReset ? TRUE : FALSE, initiallySignalled ? TRUE : FALSE, name);
   return reinterpret_cast<EventHandle>(event);

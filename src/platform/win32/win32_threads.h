@@ -12,7 +12,8 @@ public:
   void ResumeThread(ThreadHandle thread) override;
   void WaitForThread(ThreadHandle thread) override;
   void CloseThread(ThreadHandle thread) override;
-  EventHandle CreateEvent(bool manualReset, bool initiallySignalled, const char* name) override;
+  EventHandle CreateEventObject(bool manualReset, bool initiallySignalled,
+                                const char* name) override;
   void SetEvent(EventHandle event) override;
   void CloseEvent(EventHandle event) override;
   void Sleep(std::uint32_t milliseconds) override;

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the portable core natively (unit
+# tests under ASan+UBSan, bounded fuzzing, the thread-sanitizer build) and
+# the Windows build under Wine (Win32 tests against a pseudo-terminal COM
+# port and the prefix's registry, and end-to-end tests of the program).
+# Usage: scripts/test.sh        (ZT_FUZZ_SECONDS=N to fuzz longer or shorter)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+./scripts/install-deps.sh
+
+jobs=${ZT_JOBS:-2}
+fuzz_seconds=${ZT_FUZZ_SECONDS:-20}
+summary=()
+
+run_preset() {
+  local preset=$1
+  shift
+  echo "=== $preset: configure and build"
+  cmake --preset "$preset" "$@" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+  echo "=== $preset: test"
+  local log
+  log=$(mktemp)
+  set +e
+  ctest --preset "$preset" -j "$jobs" 2>&1 | tee "$log"
+  local status=${PIPESTATUS[0]}
+  set -e
+  summary+=("$preset: $(grep -E 'tests passed' "$log" | tail -n 1)")
+  rm -f "$log"
+  return "$status"
+}
+
+overall=0
+run_preset native -DZT_FUZZ_SECONDS="$fuzz_seconds" || overall=1
+run_preset tsan || overall=1
+run_preset windows || overall=1
+
+echo "=== summary"
+printf '%s\n' "${summary[@]}"
+if [ "$overall" -eq 0 ]; then
+  echo "100% tests passed in every build"
+else
+  echo "some tests FAILED"
+fi
+exit "$overall"
