@@ -5,12 +5,10 @@
 #include <cstdint>
 
 #include "platform/comm_device.h"
+#include "platform/messages.h"
 #include "platform/threads.h"
 
 namespace zt {
-
-// Opaque window handle of the platform; 0 means none.
-using WindowHandle = std::uintptr_t;
 
 // Line settings handed to CSerialPort::Open. The defaults are the settings
 // the controller link runs with: 9600 baud, 8 data bits, no parity, two stop

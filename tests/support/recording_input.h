@@ -1,0 +1,116 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <ostream>
+#include <vector>
+
+#include "platform/input.h"
+#include "platform/messages.h"
+
+namespace zt::test {
+
+struct MouseCall {
+  std::uint32_t flags = 0;
+  std::int32_t dx = 0;
+  std::int32_t dy = 0;
+  std::uint32_t data = 0;
+  std::uintptr_t extraInfo = 0;
+
+  friend bool operator==(const MouseCall&, const MouseCall&) = default;
+  friend std::ostream& operator<<(std::ostream& out, const MouseCall& call) {
+    return out << "{0x" << std::hex << call.flags << std::dec << ", " << call.dx << ", " << call.dy
+               << "}";
+  }
+};
+
+struct BeepCall {
+  std::uint32_t frequency = 0;
+  std::uint32_t duration = 0;
+  friend bool operator==(const BeepCall&, const BeepCall&) = default;
+};
+
+// Records the mouse events and beeps; the tick counter and the double-click
+// time are set by the test.
+class RecordingInput final : public IInput {
+public:
+  static constexpr std::uintptr_t kExtraInfo = 0xFF515700;
+
+  void MouseEvent(std::uint32_t flags, std::int32_t dx, std::int32_t dy, std::uint32_t data,
+                  std::uintptr_t extraInfo) override {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_mouse.push_back({flags, dx, dy, data, extraInfo});
+  }
+  std::uintptr_t GetMessageExtraInfo() override { return kExtraInfo; }
+  std::uint32_t GetDoubleClickTime() override { return doubleClickTime.load(); }
+  bool SetDoubleClickTime(std::uint32_t milliseconds) override {
+    doubleClickTime.store(milliseconds);
+    setDoubleClickTimeCalls.fetch_add(1);
+    return true;
+  }
+  std::uint32_t GetTickCount() override { return tickCount.load(); }
+  bool Beep(std::uint32_t frequency, std::uint32_t duration) override {
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      m_beeps.push_back({frequency, duration});
+    }
+    beepCount.fetch_add(1);  // last: a waiting test may go on from here
+    return true;
+  }
+
+  std::vector<MouseCall> TakeMouse() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::vector<MouseCall> calls;
+    calls.swap(m_mouse);
+    return calls;
+  }
+  std::vector<BeepCall> Beeps() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_beeps;
+  }
+  std::size_t MouseCount() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_mouse.size();
+  }
+
+  std::atomic<std::uint32_t> tickCount{100000};
+  std::atomic<std::uint32_t> doubleClickTime{500};
+  std::atomic<int> setDoubleClickTimeCalls{0};
+  std::atomic<int> beepCount{0};
+
+private:
+  std::mutex m_mutex;
+  std::vector<MouseCall> m_mouse;
+  std::vector<BeepCall> m_beeps;
+};
+
+struct PostedMessage {
+  WindowHandle window = 0;
+  std::uint32_t message = 0;
+  std::uintptr_t wParam = 0;
+  std::intptr_t lParam = 0;
+  friend bool operator==(const PostedMessage&, const PostedMessage&) = default;
+};
+
+class RecordingMessages final : public IMessages {
+public:
+  bool Post(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+            std::intptr_t lParam) override {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_posted.push_back({window, message, wParam, lParam});
+    return true;
+  }
+  std::vector<PostedMessage> Take() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::vector<PostedMessage> posted;
+    posted.swap(m_posted);
+    return posted;
+  }
+
+private:
+  std::mutex m_mutex;
+  std::vector<PostedMessage> m_posted;
+};
+
+}  // namespace zt::test
