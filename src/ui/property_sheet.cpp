@@ -5,6 +5,29 @@
 #include "ui/win32_helpers.h"
 
 namespace zt::ui {
+namespace {
+
+// Centres the sheet in the work area of its screen, like the program's
+// other dialogs, once the sheet has sized itself to its pages.
+int CALLBACK CentreSheet(HWND sheet, UINT message, LPARAM) {
+  if (message != PSCB_INITIALIZED) {
+    return 0;
+  }
+  HWND owner = ::GetWindow(sheet, GW_OWNER);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  ::GetMonitorInfoA(::MonitorFromWindow(owner != nullptr ? owner : sheet, MONITOR_DEFAULTTOPRIMARY),
+                    &monitor);
+  RECT frame{};
+  ::GetWindowRect(sheet, &frame);
+  const RECT& area = monitor.rcWork;
+  const int x = area.left + ((area.right - area.left) - (frame.right - frame.left)) / 2;
+  const int y = area.top + ((area.bottom - area.top) - (frame.bottom - frame.top)) / 2;
+  ::SetWindowPos(sheet, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  return 0;
+}
+
+}  // namespace
 
 CPropertyPage::CPropertyPage(unsigned templateId) : CDialog(templateId) {}
 
@@ -103,13 +126,14 @@ INT_PTR CPropertySheet::DoModal() {
   }
   PROPSHEETHEADERA header{};
   header.dwSize = sizeof header;
-  header.dwFlags = PSH_PROPSHEETPAGE | PSH_NOCONTEXTHELP;
+  header.dwFlags = PSH_PROPSHEETPAGE | PSH_NOCONTEXTHELP | PSH_USECALLBACK;
   header.hwndParent = m_hOwner;
   header.hInstance = ResourceModule();
   header.pszCaption = m_caption.c_str();
   header.nPages = static_cast<UINT>(descriptions.size());
   header.nStartPage = 0;
   header.ppsp = descriptions.data();
+  header.pfnCallback = CentreSheet;
   m_bClosedWithOk = false;
   if (::PropertySheetA(&header) < 0) {
     return -1;
