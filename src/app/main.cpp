@@ -1,0 +1,20 @@
+// The program's entry. The application and the host have static lifetime,
+// made in this order and destroyed in the reverse order at exit, so the
+// host ends a running engine before the application's services go.
+#include <windows.h>
+
+#include "app/touch_app.h"
+#include "engine/touch_host.h"
+
+namespace {
+
+zt::CTouchApp theApp;
+zt::CTouchHost theHost(theApp.m_platform.Engine());
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*commandLine*/,
+                   int /*show*/) {
+  theApp.InitInstance(theHost);
+  return 0;
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "engine/touch_driver.h"
+#include "platform/win32/win32_comm_device.h"
+#include "platform/win32/win32_input.h"
+#include "platform/win32/win32_messages.h"
+#include "platform/win32/win32_registry.h"
+#include "platform/win32/win32_threads.h"
+
+namespace zt {
+
+// The Win32 implementations of every seam, made once for the program.
+struct Win32Platform {
+  Win32CommDevice comm;
+  Win32Threads threads;
+  Win32Input input;
+  Win32Messages messages;
+  Win32Registry registry;
+
+  EnginePlatform Engine() { return {comm, threads, input, messages, registry}; }
+};
+
+}  // namespace zt

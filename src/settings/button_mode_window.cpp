@@ -1,0 +1,83 @@
+#include "settings/button_mode_window.h"
+
+#include "resource.h"
+
+namespace zt {
+namespace {
+
+constexpr char kLeft[] = "Left";
+constexpr char kRight[] = "Right";
+constexpr int kRightMargin = 30;
+constexpr int kBottomMargin = 10;
+
+}  // namespace
+
+CButtonModeWnd::CButtonModeWnd(CTouchHost& host, HWND parent)
+    : ui::CDialog(IDD_BUTTON_MODE, parent), m_pParentWnd(parent), m_host(host) {}
+
+CButtonModeWnd::~CButtonModeWnd() {
+  DestroyWindow();
+}
+
+void CButtonModeWnd::DoDataExchange(ui::CDataExchange& exchange) {
+  exchange.Text(IDC_INDICATOR_TEXT, m_strButton);
+}
+
+// Placed once, at the bottom right of the full-screen client area, above
+// every window that is not topmost itself.
+bool CButtonModeWnd::OnInitDialog() {
+  ui::CDialog::OnInitDialog();
+  const int cxFull = ::GetSystemMetrics(SM_CXFULLSCREEN);
+  const int cyFull = ::GetSystemMetrics(SM_CYFULLSCREEN);
+  RECT outer;
+  ::GetWindowRect(m_hWnd, &outer);
+  const int width = outer.right - outer.left;
+  const int height = outer.bottom - outer.top;
+  ::SetWindowPos(m_hWnd, HWND_TOPMOST, cxFull - width - kRightMargin,
+                 cyFull - height - kBottomMargin, width, height, SWP_SHOWWINDOW);
+  return true;
+}
+
+bool CButtonModeWnd::OnMessage(UINT message, WPARAM /*wParam*/, LPARAM /*lParam*/,
+                               LRESULT& result) {
+  switch (message) {
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+      OnButtonUp();
+      return false;  // the default processing follows
+    case kResetButtonMessage:
+      OnResetButton();
+      result = 0;
+      return true;
+    default:
+      return false;
+  }
+}
+
+void CButtonModeWnd::OnButtonUp() {
+  CTouchDriver* engine = m_host.Driver();
+  if (engine == nullptr) {
+    return;
+  }
+  if (engine->m_bRightSelected.load() != 0) {
+    engine->m_bRightSelected.store(0);
+    Show(kLeft);
+  } else {
+    engine->m_bRightSelected.store(1);
+    Show(kRight);
+  }
+}
+
+void CButtonModeWnd::OnResetButton() {
+  if (CTouchDriver* engine = m_host.Driver()) {
+    engine->m_bRightSelected.store(0);
+  }
+  Show(kLeft);
+}
+
+void CButtonModeWnd::Show(const char* text) {
+  m_strButton = text;
+  UpdateData(false);
+}
+
+}  // namespace zt
