@@ -3,8 +3,11 @@
 #include <new>
 
 #include "app/about_dialog.h"
+#include "calibration/calibration_run.h"
 #include "resource.h"
 #include "settings/button_mode_window.h"
+#include "settings/sensitivity_dialog.h"
+#include "settings/setup_sheet.h"
 #include "settings/settings_schema.h"
 
 namespace zt {
@@ -217,20 +220,20 @@ void CTouchMainDlg::OnAbout() {
 // The calibration run, the setup sheet and the sensitivity dialog act on
 // the running engine; without one they do nothing.
 void CTouchMainDlg::OnCalibration() {
-  if (m_host.Driver() == nullptr) {
-    return;
+  if (m_host.Driver() != nullptr) {
+    RunCalibration(*this);
   }
 }
 
 void CTouchMainDlg::OnSetting() {
-  if (m_host.Driver() == nullptr) {
-    return;
+  if (m_host.Driver() != nullptr) {
+    RunSetupSheet(*this);
   }
 }
 
 void CTouchMainDlg::OnAdvanced() {
-  if (m_host.Driver() == nullptr) {
-    return;
+  if (m_host.Driver() != nullptr) {
+    RunSensitivityDialog(*this);
   }
 }
 
