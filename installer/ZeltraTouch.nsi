@@ -1,0 +1,192 @@
+; Setup program of ZeltraTouch (64-bit Windows).
+;
+; Installs ZeltraTouch.exe, creates the program's settings key with initial
+; values that ordinary users may change, a Start-menu entry, optionally a
+; start at logon, and an uninstaller that removes the files and the key.
+; Values already in the key are kept, so a reinstall loses no settings and
+; no calibration.
+;
+; Build:  makensis -DZT_EXE=path/ZeltraTouch.exe -DZT_VERSION=1.0.0
+;                  -DZT_OUTFILE=path/ZeltraTouch-setup.exe ZeltraTouch.nsi
+; Silent: ZeltraTouch-setup.exe /S [/AUTOSTART] [/D=C:\install\dir]
+;         Uninstall.exe /S
+
+Unicode true
+Target amd64-unicode
+SetCompressor /SOLID lzma
+
+!include "FileFunc.nsh"
+!include "LogicLib.nsh"
+!include "Sections.nsh"
+
+!ifndef ZT_EXE
+  !error "define ZT_EXE, the program to install"
+!endif
+!ifndef ZT_VERSION
+  !define ZT_VERSION "1.0.0"
+!endif
+!ifndef ZT_OUTFILE
+  !define ZT_OUTFILE "ZeltraTouch-${ZT_VERSION}-setup.exe"
+!endif
+
+!define PRODUCT "ZeltraTouch"
+!define SETTINGS_KEY "Software\Corvantic\ZeltraTouch"
+!define VENDOR_KEY "Software\Corvantic"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\ZeltraTouch"
+!define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
+!define STARTMENU_DIR "$SMPROGRAMS\ZeltraTouch"
+
+; HKEY_LOCAL_MACHINE as a 64-bit handle value (sign-extended 0x80000002).
+!define HKLM_HANDLE -2147483646
+!define KEY_WOW64_64KEY 0x0100
+!define WRITE_DAC 0x00040000
+!define DACL_SECURITY_INFORMATION 4
+!define SDDL_REVISION_1 1
+; SYSTEM and Administrators: full control. Users: read and set values
+; (KEY_READ | KEY_SET_VALUE), so that the program saves settings and
+; calibrations without elevation. Protected from inherited entries.
+!define SETTINGS_SDDL "D:P(A;OICI;KA;;;SY)(A;OICI;KA;;;BA)(A;OICI;0x2001b;;;BU)"
+
+Name "${PRODUCT}"
+OutFile "${ZT_OUTFILE}"
+InstallDir "$PROGRAMFILES64\Corvantic\ZeltraTouch"
+RequestExecutionLevel admin
+ShowInstDetails show
+ShowUninstDetails show
+
+VIProductVersion "${ZT_VERSION}.0"
+VIAddVersionKey "ProductName" "${PRODUCT}"
+VIAddVersionKey "CompanyName" "Corvantic"
+VIAddVersionKey "LegalCopyright" "Copyright (C) Corvantic"
+VIAddVersionKey "FileDescription" "${PRODUCT} setup"
+VIAddVersionKey "FileVersion" "${ZT_VERSION}"
+VIAddVersionKey "ProductVersion" "${ZT_VERSION}"
+
+Page components
+Page directory
+Page instfiles
+UninstPage uninstConfirm
+UninstPage instfiles
+
+; Leaves the error flag set when the settings value NAME does not exist as
+; text or as a number.
+!macro ReadSetting NAME
+  ClearErrors
+  ReadRegStr $0 HKLM "${SETTINGS_KEY}" "${NAME}"
+  ${If} ${Errors}
+    ClearErrors
+    ReadRegDWORD $0 HKLM "${SETTINGS_KEY}" "${NAME}"
+  ${EndIf}
+!macroend
+
+!macro InitialText NAME VALUE
+  !insertmacro ReadSetting "${NAME}"
+  ${If} ${Errors}
+    WriteRegStr HKLM "${SETTINGS_KEY}" "${NAME}" "${VALUE}"
+  ${EndIf}
+!macroend
+
+!macro InitialNumber NAME VALUE
+  !insertmacro ReadSetting "${NAME}"
+  ${If} ${Errors}
+    WriteRegDWORD HKLM "${SETTINGS_KEY}" "${NAME}" ${VALUE}
+  ${EndIf}
+!macroend
+
+Function un.onInit
+  SetRegView 64
+  SetShellVarContext all
+FunctionEnd
+
+; The settings the program reads, where they are not there yet. The title
+; is the one the program also uses when the value is missing. The click zone
+; extent matches click zone 1. The double-click time and the calibration
+; points stay unset: the program then keeps the system's double-click time
+; and uses its default calibration.
+Function WriteInitialSettings
+  !insertmacro InitialText "Port" "COM1"
+  !insertmacro InitialText "ZeltraTouch" "TactivoV1.12 "
+  !insertmacro InitialNumber "First" 1
+  !insertmacro InitialNumber "Right" 0
+  !insertmacro InitialNumber "StartUpMode" 0
+  !insertmacro InitialNumber "TouchMode" 0
+  !insertmacro InitialNumber "DZONE" 1
+  !insertmacro InitialNumber "DZoneX" 200
+  !insertmacro InitialNumber "DZoneY" 200
+  !insertmacro InitialNumber "Beep" 0
+  !insertmacro InitialNumber "Freq" 600
+  !insertmacro InitialNumber "Duration" 600
+FunctionEnd
+
+; Lets ordinary users write the settings key: replaces its access list.
+Function OpenSettingsToUsers
+  System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "${SETTINGS_SDDL}", i ${SDDL_REVISION_1}, *p .r1, p 0) i .r0'
+  ${If} $0 == 0
+    DetailPrint "Could not build the access list of the settings key."
+    Return
+  ${EndIf}
+  System::Call 'advapi32::RegOpenKeyExW(p ${HKLM_HANDLE}, w "${SETTINGS_KEY}", i 0, i ${WRITE_DAC}|${KEY_WOW64_64KEY}, *p .r2) i .r0'
+  ${If} $0 == 0
+    System::Call 'advapi32::RegSetKeySecurity(p r2, i ${DACL_SECURITY_INFORMATION}, p r1) i .r0'
+    System::Call 'advapi32::RegCloseKey(p r2)'
+  ${EndIf}
+  ${If} $0 != 0
+    DetailPrint "Could not let users change the settings key (error $0)."
+  ${EndIf}
+  System::Call 'kernel32::LocalFree(p r1)'
+FunctionEnd
+
+Section "ZeltraTouch (required)" SecProgram
+  SectionIn RO
+  SetOutPath "$INSTDIR"
+  File "/oname=ZeltraTouch.exe" "${ZT_EXE}"
+  WriteUninstaller "$INSTDIR\Uninstall.exe"
+
+  Call WriteInitialSettings
+  Call OpenSettingsToUsers
+
+  CreateDirectory "${STARTMENU_DIR}"
+  CreateShortcut "${STARTMENU_DIR}\ZeltraTouch.lnk" "$INSTDIR\ZeltraTouch.exe"
+  CreateShortcut "${STARTMENU_DIR}\Uninstall ZeltraTouch.lnk" "$INSTDIR\Uninstall.exe"
+
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${ZT_VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "Corvantic"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\ZeltraTouch.exe"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+SectionEnd
+
+Section /o "Start at logon" SecAutostart
+  WriteRegStr HKLM "${RUN_KEY}" "${PRODUCT}" '"$INSTDIR\ZeltraTouch.exe"'
+SectionEnd
+
+Function .onInit
+  SetRegView 64
+  SetShellVarContext all
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/AUTOSTART" $1
+  ${IfNot} ${Errors}
+    !insertmacro SelectSection ${SecAutostart}
+  ${EndIf}
+FunctionEnd
+
+Section "Uninstall"
+  DeleteRegValue HKLM "${RUN_KEY}" "${PRODUCT}"
+  DeleteRegKey HKLM "${SETTINGS_KEY}"
+  DeleteRegKey /ifempty HKLM "${VENDOR_KEY}"
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+
+  Delete "${STARTMENU_DIR}\ZeltraTouch.lnk"
+  Delete "${STARTMENU_DIR}\Uninstall ZeltraTouch.lnk"
+  RMDir "${STARTMENU_DIR}"
+
+  Delete "$INSTDIR\ZeltraTouch.exe"
+  Delete "$INSTDIR\Uninstall.exe"
+  RMDir "$INSTDIR"
+  RMDir "$PROGRAMFILES64\Corvantic"
+SectionEnd
