@@ -66,8 +66,29 @@ std::mutex g_probeMutex;
 std::string g_probeLog;
 HWND g_probe = nullptr;
 
+// Draws the path of the pointer while the left button is held, so that a
+// drag on the touch screen leaves a visible trace.
+void Scribble(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  static POINT last{};
+  const POINT point{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+  if (message == WM_MOUSEMOVE && (wParam & MK_LBUTTON) != 0) {
+    HDC dc = GetDC(window);
+    HPEN pen = CreatePen(PS_SOLID, 3, RGB(200, 30, 30));
+    HGDIOBJ old = SelectObject(dc, pen);
+    MoveToEx(dc, last.x, last.y, nullptr);
+    LineTo(dc, point.x, point.y);
+    SelectObject(dc, old);
+    DeleteObject(pen);
+    ReleaseDC(window, dc);
+  }
+  last = point;
+}
+
 LRESULT CALLBACK ProbeProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   const char* name = nullptr;
+  if (message == WM_MOUSEMOVE || message == WM_LBUTTONDOWN) {
+    Scribble(window, message, wParam, lParam);
+  }
   switch (message) {
     case WM_LBUTTONDOWN:
       name = "LDOWN";
@@ -142,6 +163,17 @@ std::string Run(const Fields& f) {
     HWND window = nullptr;
     while ((window = FindWindowExA(nullptr, window, arg(1).c_str(), arg(2).c_str())) != nullptr) {
       if (GetWindow(window, GW_OWNER) == nullptr) {
+        return Ok(FromWindow(window));
+      }
+    }
+    return "ERR\tnot found";
+  }
+  if (verb == "owned") {
+    // The first window of a class that the given window owns.
+    HWND owner = ToWindow(arg(1));
+    HWND window = nullptr;
+    while ((window = FindWindowExA(nullptr, window, arg(2).c_str(), nullptr)) != nullptr) {
+      if (GetWindow(window, GW_OWNER) == owner) {
         return Ok(FromWindow(window));
       }
     }
