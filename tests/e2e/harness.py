@@ -207,6 +207,10 @@ class Driver:
         answer = self.ask(kind, window)
         return tuple(int(v) for v in answer[1:5]) if answer[0] == "OK" else None
 
+    def client_rect(self, window):
+        """The client area in screen coordinates."""
+        return self.rect(window, "client")
+
     def cursor(self):
         answer = self.ask("cursor")
         return int(answer[1]), int(answer[2])
