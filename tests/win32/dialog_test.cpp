@@ -322,6 +322,7 @@ TEST(ApplicationMessageBox, IsCaptionedWithTheExecutableName) {
   const DWORD uiThread = ::GetCurrentThreadId();
   std::string caption;
   bool hasText = false;
+  bool foundByCaption = false;
   std::thread driver([&] {
     HWND box = test::WaitForThreadWindow(uiThread, "#32770");
     if (box == nullptr) {
@@ -330,6 +331,7 @@ TEST(ApplicationMessageBox, IsCaptionedWithTheExecutableName) {
     char buffer[256] = {};
     ::GetWindowTextA(box, buffer, sizeof buffer);
     caption = buffer;
+    foundByCaption = ::FindWindowA("#32770", "zt_win32_ui_tests") == box;
     hasText = ::FindWindowExA(box, nullptr, "Static", "can't read eeprom data") != nullptr;
     PostCommand(box, IDOK);
   });
@@ -337,6 +339,7 @@ TEST(ApplicationMessageBox, IsCaptionedWithTheExecutableName) {
   driver.join();
   EXPECT_EQ(caption, "zt_win32_ui_tests");
   EXPECT_TRUE(hasText);
+  EXPECT_TRUE(foundByCaption);
   EXPECT_EQ(result, IDOK);
 }
 
