@@ -67,11 +67,18 @@ std::string g_probeLog;
 HWND g_probe = nullptr;
 
 // Draws the path of the pointer while the left button is held, so that a
-// drag on the touch screen leaves a visible trace.
+// drag on the touch screen leaves a visible trace. A stroke starts at the
+// first move after the press: under Wine the press itself may carry the
+// pointer's position from before the move that came with it.
 void Scribble(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   static POINT last{};
+  static bool strokeStarted = false;
   const POINT point{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-  if (message == WM_MOUSEMOVE && (wParam & MK_LBUTTON) != 0) {
+  if (message == WM_LBUTTONDOWN || (wParam & MK_LBUTTON) == 0) {
+    strokeStarted = false;
+    return;
+  }
+  if (strokeStarted) {
     HDC dc = GetDC(window);
     HPEN pen = CreatePen(PS_SOLID, 3, RGB(200, 30, 30));
     HGDIOBJ old = SelectObject(dc, pen);
@@ -82,6 +89,7 @@ void Scribble(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     ReleaseDC(window, dc);
   }
   last = point;
+  strokeStarted = true;
 }
 
 LRESULT CALLBACK ProbeProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
