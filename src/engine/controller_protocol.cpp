@@ -51,13 +51,25 @@ Packet BuildParameterRequest() {
   return Packet{kPacketStart, kTypeParameters};
 }
 
-Packet BuildParameterWrite(const SensitivityParams& params) {
-  Packet packet{kPacketStart, kTypeWriteParameters};
+namespace {
+
+Packet BuildParameterPacket(std::uint8_t type, const SensitivityParams& params) {
+  Packet packet{kPacketStart, type};
   PutBigEndian(&packet[2], params.pressure);
   PutBigEndian(&packet[4], params.downCount);
   PutBigEndian(&packet[6], params.upCount);
   PutBigEndian(&packet[8], params.stabilizationDelay);
   return packet;
+}
+
+}  // namespace
+
+Packet BuildParameterWrite(const SensitivityParams& params) {
+  return BuildParameterPacket(kTypeWriteParameters, params);
+}
+
+Packet BuildParameterReply(const SensitivityParams& params) {
+  return BuildParameterPacket(kTypeParameters, params);
 }
 
 DecodedPacket DecodePacket(const std::uint8_t* packet) {

@@ -45,6 +45,8 @@ Packet BuildTouchReport(std::int32_t status, std::int32_t x, std::int32_t y);
 Packet BuildParameterRequest();
 // Each value goes out big-endian as its low 16 bits.
 Packet BuildParameterWrite(const SensitivityParams& params);
+// The controller's answer to the read request, laid out like the write.
+Packet BuildParameterReply(const SensitivityParams& params);
 
 struct DecodedPacket {
   enum class Kind { kDropped, kTouchReport, kParameterReply };

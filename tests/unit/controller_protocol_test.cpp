@@ -62,6 +62,13 @@ TEST(ControllerProtocolTest, CoordinatesAreFullSixteenBitLittleEndian) {
   EXPECT_EQ(decoded.touch.y, 4096);
 }
 
+TEST(ControllerProtocolTest, BuiltReplyDecodesToItsValues) {
+  const SensitivityParams values{900, 20, 0, 600};
+  const DecodedPacket decoded = DecodePacket(BuildParameterReply(values).data());
+  ASSERT_EQ(decoded.kind, DecodedPacket::Kind::kParameterReply);
+  EXPECT_EQ(decoded.params, values);
+}
+
 TEST(ControllerProtocolTest, ParameterReplyIsBigEndianWithoutChecksum) {
   const Packet reply{0x55, 0x79, 0x02, 0xC1, 0x00, 0x03, 0x00, 0x07, 0xFF, 0xFF};
   const DecodedPacket decoded = DecodePacket(reply.data());

@@ -34,13 +34,6 @@ bool ReadWholeFile(const std::string& path, std::string& text) {
 
 }  // namespace
 
-Packet BuildParameterReply(const SensitivityParams& params) {
-  // The reply has the layout of the write command, with type 'y'.
-  Packet reply = BuildParameterWrite(params);
-  reply[1] = kTypeParameters;
-  return reply;
-}
-
 std::string FormatEeprom(const SensitivityParams& params) {
   return std::to_string(params.pressure) + ' ' + std::to_string(params.downCount) + ' ' +
          std::to_string(params.upCount) + ' ' + std::to_string(params.stabilizationDelay);

@@ -57,9 +57,6 @@ private:
   std::atomic<std::int32_t> m_replyDelayMs{0};
 };
 
-// Encodes the parameter reply the controller sends for a read request.
-Packet BuildParameterReply(const SensitivityParams& params);
-
 // "705 3 7 360" and back; parsing wants exactly four values 0..65535.
 std::string FormatEeprom(const SensitivityParams& params);
 bool ParseEeprom(const std::string& text, SensitivityParams& params);
