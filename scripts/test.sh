@@ -27,8 +27,21 @@ run_preset() {
   local status=${PIPESTATUS[0]}
   set -e
   summary+=("$preset: $(grep -E 'tests passed' "$log" | tail -n 1)")
+  summary+=("$(count_inner_tests "build/$preset/Testing/Temporary/LastTest.log")")
   rm -f "$log"
   return "$status"
+}
+
+# What the test programs report inside the ctest entries: GoogleTest cases
+# of the Win32 programs, Python end-to-end cases, fuzz executions.
+count_inner_tests() {
+  local log=$1
+  [ -f "$log" ] || return 0
+  local gtest e2e fuzz
+  gtest=$(grep -hoE '\[  PASSED  \] [0-9]+ test' "$log" | awk '{s += $4} END {print s + 0}')
+  e2e=$(grep -hoE '^Ran [0-9]+ test' "$log" | awk '{s += $2} END {print s + 0}')
+  fuzz=$(grep -hoE 'stat::number_of_executed_units: *[0-9]+' "$log" | awk '{s += $2} END {print s + 0}')
+  echo "  inside: $gtest GoogleTest cases passed, $e2e end-to-end cases, $fuzz fuzz executions"
 }
 
 overall=0
