@@ -1,0 +1,17 @@
+#include "settings/sensitivity_values.h"
+
+namespace zt::sensitivity {
+
+std::string LabelText(std::string_view name, std::int32_t value) {
+  std::string text(name);
+  text += ": ";
+  text += std::to_string(value);
+  return text;
+}
+
+bool ReadFromController(IParameterLink& link, IThreads& threads, SensitivityParams& values) {
+  return ReadParameters(
+      link, [&threads](std::uint32_t milliseconds) { threads.Sleep(milliseconds); }, values);
+}
+
+}  // namespace zt::sensitivity

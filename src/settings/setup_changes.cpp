@@ -1,0 +1,86 @@
+#include "settings/setup_changes.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace zt::setup {
+namespace {
+
+// A 64-bit result brought back into 32 bits, saturating.
+std::int32_t Saturate(std::int64_t value) {
+  constexpr std::int64_t kMin = std::numeric_limits<std::int32_t>::min();
+  constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
+  return static_cast<std::int32_t>(std::clamp(value, kMin, kMax));
+}
+
+}  // namespace
+
+std::int32_t NextClickZone(std::int32_t zone) {
+  if (zone < 0 || zone >= kClickZoneCount - 1) {
+    return 0;
+  }
+  return zone + 1;
+}
+
+std::int32_t ClickZoneExtent(std::int32_t zone) {
+  return Saturate((static_cast<std::int64_t>(zone) + 1) * kClickZoneStep);
+}
+
+std::string ClickZoneCaption(std::int32_t zone) {
+  return "Click Zone" + std::to_string(static_cast<std::int64_t>(zone) + 1);
+}
+
+TargetSize TestTargetSize(std::int32_t dZoneX, std::int32_t dZoneY, std::int32_t screenWidth,
+                          std::int32_t screenHeight) {
+  return {Saturate(std::int64_t{dZoneX} * screenWidth / kScreenScale),
+          Saturate(std::int64_t{dZoneY} * screenHeight / kScreenScale)};
+}
+
+void ApplyClickZone(CTouchDriver& engine, std::int32_t zone) {
+  const std::int32_t extent = ClickZoneExtent(zone);
+  engine.m_nDZone.store(zone);
+  engine.m_nDZoneX.store(extent);
+  engine.m_nDZoneY.store(extent);
+}
+
+settings::EngineSettings MouseSettingsToSave(const CTouchDriver& engine,
+                                             const MousePageValues& page) {
+  settings::EngineSettings values;
+  values.dTime = engine.m_nDTime.load();
+  values.dZone = engine.m_nDZone.load();
+  values.dZoneX = engine.m_nDZoneX.load();
+  values.dZoneY = engine.m_nDZoneY.load();
+  values.beep = page.beep;
+  values.freq = page.frequency;
+  values.duration = page.duration;
+  values.touchMode = engine.m_nTouchMode.load();
+  return values;
+}
+
+bool StoreMouseSettings(IRegistry& registry, const CTouchDriver& engine,
+                        const MousePageValues& page, const settings::KeyLocation& where) {
+  return settings::SaveMouseSettings(registry, MouseSettingsToSave(engine, page), where);
+}
+
+bool StoreTouchMode(IRegistry& registry, CTouchDriver& engine, std::int32_t touchMode,
+                    const settings::KeyLocation& where) {
+  if (!settings::SaveTouchMode(registry, touchMode, where)) {
+    return false;
+  }
+  engine.m_nTouchMode.store(touchMode);
+  return true;
+}
+
+bool StoreRightButton(IRegistry& registry, CTouchHost& host, std::int32_t right,
+                      const settings::KeyLocation& where) {
+  if (!settings::SaveRight(registry, right, where)) {
+    return false;
+  }
+  if (CTouchDriver* engine = host.Driver()) {
+    engine->m_bRightEnabled.store(right);
+  }
+  host.m_nRight = right;
+  return true;
+}
+
+}  // namespace zt::setup

@@ -1,0 +1,74 @@
+// What the setup pages do to the running engine and the registry. Every
+// change takes effect in the engine and is saved in the same step; the
+// pages themselves only read their controls and call these.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/touch_host.h"
+#include "platform/registry.h"
+#include "settings/settings_schema.h"
+
+namespace zt::setup {
+
+// Click zones are numbered 0..3 and shown as "Click Zone1".."Click Zone4".
+inline constexpr std::int32_t kClickZoneCount = 4;
+// Each zone step widens the double-tap zone by this many absolute units.
+inline constexpr std::int32_t kClickZoneStep = 100;
+// The test target takes the zone's extent as 4096ths of the screen.
+inline constexpr std::int64_t kScreenScale = 4096;
+
+// The zone the zone button moves to: 0, 1, 2, 3, then 0 again. A value
+// outside 0..3 (stored by hand) also goes to 0.
+std::int32_t NextClickZone(std::int32_t zone);
+
+// The zone's DZoneX and DZoneY: (zone + 1) x 100, held within 32 bits.
+std::int32_t ClickZoneExtent(std::int32_t zone);
+
+// "Click Zone%d" with zone + 1.
+std::string ClickZoneCaption(std::int32_t zone);
+
+struct TargetSize {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  bool operator==(const TargetSize&) const = default;
+};
+
+// The test target's size in pixels: DZoneX x cx / 4096 by DZoneY x cy / 4096,
+// truncated toward zero.
+TargetSize TestTargetSize(std::int32_t dZoneX, std::int32_t dZoneY, std::int32_t screenWidth,
+                          std::int32_t screenHeight);
+
+// Sets the engine's DZONE, DZoneX and DZoneY for zone; saves nothing.
+void ApplyClickZone(CTouchDriver& engine, std::int32_t zone);
+
+// What the mouse page adds to the engine's values when it saves.
+struct MousePageValues {
+  std::int32_t beep = 0;
+  std::int32_t frequency = 0;
+  std::int32_t duration = 0;
+};
+
+// The seven values of a mouse-page save: DTime and the zone from the
+// engine, beep, frequency and duration from the page.
+settings::EngineSettings MouseSettingsToSave(const CTouchDriver& engine,
+                                             const MousePageValues& page);
+
+// Saves those seven values. True when the key could be opened.
+bool StoreMouseSettings(IRegistry& registry, const CTouchDriver& engine,
+                        const MousePageValues& page,
+                        const settings::KeyLocation& where = settings::kSettingsKey);
+
+// Saves "TouchMode" and, only when the key could be opened for writing,
+// puts the engine in that mode. True when it did.
+bool StoreTouchMode(IRegistry& registry, CTouchDriver& engine, std::int32_t touchMode,
+                    const settings::KeyLocation& where = settings::kSettingsKey);
+
+// Saves "Right" and, only when the key could be opened for writing, makes
+// it the host's "Right" and the running engine's m_bRightEnabled. True
+// when it did; the caller then shows or hides the indicator.
+bool StoreRightButton(IRegistry& registry, CTouchHost& host, std::int32_t right,
+                      const settings::KeyLocation& where = settings::kSettingsKey);
+
+}  // namespace zt::setup
