@@ -5,6 +5,8 @@
 // is one line, "OK" plus tab-separated results, or "ERR" and a reason.
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -157,6 +159,50 @@ std::string Ok(const std::string& value = {}) {
   return value.empty() ? "OK" : "OK\t" + value;
 }
 
+// Sends a message that fills a RECT at lParam, such as TBM_GETTHUMBRECT, to
+// a window of another process: the RECT lives in that process's memory.
+bool RemoteRect(HWND window, UINT message, RECT& rect) {
+  DWORD processId = 0;
+  GetWindowThreadProcessId(window, &processId);
+  HANDLE process =
+      OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId);
+  if (process == nullptr) {
+    return false;
+  }
+  bool read = false;
+  if (void* remote = VirtualAllocEx(process, nullptr, sizeof rect, MEM_COMMIT, PAGE_READWRITE)) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(window, message, 0, reinterpret_cast<LPARAM>(remote), SMTO_ABORTIFHUNG,
+                        5000, &result);
+    SIZE_T copied = 0;
+    read = ReadProcessMemory(process, remote, &rect, sizeof rect, &copied) && copied == sizeof rect;
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  }
+  CloseHandle(process);
+  return read;
+}
+
+// Drags a trackbar's thumb as a user would, with posted button and mouse
+// messages, to client x toX; the button-up makes the trackbar report the
+// release (NM_RELEASEDCAPTURE) to its dialog. Beyond either end of the
+// channel the thumb stops at that end.
+std::string Slide(HWND trackbar, int toX) {
+  RECT thumb{};
+  if (!RemoteRect(trackbar, TBM_GETTHUMBRECT, thumb)) {
+    return "ERR\tno thumb";
+  }
+  const int fromX = (thumb.left + thumb.right) / 2;
+  const int y = (thumb.top + thumb.bottom) / 2;
+  PostMessageA(trackbar, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(fromX, y));
+  constexpr int kMoves = 8;
+  for (int move = 1; move <= kMoves; ++move) {
+    const int x = fromX + (toX - fromX) * move / kMoves;
+    PostMessageA(trackbar, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x, y));
+  }
+  PostMessageA(trackbar, WM_LBUTTONUP, 0, MAKELPARAM(toX, y));
+  return Ok();
+}
+
 std::string Run(const Fields& f) {
   const std::string& verb = f[0];
   auto arg = [&f](std::size_t i) { return i < f.size() ? f[i] : std::string(); };
@@ -187,6 +233,36 @@ std::string Run(const Fields& f) {
     }
     return "ERR\tnot found";
   }
+  if (verb == "ownedall") {
+    // Every window of a class that the given window owns.
+    HWND owner = ToWindow(arg(1));
+    HWND window = nullptr;
+    std::string list;
+    while ((window = FindWindowExA(nullptr, window, arg(2).c_str(), nullptr)) != nullptr) {
+      if (GetWindow(window, GW_OWNER) == owner) {
+        if (!list.empty()) {
+          list += '\t';
+        }
+        list += FromWindow(window);
+      }
+    }
+    return Ok(list);
+  }
+  if (verb == "windows") {
+    // Every top-level window: handle, class, owner, visibility and title.
+    std::string list;
+    EnumWindows(
+        [](HWND window, LPARAM out) -> BOOL {
+          auto* text = reinterpret_cast<std::string*>(out);
+          *text += FromWindow(window) + "," + ClassOf(window) + "," +
+                   FromWindow(GetWindow(window, GW_OWNER)) + "," +
+                   (IsWindowVisible(window) ? "1" : "0") + "," + WindowText(window) + "\t";
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&list));
+    return Ok(list);
+  }
+  if (verb == "slide") return Slide(ToWindow(arg(1)), static_cast<int>(Number(arg(2))));
   if (verb == "item") {
     HWND item = GetDlgItem(ToWindow(arg(1)), static_cast<int>(Number(arg(2))));
     return item != nullptr ? Ok(FromWindow(item)) : "ERR\tno item";
@@ -243,6 +319,9 @@ std::string Run(const Fields& f) {
     return Ok(std::to_string(GetSystemMetrics(static_cast<int>(Number(arg(1))))));
   }
   if (verb == "doubleclicktime") return Ok(std::to_string(GetDoubleClickTime()));
+  if (verb == "setdoubleclicktime") {
+    return SetDoubleClickTime(static_cast<UINT>(Number(arg(1)))) ? Ok() : "ERR\tnot set";
+  }
   if (verb == "setpos") {
     SetWindowPos(ToWindow(arg(1)), HWND_TOPMOST, static_cast<int>(Number(arg(2))),
                  static_cast<int>(Number(arg(3))), 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
