@@ -236,7 +236,8 @@ def screenshot(display, name):
 
 def pixel(path, x, y):
     """The colour at (x, y) of a PNG, as an (r, g, b) tuple."""
-    out = subprocess.run(["convert", path, "-format", "%[fx:int(255*p{%d,%d}.r)],%[fx:int(255*p{%d,%d}.g)],%[fx:int(255*p{%d,%d}.b)]" % (x, y, x, y, x, y), "info:"],
+    channels = ",".join("%%[fx:int(255*p{%d,%d}.%s)]" % (x, y, c) for c in "rgb")
+    out = subprocess.run(["convert", path, "-format", channels, "info:"],
                          stdout=subprocess.PIPE, check=True).stdout.decode()
     return tuple(int(v) for v in out.split(","))
 

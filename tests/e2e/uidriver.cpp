@@ -222,6 +222,19 @@ std::string Run(const Fields& f) {
     }
     return "ERR\tnot found";
   }
+  if (verb == "fullscreen") {
+    // The first visible top-level window of a class that covers the whole
+    // primary screen, such as the calibration window.
+    const RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    HWND window = nullptr;
+    while ((window = FindWindowExA(nullptr, window, arg(1).c_str(), nullptr)) != nullptr) {
+      RECT rect{};
+      if (IsWindowVisible(window) && GetWindowRect(window, &rect) && EqualRect(&rect, &screen)) {
+        return Ok(FromWindow(window));
+      }
+    }
+    return "ERR\tnot found";
+  }
   if (verb == "owned") {
     // The first window of a class that the given window owns.
     HWND owner = ToWindow(arg(1));
