@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "delegating_threads.h"
 #include "engine/touch_driver.h"
 #include "fake_comm_device.h"
 #include "fake_registry.h"
@@ -19,27 +20,14 @@ using test::PostedMessage;
 constexpr WindowHandle kNotifyWindow = 0x1234;
 
 // Counts thread starts: with no reader thread running, each is a beep.
-class CountingThreads final : public IThreads {
+class CountingThreads final : public test::DelegatingThreads {
 public:
   ThreadHandle CreateThread(ThreadRoutine routine, void* argument) override {
     started.fetch_add(1);
     return real.CreateThread(routine, argument);
   }
-  bool SetThreadPriorityHighest(ThreadHandle thread) override {
-    return real.SetThreadPriorityHighest(thread);
-  }
-  void ResumeThread(ThreadHandle thread) override { real.ResumeThread(thread); }
-  void WaitForThread(ThreadHandle thread) override { real.WaitForThread(thread); }
-  void CloseThread(ThreadHandle thread) override { real.CloseThread(thread); }
-  EventHandle CreateEventObject(bool manualReset, bool signalled, const char* name) override {
-    return real.CreateEventObject(manualReset, signalled, name);
-  }
-  void SetEvent(EventHandle event) override { real.SetEvent(event); }
-  void CloseEvent(EventHandle event) override { real.CloseEvent(event); }
-  void Sleep(std::uint32_t milliseconds) override { real.Sleep(milliseconds); }
 
   std::atomic<int> started{0};
-  StdThreads real;
 };
 
 class PointerEmulationTest : public ::testing::Test {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "calibration/calib_mapper.h"
+#include "delegating_threads.h"
 #include "engine/touch_host.h"
 #include "fake_comm_device.h"
 #include "fake_registry.h"
@@ -243,27 +244,14 @@ TEST_F(TouchEngineTest, RestartReopensTheSamePortAndStopReleasesIt) {
 
 // Threads that stay suspended until ResumeThread, as a thread may be when
 // the stop comes before it has run a single instruction.
-class SuspendedThreads final : public IThreads {
+class SuspendedThreads final : public test::DelegatingThreads {
 public:
   ThreadHandle CreateThread(ThreadRoutine routine, void* argument) override {
     m_routine = routine;
     m_argument = argument;
     return real.CreateThread(&SuspendedThreads::Run, this);
   }
-  bool SetThreadPriorityHighest(ThreadHandle thread) override {
-    return real.SetThreadPriorityHighest(thread);
-  }
   void ResumeThread(ThreadHandle /*thread*/) override { m_resumed.store(true); }
-  void WaitForThread(ThreadHandle thread) override { real.WaitForThread(thread); }
-  void CloseThread(ThreadHandle thread) override { real.CloseThread(thread); }
-  EventHandle CreateEventObject(bool manualReset, bool signalled, const char* name) override {
-    return real.CreateEventObject(manualReset, signalled, name);
-  }
-  void SetEvent(EventHandle event) override { real.SetEvent(event); }
-  void CloseEvent(EventHandle event) override { real.CloseEvent(event); }
-  void Sleep(std::uint32_t milliseconds) override { real.Sleep(milliseconds); }
-
-  StdThreads real;
 
 private:
   static void Run(void* self) {
