@@ -353,5 +353,20 @@ class NoWritableKeyTest(SetupSheetCase):
         self.assertIsNone(self.registry.query("DZONE"))
         self.assertEqual(self.touch_behaviour(1), "Normal")
 
+class SecondStartTest(SetupSheetCase):
+    def test_second_start_brings_the_open_sheet_forward(self):
+        sheet, _ = self.open_sheet()
+        probe = self.driver.value("probe", 600, 500, 200, 150)
+        self.driver.ask("foreground-set", probe)
+        self.assertTrue(wait_for(lambda: self.driver.value("foreground") == probe),
+                        "the probe window did not come to the foreground")
+        first = self.program
+        second = self.start_program()
+        self.assertTrue(wait_for(lambda: second.poll() is not None, 15), "second instance kept running")
+        self.assertTrue(wait_for(lambda: self.driver.value("foreground") == sheet),
+                        "the sheet was not brought forward")
+        self.assertIsNone(first.poll())
+
+
 if __name__ == "__main__":
     unittest.main()

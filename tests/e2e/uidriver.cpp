@@ -323,6 +323,9 @@ std::string Run(const Fields& f) {
   }
   if (verb == "owner") return Ok(FromWindow(GetWindow(ToWindow(arg(1)), GW_OWNER)));
   if (verb == "foreground") return Ok(FromWindow(GetForegroundWindow()));
+  if (verb == "foreground-set") {
+    return SetForegroundWindow(ToWindow(arg(1))) ? Ok() : "ERR\tnot allowed";
+  }
   if (verb == "cursor") {
     POINT point{};
     GetCursorPos(&point);
