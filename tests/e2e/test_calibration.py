@@ -85,10 +85,17 @@ class CalibrationCase(ProgramTestCase):
         screen = wait_for(lambda: self.driver.value("fullscreen", "#32770"), timeout)
         self.assertTrue(screen, "the calibration window did not open")
         self.assertEqual(self.driver.value("topmost", screen), "1")
+        self.screen = screen
         return screen
 
     def calibration_closed(self, timeout=10):
-        return wait_for(lambda: self.driver.value("fullscreen", "#32770") is None, timeout)
+        """True once the window is destroyed: the run has then returned and
+        put the new or the previous calibration into effect (a window only
+        hidden may still be ending its modal loop)."""
+        screen = getattr(self, "screen", None) or self.driver.value("fullscreen", "#32770")
+        if screen is None:
+            return True
+        return wait_for(lambda: self.driver.value("exists", screen) == "0", timeout)
 
     def colour_at(self, index, name="poll"):
         x, y = target(index)
