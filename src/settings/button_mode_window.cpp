@@ -9,6 +9,7 @@ constexpr char kLeft[] = "Left";
 constexpr char kRight[] = "Right";
 constexpr int kRightMargin = 30;
 constexpr int kBottomMargin = 10;
+constexpr UINT_PTR kResetTimer = 1;
 
 }  // namespace
 
@@ -38,14 +39,25 @@ bool CButtonModeWnd::OnInitDialog() {
   return true;
 }
 
-bool CButtonModeWnd::OnMessage(UINT message, WPARAM /*wParam*/, LPARAM /*lParam*/,
-                               LRESULT& result) {
+bool CButtonModeWnd::OnMessage(UINT message, WPARAM wParam, LPARAM /*lParam*/, LRESULT& result) {
   switch (message) {
     case WM_LBUTTONUP:
     case WM_RBUTTONUP:
       OnButtonUp();
       return false;  // the default processing follows
     case kResetButtonMessage:
+      // The notification of a right click can overtake that click's own
+      // button-up, which is still waiting in the input queue (posted
+      // messages come first). A timer message comes only after pending
+      // input, so the release toggles first and the reset has the last word.
+      ::SetTimer(m_hWnd, kResetTimer, 0, nullptr);
+      result = 0;
+      return true;
+    case WM_TIMER:
+      if (wParam != kResetTimer) {
+        return false;
+      }
+      ::KillTimer(m_hWnd, kResetTimer);
       OnResetButton();
       result = 0;
       return true;

@@ -8,12 +8,11 @@ the program's OK button, which hides it into the tray. Screenshots of each
 step are written to ZT_DEMO_OUTPUT (default build/demo)."""
 import math
 import os
-import subprocess
 import sys
 import time
 
-from harness import (Display, Driver, Registry, SCREEN, Touchsim, Wine, pointer_position,
-                     screenshot, wait_for)
+from harness import (Display, Driver, Registry, SCREEN, Touchsim, Wine, move_pointer,
+                     pointer_position, screenshot, wait_for)
 
 TITLE = "TactivoV1.12 "
 
@@ -69,10 +68,9 @@ def main():
         path = star_path((320, 250), 170)
         raw = " ".join("%d %d" % raw_at(x, y) for x, y in path)
         step("the finger draws a star on a drawing window")
-        # Wine may replay the pointer's previous position once after the
-        # press; start the stroke where the pointer already is.
-        subprocess.run(["xdotool", "mousemove", str(path[0][0]), str(path[0][1])],
-                       env=dict(os.environ, DISPLAY=display.name), check=False)
+        # Wine may deliver the press at the pointer's previous position:
+        # start the stroke where the pointer already is.
+        move_pointer(display, *path[0], driver=driver)
         sim.send("drag %s 2000" % raw)
         end = path[-1]
         wait_for(lambda: "LUP" in (driver.value("events") or ""), 15)

@@ -144,6 +144,8 @@ class Touchsim:
                 self.process.wait(10)
             except subprocess.TimeoutExpired:
                 self.process.kill()
+                self.process.wait()
+        close_pipes(self.process)
 
 
 class Driver:
@@ -222,6 +224,17 @@ class Driver:
             self.process.wait(10)
         except (OSError, subprocess.TimeoutExpired):
             self.process.kill()
+            self.process.wait()
+        close_pipes(self.process)
+
+
+def close_pipes(process):
+    for pipe in (process.stdin, process.stdout, process.stderr):
+        if pipe:
+            try:
+                pipe.close()
+            except OSError:
+                pass
 
 
 def screenshot(display, name):
@@ -240,6 +253,18 @@ def pixel(path, x, y):
     out = subprocess.run(["convert", path, "-format", channels, "info:"],
                          stdout=subprocess.PIPE, check=True).stdout.decode()
     return tuple(int(v) for v in out.split(","))
+
+
+def move_pointer(display, x, y, driver=None):
+    """Puts the X pointer at (x, y) and, given the driver, waits until Wine
+    has seen it there. Under Wine, the press of an injected click may be
+    delivered at the pointer's position from before the move that came with
+    it, so tests that click near where the pointer already is start it there."""
+    subprocess.run(["xdotool", "mousemove", str(x), str(y)],
+                   env=dict(os.environ, DISPLAY=display.name), check=True)
+    wait_for(lambda: pointer_position(display) == (x, y), 5)
+    if driver:
+        wait_for(lambda: driver.cursor() == (x, y), 5)
 
 
 def pointer_position(display):
@@ -282,6 +307,12 @@ class ProgramTestCase(unittest.TestCase):
     def tearDown(self):
         self.driver.stop()
         self.wine.kill()
+        started = [p for p in getattr(self, "started", []) if p]
+        for program in started:
+            try:
+                program.wait(10)
+            except subprocess.TimeoutExpired:
+                program.kill()
         if self.sim:
             self.sim.stop()
         subprocess.run(["wineserver", "-p60"], env=self.wine.env, stdin=subprocess.DEVNULL,
@@ -289,6 +320,7 @@ class ProgramTestCase(unittest.TestCase):
 
     def start_program(self):
         self.program = self.wine.start(os.environ["ZT_EXE"])
+        self.started = getattr(self, "started", []) + [self.program]
         return self.program
 
     def main_window(self, title="TactivoV1.12 ", visible=True, timeout=10):

@@ -28,12 +28,23 @@ class IndicatorCase(ProgramTestCase):
         return self.driver.text(self.driver.item(indicator, INDICATOR_TEXT))
 
     def touch(self, x, y):
+        """A tap at (x, y). The finger first rests there (a report that only
+        moves the pointer) until Wine has the pointer there: Wine may deliver
+        a press at the pointer's position from before the move that came
+        with it. With "DTime" 0 no touch is ever a double tap."""
         raw = raw_at(x, y)
+        self.sim.send("report %d %d 2" % raw)
+        cursor = wait_for(lambda: self._near(self.driver.cursor(), (x, y)), 5)
+        self.assertTrue(cursor, "the pointer did not reach %s" % ((x, y),))
         self.sim.send("tap %d %d" % raw)
+
+    @staticmethod
+    def _near(a, b):
+        return abs(a[0] - b[0]) <= 1 and abs(a[1] - b[1]) <= 1
 
 
 class RightEnabledTest(IndicatorCase):
-    REGISTRY = {"Port": "COM5", "Right": 1}
+    REGISTRY = {"Port": "COM5", "Right": 1, "DTime": 0}
 
     def test_sits_at_the_bottom_right_on_top_showing_left(self):
         indicator = self.indicator()
