@@ -76,6 +76,7 @@ void CCalibrationDlg::OnDestroy() {
 bool CCalibrationDlg::OnMessage(UINT message, WPARAM, LPARAM, LRESULT&) {
   switch (message) {
     case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:  // a quick second touch on the same spot
       OnButtonDown();
       break;
     case WM_MOUSEMOVE:
