@@ -112,16 +112,22 @@ class SetupSheetCase(ProgramTestCase):
         return right - left, bottom - top
 
     def touch(self, start, end):
-        """A touch that begins at start, slides to end and lifts there, with
-        a tenth of a second between the reports; returns the probe's button
-        events once the button has gone up."""
+        """A touch that begins at start, slides to end and lifts there;
+        returns the probe's button events once the button has gone up. Each
+        report waits until Wine has the pointer where the last one put it:
+        Wine may otherwise deliver a button at an earlier position."""
         self.driver.value("events")
-        self.sim.send("report %d %d 1" % raw_at(*start), "wait 100",
-                      "report %d %d 2" % raw_at(*end), "wait 100",
-                      "report %d %d 4" % raw_at(*end))
+        for status, (x, y) in ((1, start), (2, end), (4, end)):
+            self.sim.send("report %d %d %d" % (raw_at(x, y) + (status,)))
+            self.assertTrue(wait_for(lambda: self._near(self.driver.cursor(), (x, y)), 5),
+                            "the pointer did not reach %s" % ((x, y),))
         log = []
         wait_for(lambda: log.append(self.driver.value("events") or "") or "LUP" in "".join(log))
         return parse_events("".join(log))
+
+    @staticmethod
+    def _near(a, b):
+        return abs(a[0] - b[0]) <= 2 and abs(a[1] - b[1]) <= 2
 
     def touch_behaviour(self, spot):
         """Touches the probe at a spot of its own, so no touch is a double tap."""
