@@ -257,11 +257,13 @@ class SheetTest(SetupSheetCase):
         target = self.control(page, TEST_TARGET)
         self.assertEqual(self.driver.text(target), "")
         left, top, right, bottom = self.driver.rect(target)
-        centre = raw_at((left + right) // 2, (top + bottom) // 2)
+        pixel_centre = ((left + right) // 2, (top + bottom) // 2)
+        centre = raw_at(*pixel_centre)
         for count in ("0", "1"):
             # The pointer goes there first, then a touch and a quick second one.
-            self.sim.send("report %d %d 2" % centre, "wait 100", "tap %d %d" % centre,
-                          "wait 50", "tap %d %d" % centre)
+            self.sim.send("report %d %d 2" % centre)
+            self.assertTrue(wait_for(lambda: self._near(self.driver.cursor(), pixel_centre), 5))
+            self.sim.send("tap %d %d" % centre, "wait 50", "tap %d %d" % centre)
             self.assertTrue(wait_for(lambda: self.driver.text(target) == count),
                             "caption %r" % self.driver.text(target))
             self.sim.send("wait 600")
