@@ -3,12 +3,11 @@
 
 #include <vector>
 
-#include "calibration/calib_mapper.h"
 #include "engine/controller_protocol.h"
 #include "engine/packet_assembler.h"
 #include "engine/touch_driver.h"
 #include "fake_comm_device.h"
-#include "fake_registry.h"
+#include "mapping/calib_mapper.h"
 #include "platform/std_threads.h"
 
 namespace zt {
@@ -79,10 +78,8 @@ void BM_ReceiveToMouseEvents(benchmark::State& state) {
   StdThreads threads;
   NullInput input;
   NullMessages messages;
-  test::FakeRegistry registry;
-  CTouchDriver engine({comm, threads, input, messages, registry});
-  engine.LiveMapper().SetDefaults();
-  engine.LiveMapper().UpdateOrientation();
+  CTouchDriver engine({comm, threads, input, messages});
+  engine.ApplySettings(EngineSettings{});
   const std::vector<std::uint8_t> stream = DragStream(1000);
   for (auto _ : state) {
     engine.OnReceive(stream.data(), static_cast<int>(stream.size()));

@@ -11,11 +11,6 @@
 // The About item that the main window appends to its system menu.
 #define IDM_ABOUTBOX 0x0010
 
-// Resource type of the initial data of dialog controls (combo box lists).
-#define RT_DIALOG_INIT_DATA 240
-// Record code in that data: add a string to a combo box's list.
-#define DLGINIT_CB_ADDSTRING 0x0403
-
 // Dialog templates.
 #define IDD_ABOUTBOX 100
 #define IDD_MAIN 102
@@ -49,7 +44,7 @@
 // Mouse-button indicator (IDD_BUTTON_MODE).
 #define IDC_INDICATOR_TEXT 1029
 
-// Sensitivity dialog (IDD_ADVANCED).
+// Advanced dialog, the sensitivity parameters (IDD_ADVANCED).
 #define IDC_ADV_PRESSURE 1023
 #define IDC_ADV_DOWNCOUNT 1024
 #define IDC_ADV_PRESSURE_LABEL 1025

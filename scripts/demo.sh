@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The demo: builds ZeltraTouch.exe and the controller simulator, then runs the
 # program under Wine on a virtual display, driven by the simulated touch
-# controller on a pseudo-terminal (tests/e2e/demo.py says what it does).
+# controller on a pseudo-terminal (scripts/demo.py says what it does).
 # Set ZT_DEMO_DISPLAY=:0 to watch it on a running X server.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,5 +13,4 @@ export ZT_EXE=$PWD/build/windows/src/ZeltraTouch.exe
 export ZT_UIDRIVER=$PWD/build/windows/tests/e2e/zt_uidriver.exe
 export ZT_TOUCHSIM=$PWD/build/native/tools/touchsim/touchsim
 export ZT_DEMO_OUTPUT=${ZT_DEMO_OUTPUT:-$PWD/build/demo}
-cd tests/e2e
-exec python3 demo.py
+exec python3 scripts/demo.py

@@ -9,7 +9,7 @@
 namespace {
 
 zt::CTouchApp theApp;
-zt::CTouchHost theHost(theApp.m_platform.Engine());
+zt::CTouchHost theHost(theApp.m_platform.Engine(), theApp.m_settings);
 
 }  // namespace
 

@@ -2,9 +2,8 @@
 
 #include <commctrl.h>
 
-#include "app/main_dialog.h"
 #include "engine/touch_host.h"
-#include "settings/settings_schema.h"
+#include "windows/touch_main_dlg.h"
 
 namespace zt {
 
@@ -17,13 +16,13 @@ BOOL CTouchApp::InitInstance(CTouchHost& host) {
   ::InitCommonControlsEx(&controls);
   ::SystemParametersInfoA(SPI_SETCURSORS, 0, nullptr, 0);
 
-  CTouchMainDlg mainWindow(host, m_platform, m_strTitle);
+  CTouchMainDlg mainWindow(host, m_settings, m_platform.input, m_platform.threads, m_strTitle);
   mainWindow.DoModal();
   return FALSE;
 }
 
 void CTouchApp::ReadWindowTitle() {
-  settings::ReadWindowTitle(m_platform.registry, m_strTitle);
+  m_settings.ReadWindowTitle(m_strTitle);
 }
 
 // The running instance's main window is the dialog with our caption that no

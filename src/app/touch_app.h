@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/win32_platform.h"
+#include "settings/settings_store.h"
 
 namespace zt {
 
@@ -15,7 +16,7 @@ class CTouchHost;
 // program's whole life.
 class CTouchApp {
 public:
-  CTouchApp() = default;
+  CTouchApp() : m_settings(m_platform.registry) {}
   CTouchApp(const CTouchApp&) = delete;
   CTouchApp& operator=(const CTouchApp&) = delete;
   virtual ~CTouchApp() = default;
@@ -27,6 +28,7 @@ public:
   BOOL CheckPrevInstance() const;
 
   Win32Platform m_platform;
+  settings::CSettingsStore m_settings;
   std::string m_strTitle;
 };
 

@@ -17,7 +17,7 @@ struct Win32Platform {
   Win32Messages messages;
   Win32Registry registry;
 
-  EnginePlatform Engine() { return {comm, threads, input, messages, registry}; }
+  EnginePlatform Engine() { return {comm, threads, input, messages}; }
 };
 
 }  // namespace zt

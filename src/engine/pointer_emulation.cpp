@@ -1,14 +1,15 @@
-// How decoded, mapped touches become mouse input: the three touch modes, the
-// double-tap rule, one-shot right-button emulation and the beep.
+#include "engine/pointer_emulation.h"
+
 #include <algorithm>
 #include <cstdlib>
+#include <new>
 
-#include "engine/touch_driver.h"
+#include "engine/controller_protocol.h"
+#include "engine/window_messages.h"
 
 namespace zt {
 namespace {
 
-constexpr std::int32_t kScreenScaleLimit = 4095;
 constexpr std::int32_t kAbsoluteUnitsPerStep = 16;
 
 void BeepThread(void* argument) {
@@ -22,9 +23,45 @@ void BeepThread(void* argument) {
 
 }  // namespace
 
-void CTouchDriver::EmulatePointer(std::int32_t status, std::int32_t x, std::int32_t y) {
-  const std::int32_t ax = std::min(x, kScreenScaleLimit) * kAbsoluteUnitsPerStep;
-  const std::int32_t ay = std::min(y, kScreenScaleLimit) * kAbsoluteUnitsPerStep;
+CPointerEmulation::CPointerEmulation(IInput& input, IMessages& messages, IThreads& threads)
+    : m_input(input),
+      m_messages(messages),
+      m_beepThreads(threads),
+      m_tone(std::make_shared<BeepTone>()),
+      m_dwLastTouchDown(input.GetTickCount()) {
+  m_tone->input = &input;
+  m_nDTime.store(static_cast<std::int32_t>(input.GetDoubleClickTime()));
+}
+
+void CPointerEmulation::ApplyEmulationSettings(const EngineSettings& settings) {
+  m_nDTime.store(settings.dTime, std::memory_order_relaxed);
+  m_nDZone.store(settings.dZone, std::memory_order_relaxed);
+  m_nDZoneX.store(settings.dZoneX, std::memory_order_relaxed);
+  m_nDZoneY.store(settings.dZoneY, std::memory_order_relaxed);
+  m_bBeep.store(settings.beep, std::memory_order_relaxed);
+  m_tone->freq.store(settings.freq, std::memory_order_relaxed);
+  m_tone->duration.store(settings.duration, std::memory_order_relaxed);
+  m_nTouchMode.store(settings.touchMode, std::memory_order_relaxed);
+}
+
+void CPointerEmulation::ReadEmulationSettings(EngineSettings& settings) const {
+  settings.dTime = m_nDTime.load(std::memory_order_relaxed);
+  settings.dZone = m_nDZone.load(std::memory_order_relaxed);
+  settings.dZoneX = m_nDZoneX.load(std::memory_order_relaxed);
+  settings.dZoneY = m_nDZoneY.load(std::memory_order_relaxed);
+  settings.beep = m_bBeep.load(std::memory_order_relaxed);
+  settings.freq = m_tone->freq.load(std::memory_order_relaxed);
+  settings.duration = m_tone->duration.load(std::memory_order_relaxed);
+  settings.touchMode = m_nTouchMode.load(std::memory_order_relaxed);
+}
+
+void CPointerEmulation::RestartDoubleTapClock() {
+  m_dwLastTouchDown = m_input.GetTickCount();
+}
+
+void CPointerEmulation::EmulatePointer(std::int32_t status, std::int32_t x, std::int32_t y) {
+  const std::int32_t ax = std::min(x, kScaleMax) * kAbsoluteUnitsPerStep;
+  const std::int32_t ay = std::min(y, kScaleMax) * kAbsoluteUnitsPerStep;
   std::int32_t mode = m_nTouchMode.load(std::memory_order_relaxed);
   if (mode != kTouchModeClickOnTouch && mode != kTouchModeClickOnRelease) {
     mode = kTouchModeNormal;
@@ -51,13 +88,15 @@ void CTouchDriver::EmulatePointer(std::int32_t status, std::int32_t x, std::int3
   }
 }
 
-void CTouchDriver::OnFirstTouch(std::int32_t ax, std::int32_t ay, std::int32_t mode, bool right) {
-  const std::uint32_t elapsed = m_input.GetTickCount() - m_dwLastTouchDown;
-  m_dwLastTouchDown = m_input.GetTickCount();
-  // The wrapped difference, compared as a signed number: elapsed < DTime.
-  const auto sinceDoubleClickTime = static_cast<std::int32_t>(
-      elapsed - static_cast<std::uint32_t>(m_nDTime.load(std::memory_order_relaxed)));
-  if (sinceDoubleClickTime < 0 && InClickZone(ax, ay)) {
+void CPointerEmulation::OnFirstTouch(std::int32_t ax, std::int32_t ay, std::int32_t mode,
+                                     bool right) {
+  // The tick counter wraps every 2^32 ms: the unsigned difference is the
+  // time elapsed across a wrap too, and is never taken for a negative one.
+  const std::uint32_t now = m_input.GetTickCount();
+  const std::uint32_t elapsed = now - m_dwLastTouchDown;
+  m_dwLastTouchDown = now;
+  const std::int32_t dTime = m_nDTime.load(std::memory_order_relaxed);
+  if (dTime > 0 && elapsed < static_cast<std::uint32_t>(dTime) && InClickZone(ax, ay)) {
     // A double tap clicks where the pointer already is.
     PressButton(ax, ay, right);
     ReleaseButton(ax, ay, right);
@@ -74,7 +113,8 @@ void CTouchDriver::OnFirstTouch(std::int32_t ax, std::int32_t ay, std::int32_t m
   }
 }
 
-void CTouchDriver::OnTouchEnds(std::int32_t ax, std::int32_t ay, std::int32_t mode, bool right) {
+void CPointerEmulation::OnTouchEnds(std::int32_t ax, std::int32_t ay, std::int32_t mode,
+                                    bool right) {
   if (mode == kTouchModeClickOnRelease) {
     SendMouse(mouse::kMove, ax, ay);
     PressButton(ax, ay, right);
@@ -86,46 +126,49 @@ void CTouchDriver::OnTouchEnds(std::int32_t ax, std::int32_t ay, std::int32_t mo
   }
 }
 
-bool CTouchDriver::InClickZone(std::int32_t ax, std::int32_t ay) const {
+bool CPointerEmulation::InClickZone(std::int32_t ax, std::int32_t ay) const {
   const std::int64_t dx = std::llabs(static_cast<std::int64_t>(ax) - m_nLastX);
   const std::int64_t dy = std::llabs(static_cast<std::int64_t>(ay) - m_nLastY);
   return dx <= m_nDZoneX.load(std::memory_order_relaxed) &&
          dy <= m_nDZoneY.load(std::memory_order_relaxed);
 }
 
-void CTouchDriver::BeepAsync() {
+void CPointerEmulation::BeepAsync() {
   if (m_bBeep.load(std::memory_order_relaxed) == 0) {
     return;
   }
-  auto* tone = new std::shared_ptr<BeepTone>(m_tone);
-  const ThreadHandle thread = m_threads.CreateThread(&BeepThread, tone);
+  auto* tone = new (std::nothrow) std::shared_ptr<BeepTone>(m_tone);
+  if (tone == nullptr) {
+    return;
+  }
+  const ThreadHandle thread = m_beepThreads.CreateThread(&BeepThread, tone);
   if (thread == kNoThread) {
     delete tone;
     return;
   }
-  m_threads.CloseThread(thread);
+  m_beepThreads.CloseThread(thread);
 }
 
-bool CTouchDriver::InRightState() const {
+bool CPointerEmulation::InRightState() const {
   return m_bRightEnabled.load(std::memory_order_relaxed) != 0 &&
          m_bRightSelected.load(std::memory_order_relaxed) != 0;
 }
 
-void CTouchDriver::SendMouse(std::uint32_t flags, std::int32_t ax, std::int32_t ay) {
+void CPointerEmulation::SendMouse(std::uint32_t flags, std::int32_t ax, std::int32_t ay) {
   m_input.MouseEvent(mouse::kAbsolute | flags, ax, ay, 0, m_input.GetMessageExtraInfo());
 }
 
-void CTouchDriver::PressButton(std::int32_t ax, std::int32_t ay, bool right) {
+void CPointerEmulation::PressButton(std::int32_t ax, std::int32_t ay, bool right) {
   SendMouse(right ? mouse::kRightDown : mouse::kLeftDown, ax, ay);
 }
 
-void CTouchDriver::ReleaseButton(std::int32_t ax, std::int32_t ay, bool right) {
+void CPointerEmulation::ReleaseButton(std::int32_t ax, std::int32_t ay, bool right) {
   SendMouse(right ? mouse::kRightUp : mouse::kLeftUp, ax, ay);
 }
 
-void CTouchDriver::NotifyRightClickDone(bool right) {
+void CPointerEmulation::NotifyRightClickDone(bool right) {
   if (right) {
-    m_messages.Post(m_hNotifyWnd.load(), kWmRightClickDone, 0, 1);
+    m_messages.Post(m_hNotifyWnd.load(), kWmNotifyMain, 0, kNotifyRightClickDone);
   }
 }
 

@@ -88,9 +88,16 @@ void CSerialPort::EndReaderThread() {
   m_hThread = kNoThread;
 }
 
+bool CSerialPort::EnsureCloseEvent(bool initiallySignalled) {
+  if (m_hCloseEvent == kNoEvent) {
+    m_hCloseEvent = m_threads.CreateEventObject(true, initiallySignalled, kCloseEventName);
+  }
+  return m_hCloseEvent != kNoEvent;
+}
+
 bool CSerialPort::Start() {
-  if (m_bRunning.load(std::memory_order_acquire) != 0 && m_hCloseEvent == kNoEvent) {
-    m_hCloseEvent = m_threads.CreateEventObject(true, true, kCloseEventName);
+  if (m_bRunning.load(std::memory_order_acquire) != 0) {
+    EnsureCloseEvent(true);
   }
   return false;
 }
@@ -116,8 +123,13 @@ bool CSerialPort::Open(const CSerialConfig& config) {
   }
   m_comm.SetupComm(m_hComm, config.m_dwInQueue, config.m_dwOutQueue);
 
+  // Configuring from a state that could not be read would set every other
+  // member of the line to zero: the open fails instead.
   CommState state;
-  m_comm.GetCommState(m_hComm, state);
+  if (!m_comm.GetCommState(m_hComm, state)) {
+    Close();
+    return false;
+  }
   ApplyLineSettings(config, state);
   m_comm.SetCommState(m_hComm, state);
 

@@ -5,7 +5,6 @@
 #include <cstdint>
 
 #include "platform/comm_device.h"
-#include "platform/messages.h"
 #include "platform/threads.h"
 
 namespace zt {
@@ -93,6 +92,9 @@ protected:
   // thread, and waits for it without a time limit. A derived class calls
   // this first in its destructor, before any of its own members go.
   void EndReaderThread();
+  // Makes the event that wakes the reader thread to end, once; false when
+  // it cannot be made.
+  bool EnsureCloseEvent(bool initiallySignalled);
 
   ICommDevice& m_comm;
   IThreads& m_threads;
@@ -101,7 +103,6 @@ protected:
   EventHandle m_hCloseEvent = kNoEvent;
   std::atomic<std::int32_t> m_bRunning{0};
   CommHandle m_hComm = kInvalidComm;
-  std::atomic<WindowHandle> m_hNotifyWnd{0};
   ReceiveBuffer m_receive;
   char m_szPort[CSerialConfig::kPortNameSize] = {};
 };

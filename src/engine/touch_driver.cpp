@@ -2,29 +2,21 @@
 
 #include <algorithm>
 
-#include "calibration/calibration_record.h"
-#include "settings/settings_schema.h"
-
 namespace zt {
 namespace {
 
-constexpr char kCloseEventName[] = "CloseEvent";
 constexpr std::uint32_t kReadChunk = 4096;
-constexpr std::int32_t kRawMax = 4095;
+
+std::uint64_t PackPoint(std::int32_t x, std::int32_t y) {
+  return (std::uint64_t{static_cast<std::uint32_t>(x)} << 32) | static_cast<std::uint32_t>(y);
+}
 
 }  // namespace
 
 CTouchDriver::CTouchDriver(const EnginePlatform& platform)
     : CSerialPort(platform.comm, platform.threads),
-      m_input(platform.input),
-      m_messages(platform.messages),
-      m_registry(platform.registry),
-      m_tone(std::make_shared<BeepTone>()),
-      m_assembler(m_receive),
-      m_dwLastTouchDown(platform.input.GetTickCount()) {
-  m_tone->input = &platform.input;
-  m_nDTime.store(static_cast<std::int32_t>(platform.input.GetDoubleClickTime()));
-}
+      CPointerEmulation(platform.input, platform.messages, platform.threads),
+      m_assembler(m_receive) {}
 
 CTouchDriver::~CTouchDriver() {
   // The reader thread uses everything below; it ends before any of it goes.
@@ -32,13 +24,8 @@ CTouchDriver::~CTouchDriver() {
 }
 
 bool CTouchDriver::Start() {
-  if (!LoadSettings()) {
-    return false;
-  }
-  if (m_hCloseEvent == kNoEvent) {
-    m_hCloseEvent = m_threads.CreateEventObject(true, false, kCloseEventName);
-  }
-  if (m_hCloseEvent == kNoEvent) {
+  RestartDoubleTapClock();
+  if (!EnsureCloseEvent(false)) {
     return false;
   }
   // Raised before the thread exists, so that a stop requested before the
@@ -87,56 +74,48 @@ void CTouchDriver::DecodePacket(const std::uint8_t* packet) {
   }
 }
 
-bool CTouchDriver::LoadSettings() {
-  m_nDTime.store(static_cast<std::int32_t>(m_input.GetDoubleClickTime()));
-  m_dwLastTouchDown = m_input.GetTickCount();
+void CTouchDriver::ApplySettings(const EngineSettings& settings) {
+  ApplyEmulationSettings(settings);
+  m_liveMapper.ReplacePoints(settings.points);
+}
 
-  settings::EngineSettings loaded;
-  loaded.dTime = m_nDTime.load();
-  loaded.dZone = m_nDZone.load();
-  loaded.dZoneX = m_nDZoneX.load();
-  loaded.dZoneY = m_nDZoneY.load();
-  loaded.beep = m_bBeep.load();
-  loaded.freq = Freq();
-  loaded.duration = Duration();
-  loaded.touchMode = m_nTouchMode.load();
-  auto setDoubleClickTime = [this](std::int32_t milliseconds) {
-    m_input.SetDoubleClickTime(static_cast<std::uint32_t>(milliseconds));
-  };
-  if (!settings::LoadEngineSettings(m_registry, loaded, m_liveMapper, setDoubleClickTime)) {
-    return false;
-  }
-  m_nDTime.store(loaded.dTime);
-  m_nDZone.store(loaded.dZone);
-  m_nDZoneX.store(loaded.dZoneX);
-  m_nDZoneY.store(loaded.dZoneY);
-  m_bBeep.store(loaded.beep);
-  SetBeepTone(loaded.freq, loaded.duration);
-  m_nTouchMode.store(loaded.touchMode);
-  return true;
+EngineSettings CTouchDriver::Settings() const {
+  EngineSettings settings;
+  ReadEmulationSettings(settings);
+  settings.points = m_liveMapper.Points();
+  return settings;
 }
 
 void CTouchDriver::OnTouch(std::int32_t status, std::int32_t rawX, std::int32_t rawY) {
-  rawX = std::min(rawX, kRawMax);
-  rawY = std::min(rawY, kRawMax);
+  rawX = std::min(rawX, kScaleMax);
+  rawY = std::min(rawY, kScaleMax);
   if (status == kTouchBegins || status == kTouchContinues) {
-    m_nRawX.store(rawX, std::memory_order_relaxed);
-    m_nRawY.store(rawY, std::memory_order_relaxed);
+    m_rawPoint.store(PackPoint(rawX, rawY), std::memory_order_relaxed);
   }
   const IntPoint mapped = m_liveMapper.MapPoint(rawX, rawY);
   EmulatePointer(status, mapped.x, mapped.y);
 }
 
 IntPoint CTouchDriver::GetRawPoint() const {
-  return {m_nRawX.load(std::memory_order_relaxed), m_nRawY.load(std::memory_order_relaxed)};
+  const std::uint64_t packed = m_rawPoint.load(std::memory_order_relaxed);
+  return {static_cast<std::int32_t>(static_cast<std::uint32_t>(packed >> 32)),
+          static_cast<std::int32_t>(static_cast<std::uint32_t>(packed))};
 }
 
 void CTouchDriver::SaveCalibration() {
-  SaveCalibrationPoints(m_liveMapper, m_backupMapper);
+  m_backupMapper.SetPoints(m_liveMapper.Points());
+}
+
+void CTouchDriver::ResetCalibration() {
+  m_liveMapper.ReplacePoints(kDefaultCalibPoints);
+}
+
+void CTouchDriver::ApplyCalibration(const CalibPoints& points) {
+  m_liveMapper.ReplacePoints(points);
 }
 
 void CTouchDriver::RestoreCalibration() {
-  RestoreCalibrationPoints(m_backupMapper, m_liveMapper);
+  m_liveMapper.ReplacePoints(m_backupMapper.Points());
 }
 
 bool CTouchDriver::RequestParameters() {
@@ -150,11 +129,6 @@ bool CTouchDriver::SendParameters(const SensitivityParams& params) {
   const Packet command = BuildParameterWrite(params);
   WriteBytes(command.data(), kPacketSize);
   return true;
-}
-
-void CTouchDriver::SetBeepTone(std::int32_t freq, std::int32_t duration) {
-  m_tone->freq.store(freq, std::memory_order_relaxed);
-  m_tone->duration.store(duration, std::memory_order_relaxed);
 }
 
 }  // namespace zt

@@ -4,8 +4,16 @@
 #include <new>
 
 namespace zt {
+namespace {
 
-CTouchHost::CTouchHost(const EnginePlatform& platform) : m_platform(platform) {}
+// The engine's link runs with these read and write time-outs (ms).
+constexpr std::uint32_t kReadTimeoutMs = 1000;
+constexpr std::uint32_t kWriteTimeoutMs = 1000;
+
+}  // namespace
+
+CTouchHost::CTouchHost(const EnginePlatform& platform, ISettingsSource& settings)
+    : m_platform(platform), m_settings(settings) {}
 
 CTouchHost::~CTouchHost() {
   m_pDriver.reset();
@@ -27,11 +35,28 @@ bool CTouchHost::StartDriver(WindowHandle notifyWindow) {
   }
   driver->SetNotifyWindow(notifyWindow);
   driver->m_bRightEnabled.store(m_nRight);
-  driver->SetTimeouts(1000, 1000);
+  driver->SetTimeouts(kReadTimeoutMs, kWriteTimeoutMs);
+  EngineSettings settings;
+  if (!LoadEngineSettings(settings)) {
+    return false;
+  }
+  driver->ApplySettings(settings);
   if (!driver->Start()) {
     return false;
   }
   m_pDriver = std::move(driver);
+  return true;
+}
+
+bool CTouchHost::LoadEngineSettings(EngineSettings& settings) {
+  const std::uint32_t desktopTime = m_platform.input.GetDoubleClickTime();
+  settings.dTime = static_cast<std::int32_t>(desktopTime);
+  if (!m_settings.LoadEngineSettings(settings)) {
+    return false;
+  }
+  if (static_cast<std::uint32_t>(settings.dTime) != desktopTime) {
+    m_platform.input.SetDoubleClickTime(static_cast<std::uint32_t>(settings.dTime));
+  }
   return true;
 }
 
@@ -46,12 +71,12 @@ bool CTouchHost::StopDriver() {
 }
 
 bool CTouchHost::LoadStartupSettings() {
-  settings::HostSettings loaded;
+  HostSettings loaded;
   loaded.startUpMode = m_nStartUpMode;
   loaded.right = m_nRight;
   loaded.first = m_nFirst;
   std::memcpy(loaded.port, m_szPort, sizeof m_szPort);
-  const bool ok = settings::LoadHostSettings(m_platform.registry, loaded);
+  const bool ok = m_settings.LoadHostSettings(loaded);
   m_nStartUpMode = loaded.startUpMode;
   m_nRight = loaded.right;
   m_nFirst = loaded.first;
@@ -59,8 +84,13 @@ bool CTouchHost::LoadStartupSettings() {
   return ok;
 }
 
+// A port name that cannot be read (too long, say) must not leave the
+// previous engine running as though the new port had opened.
 bool CTouchHost::ReloadAndStart(WindowHandle notifyWindow) {
-  LoadStartupSettings();
+  if (!LoadStartupSettings()) {
+    StopDriver();
+    return false;
+  }
   return StartDriver(notifyWindow);
 }
 

@@ -3,15 +3,16 @@
 #include <cstdint>
 #include <memory>
 
+#include "engine/engine_settings.h"
 #include "engine/touch_driver.h"
-#include "settings/settings_schema.h"
 
 namespace zt {
 
-// Holds the start-up settings and owns at most one running engine.
+// Holds the start-up settings and owns at most one running engine, which it
+// starts with the settings its source holds.
 class CTouchHost {
 public:
-  explicit CTouchHost(const EnginePlatform& platform);
+  CTouchHost(const EnginePlatform& platform, ISettingsSource& settings);
   CTouchHost(const CTouchHost&) = delete;
   CTouchHost& operator=(const CTouchHost&) = delete;
   virtual ~CTouchHost();
@@ -26,18 +27,25 @@ public:
   // Reads "Port", "First", "Right" and "StartUpMode"; false only when the
   // key exists but "Port" cannot be read.
   bool LoadStartupSettings();
+  // Loads the start-up settings and starts an engine with them. When they
+  // cannot be loaded no engine remains.
   bool ReloadAndStart(WindowHandle notifyWindow);
 
   // The running engine, or nullptr.
   CTouchDriver* Driver() const { return m_pDriver.get(); }
 
-  std::int32_t m_nStartUpMode = settings::kDefaultStartUpMode;
-  std::int32_t m_nRight = settings::kDefaultRight;
-  std::int32_t m_nFirst = settings::kDefaultFirst;
-  char m_szPort[settings::kTextSize] = {};
+  std::int32_t m_nStartUpMode = 0;
+  std::int32_t m_nRight = 0;
+  std::int32_t m_nFirst = 1;
+  char m_szPort[CSerialConfig::kPortNameSize] = {};
 
 private:
+  // The stored engine settings over the defaults; a stored double-click
+  // time becomes the desktop's.
+  bool LoadEngineSettings(EngineSettings& settings);
+
   EnginePlatform m_platform;
+  ISettingsSource& m_settings;
   std::unique_ptr<CTouchDriver> m_pDriver;
 };
 

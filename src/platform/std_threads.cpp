@@ -24,9 +24,20 @@ StdEvent* AsEvent(EventHandle handle) {
 
 }  // namespace
 
+// A thread that cannot be made is reported as kNoThread, and nothing that
+// the routine throws leaves the thread.
 ThreadHandle StdThreads::CreateThread(ThreadRoutine routine, void* argument) {
-  auto* holder = new StdThread{std::thread(routine, argument)};
-  return reinterpret_cast<ThreadHandle>(holder);
+  try {
+    auto* holder = new StdThread{std::thread([routine, argument] {
+      try {
+        routine(argument);
+      } catch (...) {  // NOLINT(bugprone-empty-catch): a thread has nobody to tell
+      }
+    })};
+    return reinterpret_cast<ThreadHandle>(holder);
+  } catch (...) {
+    return kNoThread;
+  }
 }
 
 bool StdThreads::SetThreadPriorityHighest(ThreadHandle thread) {

@@ -38,42 +38,38 @@ TargetSize TestTargetSize(std::int32_t dZoneX, std::int32_t dZoneY, std::int32_t
 
 void ApplyClickZone(CTouchDriver& engine, std::int32_t zone) {
   const std::int32_t extent = ClickZoneExtent(zone);
-  engine.m_nDZone.store(zone);
-  engine.m_nDZoneX.store(extent);
-  engine.m_nDZoneY.store(extent);
+  EngineSettings settings = engine.Settings();
+  settings.dZone = zone;
+  settings.dZoneX = extent;
+  settings.dZoneY = extent;
+  engine.ApplySettings(settings);
 }
 
-settings::EngineSettings MouseSettingsToSave(const CTouchDriver& engine,
-                                             const MousePageValues& page) {
-  settings::EngineSettings values;
-  values.dTime = engine.m_nDTime.load();
-  values.dZone = engine.m_nDZone.load();
-  values.dZoneX = engine.m_nDZoneX.load();
-  values.dZoneY = engine.m_nDZoneY.load();
+EngineSettings MouseSettingsToSave(const CTouchDriver& engine, const MousePageValues& page) {
+  EngineSettings values = engine.Settings();
   values.beep = page.beep;
   values.freq = page.frequency;
   values.duration = page.duration;
-  values.touchMode = engine.m_nTouchMode.load();
   return values;
 }
 
-bool StoreMouseSettings(IRegistry& registry, const CTouchDriver& engine,
-                        const MousePageValues& page, const settings::KeyLocation& where) {
-  return settings::SaveMouseSettings(registry, MouseSettingsToSave(engine, page), where);
+bool StoreMouseSettings(settings::CSettingsStore& store, const CTouchDriver& engine,
+                        const MousePageValues& page) {
+  return store.SaveMouseSettings(MouseSettingsToSave(engine, page));
 }
 
-bool StoreTouchMode(IRegistry& registry, CTouchDriver& engine, std::int32_t touchMode,
-                    const settings::KeyLocation& where) {
-  if (!settings::SaveTouchMode(registry, touchMode, where)) {
+bool StoreTouchMode(settings::CSettingsStore& store, CTouchDriver& engine, std::int32_t touchMode) {
+  if (!store.SaveTouchMode(touchMode)) {
     return false;
   }
-  engine.m_nTouchMode.store(touchMode);
+  EngineSettings settings = engine.Settings();
+  settings.touchMode = touchMode;
+  engine.ApplySettings(settings);
   return true;
 }
 
-bool StoreRightButton(IRegistry& registry, CTouchHost& host, std::int32_t right,
-                      const settings::KeyLocation& where) {
-  if (!settings::SaveRight(registry, right, where)) {
+bool StoreRightButton(settings::CSettingsStore& store, CTouchHost& host, std::int32_t right) {
+  if (!store.SaveRight(right)) {
     return false;
   }
   if (CTouchDriver* engine = host.Driver()) {

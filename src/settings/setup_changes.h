@@ -7,8 +7,7 @@
 #include <string>
 
 #include "engine/touch_host.h"
-#include "platform/registry.h"
-#include "settings/settings_schema.h"
+#include "settings/settings_store.h"
 
 namespace zt::setup {
 
@@ -52,23 +51,19 @@ struct MousePageValues {
 
 // The seven values of a mouse-page save: DTime and the zone from the
 // engine, beep, frequency and duration from the page.
-settings::EngineSettings MouseSettingsToSave(const CTouchDriver& engine,
-                                             const MousePageValues& page);
+EngineSettings MouseSettingsToSave(const CTouchDriver& engine, const MousePageValues& page);
 
 // Saves those seven values. True when the key could be opened.
-bool StoreMouseSettings(IRegistry& registry, const CTouchDriver& engine,
-                        const MousePageValues& page,
-                        const settings::KeyLocation& where = settings::kSettingsKey);
+bool StoreMouseSettings(settings::CSettingsStore& store, const CTouchDriver& engine,
+                        const MousePageValues& page);
 
 // Saves "TouchMode" and, only when the key could be opened for writing,
 // puts the engine in that mode. True when it did.
-bool StoreTouchMode(IRegistry& registry, CTouchDriver& engine, std::int32_t touchMode,
-                    const settings::KeyLocation& where = settings::kSettingsKey);
+bool StoreTouchMode(settings::CSettingsStore& store, CTouchDriver& engine, std::int32_t touchMode);
 
 // Saves "Right" and, only when the key could be opened for writing, makes
 // it the host's "Right" and the running engine's m_bRightEnabled. True
 // when it did; the caller then shows or hides the indicator.
-bool StoreRightButton(IRegistry& registry, CTouchHost& host, std::int32_t right,
-                      const settings::KeyLocation& where = settings::kSettingsKey);
+bool StoreRightButton(settings::CSettingsStore& store, CTouchHost& host, std::int32_t right);
 
 }  // namespace zt::setup

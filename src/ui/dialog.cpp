@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "resource.h"
+#include "ui/dialog_init_data.h"
 #include "ui/win32_helpers.h"
 
 namespace zt::ui {
@@ -181,9 +181,20 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, L
   return Route(window, message, wParam, lParam);
 }
 
+// Every dialog and page procedure ends here, called by the system: an
+// exception from a handler is reported to the debugger and the message is
+// left to the default processing, never thrown back into the system.
 INT_PTR CDialog::Route(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   CDialog* dialog = FromWindow(window);
-  return dialog != nullptr ? dialog->HandleMessage(message, wParam, lParam) : FALSE;
+  if (dialog == nullptr) {
+    return FALSE;
+  }
+  try {
+    return dialog->HandleMessage(message, wParam, lParam);
+  } catch (...) {
+    ::OutputDebugStringA("ZeltraTouch: a window message handler failed\n");
+    return FALSE;
+  }
 }
 
 void CDialog::Attach(HWND window) {

@@ -1,9 +1,10 @@
-"""What the end-to-end tests stand on: a Wine prefix, a virtual X display,
-the controller simulator on a pseudo-terminal mapped as a COM port, the
-program itself, a UI driver that reaches its windows as a user's tools
-would, the prefix's registry, and screenshots."""
+"""What the end-to-end tests stand on: a Wine prefix, a virtual X display, the
+controller simulator on a pseudo-terminal mapped as a COM port, the program
+itself, a UI driver that reaches its windows as a user's tools would, the
+prefix's registry, and screenshots."""
+import fcntl
 import os
-import shutil
+import re
 import signal
 import subprocess
 import tempfile
@@ -12,9 +13,22 @@ import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
-PREPARE_PREFIX = os.path.join(ROOT, "tests", "win32", "prepare-prefix.sh")
 SETTINGS_KEY = r"HKLM\Software\Corvantic\ZeltraTouch"
 SCREEN = (1024, 768)
+TITLE = "TactivoV1.12 "
+WM_COMMAND, WM_CLOSE, WM_KEYDOWN, WM_SYSCOMMAND = 0x0111, 0x0010, 0x0100, 0x0112
+IDOK, IDCANCEL = 1, 2
+BM_CLICK = 0x00F5
+
+
+def _resource_ids():
+    """The control, template and command ids by their names in resource.h."""
+    with open(os.path.join(ROOT, "resources", "resource.h")) as header:
+        pairs = re.findall(r"^#define (\w+) (0x[0-9A-Fa-f]+|\d+)", header.read(), re.M)
+    return type("Ids", (), {name: int(value, 0) for name, value in pairs})
+
+
+IDS = _resource_ids()
 
 
 def wait_for(condition, timeout=10.0, interval=0.05):
@@ -27,19 +41,30 @@ def wait_for(condition, timeout=10.0, interval=0.05):
         time.sleep(interval)
 
 
+def raw_at(x, y):
+    """The raw point that lands on screen pixel (x, y) with the default calibration."""
+    return (x * 4096 + SCREEN[0] // 2) // SCREEN[0], (y * 4096 + SCREEN[1] // 2) // SCREEN[1]
+
+
+def near(a, b, tolerance=2):
+    return abs(a[0] - b[0]) <= tolerance and abs(a[1] - b[1]) <= tolerance
+
+
+def run_quietly(args, env, **kwargs):
+    return subprocess.run(args, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                          stderr=subprocess.DEVNULL, check=False, **kwargs)
+
+
 class Display:
     """An Xvfb server on the first free display number from 90."""
 
     def __init__(self):
-        for number in range(90, 140):
-            if not os.path.exists("/tmp/.X%d-lock" % number):
-                break
+        number = next(n for n in range(90, 140) if not os.path.exists("/tmp/.X%d-lock" % n))
         self.name = ":%d" % number
         self.process = subprocess.Popen(
             ["Xvfb", self.name, "-screen", "0", "%dx%dx24" % SCREEN, "-nolisten", "tcp"],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        socket = "/tmp/.X11-unix/X%d" % number
-        if not wait_for(lambda: os.path.exists(socket), 10):
+        if not wait_for(lambda: os.path.exists("/tmp/.X11-unix/X%d" % number)):
             raise RuntimeError("Xvfb did not start on " + self.name)
 
     def stop(self):
@@ -48,16 +73,26 @@ class Display:
 
 
 class Wine:
-    """The shared prefix, with a persistent server, on the given display."""
+    """The tests' prefix, made once (with unmanaged windows: without a window
+    manager every hide would otherwise stall for two seconds), with a
+    persistent server, on the given display."""
 
     def __init__(self, display):
         self.prefix = os.environ.get("ZT_E2E_PREFIX") or os.path.join(tempfile.gettempdir(), "zt-e2e-prefix")
-        subprocess.run([PREPARE_PREFIX, self.prefix], check=True)
-        self.env = dict(os.environ, WINEPREFIX=self.prefix, WINEDEBUG="-all", DISPLAY=display.name)
-        self.env.pop("WAYLAND_DISPLAY", None)
+        self.env = dict(os.environ, WINEPREFIX=self.prefix, WINEDEBUG="-all", DISPLAY=display.name,
+                        WINEDLLOVERRIDES="mscoree,mshtml=")
+        with open(self.prefix + ".lock", "w") as lock:
+            fcntl.flock(lock, fcntl.LOCK_EX)
+            if not os.path.exists(os.path.join(self.prefix, ".zt-ready")):
+                quiet = dict(self.env)
+                quiet.pop("DISPLAY")
+                run_quietly(["wine", "wineboot", "-i"], quiet)
+                run_quietly(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed",
+                             "/d", "N", "/f"], quiet)
+                run_quietly(["wineserver", "-w"], quiet)
+                open(os.path.join(self.prefix, ".zt-ready"), "w").close()
         self.kill()
-        subprocess.run(["wineserver", "-p60"], env=self.env, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        run_quietly(["wineserver", "-p60"], self.env)
 
     def start(self, *args):
         """Starts a Windows program; its output is dropped, since Wine's
@@ -66,23 +101,19 @@ class Wine:
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def run(self, *args, timeout=60):
-        return subprocess.run(["wine"] + list(args), env=self.env, stdin=subprocess.DEVNULL,
-                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                              timeout=timeout, check=False)
+        return run_quietly(["wine"] + list(args), self.env, timeout=timeout)
 
     def kill(self):
         """Ends every process of the prefix."""
-        subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, check=False)
-        subprocess.run(["wineserver", "-w"], env=self.env, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, check=False, timeout=30)
+        run_quietly(["wineserver", "-k"], self.env)
+        run_quietly(["wineserver", "-w"], self.env, timeout=30)
 
     def com_link(self, number):
         return os.path.join(self.prefix, "dosdevices", "com%d" % number)
 
 
 class Registry:
-    """The settings key in the prefix's real registry, through wine reg."""
+    """The settings key in the prefix's real registry, through Wine's tools."""
 
     def __init__(self, wine):
         self.wine = wine
@@ -90,66 +121,70 @@ class Registry:
     def reset(self, values=None, create=True):
         """Deletes the key, then (when create) makes it with the given values:
         an int becomes a REG_DWORD, a str a REG_SZ."""
-        lines = ["REGEDIT4", "", "[-%s]" % SETTINGS_KEY.replace("HKLM", "HKEY_LOCAL_MACHINE"), ""]
-        if create:
-            lines.append("[%s]" % SETTINGS_KEY.replace("HKLM", "HKEY_LOCAL_MACHINE"))
-            for name, value in (values or {}).items():
-                if isinstance(value, int):
-                    lines.append('"%s"=dword:%08x' % (name, value & 0xFFFFFFFF))
-                else:
-                    escaped = value.replace("\\", "\\\\").replace('"', '\\"')
-                    lines.append('"%s"="%s"' % (name, escaped))
+        key = SETTINGS_KEY.replace("HKLM", "HKEY_LOCAL_MACHINE")
+        lines = ["REGEDIT4", "", "[-%s]" % key, ""] + (["[%s]" % key] if create else [])
+        for name, value in (values or {}).items():
+            if isinstance(value, int):
+                lines.append('"%s"=dword:%08x' % (name, value & 0xFFFFFFFF))
+            else:
+                lines.append('"%s"="%s"' % (name, value.replace("\\", "\\\\").replace('"', '\\"')))
         with tempfile.NamedTemporaryFile("w", suffix=".reg", delete=False) as file:
             file.write("\r\n".join(lines) + "\r\n")
-            path = file.name
-        try:
-            self.wine.run("regedit", "/S", path)
-        finally:
-            os.unlink(path)
+        self.wine.run("regedit", "/S", file.name)
+        os.unlink(file.name)
+
+    def values(self):
+        """Every value of the key: REG_DWORD as int, others as str."""
+        values = {}
+        for line in self.wine.run("reg", "query", SETTINGS_KEY).stdout.decode("utf-8", "replace").splitlines():
+            parts = line.rstrip("\r\n").lstrip().split(None, 2)
+            if len(parts) >= 2 and parts[1].startswith("REG_"):
+                data = parts[2] if len(parts) > 2 else ""
+                values[parts[0]] = int(data, 16) if parts[1] == "REG_DWORD" else data
+        return values
 
     def query(self, name):
-        """The value as int or str, or None when absent."""
-        result = self.wine.run("reg", "query", SETTINGS_KEY, "/v", name)
-        for line in result.stdout.decode("utf-8", "replace").splitlines():
-            parts = line.strip().split(None, 2)
-            if len(parts) >= 2 and parts[0] == name:
-                kind = parts[1]
-                data = parts[2] if len(parts) > 2 else ""
-                return int(data, 16) if kind == "REG_DWORD" else data
-        return None
+        return self.values().get(name)
 
 
 class Touchsim:
-    """The controller simulator on a pseudo-terminal linked as COM<n>."""
+    """The controller simulator on a pseudo-terminal linked as COM<n>; with an
+    EEPROM file, every byte it receives is logged too."""
 
-    def __init__(self, wine, com_number=5, extra=()):
+    def __init__(self, wine, com_number=5, extra=(), eeprom=None):
         self.link = wine.com_link(com_number)
         binary = os.environ.get("ZT_TOUCHSIM") or os.path.join(ROOT, "build", "native", "tools", "touchsim", "touchsim")
-        self.process = subprocess.Popen(
-            [binary, "--link", self.link] + list(extra),
-            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        args = [binary, "--link", self.link] + list(extra)
+        self.log_path = eeprom + ".log" if eeprom else os.devnull
+        if eeprom:
+            args += ["--eeprom", eeprom, "--verbose"]
+        self.log_file = open(self.log_path, "w")
+        self.process = subprocess.Popen(args, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                        stderr=self.log_file, text=True)
         self.path = self.process.stdout.readline().strip()
-        if not wait_for(lambda: os.path.islink(self.link), 10):
+        if not wait_for(lambda: os.path.islink(self.link)):
             raise RuntimeError("touchsim did not link " + self.link)
 
     def send(self, *commands):
-        for command in commands:
-            self.process.stdin.write(command + "\n")
+        self.process.stdin.write("".join(command + "\n" for command in commands))
         self.process.stdin.flush()
+
+    def received(self):
+        """Every byte received, in hex, as one string."""
+        with open(self.log_path) as log:
+            return " ".join(re.findall(r"^touchsim: rx: ([0-9A-F ]+)$", log.read(), re.M))
 
     def stop(self):
         if self.process.poll() is None:
             self.process.send_signal(signal.SIGTERM)
-            try:
-                self.process.wait(10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
-        close_pipes(self.process)
+            self.process.wait(10)
+        for stream in (self.process.stdin, self.process.stdout, self.log_file):
+            stream.close()
 
 
 class Driver:
-    """The UI driver (uidriver.exe) running inside the prefix."""
+    """The UI driver (uidriver.exe) running inside the prefix: one command a
+    line, answered "OK" with tab-separated results, or "ERR"."""
 
     def __init__(self, wine):
         self.process = subprocess.Popen(
@@ -159,35 +194,18 @@ class Driver:
     def ask(self, *fields):
         self.process.stdin.write("\t".join(str(f) for f in fields) + "\n")
         self.process.stdin.flush()
-        answer = self.process.stdout.readline().rstrip("\r\n").split("\t")
-        return answer
+        return self.process.stdout.readline().rstrip("\r\n").split("\t")
 
     def value(self, *fields):
         answer = self.ask(*fields)
-        if answer[0] != "OK":
-            return None
-        return answer[1] if len(answer) > 1 else ""
+        return (answer[1] if len(answer) > 1 else "") if answer[0] == "OK" else None
+
+    def __getattr__(self, verb):
+        """driver.text(window), driver.item(window, id), ...: the command's value."""
+        return lambda *fields: self.value(verb, *fields)
 
     def find(self, title, cls="#32770"):
-        """A top-level window by class and exact title (None: any title)."""
-        return self.value("find", cls) if title is None else self.value("find", cls, title)
-
-    def find_main(self, title, cls="#32770"):
-        """Like find, but only a window that no other window owns."""
-        return self.value("findmain", cls, title)
-
-    def tray(self, timeout=10):
-        """Wine's stand-in for the notification area, once an icon is in it."""
-        return self.wait_window(None, cls="__winex11_standalone_tray", timeout=timeout)
-
-    def wait_window(self, title, cls="#32770", timeout=10):
-        return wait_for(lambda: self.find(title, cls), timeout)
-
-    def item(self, window, control_id):
-        return self.value("item", window, control_id)
-
-    def text(self, window):
-        return self.value("text", window)
+        return self.value("find", cls, title or "")
 
     def enabled(self, window):
         return self.value("enabled", window) == "1"
@@ -195,12 +213,13 @@ class Driver:
     def visible(self, window):
         return self.value("visible", window) == "1"
 
+    def send(self, window, message, wparam=0, lparam=0):
+        return int(self.value("send", window, message, wparam, lparam))
+
     def click(self, window, control_id):
         """Clicks a push button as a user would: only an enabled, visible one."""
         button = self.item(window, control_id)
-        if not (button and self.enabled(button) and self.visible(button)):
-            return False
-        return self.ask("click", button)[0] == "OK"
+        return bool(button and self.enabled(button) and self.visible(button)) and self.post(button, BM_CLICK)
 
     def post(self, window, message, wparam=0, lparam=0):
         return self.ask("post", window, message, wparam, lparam)[0] == "OK"
@@ -209,13 +228,14 @@ class Driver:
         answer = self.ask(kind, window)
         return tuple(int(v) for v in answer[1:5]) if answer[0] == "OK" else None
 
-    def client_rect(self, window):
-        """The client area in screen coordinates."""
-        return self.rect(window, "client")
-
     def cursor(self):
-        answer = self.ask("cursor")
-        return int(answer[1]), int(answer[2])
+        return tuple(int(v) for v in self.ask("cursor")[1:3])
+
+    def events_until(self, name, timeout=10):
+        """The probe window's log, collected until an entry of name is in it."""
+        log = []
+        wait_for(lambda: log.append(self.value("events") or "") or name in "".join(log), timeout)
+        return "".join(log)
 
     def stop(self):
         try:
@@ -224,66 +244,32 @@ class Driver:
             self.process.wait(10)
         except (OSError, subprocess.TimeoutExpired):
             self.process.kill()
-            self.process.wait()
-        close_pipes(self.process)
-
-
-def close_pipes(process):
-    for pipe in (process.stdin, process.stdout, process.stderr):
-        if pipe:
-            try:
-                pipe.close()
-            except OSError:
-                pass
-
-
-def screenshot(display, name):
-    """Saves the whole display as <artifacts>/<name>.png and returns the path."""
-    folder = os.environ.get("ZT_E2E_ARTIFACTS") or os.path.join(tempfile.gettempdir(), "zt-e2e-artifacts")
-    os.makedirs(folder, exist_ok=True)
-    path = os.path.join(folder, name + ".png")
-    subprocess.run(["import", "-display", display.name, "-window", "root", path], check=True,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    return path
-
-
-def pixel(path, x, y):
-    """The colour at (x, y) of a PNG, as an (r, g, b) tuple."""
-    channels = ",".join("%%[fx:int(255*p{%d,%d}.%s)]" % (x, y, c) for c in "rgb")
-    out = subprocess.run(["convert", path, "-format", channels, "info:"],
-                         stdout=subprocess.PIPE, check=True).stdout.decode()
-    return tuple(int(v) for v in out.split(","))
-
-
-def move_pointer(display, x, y, driver=None):
-    """Puts the X pointer at (x, y) and, given the driver, waits until Wine
-    has seen it there. Under Wine, the press of an injected click may be
-    delivered at the pointer's position from before the move that came with
-    it, so tests that click near where the pointer already is start it there."""
-    subprocess.run(["xdotool", "mousemove", str(x), str(y)],
-                   env=dict(os.environ, DISPLAY=display.name), check=True)
-    wait_for(lambda: pointer_position(display) == (x, y), 5)
-    if driver:
-        wait_for(lambda: driver.cursor() == (x, y), 5)
+        self.process.stdin.close()
+        self.process.stdout.close()
 
 
 def pointer_position(display):
+    """Where the X pointer is."""
     out = subprocess.run(["xdotool", "getmouselocation"], env=dict(os.environ, DISPLAY=display.name),
                          stdout=subprocess.PIPE, check=True).stdout.decode()
     fields = dict(part.split(":") for part in out.split() if ":" in part)
     return int(fields["x"]), int(fields["y"])
 
 
+def pixel(path, x, y):
+    """The colour at (x, y) of a PNG, as an (r, g, b) tuple."""
+    channels = ",".join("%%[fx:int(255*p{%d,%d}.%s)]" % (x, y, c) for c in "rgb")
+    out = subprocess.run(["convert", path, "-format", channels, "info:"], stdout=subprocess.PIPE, check=True)
+    return tuple(int(v) for v in out.stdout.decode().split(","))
+
+
 class ProgramTestCase(unittest.TestCase):
     """One display and prefix per test module; the program, the simulator and
-    the driver per test. Subclasses set REGISTRY (the settings key's values,
-    or None for no key) and may override COM (the simulator's port number)."""
+    the driver per test. REGISTRY holds the settings key's values (None: no
+    key); SIMULATOR the simulator's options (None: the test starts it)."""
 
-    # COM1..COM4 may be Wine's own links to the machine's serial devices,
-    # so the simulator sits on COM5.
     REGISTRY = {"Port": "COM5"}
-    COM = 5
-    SIMULATOR = True
+    SIMULATOR = ()
 
     @classmethod
     def setUpClass(cls):
@@ -300,38 +286,58 @@ class ProgramTestCase(unittest.TestCase):
     def setUp(self):
         self.registry = Registry(self.wine)
         self.registry.reset(self.REGISTRY, create=self.REGISTRY is not None)
-        self.sim = Touchsim(self.wine, self.COM) if self.SIMULATOR else None
+        self.sim = self.make_simulator()
         self.driver = Driver(self.wine)
-        self.program = None
+        self.started = []
 
     def tearDown(self):
         self.driver.stop()
         self.wine.kill()
-        started = [p for p in getattr(self, "started", []) if p]
-        for program in started:
-            try:
-                program.wait(10)
-            except subprocess.TimeoutExpired:
-                program.kill()
+        for program in self.started:
+            program.wait(10)
         if self.sim:
             self.sim.stop()
-        subprocess.run(["wineserver", "-p60"], env=self.wine.env, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def make_simulator(self):
+        # COM1..COM4 may be Wine's own links to the machine's serial ports.
+        return Touchsim(self.wine, 5, self.SIMULATOR) if self.SIMULATOR is not None else None
 
     def start_program(self):
-        self.program = self.wine.start(os.environ["ZT_EXE"])
-        self.started = getattr(self, "started", []) + [self.program]
-        return self.program
+        self.started.append(self.wine.start(os.environ["ZT_EXE"]))
+        return self.started[-1]
 
-    def main_window(self, title="TactivoV1.12 ", visible=True, timeout=10):
-        """The program's main window; by default once it has been shown, when
-        its initialisation is over and its modal loop runs."""
-        window = wait_for(lambda: self.driver.find_main(title), timeout)
+    def main_window(self, title=TITLE, visible=True):
+        """The program's main window (the dialog with the title that no other
+        window owns); by default once it is shown, when its modal loop runs."""
+        window = wait_for(lambda: self.driver.value("findmain", "#32770", title))
         self.assertTrue(window, "the main window did not appear")
         if visible:
-            self.assertTrue(wait_for(lambda: self.driver.visible(window), timeout),
-                            "the main window was not shown")
+            self.assertTrue(wait_for(lambda: self.driver.visible(window)), "the main window was not shown")
         return window
 
+    def start_with_engine(self):
+        """The program, once its main window shows the commands enabled."""
+        self.start_program()
+        window = self.main_window()
+        self.assertTrue(wait_for(lambda: self.driver.enabled(self.driver.item(window, IDS.IDC_MAIN_SETTING))))
+        return window
+
+    def rest_at(self, x, y):
+        """The finger rests on pixel (x, y) until Wine has the pointer there:
+        Wine may deliver a press at the pointer's position from before the
+        move that came with it."""
+        self.sim.send("report %d %d 2" % raw_at(x, y))
+        self.assertTrue(wait_for(lambda: near(self.driver.cursor(), (x, y), 1), 5), "pointer not at %d,%d" % (x, y))
+
+    def tap(self, x, y):
+        self.rest_at(x, y)
+        self.sim.send("tap %d %d" % raw_at(x, y))
+
     def shot(self, name):
-        return screenshot(self.display, self.id().split(".")[-1] + "-" + name)
+        """Saves the whole display as <artifacts>/<test>-<name>.png."""
+        folder = os.environ.get("ZT_E2E_ARTIFACTS") or os.path.join(tempfile.gettempdir(), "zt-e2e-artifacts")
+        os.makedirs(folder, exist_ok=True)
+        path = os.path.join(folder, "%s-%s.png" % (self.id().split(".")[-1], name))
+        subprocess.run(["import", "-display", self.display.name, "-window", "root", path], check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return path

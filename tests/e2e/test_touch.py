@@ -1,51 +1,60 @@
 """Touches from the simulated controller move the pointer and click into
-another program's window."""
+another program's window; the floating Left/Right indicator selects the
+button of the next touch."""
+import re
 import unittest
 
-from harness import ProgramTestCase, SCREEN, pointer_position, wait_for
-
-
-def screen_pixel(raw):
-    """Where a raw point lands with the default calibration (about 1:1)."""
-    return raw[0] * SCREEN[0] // 4096, raw[1] * SCREEN[1] // 4096
+from harness import IDS, ProgramTestCase, near, pointer_position, raw_at, wait_for
 
 
 class TouchTest(ProgramTestCase):
-    REGISTRY = {"Port": "COM5", "First": 1}
+    REGISTRY = {"Port": "COM5", "Right": 1, "DTime": 0}  # DTime 0: never a double tap
 
     def setUp(self):
         super().setUp()
-        self.start_program()
-        self.window = self.main_window()
-        self.assertTrue(wait_for(lambda: self.driver.enabled(self.driver.item(self.window, 1006))))
+        self.window = self.start_with_engine()
+        self.indicator = wait_for(lambda: self.driver.value("owned", self.window, "#32770"))
+        self.assertTrue(self.indicator, "no indicator window")
 
-    def test_a_tap_moves_the_pointer_and_clicks_the_window_under_it(self):
-        probe = self.driver.value("probe", 600, 400, 300, 300)
-        self.assertTrue(probe)
-        x, y = screen_pixel((3000, 2600))
-        # The finger rests there first: Wine may deliver a press at the
-        # pointer's position from before the move that came with it.
-        self.sim.send("report 3000 2600 2")
-        self.assertTrue(wait_for(lambda: self._near(self.driver.cursor(), (x, y), 2), 10))
+    def shown(self):
+        return self.driver.text(self.driver.item(self.indicator, IDS.IDC_INDICATOR_TEXT))
+
+    def test_a_tap_clicks_the_window_under_it_and_a_drag_follows_the_finger(self):
+        self.assertTrue(self.driver.value("probe", 600, 400, 300, 300))
         self.driver.value("events")
-        self.sim.send("tap 3000 2600")
-        log = []
-        self.assertTrue(wait_for(lambda: log.append(self.driver.value("events") or "") or "LUP" in "".join(log), 10),
-                        "the probe window saw no click: %s" % "".join(log))
-        self.assertIn("LDOWN", "".join(log))
-        px, py = pointer_position(self.display)
-        self.assertLessEqual(abs(px - x), 2)
-        self.assertLessEqual(abs(py - y), 2)
+        self.tap(750, 520)
+        clicks = re.findall(r"(\w+) (\d+) (\d+);", self.driver.events_until("LUP"))
+        self.assertEqual([name for name, _, _ in clicks], ["LDOWN", "LUP"])
+        self.assertTrue(all(near((int(x), int(y)), (150, 120)) for _, x, y in clicks), clicks)
+        self.assertTrue(near(pointer_position(self.display), (750, 520)))
+        self.sim.send("drag %d %d %d %d 300" % (raw_at(100, 100) + raw_at(900, 700)))
+        self.assertTrue(wait_for(lambda: near(pointer_position(self.display), (900, 700))),
+                        "pointer at %s" % (pointer_position(self.display),))
 
-    def test_a_drag_follows_the_finger(self):
-        self.sim.send("drag 500 500 3500 3000 300")
-        end = screen_pixel((3500, 3000))
-        reached = wait_for(lambda: self._near(pointer_position(self.display), end, 2), 10)
-        self.assertTrue(reached, "pointer at %s, expected about %s" % (pointer_position(self.display), end))
+    def test_the_indicator_sits_bottom_right_and_selects_one_right_click(self):
+        self.assertTrue(wait_for(lambda: self.driver.visible(self.indicator)))
+        self.assertEqual(self.shown(), "Left")
+        self.assertEqual(self.driver.value("topmost", self.indicator), "1")
+        left, top, right, bottom = self.driver.rect(self.indicator)
+        full = [int(self.driver.value("metrics", m)) for m in (16, 17)]  # SM_C[XY]FULLSCREEN
+        self.assertEqual((left, top), (full[0] - (right - left) - 30, full[1] - (bottom - top) - 10))
+        self.shot("indicator")
 
-    @staticmethod
-    def _near(a, b, tolerance):
-        return abs(a[0] - b[0]) <= tolerance and abs(a[1] - b[1]) <= tolerance
+        left, top, right, bottom = self.driver.rect(self.indicator, "client")
+        centre = ((left + right) // 2, (top + bottom) // 2)
+        self.tap(*centre)
+        self.assertTrue(wait_for(lambda: self.shown() == "Right"))
+        self.tap(centre[0] + 3, centre[1])
+        self.assertTrue(wait_for(lambda: self.shown() == "Left"))
+        self.tap(centre[0] - 3, centre[1])
+        self.assertTrue(wait_for(lambda: self.shown() == "Right"))
+        self.driver.value("probe", 100, 100, 300, 200)
+        self.driver.value("events")
+        self.tap(200, 200)
+        self.assertRegex(self.driver.events_until("RUP"), r"^RDOWN \d+ \d+;RUP \d+ \d+;$")
+        self.assertTrue(wait_for(lambda: self.shown() == "Left"))
+        self.tap(250, 250)  # the next touch is a left click again
+        self.assertIn("LUP", self.driver.events_until("LUP"))
 
 
 if __name__ == "__main__":

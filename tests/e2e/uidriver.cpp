@@ -1,36 +1,29 @@
 // A small UI driver for the end-to-end tests: answers one command per line
 // on stdin, the way a user's tools reach another program's windows (window
 // captions, control ids, posted clicks), and hosts a probe window that logs
-// the mouse messages it receives. Fields are separated by tabs; every answer
-// is one line, "OK" plus tab-separated results, or "ERR" and a reason.
+// the mouse buttons it receives. Fields are separated by tabs; every answer
+// is one line, "OK" plus tab-separated results, or "ERR".
+#include <aclapi.h>
+#include <commctrl.h>
+#include <sddl.h>
 #include <windows.h>
 
-#include <commctrl.h>
-
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <iostream>
+#include <map>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
 
 using Fields = std::vector<std::string>;
-
-Fields Split(const std::string& line) {
-  Fields fields;
-  std::string field;
-  std::istringstream stream(line);
-  while (std::getline(stream, field, '\t')) {
-    fields.push_back(field);
-  }
-  if (!line.empty() && line.back() == '\t') {
-    fields.emplace_back();
-  }
-  return fields;
-}
 
 HWND ToWindow(const std::string& text) {
   return reinterpret_cast<HWND>(
@@ -42,6 +35,18 @@ std::string FromWindow(HWND window) {
   std::snprintf(text, sizeof text, "0x%llx",
                 static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(window)));
   return text;
+}
+
+using Answer = std::optional<std::string>;  // nothing: ERR
+
+// A window found, or ERR.
+Answer Found(HWND window) {
+  return window != nullptr ? Answer(FromWindow(window)) : std::nullopt;
+}
+
+// An action done, or ERR.
+Answer Done(bool done) {
+  return done ? Answer("") : std::nullopt;
 }
 
 long long Number(const std::string& text) {
@@ -57,106 +62,98 @@ std::string WindowText(HWND window) {
   return narrow;
 }
 
-std::string ClassOf(HWND window) {
-  char name[256] = {};
-  GetClassNameA(window, name, sizeof name);
-  return name;
+// Top-level windows of a class for which keep is true, tab-separated.
+std::string TopLevel(const char* cls, const std::function<bool(HWND)>& keep) {
+  std::string list;
+  for (HWND window = nullptr; (window = FindWindowExA(nullptr, window, cls, nullptr)) != nullptr;) {
+    if (keep(window)) {
+      list.append(list.empty() ? "" : "\t").append(FromWindow(window));
+    }
+  }
+  return list;
 }
 
-// The probe: a plain top-level window that records mouse messages.
+// The probe: a plain top-level window that records mouse buttons and draws
+// the path of the pointer while the left button is held. A stroke starts
+// at the first move after the press: under Wine the press itself may carry
+// the pointer's position from before the move that came with it.
 std::mutex g_probeMutex;
 std::string g_probeLog;
-HWND g_probe = nullptr;
 
-// Draws the path of the pointer while the left button is held, so that a
-// drag on the touch screen leaves a visible trace. A stroke starts at the
-// first move after the press: under Wine the press itself may carry the
-// pointer's position from before the move that came with it.
 void Scribble(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   static POINT last{};
-  static bool strokeStarted = false;
+  static bool stroke = false;
   const POINT point{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
   if (message == WM_LBUTTONDOWN || (wParam & MK_LBUTTON) == 0) {
-    strokeStarted = false;
+    stroke = false;
     return;
   }
-  if (strokeStarted) {
+  if (stroke) {
     HDC dc = GetDC(window);
     HPEN pen = CreatePen(PS_SOLID, 3, RGB(200, 30, 30));
     HGDIOBJ old = SelectObject(dc, pen);
     MoveToEx(dc, last.x, last.y, nullptr);
     LineTo(dc, point.x, point.y);
-    SelectObject(dc, old);
-    DeleteObject(pen);
+    DeleteObject(SelectObject(dc, old));
     ReleaseDC(window, dc);
   }
   last = point;
-  strokeStarted = true;
+  stroke = true;
 }
 
 LRESULT CALLBACK ProbeProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  const char* name = nullptr;
+  static const std::map<UINT, const char*> kNames{
+      {WM_LBUTTONDOWN, "LDOWN"}, {WM_LBUTTONUP, "LUP"}, {WM_LBUTTONDBLCLK, "LDBL"},
+      {WM_RBUTTONDOWN, "RDOWN"}, {WM_RBUTTONUP, "RUP"}, {WM_RBUTTONDBLCLK, "RDBL"}};
   if (message == WM_MOUSEMOVE || message == WM_LBUTTONDOWN) {
     Scribble(window, message, wParam, lParam);
   }
-  switch (message) {
-    case WM_LBUTTONDOWN:
-      name = "LDOWN";
-      break;
-    case WM_LBUTTONUP:
-      name = "LUP";
-      break;
-    case WM_LBUTTONDBLCLK:
-      name = "LDBL";
-      break;
-    case WM_RBUTTONDOWN:
-      name = "RDOWN";
-      break;
-    case WM_RBUTTONUP:
-      name = "RUP";
-      break;
-    case WM_RBUTTONDBLCLK:
-      name = "RDBL";
-      break;
-    default:
-      return DefWindowProcA(window, message, wParam, lParam);
+  const auto name = kNames.find(message);
+  if (name == kNames.end()) {
+    return DefWindowProcA(window, message, wParam, lParam);
   }
+  char entry[48];
+  std::snprintf(entry, sizeof entry, "%s %d %d;", name->second, static_cast<short>(LOWORD(lParam)),
+                static_cast<short>(HIWORD(lParam)));
   std::lock_guard<std::mutex> lock(g_probeMutex);
-  g_probeLog += std::string(name) + " " + std::to_string(static_cast<short>(LOWORD(lParam))) + " " +
-                std::to_string(static_cast<short>(HIWORD(lParam))) + ";";
+  g_probeLog += entry;
   return 0;
 }
 
-struct ProbeRequest {
-  RECT rect;
-  HANDLE ready;
-};
-
-DWORD WINAPI ProbeThread(LPVOID parameter) {
-  auto* request = static_cast<ProbeRequest*>(parameter);
-  WNDCLASSA windowClass{};
-  windowClass.style = CS_DBLCLKS;
-  windowClass.lpfnWndProc = ProbeProc;
-  windowClass.hInstance = GetModuleHandleA(nullptr);
-  windowClass.hCursor =
-      LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(32512)));  // IDC_ARROW
-  windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-  windowClass.lpszClassName = "ZtProbe";
-  RegisterClassA(&windowClass);
-  const RECT& r = request->rect;
-  g_probe = CreateWindowExA(0, "ZtProbe", "ZtProbe", WS_POPUP | WS_VISIBLE, r.left, r.top,
-                            r.right - r.left, r.bottom - r.top, nullptr, nullptr,
-                            GetModuleHandleA(nullptr), nullptr);
-  SetEvent(request->ready);
-  MSG message;
-  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-    DispatchMessageA(&message);
-  }
-  return 0;
-}
-
-std::string Ok(const std::string& value = {}) {
-  return value.empty() ? "OK" : "OK\t" + value;
+// Makes the probe at x, y, width, height on a thread of its own with its own
+// message loop; returns the window.
+HWND StartProbe(const Fields& f) {
+  struct Request {
+    RECT rect;
+    HANDLE ready;
+    HWND probe;
+  } request{{static_cast<LONG>(Number(f[1])), static_cast<LONG>(Number(f[2])),
+             static_cast<LONG>(Number(f[3])), static_cast<LONG>(Number(f[4]))},
+            CreateEventA(nullptr, TRUE, FALSE, nullptr),
+            nullptr};
+  auto thread = [](LPVOID parameter) -> DWORD {
+    auto* r = static_cast<Request*>(parameter);
+    WNDCLASSA windowClass{};
+    windowClass.style = CS_DBLCLKS;
+    windowClass.lpfnWndProc = ProbeProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    windowClass.lpszClassName = "ZtProbe";
+    RegisterClassA(&windowClass);
+    r->probe = CreateWindowExA(0, "ZtProbe", "ZtProbe", WS_POPUP | WS_VISIBLE, r->rect.left,
+                               r->rect.top, r->rect.right, r->rect.bottom, nullptr, nullptr,
+                               GetModuleHandleA(nullptr), nullptr);
+    SetEvent(r->ready);
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+      DispatchMessageA(&message);
+    }
+    return 0;
+  };
+  CloseHandle(CreateThread(nullptr, 0, thread, &request, 0, nullptr));
+  WaitForSingleObject(request.ready, 10000);
+  CloseHandle(request.ready);
+  return request.probe;
 }
 
 // Sends a message that fills a RECT at lParam, such as TBM_GETTHUMBRECT, to
@@ -166,231 +163,202 @@ bool RemoteRect(HWND window, UINT message, RECT& rect) {
   GetWindowThreadProcessId(window, &processId);
   HANDLE process =
       OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId);
-  if (process == nullptr) {
-    return false;
-  }
-  bool read = false;
-  if (void* remote = VirtualAllocEx(process, nullptr, sizeof rect, MEM_COMMIT, PAGE_READWRITE)) {
-    DWORD_PTR result = 0;
+  void* remote =
+      process ? VirtualAllocEx(process, nullptr, sizeof rect, MEM_COMMIT, PAGE_READWRITE) : nullptr;
+  SIZE_T copied = 0;
+  if (remote != nullptr) {
     SendMessageTimeoutA(window, message, 0, reinterpret_cast<LPARAM>(remote), SMTO_ABORTIFHUNG,
-                        5000, &result);
-    SIZE_T copied = 0;
-    read = ReadProcessMemory(process, remote, &rect, sizeof rect, &copied) && copied == sizeof rect;
+                        5000, nullptr);
+    ReadProcessMemory(process, remote, &rect, sizeof rect, &copied);
     VirtualFreeEx(process, remote, 0, MEM_RELEASE);
   }
-  CloseHandle(process);
-  return read;
+  if (process != nullptr) {
+    CloseHandle(process);
+  }
+  return copied == sizeof rect;
 }
 
-// Drags a trackbar's thumb as a user would, with posted button and mouse
-// messages, to client x toX; the button-up makes the trackbar report the
-// release (NM_RELEASEDCAPTURE) to its dialog. Beyond either end of the
-// channel the thumb stops at that end.
-std::string Slide(HWND trackbar, int toX) {
+// Drags a trackbar's thumb with posted button and mouse messages to client
+// x toX, as a user would; the button-up makes the trackbar report the
+// release to its dialog. Beyond either end the thumb stops at that end.
+bool Slide(HWND trackbar, int toX) {
   RECT thumb{};
   if (!RemoteRect(trackbar, TBM_GETTHUMBRECT, thumb)) {
-    return "ERR\tno thumb";
+    return false;
   }
   const int fromX = (thumb.left + thumb.right) / 2;
   const int y = (thumb.top + thumb.bottom) / 2;
   PostMessageA(trackbar, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(fromX, y));
-  constexpr int kMoves = 8;
-  for (int move = 1; move <= kMoves; ++move) {
-    const int x = fromX + (toX - fromX) * move / kMoves;
-    PostMessageA(trackbar, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x, y));
+  for (int move = 1; move <= 8; ++move) {
+    PostMessageA(trackbar, WM_MOUSEMOVE, MK_LBUTTON,
+                 MAKELPARAM(fromX + (toX - fromX) * move / 8, y));
   }
-  PostMessageA(trackbar, WM_LBUTTONUP, 0, MAKELPARAM(toX, y));
-  return Ok();
+  return PostMessageA(trackbar, WM_LBUTTONUP, 0, MAKELPARAM(toX, y)) != FALSE;
 }
 
-std::string Run(const Fields& f) {
-  const std::string& verb = f[0];
-  auto arg = [&f](std::size_t i) { return i < f.size() ? f[i] : std::string(); };
-  if (verb == "find") {
-    const std::string cls = arg(1);
-    HWND window =
-        FindWindowA(cls == "-" ? nullptr : cls.c_str(), f.size() > 2 ? f[2].c_str() : nullptr);
-    return window != nullptr ? Ok(FromWindow(window)) : "ERR\tnot found";
+// The access that a key of HKEY_LOCAL_MACHINE allows BUILTIN\Users.
+ACCESS_MASK UsersAccess(const char* path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, READ_CONTROL, &key) != ERROR_SUCCESS) {
+    return 0;
   }
-  if (verb == "findmain") {
-    // The first matching window that no other window owns.
-    HWND window = nullptr;
-    while ((window = FindWindowExA(nullptr, window, arg(1).c_str(), arg(2).c_str())) != nullptr) {
-      if (GetWindow(window, GW_OWNER) == nullptr) {
-        return Ok(FromWindow(window));
-      }
+  PACL acl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  GetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, &acl, nullptr,
+                  &descriptor);
+  RegCloseKey(key);
+  PSID users = nullptr;
+  ConvertStringSidToSidA("BU", &users);
+  ACCESS_MASK allowed = 0;
+  for (DWORD i = 0; acl != nullptr && i < acl->AceCount; ++i) {
+    void* entry = nullptr;
+    if (GetAce(acl, i, &entry) &&
+        static_cast<ACE_HEADER*>(entry)->AceType == ACCESS_ALLOWED_ACE_TYPE) {
+      auto* ace = static_cast<ACCESS_ALLOWED_ACE*>(entry);
+      allowed |= EqualSid(&ace->SidStart, users) ? ace->Mask : 0;
     }
-    return "ERR\tnot found";
   }
-  if (verb == "fullscreen") {
-    // The first visible top-level window of a class that covers the whole
-    // primary screen, such as the calibration window.
-    const RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-    HWND window = nullptr;
-    while ((window = FindWindowExA(nullptr, window, arg(1).c_str(), nullptr)) != nullptr) {
-      RECT rect{};
-      if (IsWindowVisible(window) && GetWindowRect(window, &rect) && EqualRect(&rect, &screen)) {
-        return Ok(FromWindow(window));
-      }
-    }
-    return "ERR\tnot found";
-  }
-  if (verb == "owned") {
-    // The first window of a class that the given window owns.
-    HWND owner = ToWindow(arg(1));
-    HWND window = nullptr;
-    while ((window = FindWindowExA(nullptr, window, arg(2).c_str(), nullptr)) != nullptr) {
-      if (GetWindow(window, GW_OWNER) == owner) {
-        return Ok(FromWindow(window));
-      }
-    }
-    return "ERR\tnot found";
-  }
-  if (verb == "ownedall") {
-    // Every window of a class that the given window owns.
-    HWND owner = ToWindow(arg(1));
-    HWND window = nullptr;
-    std::string list;
-    while ((window = FindWindowExA(nullptr, window, arg(2).c_str(), nullptr)) != nullptr) {
-      if (GetWindow(window, GW_OWNER) == owner) {
-        if (!list.empty()) {
-          list += '\t';
-        }
-        list += FromWindow(window);
-      }
-    }
-    return Ok(list);
-  }
-  if (verb == "windows") {
-    // Every top-level window: handle, class, owner, visibility and title.
-    std::string list;
-    EnumWindows(
-        [](HWND window, LPARAM out) -> BOOL {
-          auto* text = reinterpret_cast<std::string*>(out);
-          *text += FromWindow(window) + "," + ClassOf(window) + "," +
-                   FromWindow(GetWindow(window, GW_OWNER)) + "," +
-                   (IsWindowVisible(window) ? "1" : "0") + "," + WindowText(window) + "\t";
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&list));
-    return Ok(list);
-  }
-  if (verb == "slide") return Slide(ToWindow(arg(1)), static_cast<int>(Number(arg(2))));
-  if (verb == "item") {
-    HWND item = GetDlgItem(ToWindow(arg(1)), static_cast<int>(Number(arg(2))));
-    return item != nullptr ? Ok(FromWindow(item)) : "ERR\tno item";
-  }
-  if (verb == "text") return Ok(WindowText(ToWindow(arg(1))));
-  if (verb == "class") return Ok(ClassOf(ToWindow(arg(1))));
-  if (verb == "settext") {
-    SendMessageA(ToWindow(arg(1)), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(arg(2).c_str()));
-    return Ok();
-  }
-  if (verb == "enabled") return Ok(IsWindowEnabled(ToWindow(arg(1))) ? "1" : "0");
-  if (verb == "visible") return Ok(IsWindowVisible(ToWindow(arg(1))) ? "1" : "0");
-  if (verb == "exists") return Ok(IsWindow(ToWindow(arg(1))) ? "1" : "0");
-  if (verb == "click") {
-    return PostMessageA(ToWindow(arg(1)), BM_CLICK, 0, 0) ? Ok() : "ERR\tpost failed";
-  }
-  if (verb == "post") {
-    return PostMessageA(ToWindow(arg(1)), static_cast<UINT>(Number(arg(2))),
-                        static_cast<WPARAM>(Number(arg(3))), static_cast<LPARAM>(Number(arg(4))))
-               ? Ok()
-               : "ERR\tpost failed";
-  }
-  if (verb == "send") {
-    DWORD_PTR result = 0;
-    SendMessageTimeoutA(ToWindow(arg(1)), static_cast<UINT>(Number(arg(2))),
-                        static_cast<WPARAM>(Number(arg(3))), static_cast<LPARAM>(Number(arg(4))),
-                        SMTO_ABORTIFHUNG, 5000, &result);
-    return Ok(std::to_string(static_cast<long long>(result)));
-  }
-  if (verb == "rect" || verb == "client") {
-    RECT rect{};
-    HWND window = ToWindow(arg(1));
-    if (verb == "rect") {
-      GetWindowRect(window, &rect);
-    } else {
-      GetClientRect(window, &rect);
-      MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&rect), 2);
-    }
-    return Ok(std::to_string(rect.left) + "\t" + std::to_string(rect.top) + "\t" +
-              std::to_string(rect.right) + "\t" + std::to_string(rect.bottom));
-  }
-  if (verb == "topmost") {
-    const LONG_PTR style = GetWindowLongPtrA(ToWindow(arg(1)), GWL_EXSTYLE);
-    return Ok((style & WS_EX_TOPMOST) != 0 ? "1" : "0");
-  }
-  if (verb == "owner") return Ok(FromWindow(GetWindow(ToWindow(arg(1)), GW_OWNER)));
-  if (verb == "foreground") return Ok(FromWindow(GetForegroundWindow()));
-  if (verb == "foreground-set") {
-    return SetForegroundWindow(ToWindow(arg(1))) ? Ok() : "ERR\tnot allowed";
-  }
-  if (verb == "cursor") {
-    POINT point{};
-    GetCursorPos(&point);
-    return Ok(std::to_string(point.x) + "\t" + std::to_string(point.y));
-  }
-  if (verb == "metrics") {
-    return Ok(std::to_string(GetSystemMetrics(static_cast<int>(Number(arg(1))))));
-  }
-  if (verb == "doubleclicktime") return Ok(std::to_string(GetDoubleClickTime()));
-  if (verb == "setdoubleclicktime") {
-    return SetDoubleClickTime(static_cast<UINT>(Number(arg(1)))) ? Ok() : "ERR\tnot set";
-  }
-  if (verb == "setpos") {
-    SetWindowPos(ToWindow(arg(1)), HWND_TOPMOST, static_cast<int>(Number(arg(2))),
-                 static_cast<int>(Number(arg(3))), 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
-    return Ok();
-  }
-  if (verb == "children") {
-    std::string list;
-    EnumChildWindows(
-        ToWindow(arg(1)),
-        [](HWND child, LPARAM out) -> BOOL {
-          auto* text = reinterpret_cast<std::string*>(out);
-          *text += FromWindow(child) + "," + std::to_string(GetDlgCtrlID(child)) + "," +
-                   ClassOf(child) + "," + WindowText(child) + "\t";
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&list));
-    return Ok(list);
-  }
-  if (verb == "probe") {
-    ProbeRequest request{{static_cast<LONG>(Number(arg(1))), static_cast<LONG>(Number(arg(2))),
-                          static_cast<LONG>(Number(arg(1)) + Number(arg(3))),
-                          static_cast<LONG>(Number(arg(2)) + Number(arg(4)))},
-                         CreateEventA(nullptr, TRUE, FALSE, nullptr)};
-    CloseHandle(CreateThread(nullptr, 0, ProbeThread, &request, 0, nullptr));
-    WaitForSingleObject(request.ready, 10000);
-    CloseHandle(request.ready);
-    return g_probe != nullptr ? Ok(FromWindow(g_probe)) : "ERR\tno probe";
-  }
-  if (verb == "events") {
-    std::lock_guard<std::mutex> lock(g_probeMutex);
-    std::string log;
-    log.swap(g_probeLog);
-    return Ok(log);
-  }
-  return "ERR\tunknown command";
+  LocalFree(users);
+  LocalFree(descriptor);
+  return allowed;
 }
+
+std::string Rect(HWND window, bool client) {
+  RECT r{};
+  if (client) {
+    GetClientRect(window, &r);
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&r), 2);
+  } else {
+    GetWindowRect(window, &r);
+  }
+  return std::to_string(r.left) + "\t" + std::to_string(r.top) + "\t" + std::to_string(r.right) +
+         "\t" + std::to_string(r.bottom);
+}
+
+std::string Flag(bool value) {
+  return value ? "1" : "0";
+}
+
+const std::map<std::string, std::function<Answer(const Fields&)>> kCommands{
+    {"find",
+     [](const Fields& f) {  // class ("-": any), and title when given
+       return Found(FindWindowA(f[1] == "-" ? nullptr : f[1].c_str(),
+                                f[2].empty() ? nullptr : f[2].c_str()));
+     }},
+    {"findmain",
+     [](const Fields& f) {  // the first window of class and title that nobody owns
+       HWND window = nullptr;
+       while ((window = FindWindowExA(nullptr, window, f[1].c_str(), f[2].c_str())) != nullptr &&
+              GetWindow(window, GW_OWNER) != nullptr) {
+       }
+       return Found(window);
+     }},
+    {"owned",
+     [](const Fields& f) {  // every window of a class that the window owns
+       return Answer(TopLevel(f[2].c_str(),
+                              [&](HWND w) { return GetWindow(w, GW_OWNER) == ToWindow(f[1]); }));
+     }},
+    {"fullscreen",
+     [](const Fields& f) {  // a visible window of a class over the primary screen
+       const RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+       const std::string found = TopLevel(f[1].c_str(), [&](HWND w) {
+         RECT rect{};
+         return IsWindowVisible(w) && GetWindowRect(w, &rect) && EqualRect(&rect, &screen);
+       });
+       return found.empty() ? std::nullopt : Answer(found);
+     }},
+    {"children",
+     [](const Fields& f) {  // handle,id,class,text of every descendant
+       std::string list;
+       EnumChildWindows(
+           ToWindow(f[1]),
+           [](HWND child, LPARAM out) -> BOOL {
+             char cls[256] = {};
+             GetClassNameA(child, cls, sizeof cls);
+             *reinterpret_cast<std::string*>(out) += FromWindow(child) + "," +
+                                                     std::to_string(GetDlgCtrlID(child)) + "," +
+                                                     cls + "," + WindowText(child) + "\t";
+             return TRUE;
+           },
+           reinterpret_cast<LPARAM>(&list));
+       return Answer(list);
+     }},
+    {"item",
+     [](const Fields& f) {
+       return Found(GetDlgItem(ToWindow(f[1]), static_cast<int>(Number(f[2]))));
+     }},
+    {"text", [](const Fields& f) { return Answer(WindowText(ToWindow(f[1]))); }},
+    {"settext",
+     [](const Fields& f) {
+       return Done(SendMessageA(ToWindow(f[1]), WM_SETTEXT, 0,
+                                reinterpret_cast<LPARAM>(f[2].c_str())) != 0);
+     }},
+    {"enabled", [](const Fields& f) { return Answer(Flag(IsWindowEnabled(ToWindow(f[1])))); }},
+    {"visible", [](const Fields& f) { return Answer(Flag(IsWindowVisible(ToWindow(f[1])))); }},
+    {"exists", [](const Fields& f) { return Answer(Flag(IsWindow(ToWindow(f[1])))); }},
+    {"topmost",
+     [](const Fields& f) {
+       return Answer(Flag(GetWindowLongPtrA(ToWindow(f[1]), GWL_EXSTYLE) & WS_EX_TOPMOST));
+     }},
+    {"owner", [](const Fields& f) { return Found(GetWindow(ToWindow(f[1]), GW_OWNER)); }},
+    {"post",
+     [](const Fields& f) {
+       return Done(PostMessageA(ToWindow(f[1]), static_cast<UINT>(Number(f[2])),
+                                static_cast<WPARAM>(Number(f[3])),
+                                static_cast<LPARAM>(Number(f[4]))) != FALSE);
+     }},
+    {"send",
+     [](const Fields& f) {
+       DWORD_PTR result = 0;
+       SendMessageTimeoutA(ToWindow(f[1]), static_cast<UINT>(Number(f[2])),
+                           static_cast<WPARAM>(Number(f[3])), static_cast<LPARAM>(Number(f[4])),
+                           SMTO_ABORTIFHUNG, 5000, &result);
+       return Answer(std::to_string(static_cast<long long>(result)));
+     }},
+    {"rect", [](const Fields& f) { return Answer(Rect(ToWindow(f[1]), false)); }},
+    {"client", [](const Fields& f) { return Answer(Rect(ToWindow(f[1]), true)); }},  // on screen
+    {"slide",
+     [](const Fields& f) { return Done(Slide(ToWindow(f[1]), static_cast<int>(Number(f[2])))); }},
+    {"foreground", [](const Fields&) { return Found(GetForegroundWindow()); }},
+    {"foreground-set",
+     [](const Fields& f) { return Done(SetForegroundWindow(ToWindow(f[1])) != FALSE); }},
+    {"cursor",
+     [](const Fields&) {
+       POINT point{};
+       GetCursorPos(&point);
+       return Answer(std::to_string(point.x) + "\t" + std::to_string(point.y));
+     }},
+    {"metrics",
+     [](const Fields& f) {
+       return Answer(std::to_string(GetSystemMetrics(static_cast<int>(Number(f[1])))));
+     }},
+    {"doubleclicktime", [](const Fields&) { return Answer(std::to_string(GetDoubleClickTime())); }},
+    {"setdoubleclicktime",
+     [](const Fields& f) { return Done(SetDoubleClickTime(static_cast<UINT>(Number(f[1])))); }},
+    {"usersaccess",
+     [](const Fields& f) { return Answer(std::to_string(UsersAccess(f[1].c_str()))); }},
+    {"probe", [](const Fields& f) { return Found(StartProbe(f)); }},  // x, y, width, height
+    {"events",
+     [](const Fields&) {
+       std::lock_guard<std::mutex> lock(g_probeMutex);
+       return Answer(std::exchange(g_probeLog, {}));
+     }},
+};
 
 }  // namespace
 
 int main() {
-  std::string line;
-  while (std::getline(std::cin, line)) {
-    if (!line.empty() && line.back() == '\r') {
-      line.pop_back();
+  for (std::string line; std::getline(std::cin, line) && line.rfind("quit", 0) != 0;) {
+    Fields fields;
+    std::istringstream stream(line.substr(0, line.find_last_not_of('\r') + 1));
+    for (std::string field; std::getline(stream, field, '\t');) {
+      fields.push_back(field);
     }
-    const Fields fields = Split(line);
-    if (fields.empty()) {
-      continue;
-    }
-    if (fields[0] == "quit") {
-      break;
-    }
-    std::cout << Run(fields) << std::endl;
+    fields.resize(std::max<std::size_t>(fields.size(), 5));
+    const auto command = kCommands.find(fields[0]);
+    const Answer answer = command != kCommands.end() ? command->second(fields) : std::nullopt;
+    std::cout << (answer ? "OK" : "ERR") << (answer && !answer->empty() ? "\t" : "")
+              << answer.value_or("") << std::endl;
   }
   return 0;
 }

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "calibration/calib_mapper.h"
+#include "mapping/calib_mapper.h"
 
 namespace {
 
@@ -32,8 +32,7 @@ private:
 };
 
 void CheckOnScreen(const zt::IntPoint& point) {
-  if (point.x < 0 || point.x > zt::kScreenScaleMax || point.y < 0 ||
-      point.y > zt::kScreenScaleMax) {
+  if (point.x < 0 || point.x > zt::kScaleMax || point.y < 0 || point.y > zt::kScaleMax) {
     std::abort();
   }
 }

@@ -1,78 +1,188 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/comm_device.h"
 
 namespace zt::test {
 
-// A serial driver in memory: named ports that can be missing or busy, an
-// input queue per open port, line errors that abort reads and writes until
-// ClearCommError (as with fAbortOnError), short writes and failing reads.
+// A serial driver in memory: named ports, each with an input queue, line
+// errors that abort reads and writes until ClearCommError (as with
+// fAbortOnError), and switches for the failures a test asks for.
 // Thread-safe, so a reader thread and a test can use it at once.
 class FakeCommDevice final : public ICommDevice {
 public:
   static constexpr std::uint32_t kErrorOperationAborted = 995;
 
-  void AddPort(const std::string& name);
-  void SetBusy(const std::string& name, bool busy);
-
-  // Queues bytes as if they had arrived on the line of the open port name.
-  void Receive(const std::string& name, const std::vector<std::uint8_t>& bytes);
-  void RaiseLineError(const std::string& name, std::uint32_t errorFlags);
-  void FailNextRead(const std::string& name, std::uint32_t errorCode);
-  void LimitWrites(const std::string& name, std::uint32_t maxBytesPerWrite);
-
-  std::vector<std::uint8_t> Written(const std::string& name) const;
-  CommState State(const std::string& name) const;
-  CommTimeouts Timeouts(const std::string& name) const;
-  std::uint32_t Mask(const std::string& name) const;
-  std::vector<std::uint32_t> Purges(const std::string& name) const;
-  bool IsOpen(const std::string& name) const;
-  int OpenCalls() const;
-  std::uint32_t QueuedBytes(const std::string& name) const;
-
-  CommHandle Open(const char* name) override;
-  bool CloseHandle(CommHandle handle) override;
-  bool SetupComm(CommHandle handle, std::uint32_t inQueue, std::uint32_t outQueue) override;
-  bool GetCommState(CommHandle handle, CommState& state) override;
-  bool SetCommState(CommHandle handle, const CommState& state) override;
-  bool SetCommTimeouts(CommHandle handle, const CommTimeouts& timeouts) override;
-  bool GetCommMask(CommHandle handle, std::uint32_t& mask) override;
-  bool SetCommMask(CommHandle handle, std::uint32_t mask) override;
-  bool PurgeComm(CommHandle handle, std::uint32_t flags) override;
-  bool ClearCommError(CommHandle handle, std::uint32_t& errors, CommStatus& status) override;
-  bool ReadFile(CommHandle handle, void* buffer, std::uint32_t size, std::uint32_t& bytesRead,
-                std::uint32_t& lastError) override;
-  bool WriteFile(CommHandle handle, const void* buffer, std::uint32_t size,
-                 std::uint32_t& bytesWritten) override;
-
-  // Makes GetCommMask fail on the next opens of name.
-  void FailGetMask(const std::string& name, bool fail);
-
-private:
   struct Port {
     bool busy = false;
-    CommHandle openHandle = kInvalidComm;
-    std::deque<std::uint8_t> input;
-    std::vector<std::uint8_t> written;
+    bool failGetState = false;
+    bool failGetMask = false;
     std::uint32_t pendingErrors = 0;
     std::uint32_t failNextReadWith = 0;
     std::uint32_t writeLimit = UINT32_MAX;
-    bool failGetMask = false;
+    CommHandle openHandle = kInvalidComm;
+    std::deque<std::uint8_t> input;
+    std::vector<std::uint8_t> written;
     CommState state;
     CommTimeouts timeouts;
     std::uint32_t mask = 0;
     std::vector<std::uint32_t> purges;
   };
 
-  Port* FindOpen(CommHandle handle);
-  const Port& Named(const std::string& name) const;
+  // Changes a port (making it when it is new) under the lock.
+  void Edit(const std::string& name, const std::function<void(Port&)>& change) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    change(m_ports[name]);
+  }
+  void AddPort(const std::string& name) {
+    Edit(name, [](Port&) {});
+  }
+  // Queues bytes as if they had arrived on the line.
+  void Receive(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+    Edit(name,
+         [&](Port& port) { port.input.insert(port.input.end(), bytes.begin(), bytes.end()); });
+  }
+  // A copy of the port as it is now.
+  Port Get(const std::string& name) const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const auto found = m_ports.find(name);
+    return found == m_ports.end() ? Port{} : found->second;
+  }
+  bool IsOpen(const std::string& name) const { return Get(name).openHandle != kInvalidComm; }
+  int OpenCalls() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_openCalls;
+  }
+
+  // A freshly opened driver reports a one-stop-bit 1200-baud line with every
+  // flag off, so a test sees which members the port changed.
+  CommHandle Open(const char* name) override {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ++m_openCalls;
+    const auto found = m_ports.find(name == nullptr ? "" : name);
+    if (found == m_ports.end() || found->second.busy || found->second.openHandle != kInvalidComm) {
+      return kInvalidComm;
+    }
+    Port& port = found->second;
+    port.openHandle = m_nextHandle++;
+    port.state = CommState{};
+    port.state.baudRate = 1200;
+    port.state.byteSize = 7;
+    port.state.stopBits = 0;
+    port.mask = 0x0004;
+    return port.openHandle;
+  }
+  bool CloseHandle(CommHandle handle) override {
+    return OnOpen(handle, [](Port& port) {
+      port.openHandle = kInvalidComm;
+      port.pendingErrors = 0;
+      return true;
+    });
+  }
+  bool SetupComm(CommHandle handle, std::uint32_t, std::uint32_t) override {
+    return OnOpen(handle, [](Port&) { return true; });
+  }
+  bool GetCommState(CommHandle handle, CommState& state) override {
+    return OnOpen(handle, [&](Port& port) {
+      state = port.state;
+      return !port.failGetState;
+    });
+  }
+  bool SetCommState(CommHandle handle, const CommState& state) override {
+    return OnOpen(handle, [&](Port& port) {
+      port.state = state;
+      return true;
+    });
+  }
+  bool SetCommTimeouts(CommHandle handle, const CommTimeouts& timeouts) override {
+    return OnOpen(handle, [&](Port& port) {
+      port.timeouts = timeouts;
+      return true;
+    });
+  }
+  bool GetCommMask(CommHandle handle, std::uint32_t& mask) override {
+    return OnOpen(handle, [&](Port& port) {
+      mask = port.mask;
+      return !port.failGetMask;
+    });
+  }
+  bool SetCommMask(CommHandle handle, std::uint32_t mask) override {
+    return OnOpen(handle, [&](Port& port) {
+      port.mask = mask;
+      return true;
+    });
+  }
+  bool PurgeComm(CommHandle handle, std::uint32_t flags) override {
+    return OnOpen(handle, [&](Port& port) {
+      port.purges.push_back(flags);
+      if ((flags & comm::kPurgeRxClear) != 0) {
+        port.input.clear();
+      }
+      return true;
+    });
+  }
+  bool ClearCommError(CommHandle handle, std::uint32_t& errors, CommStatus& status) override {
+    errors = 0;
+    return OnOpen(handle, [&](Port& port) {
+      errors = std::exchange(port.pendingErrors, 0);
+      status.cbInQue = static_cast<std::uint32_t>(port.input.size());
+      status.cbOutQue = 0;
+      return true;
+    });
+  }
+  bool ReadFile(CommHandle handle, void* buffer, std::uint32_t size, std::uint32_t& bytesRead,
+                std::uint32_t& lastError) override {
+    bytesRead = 0;
+    lastError = 6;  // ERROR_INVALID_HANDLE
+    return OnOpen(handle, [&](Port& port) {
+      lastError = std::exchange(port.failNextReadWith, 0);
+      if (lastError == 0 && port.pendingErrors != 0) {
+        lastError = kErrorOperationAborted;
+      }
+      if (lastError != 0) {
+        return false;
+      }
+      const auto count = std::min<std::size_t>(size, port.input.size());
+      std::copy_n(port.input.begin(), count, static_cast<std::uint8_t*>(buffer));
+      port.input.erase(port.input.begin(), port.input.begin() + static_cast<std::ptrdiff_t>(count));
+      bytesRead = static_cast<std::uint32_t>(count);
+      return true;
+    });
+  }
+  bool WriteFile(CommHandle handle, const void* buffer, std::uint32_t size,
+                 std::uint32_t& bytesWritten) override {
+    bytesWritten = 0;
+    return OnOpen(handle, [&](Port& port) {
+      if (port.pendingErrors != 0) {
+        return false;
+      }
+      bytesWritten = std::min(size, port.writeLimit);
+      const auto* source = static_cast<const std::uint8_t*>(buffer);
+      port.written.insert(port.written.end(), source, source + bytesWritten);
+      return bytesWritten == size;
+    });
+  }
+
+private:
+  // Runs call on the port that handle opened; false when there is none.
+  bool OnOpen(CommHandle handle, const std::function<bool(Port&)>& call) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (auto& entry : m_ports) {
+      if (handle != kInvalidComm && entry.second.openHandle == handle) {
+        return call(entry.second);
+      }
+    }
+    return false;
+  }
 
   mutable std::mutex m_mutex;
   std::map<std::string, Port> m_ports;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <mutex>
 #include <ostream>
+#include <utility>
 #include <vector>
 
 #include "platform/input.h"
@@ -61,9 +62,7 @@ public:
 
   std::vector<MouseCall> TakeMouse() {
     std::lock_guard<std::mutex> lock(m_mutex);
-    std::vector<MouseCall> calls;
-    calls.swap(m_mouse);
-    return calls;
+    return std::exchange(m_mouse, {});
   }
   std::vector<BeepCall> Beeps() {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -103,9 +102,7 @@ public:
   }
   std::vector<PostedMessage> Take() {
     std::lock_guard<std::mutex> lock(m_mutex);
-    std::vector<PostedMessage> posted;
-    posted.swap(m_posted);
-    return posted;
+    return std::exchange(m_posted, {});
   }
 
 private:

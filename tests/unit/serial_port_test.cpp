@@ -12,6 +12,7 @@ namespace zt {
 namespace {
 
 using test::FakeCommDevice;
+using Bytes = std::vector<std::uint8_t>;
 
 class SerialPortTest : public ::testing::Test {
 protected:
@@ -26,248 +27,137 @@ protected:
     return config;
   }
 
+  Bytes Read(std::uint32_t max) {
+    Bytes buffer(max);
+    buffer.resize(port.ReadAvailable(buffer.data(), max));
+    return buffer;
+  }
+
   FakeCommDevice comm;
   StdThreads threads;
   CSerialPort port{comm, threads};
 };
 
-TEST_F(SerialPortTest, ConfigDefaultsAreTheControllerLineSettings) {
-  const CSerialConfig config;
-  EXPECT_STREQ(config.m_szPort, "COM1");
-  EXPECT_EQ(config.m_dwBaudRate, 9600U);
-  EXPECT_EQ(config.m_byteSize, 8);
-  EXPECT_EQ(config.m_parity, 0);
-  EXPECT_EQ(config.m_stopBits, 2);
-  EXPECT_EQ(config.m_nFlowControl, 0);
-  EXPECT_EQ(config.m_dwInQueue, 4096U);
-  EXPECT_EQ(config.m_dwOutQueue, 4096U);
-  EXPECT_EQ(config.m_dwWriteTimeout, 5000U);
-  EXPECT_EQ(config.m_dwReadTimeout, 5000U);
-}
-
-TEST_F(SerialPortTest, OverlongPortNameIsCutToTheField) {
-  CSerialConfig config;
-  config.SetPortName(std::string(2000, 'C').c_str());
-  EXPECT_EQ(std::string(config.m_szPort).size(), CSerialConfig::kPortNameSize - 1);
-}
-
-TEST_F(SerialPortTest, OpenAppliesLineSettingsTimeoutsPurgesAndMask) {
+TEST_F(SerialPortTest, OpenConfiguresTheLineTimeoutsPurgesAndMask) {
   ASSERT_TRUE(port.Open(ConfigFor("COM1")));
-  EXPECT_TRUE(port.IsOpen());
-  EXPECT_STREQ(port.PortName(), "COM1");
-
-  const CommState state = comm.State("COM1");
+  const FakeCommDevice::Port line = comm.Get("COM1");
+  const CommState& state = line.state;
   EXPECT_EQ(state.baudRate, 9600U);
   EXPECT_EQ(state.byteSize, 8);
   EXPECT_EQ(state.parity, comm::kNoParity);
   EXPECT_EQ(state.stopBits, comm::kTwoStopBits);
-  EXPECT_TRUE(state.fBinary);
-  EXPECT_TRUE(state.fParity);
-  EXPECT_FALSE(state.fNull);
-  EXPECT_TRUE(state.fAbortOnError);
-  EXPECT_EQ(state.xonLim, 1);
-  EXPECT_EQ(state.xoffLim, 2048);
-  EXPECT_FALSE(state.fOutxCtsFlow);
-  EXPECT_FALSE(state.fOutxDsrFlow);
-  EXPECT_FALSE(state.fDsrSensitivity);
+  EXPECT_TRUE(state.fBinary && state.fParity && state.fAbortOnError);
+  EXPECT_FALSE(state.fNull || state.fOutxCtsFlow || state.fOutxDsrFlow || state.fOutX ||
+               state.fInX);
   EXPECT_EQ(state.fDtrControl, comm::kDtrControlEnable);
   EXPECT_EQ(state.fRtsControl, comm::kRtsControlEnable);
-  EXPECT_FALSE(state.fOutX);
-  EXPECT_FALSE(state.fInX);
-
-  const CommTimeouts timeouts = comm.Timeouts("COM1");
-  EXPECT_EQ(timeouts.readIntervalTimeout, 5000U);
-  EXPECT_EQ(timeouts.readTotalTimeoutMultiplier, 1U);
-  EXPECT_EQ(timeouts.readTotalTimeoutConstant, 5000U);
-  EXPECT_EQ(timeouts.writeTotalTimeoutMultiplier, 1U);
-  EXPECT_EQ(timeouts.writeTotalTimeoutConstant, 5000U);
-
-  EXPECT_EQ(comm.Purges("COM1"), (std::vector<std::uint32_t>{0x000A, 0x0005}));
-  EXPECT_EQ(comm.Mask("COM1"), 0x0004U | comm::kEvRxChar);
+  EXPECT_EQ(state.xonLim, 1);
+  EXPECT_EQ(state.xoffLim, 2048);
+  EXPECT_EQ(line.timeouts.readIntervalTimeout, 5000U);
+  EXPECT_EQ(line.timeouts.readTotalTimeoutMultiplier, 1U);
+  EXPECT_EQ(line.timeouts.writeTotalTimeoutConstant, 5000U);
+  EXPECT_EQ(line.purges, (std::vector<std::uint32_t>{0x000A, 0x0005}));
+  EXPECT_EQ(line.mask, 0x0004U | comm::kEvRxChar);
 }
 
-struct FlowControlCase {
-  std::int32_t flowControl;
-  bool handshake;
-  bool xonXoff;
-};
-
-class SerialPortFlowControlTest : public SerialPortTest,
-                                  public ::testing::WithParamInterface<FlowControlCase> {};
-
-TEST_P(SerialPortFlowControlTest, FlowControlSetsHandshakeMembers) {
-  CSerialConfig config = ConfigFor("COM1");
-  config.m_nFlowControl = GetParam().flowControl;
-  ASSERT_TRUE(port.Open(config));
-  const CommState state = comm.State("COM1");
-  const bool handshake = GetParam().handshake;
-  EXPECT_EQ(state.fOutxCtsFlow, handshake);
-  EXPECT_EQ(state.fOutxDsrFlow, handshake);
-  EXPECT_EQ(state.fDsrSensitivity, handshake);
-  EXPECT_EQ(state.fDtrControl, handshake ? comm::kDtrControlHandshake : comm::kDtrControlEnable);
-  EXPECT_EQ(state.fRtsControl, handshake ? comm::kRtsControlHandshake : comm::kRtsControlEnable);
-  EXPECT_EQ(state.fOutX, GetParam().xonXoff);
-  EXPECT_EQ(state.fInX, GetParam().xonXoff);
-}
-
-INSTANTIATE_TEST_SUITE_P(AllModes, SerialPortFlowControlTest,
-                         ::testing::Values(FlowControlCase{0, false, false},
-                                           FlowControlCase{1, true, false},
-                                           FlowControlCase{2, false, true},
-                                           FlowControlCase{7, false, false}));
-
-TEST_F(SerialPortTest, FailedOpenLeavesThePortClosed) {
-  comm.SetBusy("COM2", true);
+TEST_F(SerialPortTest, FailedOpens) {
+  comm.Edit("COM2", [](FakeCommDevice::Port& p) { p.busy = true; });
   for (const char* name : {"COM9", "COM2", ""}) {
     SCOPED_TRACE(name);
     EXPECT_FALSE(port.Open(ConfigFor(name)));
     EXPECT_FALSE(port.IsOpen());
-    EXPECT_FALSE(port.Close());
   }
-}
-
-TEST_F(SerialPortTest, FailedMaskReadReportsFailureWithTheHandleStillOpen) {
-  comm.FailGetMask("COM1", true);
+  // A line state that cannot be read is never written back: the open fails
+  // and the handle is released.
+  comm.Edit("COM1", [](FakeCommDevice::Port& p) { p.failGetState = true; });
+  EXPECT_FALSE(port.Open(ConfigFor("COM1")));
+  EXPECT_FALSE(comm.IsOpen("COM1"));
+  EXPECT_EQ(comm.Get("COM1").state.baudRate, 1200U);
+  // A mask that cannot be read fails the open with the handle still held.
+  comm.Edit("COM1", [](FakeCommDevice::Port& p) {
+    p.failGetState = false;
+    p.failGetMask = true;
+  });
   EXPECT_FALSE(port.Open(ConfigFor("COM1")));
   EXPECT_TRUE(comm.IsOpen("COM1"));
   EXPECT_TRUE(port.Close());
-  EXPECT_FALSE(comm.IsOpen("COM1"));
 }
 
-TEST_F(SerialPortTest, ReopenClosesTheOldPortFirst) {
+TEST_F(SerialPortTest, ReopenAndCloseReleaseThePort) {
   ASSERT_TRUE(port.Open(ConfigFor("COM1")));
   ASSERT_TRUE(port.Open(ConfigFor("COM2")));
   EXPECT_FALSE(comm.IsOpen("COM1"));
-  EXPECT_TRUE(comm.IsOpen("COM2"));
-  // The same port opens again at once, since it was released first.
-  ASSERT_TRUE(port.Open(ConfigFor("COM2")));
-  EXPECT_TRUE(comm.IsOpen("COM2"));
-}
-
-TEST_F(SerialPortTest, CloseStopsTheReaderFlagPurgesAndReleases) {
-  ASSERT_TRUE(port.Open(ConfigFor("COM1")));
+  ASSERT_TRUE(port.Open(ConfigFor("COM2")));  // released first, so it opens again
   EXPECT_TRUE(port.Close());
-  EXPECT_FALSE(port.IsOpen());
-  EXPECT_FALSE(comm.IsOpen("COM1"));
-  const auto purges = comm.Purges("COM1");
-  ASSERT_GE(purges.size(), 3U);
-  EXPECT_EQ((std::vector<std::uint32_t>(purges.end() - 3, purges.end())),
-            (std::vector<std::uint32_t>{0x000A, 0x0005, 0x000F}));
+  EXPECT_FALSE(comm.IsOpen("COM2"));
+  const auto purges = comm.Get("COM2").purges;
+  EXPECT_EQ(Bytes(purges.end() - 3, purges.end()), (Bytes{0x0A, 0x05, 0x0F}));
   EXPECT_FALSE(port.Close());
-}
-
-TEST_F(SerialPortTest, IsPortAvailableIsATrialOpenOnly) {
-  comm.SetBusy("COM2", true);
+  // A trial open touches nothing.
   EXPECT_TRUE(port.IsPortAvailable("COM1"));
   EXPECT_FALSE(comm.IsOpen("COM1"));
-  EXPECT_FALSE(port.IsPortAvailable("COM2"));
-  EXPECT_FALSE(port.IsPortAvailable("COM7"));
   EXPECT_FALSE(port.IsOpen());
+  {
+    CSerialPort local(comm, threads);
+    ASSERT_TRUE(local.Open(ConfigFor("COM1")));
+  }
+  EXPECT_FALSE(comm.IsOpen("COM1"));
 }
 
-TEST_F(SerialPortTest, ReadAvailableNeverReturnsMoreThanAskedOrWaits) {
+TEST_F(SerialPortTest, ReadsWhatHasArrivedAndRecoversFromLineErrors) {
   ASSERT_TRUE(port.Open(ConfigFor("COM1")));
-  std::uint8_t buffer[16] = {};
-  EXPECT_EQ(port.ReadAvailable(buffer, sizeof buffer), 0U);
-
+  EXPECT_TRUE(Read(16).empty());
   comm.Receive("COM1", {1, 2, 3, 4, 5, 6, 7});
-  EXPECT_EQ(port.GetBytesWaiting(), 7U);
-  EXPECT_EQ(port.ReadAvailable(buffer, 3), 3U);
-  EXPECT_EQ((std::vector<std::uint8_t>(buffer, buffer + 3)), (std::vector<std::uint8_t>{1, 2, 3}));
-  EXPECT_EQ(port.ReadAvailable(buffer, sizeof buffer), 4U);
-  EXPECT_EQ((std::vector<std::uint8_t>(buffer, buffer + 4)),
-            (std::vector<std::uint8_t>{4, 5, 6, 7}));
-  EXPECT_EQ(port.ReadAvailable(buffer, sizeof buffer), 0U);
+  EXPECT_EQ(Read(3), (Bytes{1, 2, 3}));
+  EXPECT_EQ(Read(16), (Bytes{4, 5, 6, 7}));
+
+  // A pending line error makes one poll report nothing; it is cleared then.
+  comm.Receive("COM1", {8, 9});
+  comm.Edit("COM1", [](FakeCommDevice::Port& p) { p.pendingErrors = comm::kCeFrame; });
+  EXPECT_TRUE(Read(16).empty());
+  EXPECT_EQ(Read(16), (Bytes{8, 9}));
+
+  // An aborted read clears the error; an end-of-file does not need to.
+  std::uint8_t byte = 0;
+  comm.Receive("COM1", {7, 6});
+  comm.Edit("COM1", [](FakeCommDevice::Port& p) { p.pendingErrors = comm::kCeOverrun; });
+  EXPECT_EQ(port.ReadBytes(&byte, 1), 0U);
+  EXPECT_EQ(port.ReadBytes(&byte, 1), 1U);
+  comm.Edit("COM1", [](FakeCommDevice::Port& p) { p.failNextReadWith = comm::kErrorHandleEof; });
+  EXPECT_EQ(port.ReadBytes(&byte, 1), 0U);
+  EXPECT_EQ(port.ReadBytes(&byte, 1), 1U);
+  EXPECT_EQ(byte, 6);
 }
 
-TEST_F(SerialPortTest, PollAfterLineErrorReportsNothingThenTheQueue) {
-  ASSERT_TRUE(port.Open(ConfigFor("COM1")));
-  comm.Receive("COM1", {0x55, 0x54, 0x01});
-  comm.RaiseLineError("COM1", comm::kCeFrame);
-  EXPECT_EQ(port.GetBytesWaiting(), 0U);
-  EXPECT_EQ(port.GetBytesWaiting(), 3U);
-  std::uint8_t buffer[8] = {};
-  EXPECT_EQ(port.ReadAvailable(buffer, sizeof buffer), 3U);
-}
-
-TEST_F(SerialPortTest, FailedReadClearsTheErrorUnlessItIsEndOfFile) {
-  ASSERT_TRUE(port.Open(ConfigFor("COM1")));
-  comm.Receive("COM1", {9, 9});
-  std::uint8_t buffer[4] = {};
-
-  comm.RaiseLineError("COM1", comm::kCeOverrun);
-  EXPECT_EQ(port.ReadBytes(buffer, 2), 0U);  // aborted; the error is cleared
-  EXPECT_EQ(port.ReadBytes(buffer, 2), 2U);
-
-  comm.Receive("COM1", {7});
-  comm.FailNextRead("COM1", comm::kErrorHandleEof);
-  EXPECT_EQ(port.ReadBytes(buffer, 1), 0U);
-  EXPECT_EQ(port.ReadBytes(buffer, 1), 1U);
-  EXPECT_EQ(buffer[0], 7);
-}
-
-TEST_F(SerialPortTest, ShortWriteClearsTheLineErrorSilently) {
+TEST_F(SerialPortTest, WritesAndTheirErrors) {
   ASSERT_TRUE(port.Open(ConfigFor("COM1")));
   const std::uint8_t bytes[] = {1, 2, 3, 4};
-  comm.RaiseLineError("COM1", comm::kCeRxParity);
+  comm.Edit("COM1", [](FakeCommDevice::Port& p) { p.pendingErrors = comm::kCeRxParity; });
+  port.WriteBytes(bytes, sizeof bytes);  // refused; the error is cleared silently
   port.WriteBytes(bytes, sizeof bytes);
-  EXPECT_TRUE(comm.Written("COM1").empty());
-  port.WriteBytes(bytes, sizeof bytes);
-  EXPECT_EQ(comm.Written("COM1"), (std::vector<std::uint8_t>{1, 2, 3, 4}));
-
-  comm.LimitWrites("COM1", 2);
-  port.WriteBytes(bytes, sizeof bytes);
-  EXPECT_EQ(comm.Written("COM1").size(), 6U);
+  EXPECT_EQ(comm.Get("COM1").written, (Bytes{1, 2, 3, 4}));
+  EXPECT_TRUE(port.SetTimeouts(1000, 1000));
+  EXPECT_EQ(comm.Get("COM1").timeouts.readTotalTimeoutConstant, 1000U);
 }
 
-TEST_F(SerialPortTest, OperationsOnAClosedPortDoNothing) {
+TEST_F(SerialPortTest, AClosedPortDoesNothing) {
   std::uint8_t buffer[4] = {};
   CommStatus status;
   std::uint32_t mask = 0;
   port.WriteBytes(buffer, sizeof buffer);
   EXPECT_EQ(port.ReadAvailable(buffer, sizeof buffer), 0U);
-  EXPECT_EQ(port.ReadBytes(buffer, sizeof buffer), 0U);
-  EXPECT_EQ(port.GetBytesWaiting(), 0U);
   EXPECT_EQ(port.ClearError(status), 0U);
   EXPECT_FALSE(port.GetEventMask(mask));
   EXPECT_FALSE(port.SetTimeouts(1000, 1000));
-  EXPECT_FALSE(port.Close());
-  port.PurgeInput();
-  port.PurgeOutput();
-  port.SetEventMask(1);
+  EXPECT_FALSE(port.Start());
   EXPECT_EQ(comm.OpenCalls(), 0);
-}
-
-TEST_F(SerialPortTest, SetTimeoutsReportsSuccessWheneverOpen) {
-  ASSERT_TRUE(port.Open(ConfigFor("COM1")));
-  EXPECT_TRUE(port.SetTimeouts(1000, 1000));
-  const CommTimeouts timeouts = comm.Timeouts("COM1");
-  EXPECT_EQ(timeouts.readIntervalTimeout, 1000U);
-  EXPECT_EQ(timeouts.readTotalTimeoutConstant, 1000U);
-  EXPECT_EQ(timeouts.writeTotalTimeoutConstant, 1000U);
-}
-
-TEST_F(SerialPortTest, BaseReceiveAppendsAndWrapsAtTheBufferEnd) {
-  std::vector<std::uint8_t> bytes(ReceiveBuffer::kCapacity + 3, 0xAB);
-  bytes.back() = 0x42;
-  EXPECT_EQ(port.OnReceive(bytes.data(), static_cast<int>(bytes.size())),
-            static_cast<int>(bytes.size()));
+  // The base receiver keeps the bytes, starting again at the front when full.
+  Bytes received(ReceiveBuffer::kCapacity + 3, 0xAB);
+  received.back() = 0x42;
+  EXPECT_EQ(port.OnReceive(received.data(), static_cast<int>(received.size())),
+            static_cast<int>(received.size()));
   EXPECT_EQ(port.Received().count, 3);
   EXPECT_EQ(port.Received().bytes[2], 0x42);
-  EXPECT_EQ(port.Received().bytes[3], 0);
-}
-
-TEST_F(SerialPortTest, BaseStartDoesNotStart) {
-  EXPECT_FALSE(port.Start());
-}
-
-TEST_F(SerialPortTest, DestructionClosesAnOpenPort) {
-  {
-    CSerialPort local(comm, threads);
-    ASSERT_TRUE(local.Open(ConfigFor("COM2")));
-    EXPECT_TRUE(comm.IsOpen("COM2"));
-  }
-  EXPECT_FALSE(comm.IsOpen("COM2"));
 }
 
 }  // namespace

@@ -1,18 +1,21 @@
+// The engine through its host, over the fakes: the reader thread, settings
+// in and out, start and stop, and the calibration's backup.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "calibration/calib_mapper.h"
 #include "delegating_threads.h"
 #include "engine/touch_host.h"
+#include "engine/window_messages.h"
 #include "fake_comm_device.h"
 #include "fake_registry.h"
-#include "platform/std_threads.h"
 #include "recording_input.h"
-#include "settings/settings_schema.h"
+#include "settings/settings_store.h"
 
 namespace zt {
 namespace {
@@ -24,31 +27,33 @@ constexpr char kKey[] = "Software\\Corvantic\\ZeltraTouch";
 const RegKeyHandle kRoot = reg::kHkeyLocalMachine;
 
 std::vector<std::uint8_t> Bytes(const Packet& packet) {
-  return std::vector<std::uint8_t>(packet.begin(), packet.end());
+  return {packet.begin(), packet.end()};
 }
 
 IntPoint DefaultMapping(int x, int y) {
   CGridMapper mapper;
-  mapper.SetDefaults();
-  mapper.UpdateOrientation();
+  mapper.ReplacePoints(kDefaultCalibPoints);
   return mapper.MapPoint(x, y);
 }
+
+// Real threads; every sleep is cut to a millisecond at most, so the host's
+// wait at each stop costs nothing.
+class ShortSleepThreads final : public test::DelegatingThreads {
+public:
+  void Sleep(std::uint32_t milliseconds) override { real.Sleep(std::min(milliseconds, 1U)); }
+};
 
 class TouchEngineTest : public ::testing::Test {
 protected:
   TouchEngineTest() {
     comm.AddPort("COM3");
-    registry.CreateKey(kRoot, kKey);
     registry.PutString(kRoot, kKey, "Port", "COM3", false);
     input.doubleClickTime.store(430);
   }
-
   ~TouchEngineTest() override { host.StopDriver(); }
 
-  bool Start() {
-    host.LoadStartupSettings();
-    return host.StartDriver(kMainWindow);
-  }
+  bool Start() { return host.ReloadAndStart(kMainWindow); }
+  CTouchDriver& Engine() { return *host.Driver(); }
 
   // Waits, for a bounded time, until the engine has issued count events.
   std::vector<MouseCall> WaitForMouse(std::size_t count) {
@@ -59,183 +64,113 @@ protected:
   }
 
   test::FakeCommDevice comm;
-  StdThreads threads;
+  ShortSleepThreads threads;
   test::RecordingInput input;
   test::RecordingMessages messages;
   test::FakeRegistry registry;
-  CTouchHost host{{comm, threads, input, messages, registry}};
+  settings::CSettingsStore store{registry};
+  CTouchHost host{{comm, threads, input, messages}, store};
 };
 
-TEST_F(TouchEngineTest, TouchReportsBecomeMouseEvents) {
+TEST_F(TouchEngineTest, ReportsBecomeMouseEventsAndRightClicksAreNotified) {
+  registry.PutDword(kRoot, kKey, "Right", 1);
   ASSERT_TRUE(Start());
-  CTouchDriver* engine = host.Driver();
-  ASSERT_NE(engine, nullptr);
-  EXPECT_TRUE(engine->IsReading());
-
+  EXPECT_TRUE(Engine().IsReading());
   // Split across two arrivals, with noise in front.
   const Packet down = BuildTouchReport(1, 1000, 3000);
   comm.Receive("COM3", {0x01, 0x02, down[0], down[1], down[2]});
   comm.Receive("COM3", std::vector<std::uint8_t>(down.begin() + 3, down.end()));
-  const auto calls = WaitForMouse(2);
   const IntPoint at = DefaultMapping(1000, 3000);
-  ASSERT_EQ(calls.size(), 2U);
-  EXPECT_EQ(calls[0], (MouseCall{0x8001, at.x * 16, at.y * 16, 0, input.kExtraInfo}));
-  EXPECT_EQ(calls[1], (MouseCall{0x8002, at.x * 16, at.y * 16, 0, input.kExtraInfo}));
-  EXPECT_EQ(engine->GetRawPoint(), (IntPoint{1000, 3000}));
-
+  EXPECT_EQ(WaitForMouse(2),
+            (std::vector<MouseCall>{{0x8001, at.x * 16, at.y * 16, 0, input.kExtraInfo},
+                                    {0x8002, at.x * 16, at.y * 16, 0, input.kExtraInfo}}));
+  // A lift leaves the raw point of the last touch; raw values above the
+  // scale are captured as 4095.
   comm.Receive("COM3", Bytes(BuildTouchReport(4, 1500, 1500)));
-  const auto lift = WaitForMouse(1);
-  ASSERT_EQ(lift.size(), 1U);
-  EXPECT_EQ(lift[0].flags, 0x8004U);
-  EXPECT_EQ(engine->GetRawPoint(), (IntPoint{1000, 3000}));
-}
-
-TEST_F(TouchEngineTest, RawPositionAboveTheScaleIsCapturedAndMappedAs4095) {
-  ASSERT_TRUE(Start());
+  EXPECT_EQ(WaitForMouse(1).size(), 1U);
+  EXPECT_EQ(Engine().GetRawPoint(), (IntPoint{1000, 3000}));
   comm.Receive("COM3", Bytes(BuildTouchReport(2, 5000, 4095)));
-  const auto calls = WaitForMouse(1);
-  ASSERT_EQ(calls.size(), 1U);
-  EXPECT_EQ(host.Driver()->GetRawPoint(), (IntPoint{4095, 4095}));
-  const IntPoint at = DefaultMapping(4095, 4095);
-  EXPECT_EQ(calls[0].dx, at.x * 16);
+  EXPECT_EQ(WaitForMouse(1)[0].dx, DefaultMapping(4095, 4095).x * 16);
+  EXPECT_EQ(Engine().GetRawPoint(), (IntPoint{4095, 4095}));
+
+  Engine().m_bRightSelected.store(1);
+  comm.Receive("COM3", Bytes(BuildTouchReport(4, 3000, 3000)));
+  EXPECT_EQ(WaitForMouse(1)[0].flags, 0x8010U);
+  EXPECT_EQ(
+      messages.Take(),
+      (std::vector<test::PostedMessage>{{kMainWindow, kWmNotifyMain, 0, kNotifyRightClickDone}}));
 }
 
-TEST_F(TouchEngineTest, UnsolicitedParameterReplyReachesTheUserInterface) {
+TEST_F(TouchEngineTest, RepliesComeInAndCommandsGoOut) {
   ASSERT_TRUE(Start());
-  comm.Receive("COM3", {0x55, 0x79, 0x02, 0xC1, 0x00, 0x03, 0x00, 0x07, 0x01, 0x68});
-  const ParameterReply& reply = host.Driver()->Reply();
+  comm.Receive("COM3", Bytes(BuildParameterReply({705, 3, 7, 360})));
+  const ParameterReply& reply = Engine().Reply();
   for (int i = 0; i < 5000 && !reply.HasArrived(); ++i) {
     threads.Sleep(1);
   }
   ASSERT_TRUE(reply.HasArrived());
-  EXPECT_EQ(reply.Values(), (SensitivityParams{705, 3, 7, 360}));
-}
-
-TEST_F(TouchEngineTest, CommandsGoOutOnTheLine) {
-  ASSERT_TRUE(Start());
-  CTouchDriver* engine = host.Driver();
-  EXPECT_TRUE(engine->RequestParameters());
-  EXPECT_TRUE(engine->SendParameters(kDefaultSensitivity));
+  EXPECT_EQ(reply.Values(), kDefaultSensitivity);
+  EXPECT_TRUE(Engine().RequestParameters());
+  EXPECT_FALSE(reply.HasArrived());
+  EXPECT_TRUE(Engine().SendParameters(kDefaultSensitivity));
   std::vector<std::uint8_t> expected = Bytes(BuildParameterRequest());
-  const Packet write = BuildParameterWrite(kDefaultSensitivity);
+  const auto write = Bytes(BuildParameterWrite(kDefaultSensitivity));
   expected.insert(expected.end(), write.begin(), write.end());
-  EXPECT_EQ(comm.Written("COM3"), expected);
+  EXPECT_EQ(comm.Get("COM3").written, expected);
 }
 
-TEST_F(TouchEngineTest, RightClickCompletionIsPostedToTheNotifyWindow) {
-  registry.PutDword(kRoot, kKey, "Right", 1);
+TEST_F(TouchEngineTest, StartAppliesTheLinkTimeoutsAndTheStoredSettings) {
   ASSERT_TRUE(Start());
-  host.Driver()->m_bRightSelected.store(1);
-  comm.Receive("COM3", Bytes(BuildTouchReport(1, 3000, 3000)));
-  comm.Receive("COM3", Bytes(BuildTouchReport(4, 3000, 3000)));
-  const auto calls = WaitForMouse(3);
-  ASSERT_EQ(calls.size(), 3U);
-  EXPECT_EQ(calls[2].flags, 0x8010U);
-  EXPECT_EQ(messages.Take(), (std::vector<test::PostedMessage>{{kMainWindow, 1034, 0, 1}}));
-}
-
-TEST_F(TouchEngineTest, EmptyKeyGivesTheDefaultBehaviour) {
-  ASSERT_TRUE(Start());
-  const CTouchDriver& engine = *host.Driver();
-  EXPECT_EQ(engine.m_nDTime.load(), 430);
-  EXPECT_EQ(engine.m_nDZone.load(), 1);
-  EXPECT_EQ(engine.m_nDZoneX.load(), 1);
-  EXPECT_EQ(engine.m_nDZoneY.load(), 1);
-  EXPECT_EQ(engine.m_nTouchMode.load(), 0);
-  EXPECT_EQ(engine.m_bBeep.load(), 0);
-  EXPECT_EQ(engine.Freq(), 600);
-  EXPECT_EQ(engine.Duration(), 600);
-  EXPECT_EQ(engine.m_bRightEnabled.load(), 0);
-  EXPECT_EQ(engine.m_bRightSelected.load(), 0);
+  const CommTimeouts timeouts = comm.Get("COM3").timeouts;
+  EXPECT_EQ(timeouts.readIntervalTimeout, 1000U);
+  EXPECT_EQ(timeouts.readTotalTimeoutConstant, 1000U);
+  EXPECT_EQ(timeouts.writeTotalTimeoutConstant, 1000U);
+  EngineSettings defaults;
+  defaults.dTime = 430;  // the desktop's, left alone
+  EXPECT_EQ(Engine().Settings(), defaults);
   EXPECT_EQ(input.setDoubleClickTimeCalls.load(), 0);
-  const IntPoint centre = host.Driver()->LiveMapper().MapPoint(2048, 2048);
-  EXPECT_EQ(centre, (IntPoint{2048, 2048}));
-}
 
-TEST_F(TouchEngineTest, StoredSettingsAreLoadedAndDTimeSetsTheDesktop) {
-  registry.PutDword(kRoot, kKey, "DTime", 700);
-  registry.PutDword(kRoot, kKey, "DZONE", 2);
-  registry.PutDword(kRoot, kKey, "DZoneX", 300);
-  registry.PutDword(kRoot, kKey, "DZoneY", 300);
-  registry.PutDword(kRoot, kKey, "Beep", 1);
-  registry.PutDword(kRoot, kKey, "Freq", 1000);
-  registry.PutDword(kRoot, kKey, "Duration", 50);
-  registry.PutDword(kRoot, kKey, "TouchMode", 2);
+  const std::pair<const char*, std::uint32_t> stored[] = {
+      {"DTime", 700}, {"DZONE", 2},     {"DZoneX", 300},  {"DZoneY", 301}, {"Beep", 1},
+      {"Freq", 1000}, {"Duration", 50}, {"TouchMode", 5}, {"PX0", 300}};
+  for (const auto& [name, value] : stored) {
+    registry.PutDword(kRoot, kKey, name, value);
+  }
   ASSERT_TRUE(Start());
-  const CTouchDriver& engine = *host.Driver();
-  EXPECT_EQ(engine.m_nDTime.load(), 700);
+  EngineSettings expected{700, 2, 300, 301, 1, 1000, 50, 5, kDefaultCalibPoints};
+  expected.points[0].x = 300;
+  EXPECT_EQ(Engine().Settings(), expected);
   EXPECT_EQ(input.doubleClickTime.load(), 700U);
-  EXPECT_EQ(engine.m_nDZone.load(), 2);
-  EXPECT_EQ(engine.m_nDZoneX.load(), 300);
-  EXPECT_EQ(engine.m_bBeep.load(), 1);
-  EXPECT_EQ(engine.Freq(), 1000);
-  EXPECT_EQ(engine.Duration(), 50);
-  EXPECT_EQ(engine.m_nTouchMode.load(), 2);
 }
 
-TEST_F(TouchEngineTest, DTimeStoredAsAStringIsIgnored) {
-  registry.PutString(kRoot, kKey, "DTime", "900", true);
-  ASSERT_TRUE(Start());
-  EXPECT_EQ(host.Driver()->m_nDTime.load(), 430);
-  EXPECT_EQ(input.setDoubleClickTimeCalls.load(), 0);
-}
-
-TEST_F(TouchEngineTest, UnknownTouchModeActsAsNormal) {
-  registry.PutDword(kRoot, kKey, "TouchMode", 5);
-  ASSERT_TRUE(Start());
-  EXPECT_EQ(host.Driver()->m_nTouchMode.load(), 5);
-  comm.Receive("COM3", Bytes(BuildTouchReport(1, 3000, 3000)));
-  const auto calls = WaitForMouse(2);
-  ASSERT_EQ(calls.size(), 2U);
-  EXPECT_EQ(calls[1].flags, 0x8002U);
-}
-
-enum class StartFailure { kMissingPort, kBusyPort, kPortWillNotConfigure, kNoSettingsKey };
-
-TEST_F(TouchEngineTest, StartFailuresLeaveNoEngine) {
-  for (StartFailure failure : {StartFailure::kMissingPort, StartFailure::kBusyPort,
-                               StartFailure::kPortWillNotConfigure, StartFailure::kNoSettingsKey}) {
-    SCOPED_TRACE(static_cast<int>(failure));
+TEST_F(TouchEngineTest, FailedStartsLeaveNoEngine) {
+  const std::function<void()> failures[] = {
+      [&] { registry.PutString(kRoot, kKey, "Port", "COM8", false); },
+      [&] { comm.Edit("COM3", [](auto& port) { port.busy = true; }); },
+      [&] { comm.Edit("COM3", [](auto& port) { port.failGetMask = true; }); },
+      [&] { comm.Edit("COM3", [](auto& port) { port.failGetState = true; }); },
+      // A port name too long to read: the old engine must not run on.
+      [&] { registry.PutString(kRoot, kKey, "Port", std::string(1024, 'C'), false); },
+      [&] { registry.DeleteKey(kRoot, kKey); },
+  };
+  for (const auto& fail : failures) {
+    SCOPED_TRACE(&fail - failures);
     ASSERT_TRUE(Start());
-    switch (failure) {
-      case StartFailure::kMissingPort:
-        registry.PutString(kRoot, kKey, "Port", "COM8", false);
-        host.LoadStartupSettings();
-        break;
-      case StartFailure::kBusyPort:
-        comm.SetBusy("COM3", true);
-        break;
-      case StartFailure::kPortWillNotConfigure:
-        comm.FailGetMask("COM3", true);
-        break;
-      case StartFailure::kNoSettingsKey:
-        registry.DeleteKey(kRoot, kKey);
-        break;
-    }
-    EXPECT_FALSE(host.StartDriver(kMainWindow));
+    fail();
+    EXPECT_FALSE(Start());
     EXPECT_EQ(host.Driver(), nullptr);
     EXPECT_FALSE(comm.IsOpen("COM3"));
-
-    comm.SetBusy("COM3", false);
-    comm.FailGetMask("COM3", false);
-    registry.CreateKey(kRoot, kKey);
+    comm.Edit("COM3", [](auto& port) { port = {}; });
     registry.PutString(kRoot, kKey, "Port", "COM3", false);
   }
 }
 
-TEST_F(TouchEngineTest, EmptyPortLeavesARunningEngineAlone) {
+TEST_F(TouchEngineTest, EmptyPortLeavesARunningEngineAloneAndStopReleasesIt) {
   ASSERT_TRUE(Start());
   CTouchDriver* running = host.Driver();
   host.m_szPort[0] = '\0';
   EXPECT_FALSE(host.StartDriver(kMainWindow));
   EXPECT_EQ(host.Driver(), running);
-  EXPECT_TRUE(comm.IsOpen("COM3"));
-}
-
-TEST_F(TouchEngineTest, RestartReopensTheSamePortAndStopReleasesIt) {
-  ASSERT_TRUE(Start());
-  ASSERT_TRUE(host.StartDriver(kMainWindow));
-  EXPECT_TRUE(comm.IsOpen("COM3"));
   EXPECT_TRUE(host.StopDriver());
   EXPECT_EQ(host.Driver(), nullptr);
   EXPECT_FALSE(comm.IsOpen("COM3"));
@@ -261,7 +196,6 @@ private:
     }
     threads->m_routine(threads->m_argument);
   }
-
   ThreadRoutine m_routine = nullptr;
   void* m_argument = nullptr;
   std::atomic<bool> m_resumed{false};
@@ -269,26 +203,51 @@ private:
 
 TEST_F(TouchEngineTest, StopBeforeTheReaderBeginsStillEndsIt) {
   SuspendedThreads suspended;
-  CTouchHost gatedHost({comm, suspended, input, messages, registry});
-  gatedHost.LoadStartupSettings();
-  ASSERT_TRUE(gatedHost.StartDriver(kMainWindow));
-  gatedHost.Driver()->RequestStop();
+  CTouchHost gated({comm, suspended, input, messages}, store);
+  ASSERT_TRUE(gated.ReloadAndStart(kMainWindow));
+  gated.Driver()->RequestStop();
   // Destruction resumes the thread and waits for it without a time limit:
-  // the thread must see the stop and end rather than raise the flag again.
-  EXPECT_TRUE(gatedHost.StopDriver());
-  EXPECT_EQ(gatedHost.Driver(), nullptr);
+  // the thread must see the stop rather than raise the flag again.
+  EXPECT_TRUE(gated.StopDriver());
 }
 
-TEST_F(TouchEngineTest, CalibrationBackupAndRestore) {
+TEST_F(TouchEngineTest, CalibrationIsKeptAsideAndPutBack) {
   ASSERT_TRUE(Start());
-  CTouchDriver& engine = *host.Driver();
-  const CalibPoints before = engine.LiveMapper().Points();
-  engine.SaveCalibration();
-  CalibPoints changed = before;
-  changed[0] = {300, 300};
-  engine.LiveMapper().ReplacePoints(changed);
-  engine.RestoreCalibration();
-  EXPECT_EQ(engine.LiveMapper().Points(), before);
+  CalibPoints measured = kDefaultCalibPoints;
+  measured[0] = {300, 300};
+  Engine().SaveCalibration();
+  Engine().ResetCalibration();
+  Engine().ApplyCalibration(measured);
+  EXPECT_EQ(Engine().Settings().points, measured);
+  Engine().RestoreCalibration();
+  EXPECT_EQ(Engine().Settings().points, kDefaultCalibPoints);
+}
+
+// The calibration window reads the raw point while reports arrive: X and Y
+// always belong to one report.
+TEST_F(TouchEngineTest, RawPointIsNeverTornAcrossReports) {
+  ASSERT_TRUE(Start());
+  std::atomic<bool> done{false};
+  std::thread watcher([&] {
+    while (!done.load()) {
+      const IntPoint raw = Engine().GetRawPoint();
+      ASSERT_EQ(raw.x, raw.y);
+    }
+  });
+  for (int i = 0; i < 500; ++i) {
+    Engine().OnTouch(2, i, i);
+  }
+  done.store(true);
+  watcher.join();
+}
+
+// Start and stop many times: nothing leaks (ASan) and nothing races (TSan).
+TEST_F(TouchEngineTest, ManyStartsAndStops) {
+  for (int i = 0; i < 1000; ++i) {
+    ASSERT_TRUE(Start());
+    comm.Receive("COM3", Bytes(BuildTouchReport(2, i, i)));
+  }
+  EXPECT_TRUE(host.StopDriver());
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <new>
+
 namespace zt {
 namespace {
 
@@ -14,17 +16,26 @@ struct ThreadStart {
   void* argument;
 };
 
+// The entry point the system calls: nothing the routine throws goes back
+// into the system.
 DWORD WINAPI RunThread(LPVOID parameter) {
   const ThreadStart start = *static_cast<ThreadStart*>(parameter);
   delete static_cast<ThreadStart*>(parameter);
-  start.routine(start.argument);
+  try {
+    start.routine(start.argument);
+  } catch (...) {
+    return 1;
+  }
   return 0;
 }
 
 }  // namespace
 
 ThreadHandle Win32Threads::CreateThread(ThreadRoutine routine, void* argument) {
-  auto* start = new ThreadStart{routine, argument};
+  auto* start = new (std::nothrow) ThreadStart{routine, argument};
+  if (start == nullptr) {
+    return kNoThread;
+  }
   HANDLE thread = ::CreateThread(nullptr, 0, RunThread, start, 0, nullptr);
   if (thread == nullptr) {
     delete start;

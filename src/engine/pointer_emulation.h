@@ -1,0 +1,83 @@
+// How decoded, mapped touches become mouse input: the three touch modes, the
+// double-tap rule, one-shot right-button emulation and the beep.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "engine/engine_settings.h"
+#include "platform/input.h"
+#include "platform/messages.h"
+#include "platform/threads.h"
+
+namespace zt {
+
+// Frequency and duration of the beep, shared with beep threads that may
+// outlive the engine; each beep reads them when its thread runs.
+struct BeepTone {
+  std::atomic<std::int32_t> freq{600};
+  std::atomic<std::int32_t> duration{600};
+  IInput* input = nullptr;
+};
+
+// Runs on the reader thread. Its settings are written by the user-interface
+// thread at any time (each a single atomic value); every report uses the
+// values it reads.
+class CPointerEmulation {
+public:
+  CPointerEmulation(IInput& input, IMessages& messages, IThreads& threads);
+  CPointerEmulation(const CPointerEmulation&) = delete;
+  CPointerEmulation& operator=(const CPointerEmulation&) = delete;
+  virtual ~CPointerEmulation() = default;
+
+  // One touch report at a screen-scale point (0..4095).
+  void EmulatePointer(std::int32_t status, std::int32_t x, std::int32_t y);
+  // Whether a point in absolute units lies within the double-tap zone of
+  // the last touch.
+  bool InClickZone(std::int32_t ax, std::int32_t ay) const;
+
+  // Takes the emulation's part of settings (everything but the points).
+  void ApplyEmulationSettings(const EngineSettings& settings);
+  // The emulation's part of the settings in effect; points are left as given.
+  void ReadEmulationSettings(EngineSettings& settings) const;
+  // The next first touch counts its double-tap time from now.
+  void RestartDoubleTapClock();
+
+  void SetNotifyWindow(WindowHandle window) { m_hNotifyWnd.store(window); }
+
+  // Right-button emulation: enabled by the stored "Right", selected for
+  // one click from the indicator.
+  std::atomic<std::int32_t> m_bRightEnabled{0};
+  std::atomic<std::int32_t> m_bRightSelected{0};
+
+private:
+  bool InRightState() const;
+  void OnFirstTouch(std::int32_t ax, std::int32_t ay, std::int32_t mode, bool right);
+  void OnTouchEnds(std::int32_t ax, std::int32_t ay, std::int32_t mode, bool right);
+  void SendMouse(std::uint32_t flags, std::int32_t ax, std::int32_t ay);
+  void PressButton(std::int32_t ax, std::int32_t ay, bool right);
+  void ReleaseButton(std::int32_t ax, std::int32_t ay, bool right);
+  void NotifyRightClickDone(bool right);
+  void BeepAsync();
+
+  IInput& m_input;
+  IMessages& m_messages;
+  IThreads& m_beepThreads;
+  std::shared_ptr<BeepTone> m_tone;
+  std::atomic<WindowHandle> m_hNotifyWnd{0};
+
+  std::atomic<std::int32_t> m_nDTime{0};
+  std::atomic<std::int32_t> m_nDZone{1};
+  std::atomic<std::int32_t> m_nDZoneX{1};
+  std::atomic<std::int32_t> m_nDZoneY{1};
+  std::atomic<std::int32_t> m_bBeep{0};
+  std::atomic<std::int32_t> m_nTouchMode{kTouchModeNormal};
+
+  // Reader-thread state.
+  std::int32_t m_nLastX = 0;
+  std::int32_t m_nLastY = 0;
+  std::uint32_t m_dwLastTouchDown = 0;
+};
+
+}  // namespace zt

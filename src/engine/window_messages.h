@@ -1,0 +1,22 @@
+// The program's private window messages, with their parameters. All are
+// posted, never sent.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/messages.h"
+
+namespace zt {
+
+// To the main window. lParam says why.
+inline constexpr std::uint32_t kWmNotifyMain = kWmUser + 10;
+inline constexpr std::intptr_t kNotifyShowWindow = 0;      // the tray icon was pressed
+inline constexpr std::intptr_t kNotifyRightClickDone = 1;  // the engine completed a right click
+
+// To the button indicator: the right click is done, show "Left" again.
+inline constexpr std::uint32_t kWmResetButton = kWmUser + 12;
+
+// The shell's callback to the tray icon's window (WM_APP + 163).
+inline constexpr std::uint32_t kWmTrayNotify = 0x80A3;
+
+}  // namespace zt

@@ -1,0 +1,136 @@
+#include "settings/settings_store.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "settings/calibration_record.h"
+#include "settings/registry_key.h"
+
+namespace zt::settings {
+namespace {
+
+// Copies the value into field only when it is a readable REG_DWORD, so a
+// failed read never changes a setting.
+void ReadDword(CRegistryKey& key, const char* name, std::int32_t& field) {
+  std::int32_t value = 0;
+  if (key.QueryDword(name, value)) {
+    field = value;
+  }
+}
+
+// Reads a text value of any stored type. It ends at its first NUL or after
+// the bytes received; a text that fills the whole buffer without a NUL is
+// too long and counts as absent. text changes only on success.
+bool ReadText(CRegistryKey& key, const char* name, char (&text)[kTextSize]) {
+  char buffer[kTextSize] = {};
+  std::uint32_t size = kTextSize;
+  if (!key.QueryValue(name, buffer, size) || size > kTextSize) {
+    return false;
+  }
+  const std::size_t length = strnlen(buffer, size);
+  if (length == kTextSize) {
+    return false;
+  }
+  std::memcpy(text, buffer, length);
+  text[length] = '\0';
+  return true;
+}
+
+}  // namespace
+
+CSettingsStore::CSettingsStore(IRegistry& registry, const KeyLocation& where)
+    : m_registry(registry), m_where(where) {}
+
+bool CSettingsStore::LoadHostSettings(HostSettings& settings) {
+  CRegistryKey key(m_registry);
+  if (!key.Open(m_where.root, m_where.subKey, reg::kKeyQueryValue)) {
+    return true;
+  }
+  const bool portRead = ReadText(key, kPort, settings.port);
+  ReadDword(key, kFirst, settings.first);
+  ReadDword(key, kRight, settings.right);
+  ReadDword(key, kStartUpMode, settings.startUpMode);
+  return portRead;
+}
+
+bool CSettingsStore::LoadEngineSettings(EngineSettings& settings) {
+  CRegistryKey key(m_registry);
+  if (!key.Open(m_where.root, m_where.subKey, reg::kKeyQueryValue)) {
+    return false;
+  }
+  EngineSettings loaded = settings;
+  loaded.points = kDefaultCalibPoints;
+  ReadCalibrationPoints(key, loaded.points);
+  ReadDword(key, kDTime, loaded.dTime);
+  ReadDword(key, kDZone, loaded.dZone);
+  ReadDword(key, kDZoneX, loaded.dZoneX);
+  ReadDword(key, kDZoneY, loaded.dZoneY);
+  ReadDword(key, kBeep, loaded.beep);
+  ReadDword(key, kFreq, loaded.freq);
+  ReadDword(key, kDuration, loaded.duration);
+  ReadDword(key, kTouchMode, loaded.touchMode);
+  loaded.freq = std::clamp(loaded.freq, kMinFreq, kMaxFreq);
+  loaded.duration = std::clamp(loaded.duration, 0, kMaxDuration);
+  settings = loaded;
+  return true;
+}
+
+bool CSettingsStore::ReadWindowTitle(std::string& title) {
+  title.clear();
+  CRegistryKey key(m_registry);
+  if (!key.Open(m_where.root, m_where.subKey, reg::kKeyQueryValue)) {
+    return false;
+  }
+  char text[kTextSize] = {};
+  title = ReadText(key, kWindowTitle, text) ? text : kDefaultWindowTitle;
+  return true;
+}
+
+bool CSettingsStore::SavePort(const char* port) {
+  CRegistryKey key(m_registry);
+  return key.Open(m_where.root, m_where.subKey, reg::kKeySetValue) && key.SetString(kPort, port);
+}
+
+bool CSettingsStore::StoreCalibration(const CalibPoints& points) {
+  CRegistryKey key(m_registry);
+  if (!key.Open(m_where.root, m_where.subKey, reg::kKeySetValue)) {
+    return false;
+  }
+  WriteCalibrationPoints(key, points);
+  key.SetDword(kFirst, 0);
+  return true;
+}
+
+bool CSettingsStore::SaveMouseSettings(const EngineSettings& settings) {
+  CRegistryKey key(m_registry);
+  if (!key.Open(m_where.root, m_where.subKey, reg::kKeySetValue)) {
+    return false;
+  }
+  key.SetDword(kDTime, settings.dTime);
+  key.SetDword(kDZone, settings.dZone);
+  key.SetDword(kDZoneX, settings.dZoneX);
+  key.SetDword(kDZoneY, settings.dZoneY);
+  key.SetDword(kBeep, settings.beep);
+  key.SetDword(kFreq, settings.freq);
+  key.SetDword(kDuration, settings.duration);
+  return true;
+}
+
+bool CSettingsStore::SaveRight(std::int32_t right) {
+  return WriteDword(kRight, right);
+}
+
+bool CSettingsStore::SaveTouchMode(std::int32_t touchMode) {
+  return WriteDword(kTouchMode, touchMode);
+}
+
+bool CSettingsStore::WriteDword(const char* name, std::int32_t value) {
+  CRegistryKey key(m_registry);
+  if (!key.Open(m_where.root, m_where.subKey, reg::kKeySetValue)) {
+    return false;
+  }
+  key.SetDword(name, value);
+  return true;
+}
+
+}  // namespace zt::settings

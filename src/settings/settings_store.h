@@ -1,0 +1,89 @@
+// The settings key of the registry: where every setting is stored, under
+// which name, and how it is read and written. Every load or save opens the
+// existing key, reads or writes, and closes it again.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "engine/engine_settings.h"
+#include "mapping/calib_mapper.h"
+#include "platform/registry.h"
+
+namespace zt::settings {
+
+// Where the settings live. Tests pass a key of their own.
+struct KeyLocation {
+  RegKeyHandle root;
+  const char* subKey;
+};
+
+inline constexpr KeyLocation kSettingsKey{reg::kHkeyLocalMachine,
+                                          "Software\\Corvantic\\ZeltraTouch"};
+
+// Value names.
+inline constexpr char kPort[] = "Port";
+inline constexpr char kFirst[] = "First";
+inline constexpr char kRight[] = "Right";
+inline constexpr char kStartUpMode[] = "StartUpMode";
+inline constexpr char kWindowTitle[] = "ZeltraTouch";
+inline constexpr char kPointXPrefix[] = "PX";
+inline constexpr char kPointYPrefix[] = "PY";
+inline constexpr char kDTime[] = "DTime";
+inline constexpr char kDZone[] = "DZONE";
+inline constexpr char kDZoneX[] = "DZoneX";
+inline constexpr char kDZoneY[] = "DZoneY";
+inline constexpr char kBeep[] = "Beep";
+inline constexpr char kFreq[] = "Freq";
+inline constexpr char kDuration[] = "Duration";
+inline constexpr char kTouchMode[] = "TouchMode";
+
+inline constexpr char kDefaultWindowTitle[] = "TactivoV1.12 ";
+
+// Text values are read into buffers of this size; a longer text (1024 or
+// more characters) counts as absent, so it always fits with its NUL.
+inline constexpr std::size_t kTextSize = CSerialConfig::kPortNameSize;
+
+// A stored tone is brought into the range the tone generator accepts, so a
+// bad value can neither be refused nor keep a beep thread for days.
+inline constexpr std::int32_t kMinFreq = 37;
+inline constexpr std::int32_t kMaxFreq = 32767;
+inline constexpr std::int32_t kMaxDuration = 5000;
+
+class CSettingsStore : public ISettingsSource {
+public:
+  explicit CSettingsStore(IRegistry& registry, const KeyLocation& where = kSettingsKey);
+
+  // Reads "Port", then "First", "Right" and "StartUpMode". True also when
+  // the key cannot be opened.
+  bool LoadHostSettings(HostSettings& settings) override;
+  // Reads PX0, PY0 .. PX8, PY8 over the default points, then "DTime",
+  // "DZONE", "DZoneX", "DZoneY", "Beep", "Freq", "Duration", "TouchMode".
+  // False, with settings unchanged, when the key cannot be opened.
+  bool LoadEngineSettings(EngineSettings& settings) override;
+  // The main window's title: the stored "ZeltraTouch" text, the default
+  // title when that is absent or too long, and empty when the key cannot be
+  // opened. Returns whether the key could be opened.
+  bool ReadWindowTitle(std::string& title);
+
+  // Each save writes nothing when the key cannot be opened for writing, and
+  // is true when it could (SavePort: only when "Port" was written).
+  bool SavePort(const char* port);
+  // PX0, PY0 .. PX8, PY8, then "First" = 0.
+  bool StoreCalibration(const CalibPoints& points);
+  // "DTime", "DZONE", "DZoneX", "DZoneY", "Beep", "Freq", "Duration", all
+  // seven every time.
+  bool SaveMouseSettings(const EngineSettings& settings);
+  bool SaveRight(std::int32_t right);
+  bool SaveTouchMode(std::int32_t touchMode);
+
+private:
+  // Opens the key for writing and writes one REG_DWORD.
+  bool WriteDword(const char* name, std::int32_t value);
+
+  IRegistry& m_registry;
+  KeyLocation m_where;
+};
+
+}  // namespace zt::settings

@@ -1,0 +1,244 @@
+#include "windows/calibration_dlg.h"
+
+#include <cstdio>
+
+#include "engine/touch_host.h"
+#include "resource.h"
+
+namespace zt {
+namespace {
+
+constexpr UINT_PTR kEvaluateTimer = 0;
+constexpr UINT kEvaluateDelayMs = 1500;
+constexpr UINT_PTR kIdleTimer = 1;
+constexpr UINT kIdleTickMs = 1000;
+
+constexpr int kTargetRadius = 20;
+constexpr int kCrossHalfLength = 23;
+constexpr int kStepTextDown = 22;
+constexpr int kCountdownLeft = 60;
+constexpr int kCountdownDown = 40;
+
+// RGB without its casts.
+constexpr COLORREF Rgb(unsigned red, unsigned green, unsigned blue) {
+  return red | (green << 8) | (blue << 16);
+}
+
+constexpr COLORREF kHeldColour = Rgb(0, 0, 255);
+constexpr COLORREF kWaitingColour = Rgb(0, 255, 0);
+constexpr COLORREF kOutlineColour = Rgb(0, 0, 0);
+
+std::string StepText(int step) {
+  char text[32];
+  std::snprintf(text, sizeof text, "Step%d", step);
+  return text;
+}
+
+void PaintText(HDC dc, int x, int y, const std::string& text) {
+  ::TextOutA(dc, x, y, text.c_str(), static_cast<int>(text.size()));
+}
+
+}  // namespace
+
+CCalibrationDlg::CCalibrationDlg(CTouchHost& host, HWND owner)
+    : ui::CDialog(IDD_CALIBRATION, owner), m_host(host), m_strStep(StepText(0)) {}
+
+bool CCalibrationDlg::OnCreate() {
+  m_cxScreen = ::GetSystemMetrics(SM_CXSCREEN);
+  m_cyScreen = ::GetSystemMetrics(SM_CYSCREEN);
+  return true;
+}
+
+bool CCalibrationDlg::OnInitDialog() {
+  // Above every other window, over the whole primary screen.
+  ::SetWindowPos(m_hWnd, HWND_TOPMOST, 0, 0, m_cxScreen, m_cyScreen, 0);
+  ui::CDialog::OnInitDialog();
+  ::ShowCursor(FALSE);
+  ::ShowWindow(m_hWnd, SW_SHOW);
+  ::ShowWindow(m_hWnd, SW_HIDE);
+  ::ShowWindow(m_hWnd, SW_SHOW);
+  ::SetTimer(m_hWnd, kIdleTimer, kIdleTickMs, nullptr);
+  return true;
+}
+
+void CCalibrationDlg::OnOK() {
+  if (!m_run.Complete()) {
+    return;
+  }
+  ::KillTimer(m_hWnd, kIdleTimer);
+  ui::CDialog::OnOK();
+}
+
+void CCalibrationDlg::OnDestroy() {
+  ::ShowCursor(TRUE);
+}
+
+bool CCalibrationDlg::OnMessage(UINT message, WPARAM, LPARAM, LRESULT&) {
+  switch (message) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:  // a quick second touch on the same spot
+      OnButtonDown();
+      break;
+    case WM_MOUSEMOVE:
+      OnMouseMove();
+      break;
+    case WM_LBUTTONUP:
+      OnButtonUp();
+      break;
+    default:
+      break;
+  }
+  return false;
+}
+
+bool CCalibrationDlg::TakeRawPoint(IntPoint& raw) const {
+  const CTouchDriver* engine = m_host.Driver();
+  if (engine == nullptr) {
+    return false;
+  }
+  raw = engine->GetRawPoint();
+  return true;
+}
+
+void CCalibrationDlg::OnButtonDown() {
+  IntPoint raw;
+  if (m_run.Complete() || !TakeRawPoint(raw)) {
+    return;
+  }
+  RestartIdleTimer();
+  ::SetTimer(m_hWnd, kEvaluateTimer, kEvaluateDelayMs, nullptr);
+  m_run.ButtonDown(raw);
+  Redraw();
+}
+
+void CCalibrationDlg::OnMouseMove() {
+  IntPoint raw;
+  if (TakeRawPoint(raw) && m_run.Move(raw)) {
+    RestartIdleTimer();
+  }
+}
+
+// Sampling stops; the target turns green at the next redraw, and the
+// touch is still judged 1.5 s after its button-down.
+void CCalibrationDlg::OnButtonUp() {
+  if (m_run.Release()) {
+    RestartIdleTimer();
+  }
+}
+
+void CCalibrationDlg::OnTimer(UINT_PTR id) {
+  if (id == kEvaluateTimer) {
+    OnEvaluate();
+  } else if (id == kIdleTimer) {
+    OnIdleTick();
+  }
+}
+
+void CCalibrationDlg::OnEvaluate() {
+  RestartIdleTimer();
+  ::KillTimer(m_hWnd, kEvaluateTimer);
+  const CCalibrationProcedure::Outcome outcome = m_run.Evaluate();
+  if (outcome == CCalibrationProcedure::Outcome::kNothing) {
+    return;
+  }
+  m_strStep = StepText(m_run.Step());
+  if (outcome == CCalibrationProcedure::Outcome::kComplete) {
+    OnOK();
+  }
+  Redraw();
+}
+
+void CCalibrationDlg::OnIdleTick() {
+  ::KillTimer(m_hWnd, kIdleTimer);
+  if (m_run.IdleTick()) {
+    OnCancel();
+    return;
+  }
+  ::SetTimer(m_hWnd, kIdleTimer, kIdleTickMs, nullptr);
+  Redraw();
+}
+
+void CCalibrationDlg::RestartIdleTimer() {
+  ::KillTimer(m_hWnd, kIdleTimer);
+  ::SetTimer(m_hWnd, kIdleTimer, kIdleTickMs, nullptr);
+}
+
+void CCalibrationDlg::Redraw() {
+  ::InvalidateRect(m_hWnd, nullptr, TRUE);
+}
+
+bool CCalibrationDlg::OnPaint() {
+  PAINTSTRUCT paint;
+  HDC dc = ::BeginPaint(m_hWnd, &paint);
+  DrawTarget(dc);
+  DrawTexts(dc);
+  ::EndPaint(m_hWnd, &paint);
+  return true;
+}
+
+// A circle of 40 pixels, blue while a touch is held and green otherwise,
+// outlined in black, with a cross-hair reaching 3 pixels beyond it.
+void CCalibrationDlg::DrawTarget(HDC dc) const {
+  HBRUSH held = ::CreateSolidBrush(kHeldColour);
+  HBRUSH waiting = ::CreateSolidBrush(kWaitingColour);
+  HPEN outline = ::CreatePen(PS_SOLID, 1, kOutlineColour);
+  HGDIOBJ oldBrush = ::SelectObject(dc, m_run.Held() ? held : waiting);
+  HGDIOBJ oldPen = ::SelectObject(dc, outline);
+
+  const IntPoint centre = CalibrationTarget(m_run.Step(), m_cxScreen, m_cyScreen);
+  ::Ellipse(dc, centre.x - kTargetRadius, centre.y - kTargetRadius, centre.x + kTargetRadius,
+            centre.y + kTargetRadius);
+  ::MoveToEx(dc, centre.x - kCrossHalfLength, centre.y, nullptr);
+  ::LineTo(dc, centre.x + kCrossHalfLength, centre.y);
+  ::MoveToEx(dc, centre.x, centre.y - kCrossHalfLength, nullptr);
+  ::LineTo(dc, centre.x, centre.y + kCrossHalfLength);
+
+  ::SelectObject(dc, oldPen);
+  ::SelectObject(dc, oldBrush);
+  ::DeleteObject(outline);
+  ::DeleteObject(waiting);
+  ::DeleteObject(held);
+}
+
+// The step under the centre and the idle countdown below it, in the
+// device context's default font.
+void CCalibrationDlg::DrawTexts(HDC dc) const {
+  ::SetTextColor(dc, kOutlineColour);
+  ::SetBkMode(dc, TRANSPARENT);
+  ::SetTextAlign(dc, TA_LEFT | TA_TOP);
+  const int middleX = m_cxScreen / 2;
+  const int middleY = m_cyScreen / 2;
+  PaintText(dc, middleX, middleY + kStepTextDown, m_strStep);
+  char countdown[48];
+  std::snprintf(countdown, sizeof countdown, "Timeout Count %d sec", m_run.SecondsLeft());
+  PaintText(dc, middleX - kCountdownLeft, middleY + kCountdownDown, countdown);
+}
+
+// While the window is up the engine maps with the default calibration, so
+// the pointer follows the finger over the whole screen and the window
+// receives every touch. The owner stays disabled meanwhile, so that none of
+// its commands can start another run or replace the engine.
+void RunCalibration(HWND owner, CTouchHost& host, settings::CSettingsStore& store) {
+  CTouchDriver* engine = host.Driver();
+  if (engine == nullptr) {
+    return;
+  }
+  CCalibrationDlg dialog(host, owner);
+  engine->SaveCalibration();
+  engine->ResetCalibration();
+
+  const bool measured = dialog.DoModal() == IDOK && dialog.Complete();
+  if (host.Driver() != engine) {
+    return;  // another engine, which loaded the stored calibration itself
+  }
+  // A set the grid cannot map would leave the touch screen unusable: it
+  // is dropped like a cancelled run.
+  if (measured && IsUsableCalibration(dialog.Points())) {
+    engine->ApplyCalibration(dialog.Points());
+    store.StoreCalibration(dialog.Points());
+  } else {
+    engine->RestoreCalibration();
+  }
+}
+
+}  // namespace zt

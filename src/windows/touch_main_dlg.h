@@ -1,0 +1,66 @@
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "engine/touch_host.h"
+#include "platform/input.h"
+#include "platform/threads.h"
+#include "settings/settings_store.h"
+#include "ui/dialog.h"
+#include "windows/tray_icon.h"
+
+namespace zt {
+
+class CButtonModeWnd;
+
+// The main window, the program's only top-level window: the port, the commands Setting,
+// Calibration and Advanced, the tray icon and the button indicator. OK,
+// Escape and the close box hide it; only IDOK (Enter with no push button
+// focused) ends it, and with it the program.
+class CTouchMainDlg : public ui::CDialog {
+public:
+  CTouchMainDlg(CTouchHost& host, settings::CSettingsStore& store, IInput& input, IThreads& threads,
+                const std::string& title);
+  ~CTouchMainDlg() override;
+
+  // Enables or disables Setting, Calibration and Advanced together.
+  void EnableCommands(BOOL enable);
+  // Puts the icon into the tray the first time, then hides the window.
+  void HideToTray();
+  // Makes sure the indicator exists and shows it when "Right" is on.
+  BOOL ShowOrCreateButtonWnd();
+  void OnCalibration();
+  void OnSetting();
+  void OnAdvanced();
+
+protected:
+  bool OnCreate() override;
+  bool OnInitDialog() override;
+  void DoDataExchange(ui::CDataExchange& exchange) override;
+  bool OnCommand(int id, int code, HWND control) override;
+  void OnTimer(UINT_PTR id) override;
+  bool OnPaint() override;
+  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+private:
+  void AddAboutMenuItem();
+  void OnApply();
+  void OnNotifyMain(LPARAM lParam);
+  void OnAbout();
+
+  CTouchHost& m_host;
+  settings::CSettingsStore& m_store;
+  IInput& m_input;
+  IThreads& m_threads;
+  const std::string& m_strTitle;
+
+  std::unique_ptr<CButtonModeWnd> m_pButtonWnd;
+  std::string m_strPort;
+  CTrayIcon m_trayIcon;
+  HICON m_hIcon;
+};
+
+}  // namespace zt

@@ -1,0 +1,305 @@
+// The calibration maths: the grid mapper's numbers and orientations, the
+// swap of a set while a reader maps, and the nine-target procedure.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <functional>
+#include <limits>
+#include <ostream>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "mapping/calib_mapper.h"
+#include "mapping/calibration_procedure.h"
+
+namespace zt {
+void PrintTo(const IntPoint& point, std::ostream* out) {
+  *out << "(" << point.x << ", " << point.y << ")";
+}
+namespace {
+
+using Outcome = CCalibrationProcedure::Outcome;
+
+// A way to mount a panel: the raw reading at screen-scale point p has its
+// axes swapped first, then mirrored.
+struct Mount {
+  const char* name;
+  bool swap, mirrorX, mirrorY;
+  IntPoint operator()(IntPoint p) const {
+    const IntPoint q = swap ? IntPoint{p.y, p.x} : p;
+    return {mirrorX ? 4095 - q.x : q.x, mirrorY ? 4095 - q.y : q.y};
+  }
+};
+const Mount kMountings[] = {
+    {"upright", false, false, false},   {"mirrored x", false, true, false},
+    {"mirrored y", false, false, true}, {"mirrored xy", false, true, true},
+    {"swapped", true, false, false},    {"swapped mirrored", true, true, true}};
+const Mount kQuarterTurns[] = {{"quarter", true, true, false},
+                               {"other quarter", true, false, true}};
+
+CalibPoints Mounted(const Mount& mount) {
+  CalibPoints points{};
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    points[i] = mount(kDefaultCalibPoints[i]);
+  }
+  return points;
+}
+
+CalibPoints WithPoints(std::initializer_list<std::pair<int, IntPoint>> changes) {
+  CalibPoints points = kDefaultCalibPoints;
+  for (const auto& [index, point] : changes) {
+    points[static_cast<std::size_t>(index)] = point;
+  }
+  return points;
+}
+
+TEST(GridMapperTest, MapsTheseRawPointsToTheseScreenPoints) {
+  struct Row {
+    const char* why;
+    CalibPoints points;
+    IntPoint raw, expected;
+  };
+  CalibPoints allEqual{};
+  allEqual.fill({1000, 1000});
+  CalibPoints oneRow = kDefaultCalibPoints;
+  for (IntPoint& point : oneRow) {
+    point.y = 2048;
+  }
+  // Mirrored in X, with 4 and 5 moved so that the outer and inner lines of
+  // the top-right quadrant disagree and corner 1's neighbours no longer
+  // share its coordinates: the weights take their base from the neighbours
+  // (the corner as base would give (3127, 968)).
+  CalibPoints neighbours = Mounted(kMountings[1]);
+  neighbours[4] = {2047, 305};
+  neighbours[5] = {304, 2048};
+  const Row rows[] = {
+      {"default corner", kDefaultCalibPoints, {205, 205}, {204, 204}},
+      {"default far corner", kDefaultCalibPoints, {3891, 3891}, {3892, 3892}},
+      {"default centre", kDefaultCalibPoints, {2048, 2048}, {2048, 2048}},
+      {"default inside", kDefaultCalibPoints, {3000, 3000}, {3001, 3001}},
+      {"default edges", kDefaultCalibPoints, {0, 4095}, {0, 4095}},
+      {"inner line decides", WithPoints({{7, {305, 2048}}}), {305, 2048}, {204, 2048}},
+      {"left of the inner line", WithPoints({{7, {305, 2048}}}), {100, 2048}, {0, 2048}},
+      {"ties go right", WithPoints({{4, {2000, 205}}}), {2048, 205}, {2091, 204}},
+      {"ties go down", WithPoints({{7, {205, 2000}}}), {205, 2048}, {204, 2091}},
+      {"X 2047 grows rightward", WithPoints({{0, {2047, 205}}}), {3000, 3000}, {3001, 3001}},
+      {"X 2048 grows leftward", WithPoints({{0, {2048, 205}}}), {3000, 3000}, {3237, 3001}},
+      // No weight length and a negative numerator: the low limit.
+      {"zero length", WithPoints({{7, {305, 2048}}, {8, {2048, 205}}}), {1000, 100}, {998, 0}},
+      {"weights based on the neighbours", neighbours, {1000, 1000}, {3124, 971}},
+      {"all points equal", allEqual, {3000, 500}, {0, 0}},
+      {"no Y span still gives X", oneRow, {1000, 2048}, {999, 0}},
+  };
+  for (const Row& row : rows) {
+    CGridMapper mapper;
+    mapper.ReplacePoints(row.points);
+    EXPECT_EQ(mapper.MapPoint(row.raw.x, row.raw.y), row.expected) << row.why;
+  }
+}
+
+TEST(GridMapperTest, EveryMountingMapsBackWithinTwoUnits) {
+  CGridMapper reference;
+  reference.ReplacePoints(kDefaultCalibPoints);
+  for (const Mount& mount : kMountings) {
+    SCOPED_TRACE(mount.name);
+    CGridMapper mounted;
+    mounted.ReplacePoints(Mounted(mount));
+    EXPECT_EQ(mounted.SwapXY(), mount.swap ? 1 : 0);
+    for (int x = 0; x <= 4095; x += 91) {
+      for (int y = 0; y <= 4095; y += 91) {
+        const IntPoint expected = reference.MapPoint(x, y);
+        const IntPoint raw = mount({x, y});
+        const IntPoint actual = mounted.MapPoint(raw.x, raw.y);
+        ASSERT_LE(std::abs(actual.x - expected.x), 2) << x << "," << y;
+        ASSERT_LE(std::abs(actual.y - expected.y), 2) << x << "," << y;
+      }
+    }
+  }
+}
+
+TEST(GridMapperTest, OrientationAndWeights) {
+  constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
+  constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+  const std::pair<std::pair<IntPoint, IntPoint>, std::int32_t> orientations[] = {
+      {{{100, 100}, {200, 200}}, 0},  // equal differences stay unswapped
+      {{{100, 100}, {200, 201}}, 1},
+      {{{kMin, 0}, {kMax, 0}}, 0},
+      {{{0, kMin}, {0, kMax}}, 1},
+  };
+  for (const auto& [corners, swap] : orientations) {
+    CGridMapper mapper;
+    mapper.SetPoints(WithPoints({{0, corners.first}, {1, corners.second}}));
+    EXPECT_EQ(mapper.SwapXY(), 0);  // SetPoints leaves the flag alone
+    mapper.UpdateOrientation();
+    EXPECT_EQ(mapper.SwapXY(), swap) << corners.second.y;
+  }
+  const std::pair<std::pair<std::int64_t, std::int64_t>, double> weights[] = {
+      {{5, 10}, 0.5},        {{0, 10}, 0.0000001},          {{-3, 10}, 0.0000001},
+      {{10, 10}, 0.9999999}, {{1, 0}, 0.9999999},           {{0, 0}, 0.0000001},
+      {{-1, 0}, 0.0000001},  {{204, 2047}, 204.0 / 2047.0},
+  };
+  for (const auto& [fraction, expected] : weights) {
+    EXPECT_EQ(LimitedWeight(fraction.first, fraction.second), expected) << fraction.first;
+  }
+}
+
+// The user-interface thread replaces the set over and over while a reader
+// maps: every touch comes out as the old set or the new set maps it. The
+// sets differ in their swap flag, so new points with the old flag (or half
+// of the points) give a third result.
+TEST(GridMapperTest, EveryTouchIsMappedWithTheOldOrTheNewSet) {
+  const CalibPoints sets[] = {kDefaultCalibPoints, Mounted(kMountings[4])};
+  std::vector<IntPoint> raws;
+  std::vector<IntPoint> results[2];
+  for (int x = 0; x <= 4095; x += 273) {
+    for (int y = 0; y <= 4095; y += 315) {
+      raws.push_back({x, y});
+      for (int s = 0; s < 2; ++s) {
+        CGridMapper mapper;
+        mapper.ReplacePoints(sets[s]);
+        results[s].push_back(mapper.MapPoint(x, y));
+      }
+    }
+  }
+  CGridMapper live;
+  live.ReplacePoints(sets[0]);
+  std::atomic<bool> replacing{true};
+  std::atomic<int> mixtures{0};
+  std::thread reader([&] {
+    for (bool last = false; !last;) {
+      last = !replacing.load();
+      for (std::size_t i = 0; i < raws.size(); ++i) {
+        const IntPoint result = live.MapPoint(raws[i].x, raws[i].y);
+        mixtures += !(result == results[0][i]) && !(result == results[1][i]) ? 1 : 0;
+      }
+    }
+  });
+  for (int round = 0; round < 20000; ++round) {
+    live.ReplacePoints(sets[(round + 1) % 2]);
+  }
+  replacing.store(false);
+  reader.join();
+  EXPECT_EQ(mixtures.load(), 0);
+}
+
+TEST(CalibrationProcedureTest, TargetsAndTheSteadinessRule) {
+  const IntPoint targets[] = {{51, 38},   {973, 38},  {973, 730}, {51, 730}, {512, 38},
+                              {973, 384}, {512, 730}, {51, 384},  {512, 384}};
+  for (int i = 0; i < kCalibPointCount; ++i) {
+    EXPECT_EQ(CalibrationTarget(i, 1024, 768), targets[i]) << i;
+  }
+  EXPECT_EQ(CalibrationTarget(5, 800, 600), (IntPoint{760, 300}));
+  EXPECT_EQ(TargetMargin(1919), 96);  // 96.04: the integer part
+
+  struct Row {
+    std::vector<IntPoint> samples;
+    bool accepted;
+    IntPoint point;
+  };
+  const Row rows[] = {
+      {{{1234, 3210}}, true, {1234, 3210}},
+      {{{1000, 500}, {1030, 500}, {1030, 500}}, false, {980, 500}},
+      {{{1000, 500}, {980, 500}}, true, {1010, 500}},  // a mean of 10 is still steady
+      {{{1000, 500}, {978, 500}}, false, {1011, 500}},
+      {{{1000, 500}, {1000, 522}}, false, {1000, 489}},
+      // (0 - 11 - 11 - 11) / 4 = -8.25 truncates to -8
+      {{{1000, 700}, {1011, 703}, {1011, 703}, {1011, 703}}, true, {992, 698}},
+  };
+  for (const Row& row : rows) {
+    const TouchVerdict verdict = EvaluateTouch(row.samples);
+    EXPECT_EQ(verdict.accepted, row.accepted) << row.samples.size();
+    EXPECT_EQ(verdict.point, row.point);
+  }
+}
+
+TEST(CalibrationProcedureTest, UsableCalibrations) {
+  for (const Mount& mount : kMountings) {
+    EXPECT_TRUE(IsUsableCalibration(Mounted(mount))) << mount.name;
+  }
+  // A smaller, offset panel area with every target missed by up to 120; a
+  // set with all X (or all Y) equal; targets measured at others' places.
+  const IntPoint misses[] = {{120, -80}, {-100, 60}, {90, 110},   {-120, -40}, {70, -120},
+                             {-60, 100}, {110, -90}, {-90, -110}, {40, 120}};
+  CalibPoints uneven = kDefaultCalibPoints, flatX = kDefaultCalibPoints, flatY = flatX, same{};
+  for (std::size_t i = 0; i < uneven.size(); ++i) {
+    uneven[i] = {uneven[i].x * 9 / 10 + 150 + misses[i].x, uneven[i].y * 9 / 10 + 90 + misses[i].y};
+    flatX[i].x = 1500;
+    flatY[i].y = 1500;
+  }
+  EXPECT_TRUE(IsUsableCalibration(uneven));
+  same.fill({2048, 2048});
+  CalibPoints swappedCorners = kDefaultCalibPoints;
+  std::swap(swappedCorners[0], swappedCorners[1]);
+  const CalibPoints unusable[] = {CalibPoints{},
+                                  same,
+                                  flatX,
+                                  flatY,
+                                  swappedCorners,
+                                  WithPoints({{4, kDefaultCalibPoints[8]}}),
+                                  Mounted(kQuarterTurns[0]),
+                                  Mounted(kQuarterTurns[1])};
+  for (const CalibPoints& points : unusable) {
+    EXPECT_FALSE(IsUsableCalibration(points)) << &points - unusable;
+  }
+}
+
+// One steady touch with no moves at raw.
+Outcome Tap(CCalibrationProcedure& run, IntPoint raw) {
+  run.ButtonDown(raw);
+  run.Release();
+  return run.Evaluate();
+}
+
+TEST(CalibrationProcedureTest, ARunOfNineTargets) {
+  CCalibrationProcedure run;
+  EXPECT_FALSE(run.Move({5, 5}));  // nothing is held yet
+  EXPECT_FALSE(run.Release());
+  // An unsteady touch keeps the target; a touch made again is judged from
+  // its own button-down.
+  run.ButtonDown({1000, 1000});
+  run.Move({1400, 1400});
+  EXPECT_EQ(run.Evaluate(), Outcome::kRejected);
+  EXPECT_EQ(run.Step(), 0);
+  for (int i = 0; i < kCalibPointCount - 1; ++i) {
+    EXPECT_EQ(Tap(run, {100 + i, 200 + i}), Outcome::kAccepted);
+    EXPECT_EQ(run.Step(), i + 1);
+  }
+  EXPECT_EQ(Tap(run, {108, 208}), Outcome::kComplete);
+  EXPECT_EQ(run.Points()[8], (IntPoint{108, 208}));
+  EXPECT_EQ(run.Points()[0], (IntPoint{100, 200}));
+  EXPECT_FALSE(run.ButtonDown({1, 1}));
+  EXPECT_EQ(run.Evaluate(), Outcome::kNothing);
+}
+
+TEST(CalibrationProcedureTest, SamplingAndTheIdleCount) {
+  CCalibrationProcedure run;
+  run.ButtonDown({1000, 1000});
+  EXPECT_TRUE(run.Held());
+  for (int i = 0; i < kMaxTouchSamples - 1; ++i) {
+    EXPECT_TRUE(run.Move({1000, 1000}));
+  }
+  EXPECT_TRUE(run.Move({3000, 3000}));  // past the tenth sample: not counted
+  EXPECT_EQ(run.Evaluate(), Outcome::kAccepted);
+  EXPECT_FALSE(run.Move({1200, 1200}));  // an evaluated touch ignores the rest
+  EXPECT_FALSE(run.Release());
+  EXPECT_EQ(run.Points()[0], (IntPoint{1000, 1000}));
+
+  for (int i = 1; i < 20; ++i) {
+    EXPECT_FALSE(run.IdleTick());
+  }
+  EXPECT_EQ(run.SecondsLeft(), kCalibIdleTimeout - 19);
+  run.ButtonDown({1000, 1000});
+  run.Move({1100, 1100});
+  EXPECT_EQ(run.Evaluate(), Outcome::kRejected);
+  EXPECT_EQ(run.SecondsLeft(), kCalibIdleTimeout);  // an evaluation restarts it
+  for (int i = 1; i < kCalibIdleTimeout; ++i) {
+    EXPECT_FALSE(run.IdleTick());
+  }
+  EXPECT_TRUE(run.IdleTick());
+}
+
+}  // namespace
+}  // namespace zt

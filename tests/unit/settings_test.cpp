@@ -1,0 +1,260 @@
+// The settings layer over the registry fake: the key wrapper, the load and
+// save orders of the store, the calibration record's values, and what the
+// setup pages change in the engine and the registry together.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "delegating_threads.h"
+#include "engine/touch_host.h"
+#include "fake_comm_device.h"
+#include "fake_registry.h"
+#include "recording_input.h"
+#include "settings/advanced_values.h"
+#include "settings/calibration_record.h"
+#include "settings/registry_key.h"
+#include "settings/settings_store.h"
+#include "settings/setup_changes.h"
+
+namespace zt::settings {
+namespace {
+
+using test::FakeRegistry;
+using Value = FakeRegistry::Value;
+
+constexpr RegKeyHandle kRoot = reg::kHkeyLocalMachine;
+constexpr char kPath[] = "Software\\Corvantic\\ZeltraTouch";
+constexpr std::int32_t kMaxInt = std::numeric_limits<std::int32_t>::max();
+
+Value Dword(std::uint32_t value) {
+  return {reg::kRegDword, FakeRegistry::DwordBytes(value)};
+}
+
+class SettingsTest : public ::testing::Test {
+protected:
+  SettingsTest() { registry.CreateKey(kRoot, kPath); }
+
+  void Put(const char* name, std::uint32_t value) { registry.PutDword(kRoot, kPath, name, value); }
+  void Put(const char* name, const std::string& text, bool withNul = false) {
+    registry.PutString(kRoot, kPath, name, text, withNul);
+  }
+  std::vector<std::string> WrittenNames() const {
+    std::vector<std::string> names;
+    for (const auto& write : registry.Writes()) {
+      names.push_back(write.first);
+    }
+    return names;
+  }
+  // Each save, with the key read-only and then missing: false, nothing written.
+  void ExpectNothingWritten(const std::vector<std::function<bool()>>& saves) {
+    const std::size_t before = registry.Writes().size();
+    for (bool readOnly : {true, false}) {
+      registry.SetReadOnly(kRoot, kPath, readOnly);
+      if (!readOnly) {
+        registry.DeleteKey(kRoot, kPath);
+      }
+      for (const auto& save : saves) {
+        EXPECT_FALSE(save()) << &save - saves.data();
+      }
+    }
+    EXPECT_EQ(registry.Writes().size(), before);
+    EXPECT_EQ(registry.OpenHandleCount(), 0);
+  }
+
+  FakeRegistry registry;
+  CSettingsStore store{registry};
+};
+
+// What the store's loads and saves do not show of the key wrapper.
+TEST_F(SettingsTest, RegistryKey) {
+  CRegistryKey key(registry);
+  EXPECT_FALSE(key.Open(kNoRegKey, kPath, reg::kKeyQueryValue));
+  EXPECT_FALSE(key.Open(kRoot, "", reg::kKeyQueryValue));
+  EXPECT_FALSE(key.Open(kRoot, "Software\\Other", reg::kKeySetValue));  // never created
+  ASSERT_TRUE(key.Open(kRoot, kPath, reg::kKeySetValue | reg::kKeyQueryValue));
+  EXPECT_FALSE(key.Open(kRoot, kPath, reg::kKeyQueryValue));  // one key at a time
+  EXPECT_EQ(registry.OpenHandleCount(), 1);
+  EXPECT_TRUE(key.SetDword("Number", -2));
+  EXPECT_EQ(registry.Get(kRoot, kPath, "Number"), Dword(0xFFFFFFFE));
+  // A DWORD is a REG_DWORD of exactly four bytes.
+  std::int32_t number = 7;
+  registry.Put(kRoot, kPath, "Short", reg::kRegDword, {1, 2});
+  registry.Put(kRoot, kPath, "Binary", reg::kRegBinary, FakeRegistry::DwordBytes(5));
+  EXPECT_FALSE(key.QueryDword("Short", number) || key.QueryDword("Binary", number));
+  EXPECT_EQ(number, 7);
+  char buffer[4] = {};
+  std::uint32_t size = sizeof buffer;
+  registry.PutString(kRoot, kPath, "Long", "COM12", false);
+  EXPECT_FALSE(key.QueryValue("Long", buffer, size));  // larger than the buffer
+  EXPECT_TRUE(key.Close());
+  EXPECT_FALSE(key.SetDword("Number", 1));
+}
+
+TEST_F(SettingsTest, HostSettings) {
+  Put("Port", "COM2", true);
+  Put("First", 0U);
+  Put("Right", "1", true);  // another type: ignored
+  Put("StartUpMode", 1U);
+  HostSettings host;
+  EXPECT_TRUE(store.LoadHostSettings(host));
+  EXPECT_STREQ(host.port, "COM2");
+  EXPECT_EQ(host.first, 0);
+  EXPECT_EQ(host.right, 0);
+  EXPECT_EQ(host.startUpMode, 1);
+
+  // The port ends at its first NUL; 1023 characters fit, 1024 count as absent.
+  Put("Port", std::string("COM3\0junk", 9));
+  EXPECT_TRUE(store.LoadHostSettings(host));
+  EXPECT_STREQ(host.port, "COM3");
+  Put("Port", std::string(1023, 'P'));
+  EXPECT_TRUE(store.LoadHostSettings(host));
+  EXPECT_EQ(std::string(host.port).size(), 1023U);
+  Put("Port", std::string(1024, 'Q'));
+  EXPECT_FALSE(store.LoadHostSettings(host));
+  EXPECT_EQ(host.port[0], 'P');
+
+  registry.DeleteKey(kRoot, kPath);
+  EXPECT_TRUE(store.LoadHostSettings(host));
+  EXPECT_EQ(registry.OpenHandleCount(), 0);
+}
+
+TEST_F(SettingsTest, EngineSettingsAndTheCalibrationRecord) {
+  EngineSettings kept{101, 102, 103, 104, 105, 106, 107, 108, {}};
+  EngineSettings loaded = kept;
+  EXPECT_TRUE(store.LoadEngineSettings(loaded));
+  kept.points = kDefaultCalibPoints;  // absent points are the defaults
+  EXPECT_EQ(loaded, kept);
+  std::vector<std::string> order;
+  for (int i = 0; i < kCalibPointCount; ++i) {
+    order.push_back("PX" + std::to_string(i));
+    order.push_back("PY" + std::to_string(i));
+  }
+
+  Put("PX3", 3000U);
+  registry.Put(kRoot, kPath, "PY3", reg::kRegQword, {1, 0, 0, 0, 0, 0, 0, 0});
+  Put("TouchMode", "2", true);
+  Put("Freq", 0U);               // a tone the generator refuses
+  Put("Duration", 0x7FFFFFFFU);  // a beep thread for weeks
+  EXPECT_TRUE(store.LoadEngineSettings(loaded));
+  EXPECT_EQ(loaded.points[3], (IntPoint{3000, kDefaultCalibPoints[3].y}));
+  EXPECT_EQ(loaded.touchMode, 108);
+  EXPECT_EQ(loaded.freq, kMinFreq);
+  EXPECT_EQ(loaded.duration, kMaxDuration);
+
+  CalibPoints measured{};
+  for (int i = 0; i < kCalibPointCount; ++i) {
+    measured[static_cast<std::size_t>(i)] = {100 + i, 200 + i};
+  }
+  EXPECT_TRUE(store.StoreCalibration(measured));
+  std::vector<std::string> written(order.begin(), order.begin() + 18);
+  written.emplace_back("First");
+  EXPECT_EQ(WrittenNames(), written);
+  EXPECT_EQ(registry.Get(kRoot, kPath, "PY8"), Dword(208));
+  EXPECT_EQ(registry.Get(kRoot, kPath, "First"), Dword(0));
+  EXPECT_TRUE(store.LoadEngineSettings(loaded));
+  EXPECT_EQ(loaded.points, measured);
+
+  registry.DeleteKey(kRoot, kPath);
+  EXPECT_FALSE(store.LoadEngineSettings(kept));
+  EXPECT_EQ(kept.dTime, 101);
+}
+
+TEST_F(SettingsTest, WindowTitle) {
+  std::string title = "x";
+  EXPECT_TRUE(store.ReadWindowTitle(title));
+  EXPECT_EQ(title, kDefaultWindowTitle);
+  Put("ZeltraTouch", "Panel 3", true);
+  EXPECT_TRUE(store.ReadWindowTitle(title));
+  EXPECT_EQ(title, "Panel 3");
+  Put("ZeltraTouch", std::string(1024, 'T'));
+  EXPECT_TRUE(store.ReadWindowTitle(title));
+  EXPECT_EQ(title, kDefaultWindowTitle);
+  registry.DeleteKey(kRoot, kPath);
+  EXPECT_FALSE(store.ReadWindowTitle(title));
+  EXPECT_EQ(title, "");
+}
+
+TEST_F(SettingsTest, Saves) {
+  EXPECT_TRUE(store.SavePort("COM7"));
+  EXPECT_TRUE(store.SaveMouseSettings({1, 2, 3, 4, 5, 6, 7, 8, {}}));
+  EXPECT_TRUE(store.SaveRight(1));
+  EXPECT_TRUE(store.SaveTouchMode(2));
+  EXPECT_EQ(WrittenNames(),
+            (std::vector<std::string>{"Port", "DTime", "DZONE", "DZoneX", "DZoneY", "Beep", "Freq",
+                                      "Duration", "Right", "TouchMode"}));
+  EXPECT_EQ(registry.Get(kRoot, kPath, "Duration"), Dword(7));
+  EXPECT_EQ(registry.Get(kRoot, kPath, "TouchMode"), Dword(2));
+  HostSettings host;
+  store.LoadHostSettings(host);
+  EXPECT_STREQ(host.port, "COM7");
+  EXPECT_EQ(registry.OpenHandleCount(), 0);
+  ExpectNothingWritten({[&] { return store.SavePort("COM1"); },
+                        [&] { return store.SaveMouseSettings({}); },
+                        [&] { return store.SaveRight(0); }, [&] { return store.SaveTouchMode(0); },
+                        [&] { return store.StoreCalibration({}); }});
+}
+
+TEST(ClickZoneTest, CycleExtentCaptionAndTestTarget) {
+  const std::int32_t zones[] = {0, 1, 2, 3, 7, -2, kMaxInt};
+  const std::int32_t next[] = {1, 2, 3, 0, 0, 0, 0};
+  for (std::size_t i = 0; i < std::size(zones); ++i) {
+    EXPECT_EQ(setup::NextClickZone(zones[i]), next[i]) << zones[i];
+  }
+  EXPECT_EQ(setup::ClickZoneExtent(3), 400);
+  EXPECT_EQ(setup::ClickZoneExtent(kMaxInt), kMaxInt);
+  EXPECT_EQ(setup::ClickZoneCaption(0), "Click Zone1");
+  EXPECT_EQ(setup::ClickZoneCaption(kMaxInt), "Click Zone2147483648");
+  EXPECT_EQ(setup::TestTargetSize(200, 200, 1024, 768), (setup::TargetSize{50, 37}));
+  EXPECT_EQ(setup::TestTargetSize(-100, -100, 1024, 768), (setup::TargetSize{-25, -18}));
+  EXPECT_EQ(setup::TestTargetSize(kMaxInt, kMaxInt, 4096, 8192),
+            (setup::TargetSize{kMaxInt, kMaxInt}));
+  EXPECT_EQ(advanced::LabelText(advanced::kStabDelay, 9999), "Stabilization Delay: 9999");
+}
+
+// Each change of a setup page takes effect in the engine and the registry
+// together, or, when the key cannot be written, in neither.
+class SetupChangesTest : public SettingsTest {
+protected:
+  SetupChangesTest() {
+    comm.AddPort("COM3");
+    Put("Port", "COM3");
+    EXPECT_TRUE(host.ReloadAndStart(0));
+  }
+  ~SetupChangesTest() override { host.StopDriver(); }
+  CTouchDriver& Engine() { return *host.Driver(); }
+
+  test::FakeCommDevice comm;
+  test::DelegatingThreads threads;
+  test::RecordingInput input;
+  test::RecordingMessages messages;
+  CTouchHost host{{comm, threads, input, messages}, store};
+};
+
+TEST_F(SetupChangesTest, TouchModeAndRightButton) {
+  EXPECT_TRUE(setup::StoreTouchMode(store, Engine(), 2));
+  EXPECT_TRUE(setup::StoreRightButton(store, host, 1));
+  EXPECT_EQ(Engine().Settings().touchMode, 2);
+  EXPECT_EQ(Engine().m_bRightEnabled.load(), 1);
+  EXPECT_EQ(host.m_nRight, 1);
+  EXPECT_EQ(registry.Get(kRoot, kPath, "TouchMode"), Dword(2));
+  EXPECT_EQ(registry.Get(kRoot, kPath, "Right"), Dword(1));
+
+  registry.SetReadOnly(kRoot, kPath, true);
+  EXPECT_FALSE(setup::StoreTouchMode(store, Engine(), 1));
+  EXPECT_FALSE(setup::StoreRightButton(store, host, 0));
+  EXPECT_EQ(Engine().Settings().touchMode, 2);
+  EXPECT_EQ(Engine().m_bRightEnabled.load(), 1);
+  EXPECT_EQ(host.m_nRight, 1);
+
+  registry.SetReadOnly(kRoot, kPath, false);
+  host.StopDriver();
+  EXPECT_TRUE(setup::StoreRightButton(store, host, 0));  // without an engine too
+  EXPECT_EQ(host.m_nRight, 0);
+}
+
+}  // namespace
+}  // namespace zt::settings
