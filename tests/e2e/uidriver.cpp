@@ -73,41 +73,15 @@ std::string TopLevel(const char* cls, const std::function<bool(HWND)>& keep) {
   return list;
 }
 
-// The probe: a plain top-level window that records mouse buttons and draws
-// the path of the pointer while the left button is held. A stroke starts
-// at the first move after the press: under Wine the press itself may carry
-// the pointer's position from before the move that came with it.
+// The probe: a plain top-level window that records the mouse buttons it
+// receives.
 std::mutex g_probeMutex;
 std::string g_probeLog;
-
-void Scribble(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  static POINT last{};
-  static bool stroke = false;
-  const POINT point{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-  if (message == WM_LBUTTONDOWN || (wParam & MK_LBUTTON) == 0) {
-    stroke = false;
-    return;
-  }
-  if (stroke) {
-    HDC dc = GetDC(window);
-    HPEN pen = CreatePen(PS_SOLID, 3, RGB(200, 30, 30));
-    HGDIOBJ old = SelectObject(dc, pen);
-    MoveToEx(dc, last.x, last.y, nullptr);
-    LineTo(dc, point.x, point.y);
-    DeleteObject(SelectObject(dc, old));
-    ReleaseDC(window, dc);
-  }
-  last = point;
-  stroke = true;
-}
 
 LRESULT CALLBACK ProbeProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   static const std::map<UINT, const char*> kNames{
       {WM_LBUTTONDOWN, "LDOWN"}, {WM_LBUTTONUP, "LUP"}, {WM_LBUTTONDBLCLK, "LDBL"},
       {WM_RBUTTONDOWN, "RDOWN"}, {WM_RBUTTONUP, "RUP"}, {WM_RBUTTONDBLCLK, "RDBL"}};
-  if (message == WM_MOUSEMOVE || message == WM_LBUTTONDOWN) {
-    Scribble(window, message, wParam, lParam);
-  }
   const auto name = kNames.find(message);
   if (name == kNames.end()) {
     return DefWindowProcA(window, message, wParam, lParam);

@@ -101,24 +101,6 @@ TEST_F(TouchEngineTest, ReportsBecomeMouseEventsAndRightClicksAreNotified) {
       (std::vector<test::PostedMessage>{{kMainWindow, kWmNotifyMain, 0, kNotifyRightClickDone}}));
 }
 
-TEST_F(TouchEngineTest, RepliesComeInAndCommandsGoOut) {
-  ASSERT_TRUE(Start());
-  comm.Receive("COM3", Bytes(BuildParameterReply({705, 3, 7, 360})));
-  const ParameterReply& reply = Engine().Reply();
-  for (int i = 0; i < 5000 && !reply.HasArrived(); ++i) {
-    threads.Sleep(1);
-  }
-  ASSERT_TRUE(reply.HasArrived());
-  EXPECT_EQ(reply.Values(), kDefaultSensitivity);
-  EXPECT_TRUE(Engine().RequestParameters());
-  EXPECT_FALSE(reply.HasArrived());
-  EXPECT_TRUE(Engine().SendParameters(kDefaultSensitivity));
-  std::vector<std::uint8_t> expected = Bytes(BuildParameterRequest());
-  const auto write = Bytes(BuildParameterWrite(kDefaultSensitivity));
-  expected.insert(expected.end(), write.begin(), write.end());
-  EXPECT_EQ(comm.Get("COM3").written, expected);
-}
-
 TEST_F(TouchEngineTest, StartAppliesTheLinkTimeoutsAndTheStoredSettings) {
   ASSERT_TRUE(Start());
   const CommTimeouts timeouts = comm.Get("COM3").timeouts;
@@ -209,18 +191,6 @@ TEST_F(TouchEngineTest, StopBeforeTheReaderBeginsStillEndsIt) {
   // Destruction resumes the thread and waits for it without a time limit:
   // the thread must see the stop rather than raise the flag again.
   EXPECT_TRUE(gated.StopDriver());
-}
-
-TEST_F(TouchEngineTest, CalibrationIsKeptAsideAndPutBack) {
-  ASSERT_TRUE(Start());
-  CalibPoints measured = kDefaultCalibPoints;
-  measured[0] = {300, 300};
-  Engine().SaveCalibration();
-  Engine().ResetCalibration();
-  Engine().ApplyCalibration(measured);
-  EXPECT_EQ(Engine().Settings().points, measured);
-  Engine().RestoreCalibration();
-  EXPECT_EQ(Engine().Settings().points, kDefaultCalibPoints);
 }
 
 // The calibration window reads the raw point while reports arrive: X and Y
