@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the portable core natively (unit
-# tests under ASan+UBSan, bounded fuzzing, the thread-sanitizer build) and
-# the Windows build under Wine (Win32 tests against a pseudo-terminal COM
-# port and the prefix's registry, and end-to-end tests of the program).
+# Builds everything and runs every test: the checks of the layers and of the
+# tests' size, the portable core natively (unit tests under ASan+UBSan,
+# bounded fuzzing, the thread-sanitizer build) and the Windows build under
+# Wine (end-to-end tests of the program and its setup program, driven by the
+# simulated controller on a pseudo-terminal COM port).
 # Usage: scripts/test.sh        (ZT_FUZZ_SECONDS=N to fuzz longer or shorter)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -45,6 +46,9 @@ count_inner_tests() {
 }
 
 overall=0
+echo "=== checks: layers and the size of the tests"
+python3 scripts/check-layers.py || overall=1
+python3 scripts/test-ratio.py || overall=1
 run_preset native -DZT_FUZZ_SECONDS="$fuzz_seconds" || overall=1
 run_preset tsan || overall=1
 run_preset windows || overall=1

@@ -241,21 +241,9 @@ const std::map<std::string, std::function<Answer(const Fields&)>> kCommands{
        });
        return found.empty() ? std::nullopt : Answer(found);
      }},
-    {"children",
-     [](const Fields& f) {  // handle,id,class,text of every descendant
-       std::string list;
-       EnumChildWindows(
-           ToWindow(f[1]),
-           [](HWND child, LPARAM out) -> BOOL {
-             char cls[256] = {};
-             GetClassNameA(child, cls, sizeof cls);
-             *reinterpret_cast<std::string*>(out) += FromWindow(child) + "," +
-                                                     std::to_string(GetDlgCtrlID(child)) + "," +
-                                                     cls + "," + WindowText(child) + "\t";
-             return TRUE;
-           },
-           reinterpret_cast<LPARAM>(&list));
-       return Answer(list);
+    {"child",
+     [](const Fields& f) {  // a direct child window of a class and title
+       return Found(FindWindowExA(ToWindow(f[1]), nullptr, f[2].c_str(), f[3].c_str()));
      }},
     {"item",
      [](const Fields& f) {
@@ -293,9 +281,6 @@ const std::map<std::string, std::function<Answer(const Fields&)>> kCommands{
     {"client", [](const Fields& f) { return Answer(Rect(ToWindow(f[1]), true)); }},  // on screen
     {"slide",
      [](const Fields& f) { return Done(Slide(ToWindow(f[1]), static_cast<int>(Number(f[2])))); }},
-    {"foreground", [](const Fields&) { return Found(GetForegroundWindow()); }},
-    {"foreground-set",
-     [](const Fields& f) { return Done(SetForegroundWindow(ToWindow(f[1])) != FALSE); }},
     {"cursor",
      [](const Fields&) {
        POINT point{};

@@ -96,17 +96,11 @@ public:
       return !port.failGetState;
     });
   }
-  bool SetCommState(CommHandle handle, const CommState& state) override {
-    return OnOpen(handle, [&](Port& port) {
-      port.state = state;
-      return true;
-    });
+  bool SetCommState(CommHandle handle, const CommState& value) override {
+    return Store(handle, &Port::state, value);
   }
-  bool SetCommTimeouts(CommHandle handle, const CommTimeouts& timeouts) override {
-    return OnOpen(handle, [&](Port& port) {
-      port.timeouts = timeouts;
-      return true;
-    });
+  bool SetCommTimeouts(CommHandle handle, const CommTimeouts& value) override {
+    return Store(handle, &Port::timeouts, value);
   }
   bool GetCommMask(CommHandle handle, std::uint32_t& mask) override {
     return OnOpen(handle, [&](Port& port) {
@@ -114,11 +108,8 @@ public:
       return !port.failGetMask;
     });
   }
-  bool SetCommMask(CommHandle handle, std::uint32_t mask) override {
-    return OnOpen(handle, [&](Port& port) {
-      port.mask = mask;
-      return true;
-    });
+  bool SetCommMask(CommHandle handle, std::uint32_t value) override {
+    return Store(handle, &Port::mask, value);
   }
   bool PurgeComm(CommHandle handle, std::uint32_t flags) override {
     return OnOpen(handle, [&](Port& port) {
@@ -172,6 +163,13 @@ public:
   }
 
 private:
+  template <typename T>
+  bool Store(CommHandle handle, T Port::*field, const T& value) {
+    return OnOpen(handle, [&](Port& port) {
+      port.*field = value;
+      return true;
+    });
+  }
   // Runs call on the port that handle opened; false when there is none.
   bool OnOpen(CommHandle handle, const std::function<bool(Port&)>& call) {
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -13,10 +13,10 @@
 
 namespace zt::test {
 
-// A registry in memory: keys by root and path, each holding typed values
-// with their bytes exactly as stored. A key can be missing or read-only
-// (opening it for writing is refused); every successful write is recorded
-// in order.
+// A registry in memory that holds one key, the settings key of the given
+// root and path: typed values with their bytes exactly as stored. The key
+// can be missing or read-only (opening it for writing is refused); every
+// successful write is recorded in order.
 class FakeRegistry final : public IRegistry {
 public:
   struct Value {
@@ -26,45 +26,38 @@ public:
   };
   using Write = std::pair<std::string, Value>;
 
-  void CreateKey(RegKeyHandle root, const std::string& path) {
+  FakeRegistry(RegKeyHandle root, std::string path) : m_root(root), m_path(std::move(path)) {}
+
+  void SetKey(bool exists, bool readOnly = false) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_keys[{root, path}];
+    m_exists = exists;
+    m_readOnly = readOnly;
+    if (!exists) {
+      m_values.clear();
+    }
   }
-  void DeleteKey(RegKeyHandle root, const std::string& path) {
+  // Stores a value as another program would (not recorded as a write); the
+  // key exists from then on.
+  void Put(const std::string& name, std::uint32_t type, std::vector<std::uint8_t> data) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_keys.erase({root, path});
+    m_exists = true;
+    m_values[name] = Value{type, std::move(data)};
   }
-  void SetReadOnly(RegKeyHandle root, const std::string& path, bool readOnly) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_keys[{root, path}].readOnly = readOnly;
-  }
-  // Stores a value as another program would (not recorded as a write).
-  void Put(RegKeyHandle root, const std::string& path, const std::string& name, std::uint32_t type,
-           std::vector<std::uint8_t> data) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_keys[{root, path}].values[name] = Value{type, std::move(data)};
-  }
-  void PutDword(RegKeyHandle root, const std::string& path, const std::string& name,
-                std::uint32_t value) {
-    Put(root, path, name, reg::kRegDword, DwordBytes(value));
+  void Put(const std::string& name, std::uint32_t value) {
+    Put(name, reg::kRegDword, DwordBytes(value));
   }
   // withNul adds the terminating NUL to the stored bytes.
-  void PutString(RegKeyHandle root, const std::string& path, const std::string& name,
-                 const std::string& text, bool withNul) {
+  void Put(const std::string& name, const std::string& text, bool withNul = false) {
     std::vector<std::uint8_t> bytes(text.begin(), text.end());
     if (withNul) {
       bytes.push_back(0);
     }
-    Put(root, path, name, reg::kRegSz, std::move(bytes));
+    Put(name, reg::kRegSz, std::move(bytes));
   }
-  std::optional<Value> Get(RegKeyHandle root, const std::string& path,
-                           const std::string& name) const {
+  std::optional<Value> Get(const std::string& name) const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    const auto key = m_keys.find({root, path});
-    if (key == m_keys.end() || key->second.values.count(name) == 0) {
-      return std::nullopt;
-    }
-    return key->second.values.at(name);
+    const auto found = m_values.find(name);
+    return found == m_values.end() ? std::nullopt : std::optional<Value>(found->second);
   }
   std::vector<Write> Writes() const {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -78,47 +71,42 @@ public:
   std::int32_t OpenKey(RegKeyHandle root, const char* subKey, std::uint32_t access,
                        RegKeyHandle& key) override {
     std::lock_guard<std::mutex> lock(m_mutex);
-    const auto found = m_keys.find({root, subKey == nullptr ? "" : subKey});
-    if (found == m_keys.end()) {
+    if (!m_exists || root != m_root || m_path != subKey) {
       return reg::kErrorFileNotFound;
     }
-    if (found->second.readOnly && (access & reg::kKeySetValue) != 0) {
+    if (m_readOnly && (access & reg::kKeySetValue) != 0) {
       return reg::kErrorAccessDenied;
     }
     key = m_nextHandle++;
-    m_handles[key] = {found->first, access};
+    m_handles[key] = access;
     return reg::kErrorSuccess;
   }
   std::int32_t QueryValue(RegKeyHandle key, const char* name, std::uint32_t& type, void* data,
                           std::uint32_t& size) override {
     std::lock_guard<std::mutex> lock(m_mutex);
-    const Key* open = Opened(key, reg::kKeyQueryValue);
-    if (open == nullptr || open->values.count(name) == 0) {
-      return open == nullptr ? reg::kErrorAccessDenied : reg::kErrorFileNotFound;
+    if (!Opened(key, reg::kKeyQueryValue) || m_values.count(name) == 0) {
+      return reg::kErrorFileNotFound;
     }
-    const Value& value = open->values.at(name);
+    const Value& value = m_values.at(name);
     const auto capacity = std::exchange(size, static_cast<std::uint32_t>(value.data.size()));
     type = value.type;
-    if (data == nullptr || size == 0) {
-      return reg::kErrorSuccess;
-    }
-    if (size > capacity) {
+    if (data != nullptr && size > capacity) {
       return reg::kErrorMoreData;
     }
-    std::memcpy(data, value.data.data(), size);
+    if (data != nullptr && size > 0) {
+      std::memcpy(data, value.data.data(), size);
+    }
     return reg::kErrorSuccess;
   }
   std::int32_t SetValue(RegKeyHandle key, const char* name, std::uint32_t type, const void* data,
                         std::uint32_t size) override {
     std::lock_guard<std::mutex> lock(m_mutex);
-    Key* open = Opened(key, reg::kKeySetValue);
-    if (open == nullptr || open->readOnly) {
+    if (!Opened(key, reg::kKeySetValue) || m_readOnly) {
       return reg::kErrorAccessDenied;
     }
     const auto* bytes = static_cast<const std::uint8_t*>(data);
-    const Value value{type, std::vector<std::uint8_t>(bytes, bytes + size)};
-    open->values[name] = value;
-    m_writes.emplace_back(name, value);
+    m_values[name] = Value{type, std::vector<std::uint8_t>(bytes, bytes + size)};
+    m_writes.emplace_back(name, m_values[name]);
     return reg::kErrorSuccess;
   }
   std::int32_t CloseKey(RegKeyHandle key) override {
@@ -132,25 +120,18 @@ public:
   }
 
 private:
-  using KeyId = std::pair<RegKeyHandle, std::string>;
-  struct Key {
-    bool readOnly = false;
-    std::map<std::string, Value> values;
-  };
-
-  // The key behind an open handle with the given access, or nullptr.
-  Key* Opened(RegKeyHandle handle, std::uint32_t access) {
+  bool Opened(RegKeyHandle handle, std::uint32_t access) const {
     const auto open = m_handles.find(handle);
-    if (open == m_handles.end() || (open->second.second & access) == 0) {
-      return nullptr;
-    }
-    const auto key = m_keys.find(open->second.first);
-    return key == m_keys.end() ? nullptr : &key->second;
+    return m_exists && open != m_handles.end() && (open->second & access) != 0;
   }
 
   mutable std::mutex m_mutex;
-  std::map<KeyId, Key> m_keys;
-  std::map<RegKeyHandle, std::pair<KeyId, std::uint32_t>> m_handles;
+  const RegKeyHandle m_root;
+  const std::string m_path;
+  bool m_exists = true;
+  bool m_readOnly = false;
+  std::map<std::string, Value> m_values;
+  std::map<RegKeyHandle, std::uint32_t> m_handles;
   RegKeyHandle m_nextHandle = 0x1000;
   std::vector<Write> m_writes;
 };

@@ -9,11 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "delegating_threads.h"
-#include "engine/touch_host.h"
-#include "fake_comm_device.h"
 #include "fake_registry.h"
-#include "recording_input.h"
 #include "settings/advanced_values.h"
 #include "settings/calibration_record.h"
 #include "settings/registry_key.h"
@@ -36,11 +32,9 @@ Value Dword(std::uint32_t value) {
 
 class SettingsTest : public ::testing::Test {
 protected:
-  SettingsTest() { registry.CreateKey(kRoot, kPath); }
-
-  void Put(const char* name, std::uint32_t value) { registry.PutDword(kRoot, kPath, name, value); }
+  void Put(const char* name, std::uint32_t value) { registry.Put(name, value); }
   void Put(const char* name, const std::string& text, bool withNul = false) {
-    registry.PutString(kRoot, kPath, name, text, withNul);
+    registry.Put(name, text, withNul);
   }
   std::vector<std::string> WrittenNames() const {
     std::vector<std::string> names;
@@ -53,10 +47,7 @@ protected:
   void ExpectNothingWritten(const std::vector<std::function<bool()>>& saves) {
     const std::size_t before = registry.Writes().size();
     for (bool readOnly : {true, false}) {
-      registry.SetReadOnly(kRoot, kPath, readOnly);
-      if (!readOnly) {
-        registry.DeleteKey(kRoot, kPath);
-      }
+      registry.SetKey(readOnly, readOnly);
       for (const auto& save : saves) {
         EXPECT_FALSE(save()) << &save - saves.data();
       }
@@ -65,7 +56,7 @@ protected:
     EXPECT_EQ(registry.OpenHandleCount(), 0);
   }
 
-  FakeRegistry registry;
+  FakeRegistry registry{kRoot, kPath};
   CSettingsStore store{registry};
 };
 
@@ -74,21 +65,21 @@ TEST_F(SettingsTest, RegistryKey) {
   CRegistryKey key(registry);
   EXPECT_FALSE(key.Open(kNoRegKey, kPath, reg::kKeyQueryValue));
   EXPECT_FALSE(key.Open(kRoot, "", reg::kKeyQueryValue));
-  EXPECT_FALSE(key.Open(kRoot, "Software\\Other", reg::kKeySetValue));  // never created
+  EXPECT_FALSE(key.Open(kRoot, "Software\\Other", reg::kKeySetValue));
   ASSERT_TRUE(key.Open(kRoot, kPath, reg::kKeySetValue | reg::kKeyQueryValue));
   EXPECT_FALSE(key.Open(kRoot, kPath, reg::kKeyQueryValue));  // one key at a time
   EXPECT_EQ(registry.OpenHandleCount(), 1);
   EXPECT_TRUE(key.SetDword("Number", -2));
-  EXPECT_EQ(registry.Get(kRoot, kPath, "Number"), Dword(0xFFFFFFFE));
+  EXPECT_EQ(registry.Get("Number"), Dword(0xFFFFFFFE));
   // A DWORD is a REG_DWORD of exactly four bytes.
   std::int32_t number = 7;
-  registry.Put(kRoot, kPath, "Short", reg::kRegDword, {1, 2});
-  registry.Put(kRoot, kPath, "Binary", reg::kRegBinary, FakeRegistry::DwordBytes(5));
+  registry.Put("Short", reg::kRegDword, {1, 2});
+  registry.Put("Binary", reg::kRegBinary, FakeRegistry::DwordBytes(5));
   EXPECT_FALSE(key.QueryDword("Short", number) || key.QueryDword("Binary", number));
   EXPECT_EQ(number, 7);
   char buffer[4] = {};
   std::uint32_t size = sizeof buffer;
-  registry.PutString(kRoot, kPath, "Long", "COM12", false);
+  registry.Put("Long", "COM12", false);
   EXPECT_FALSE(key.QueryValue("Long", buffer, size));  // larger than the buffer
   EXPECT_TRUE(key.Close());
   EXPECT_FALSE(key.SetDword("Number", 1));
@@ -117,7 +108,7 @@ TEST_F(SettingsTest, HostSettings) {
   EXPECT_FALSE(store.LoadHostSettings(host));
   EXPECT_EQ(host.port[0], 'P');
 
-  registry.DeleteKey(kRoot, kPath);
+  registry.SetKey(false);
   EXPECT_TRUE(store.LoadHostSettings(host));
   EXPECT_EQ(registry.OpenHandleCount(), 0);
 }
@@ -135,7 +126,7 @@ TEST_F(SettingsTest, EngineSettingsAndTheCalibrationRecord) {
   }
 
   Put("PX3", 3000U);
-  registry.Put(kRoot, kPath, "PY3", reg::kRegQword, {1, 0, 0, 0, 0, 0, 0, 0});
+  registry.Put("PY3", reg::kRegQword, {1, 0, 0, 0, 0, 0, 0, 0});
   Put("TouchMode", "2", true);
   Put("Freq", 0U);               // a tone the generator refuses
   Put("Duration", 0x7FFFFFFFU);  // a beep thread for weeks
@@ -153,12 +144,12 @@ TEST_F(SettingsTest, EngineSettingsAndTheCalibrationRecord) {
   std::vector<std::string> written(order.begin(), order.begin() + 18);
   written.emplace_back("First");
   EXPECT_EQ(WrittenNames(), written);
-  EXPECT_EQ(registry.Get(kRoot, kPath, "PY8"), Dword(208));
-  EXPECT_EQ(registry.Get(kRoot, kPath, "First"), Dword(0));
+  EXPECT_EQ(registry.Get("PY8"), Dword(208));
+  EXPECT_EQ(registry.Get("First"), Dword(0));
   EXPECT_TRUE(store.LoadEngineSettings(loaded));
   EXPECT_EQ(loaded.points, measured);
 
-  registry.DeleteKey(kRoot, kPath);
+  registry.SetKey(false);
   EXPECT_FALSE(store.LoadEngineSettings(kept));
   EXPECT_EQ(kept.dTime, 101);
 }
@@ -173,7 +164,7 @@ TEST_F(SettingsTest, WindowTitle) {
   Put("ZeltraTouch", std::string(1024, 'T'));
   EXPECT_TRUE(store.ReadWindowTitle(title));
   EXPECT_EQ(title, kDefaultWindowTitle);
-  registry.DeleteKey(kRoot, kPath);
+  registry.SetKey(false);
   EXPECT_FALSE(store.ReadWindowTitle(title));
   EXPECT_EQ(title, "");
 }
@@ -186,8 +177,8 @@ TEST_F(SettingsTest, Saves) {
   EXPECT_EQ(WrittenNames(),
             (std::vector<std::string>{"Port", "DTime", "DZONE", "DZoneX", "DZoneY", "Beep", "Freq",
                                       "Duration", "Right", "TouchMode"}));
-  EXPECT_EQ(registry.Get(kRoot, kPath, "Duration"), Dword(7));
-  EXPECT_EQ(registry.Get(kRoot, kPath, "TouchMode"), Dword(2));
+  EXPECT_EQ(registry.Get("Duration"), Dword(7));
+  EXPECT_EQ(registry.Get("TouchMode"), Dword(2));
   HostSettings host;
   store.LoadHostSettings(host);
   EXPECT_STREQ(host.port, "COM7");
@@ -213,47 +204,6 @@ TEST(ClickZoneTest, CycleExtentCaptionAndTestTarget) {
   EXPECT_EQ(setup::TestTargetSize(kMaxInt, kMaxInt, 4096, 8192),
             (setup::TargetSize{kMaxInt, kMaxInt}));
   EXPECT_EQ(advanced::LabelText(advanced::kStabDelay, 9999), "Stabilization Delay: 9999");
-}
-
-// Each change of a setup page takes effect in the engine and the registry
-// together, or, when the key cannot be written, in neither.
-class SetupChangesTest : public SettingsTest {
-protected:
-  SetupChangesTest() {
-    comm.AddPort("COM3");
-    Put("Port", "COM3");
-    EXPECT_TRUE(host.ReloadAndStart(0));
-  }
-  ~SetupChangesTest() override { host.StopDriver(); }
-  CTouchDriver& Engine() { return *host.Driver(); }
-
-  test::FakeCommDevice comm;
-  test::DelegatingThreads threads;
-  test::RecordingInput input;
-  test::RecordingMessages messages;
-  CTouchHost host{{comm, threads, input, messages}, store};
-};
-
-TEST_F(SetupChangesTest, TouchModeAndRightButton) {
-  EXPECT_TRUE(setup::StoreTouchMode(store, Engine(), 2));
-  EXPECT_TRUE(setup::StoreRightButton(store, host, 1));
-  EXPECT_EQ(Engine().Settings().touchMode, 2);
-  EXPECT_EQ(Engine().m_bRightEnabled.load(), 1);
-  EXPECT_EQ(host.m_nRight, 1);
-  EXPECT_EQ(registry.Get(kRoot, kPath, "TouchMode"), Dword(2));
-  EXPECT_EQ(registry.Get(kRoot, kPath, "Right"), Dword(1));
-
-  registry.SetReadOnly(kRoot, kPath, true);
-  EXPECT_FALSE(setup::StoreTouchMode(store, Engine(), 1));
-  EXPECT_FALSE(setup::StoreRightButton(store, host, 0));
-  EXPECT_EQ(Engine().Settings().touchMode, 2);
-  EXPECT_EQ(Engine().m_bRightEnabled.load(), 1);
-  EXPECT_EQ(host.m_nRight, 1);
-
-  registry.SetReadOnly(kRoot, kPath, false);
-  host.StopDriver();
-  EXPECT_TRUE(setup::StoreRightButton(store, host, 0));  // without an engine too
-  EXPECT_EQ(host.m_nRight, 0);
 }
 
 }  // namespace

@@ -47,7 +47,7 @@ class TouchEngineTest : public ::testing::Test {
 protected:
   TouchEngineTest() {
     comm.AddPort("COM3");
-    registry.PutString(kRoot, kKey, "Port", "COM3", false);
+    registry.Put("Port", "COM3", false);
     input.doubleClickTime.store(430);
   }
   ~TouchEngineTest() override { host.StopDriver(); }
@@ -67,13 +67,13 @@ protected:
   ShortSleepThreads threads;
   test::RecordingInput input;
   test::RecordingMessages messages;
-  test::FakeRegistry registry;
+  test::FakeRegistry registry{kRoot, kKey};
   settings::CSettingsStore store{registry};
   CTouchHost host{{comm, threads, input, messages}, store};
 };
 
 TEST_F(TouchEngineTest, ReportsBecomeMouseEventsAndRightClicksAreNotified) {
-  registry.PutDword(kRoot, kKey, "Right", 1);
+  registry.Put("Right", 1);
   ASSERT_TRUE(Start());
   EXPECT_TRUE(Engine().IsReading());
   // Split across two arrivals, with noise in front.
@@ -116,7 +116,7 @@ TEST_F(TouchEngineTest, StartAppliesTheLinkTimeoutsAndTheStoredSettings) {
       {"DTime", 700}, {"DZONE", 2},     {"DZoneX", 300},  {"DZoneY", 301}, {"Beep", 1},
       {"Freq", 1000}, {"Duration", 50}, {"TouchMode", 5}, {"PX0", 300}};
   for (const auto& [name, value] : stored) {
-    registry.PutDword(kRoot, kKey, name, value);
+    registry.Put(name, value);
   }
   ASSERT_TRUE(Start());
   EngineSettings expected{700, 2, 300, 301, 1, 1000, 50, 5, kDefaultCalibPoints};
@@ -127,13 +127,13 @@ TEST_F(TouchEngineTest, StartAppliesTheLinkTimeoutsAndTheStoredSettings) {
 
 TEST_F(TouchEngineTest, FailedStartsLeaveNoEngine) {
   const std::function<void()> failures[] = {
-      [&] { registry.PutString(kRoot, kKey, "Port", "COM8", false); },
+      [&] { registry.Put("Port", "COM8", false); },
       [&] { comm.Edit("COM3", [](auto& port) { port.busy = true; }); },
       [&] { comm.Edit("COM3", [](auto& port) { port.failGetMask = true; }); },
       [&] { comm.Edit("COM3", [](auto& port) { port.failGetState = true; }); },
       // A port name too long to read: the old engine must not run on.
-      [&] { registry.PutString(kRoot, kKey, "Port", std::string(1024, 'C'), false); },
-      [&] { registry.DeleteKey(kRoot, kKey); },
+      [&] { registry.Put("Port", std::string(1024, 'C'), false); },
+      [&] { registry.SetKey(false); },
   };
   for (const auto& fail : failures) {
     SCOPED_TRACE(&fail - failures);
@@ -143,7 +143,7 @@ TEST_F(TouchEngineTest, FailedStartsLeaveNoEngine) {
     EXPECT_EQ(host.Driver(), nullptr);
     EXPECT_FALSE(comm.IsOpen("COM3"));
     comm.Edit("COM3", [](auto& port) { port = {}; });
-    registry.PutString(kRoot, kKey, "Port", "COM3", false);
+    registry.Put("Port", "COM3", false);
   }
 }
 
