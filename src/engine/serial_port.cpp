@@ -79,6 +79,7 @@ void CSerialPort::EndReaderThread() {
     return;
   }
   m_bRunning.store(0, std::memory_order_release);
+  CancelWait();
   m_threads.ResumeThread(m_hThread);
   if (m_hCloseEvent != kNoEvent) {
     m_threads.SetEvent(m_hCloseEvent);
@@ -176,7 +177,7 @@ bool CSerialPort::SetTimeouts(std::uint32_t readTimeout, std::uint32_t writeTime
   }
   CommTimeouts timeouts;
   timeouts.readIntervalTimeout = readTimeout;
-  timeouts.readTotalTimeoutMultiplier = 1;
+  timeouts.readTotalTimeoutMultiplier = readTimeout != 0 ? 1 : 0;
   timeouts.readTotalTimeoutConstant = readTimeout;
   timeouts.writeTotalTimeoutMultiplier = 1;
   timeouts.writeTotalTimeoutConstant = writeTimeout;
@@ -235,6 +236,25 @@ std::uint32_t CSerialPort::ReadBytes(void* buffer, std::uint32_t count) {
     return 0;
   }
   return bytesRead;
+}
+
+ByteWait CSerialPort::WaitForByte(std::uint8_t& byte) {
+  if (!IsOpen()) {
+    return ByteWait::kFailed;
+  }
+  std::uint32_t lastError = 0;
+  const ByteWait result = m_comm.WaitForByte(m_hComm, byte, lastError);
+  if (result == ByteWait::kFailed) {
+    CommStatus status;
+    ClearError(status);
+  }
+  return result;
+}
+
+void CSerialPort::CancelWait() {
+  if (IsOpen()) {
+    m_comm.CancelWait(m_hComm);
+  }
 }
 
 std::uint32_t CSerialPort::ReadAvailable(void* buffer, std::uint32_t maxCount) {

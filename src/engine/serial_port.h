@@ -68,6 +68,8 @@ public:
   bool Open(const CSerialConfig& config);
   // Trial open of name; touches no member.
   bool IsPortAvailable(const char* name);
+  // A read time-out of 0 takes reads off every time-out: a read then waits
+  // for its bytes, as WaitForByte needs.
   bool SetTimeouts(std::uint32_t readTimeout, std::uint32_t writeTimeout);
   void PurgeInput();
   void PurgeOutput();
@@ -80,6 +82,11 @@ public:
   std::uint32_t ReadBytes(void* buffer, std::uint32_t count);
   // Reads what has arrived, at most maxCount bytes; never waits.
   std::uint32_t ReadAvailable(void* buffer, std::uint32_t maxCount);
+  // Blocks until a byte arrives, the wait is cancelled (CancelWait, also
+  // one that came first) or the read fails; a failure clears the line's
+  // error state.
+  ByteWait WaitForByte(std::uint8_t& byte);
+  void CancelWait();
   // A short write clears the line error; the caller is not told.
   void WriteBytes(const void* buffer, std::uint32_t count);
 

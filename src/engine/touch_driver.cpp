@@ -6,6 +6,9 @@ namespace zt {
 namespace {
 
 constexpr std::uint32_t kReadChunk = 4096;
+// After reads that fail one after the other (a line that has gone away),
+// the reader pauses between tries instead of spinning.
+constexpr std::uint32_t kFailurePauseMs = 100;
 
 std::uint64_t PackPoint(std::int32_t x, std::int32_t y) {
   return (std::uint64_t{static_cast<std::uint32_t>(x)} << 32) | static_cast<std::uint32_t>(y);
@@ -44,14 +47,34 @@ void CTouchDriver::ReaderThread(void* engine) {
   static_cast<CTouchDriver*>(engine)->ReadLoop();
 }
 
+void CTouchDriver::RequestStop() {
+  m_bRunning.store(0, std::memory_order_release);
+  CancelWait();
+}
+
+// Sleeps in WaitForByte while the line is silent; a byte wakes it, and it
+// takes that byte with all the others that have come, up to a chunk, before
+// it waits again.
 void CTouchDriver::ReadLoop() {
   std::uint8_t buffer[kReadChunk];
+  bool failedBefore = false;
   while (m_bRunning.load(std::memory_order_acquire) != 0) {
-    const std::uint32_t count = ReadAvailable(buffer, kReadChunk);
-    if (count > 0) {
-      OnReceive(buffer, static_cast<int>(count));
+    switch (WaitForByte(buffer[0])) {
+      case ByteWait::kByte: {
+        const std::uint32_t count = 1 + ReadAvailable(buffer + 1, kReadChunk - 1);
+        OnReceive(buffer, static_cast<int>(count));
+        failedBefore = false;
+        break;
+      }
+      case ByteWait::kCancelled:
+        return;
+      case ByteWait::kFailed:
+        if (failedBefore) {
+          m_threads.Sleep(kFailurePauseMs);
+        }
+        failedBefore = true;
+        break;
     }
-    m_threads.Sleep(1);
   }
 }
 

@@ -62,8 +62,8 @@ public:
   bool SendParameters(const SensitivityParams& params);
   const ParameterReply& Reply() const override { return m_reply; }
 
-  // The reader loop ends at its next test of the running flag.
-  void RequestStop() { m_bRunning.store(0, std::memory_order_release); }
+  // The reader loop ends at once, also when it waits for bytes.
+  void RequestStop();
   bool IsReading() const { return m_bRunning.load(std::memory_order_acquire) != 0; }
 
 private:

@@ -6,8 +6,9 @@
 namespace zt {
 namespace {
 
-// The engine's link runs with these read and write time-outs (ms).
-constexpr std::uint32_t kReadTimeoutMs = 1000;
+// The engine's reads wait for their bytes without a time-out (the reader
+// sleeps until a byte comes); writes give up after a second.
+constexpr std::uint32_t kReadTimeoutMs = 0;
 constexpr std::uint32_t kWriteTimeoutMs = 1000;
 
 }  // namespace

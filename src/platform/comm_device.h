@@ -69,14 +69,19 @@ inline constexpr std::uint32_t kCeRxParity = 0x0004;
 inline constexpr std::uint32_t kCeFrame = 0x0008;
 }  // namespace comm
 
+// How a wait for the next byte ended.
+enum class ByteWait { kByte, kCancelled, kFailed };
+
 // The platform's serial communications calls, one method per call, so that
-// the serial port reads like the Win32 code it drives. Every method that
+// the serial port reads like the Win32 code it drives, and a wait for the
+// next byte that costs nothing while the line is silent. Every method that
 // takes a handle must cope with a handle that is no longer open.
 class ICommDevice {
 public:
   virtual ~ICommDevice() = default;
 
-  // CreateFileA(name, read|write, no sharing, OPEN_EXISTING, sequential scan).
+  // CreateFileA(name, read|write, no sharing, OPEN_EXISTING), opened so
+  // that a read waiting for bytes never holds up a write from another thread.
   virtual CommHandle Open(const char* name) = 0;
   virtual bool CloseHandle(CommHandle handle) = 0;
   virtual bool SetupComm(CommHandle handle, std::uint32_t inQueue, std::uint32_t outQueue) = 0;
@@ -88,12 +93,20 @@ public:
   virtual bool PurgeComm(CommHandle handle, std::uint32_t flags) = 0;
   // Returns false when the call itself failed; errors then holds 0.
   virtual bool ClearCommError(CommHandle handle, std::uint32_t& errors, CommStatus& status) = 0;
-  // ReadFile without overlap. On failure returns false and lastError holds
-  // the platform's error code; bytesRead always holds what was read.
+  // ReadFile, returning when it is done. On failure returns false and
+  // lastError holds the platform's error code; bytesRead always holds what
+  // was read.
   virtual bool ReadFile(CommHandle handle, void* buffer, std::uint32_t size,
                         std::uint32_t& bytesRead, std::uint32_t& lastError) = 0;
   virtual bool WriteFile(CommHandle handle, const void* buffer, std::uint32_t size,
                          std::uint32_t& bytesWritten) = 0;
+  // Blocks until a byte has arrived (it is read into byte: kByte), until
+  // CancelWait has been called for the handle (kCancelled), or until the
+  // read fails (kFailed, lastError saying why). Reads must take no time-out.
+  virtual ByteWait WaitForByte(CommHandle handle, std::uint8_t& byte, std::uint32_t& lastError) = 0;
+  // Ends the wait in progress on handle, and every later one, with
+  // kCancelled; safe from any thread, also before the wait has begun.
+  virtual void CancelWait(CommHandle handle) = 0;
 };
 
 }  // namespace zt

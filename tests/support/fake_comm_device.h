@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -26,6 +27,7 @@ public:
     bool busy = false;
     bool failGetState = false;
     bool failGetMask = false;
+    bool cancelled = false;
     std::uint32_t pendingErrors = 0;
     std::uint32_t failNextReadWith = 0;
     CommHandle openHandle = kInvalidComm;
@@ -41,6 +43,7 @@ public:
   void Edit(const std::string& name, const std::function<void(Port&)>& change) {
     std::lock_guard<std::mutex> lock(m_mutex);
     change(m_ports[name]);
+    m_changed.notify_all();
   }
   void AddPort(const std::string& name) {
     Edit(name, [](Port&) {});
@@ -60,6 +63,39 @@ public:
   int OpenCalls() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_openCalls;
+  }
+
+  // Waits as a read with no time-outs does: until a byte is queued, a line
+  // error aborts it, or the wait is cancelled. waits counts the calls.
+  ByteWait WaitForByte(CommHandle handle, std::uint8_t& byte, std::uint32_t& lastError) override {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    ++m_waits;
+    for (;;) {
+      Port* port = FindOpen(handle);
+      lastError = port == nullptr ? 6 : (port->pendingErrors != 0 ? kErrorOperationAborted : 0);
+      if (port != nullptr && port->cancelled) {
+        return ByteWait::kCancelled;
+      }
+      if (lastError != 0) {
+        return ByteWait::kFailed;
+      }
+      if (!port->input.empty()) {
+        byte = port->input.front();
+        port->input.pop_front();
+        return ByteWait::kByte;
+      }
+      m_changed.wait(lock);
+    }
+  }
+  void CancelWait(CommHandle handle) override {
+    OnOpen(handle, [](Port& port) {
+      port.cancelled = true;
+      return true;
+    });
+  }
+  int Waits() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_waits;
   }
 
   // A freshly opened driver reports a one-stop-bit 1200-baud line with every
@@ -84,6 +120,7 @@ public:
     return OnOpen(handle, [](Port& port) {
       port.openHandle = kInvalidComm;
       port.pendingErrors = 0;
+      port.cancelled = false;
       return true;
     });
   }
@@ -170,18 +207,26 @@ private:
       return true;
     });
   }
+  Port* FindOpen(CommHandle handle) {
+    for (auto& entry : m_ports) {
+      if (handle != kInvalidComm && entry.second.openHandle == handle) {
+        return &entry.second;
+      }
+    }
+    return nullptr;
+  }
   // Runs call on the port that handle opened; false when there is none.
   bool OnOpen(CommHandle handle, const std::function<bool(Port&)>& call) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    for (auto& entry : m_ports) {
-      if (handle != kInvalidComm && entry.second.openHandle == handle) {
-        return call(entry.second);
-      }
-    }
-    return false;
+    Port* port = FindOpen(handle);
+    const bool result = port != nullptr && call(*port);
+    m_changed.notify_all();
+    return result;
   }
 
   mutable std::mutex m_mutex;
+  std::condition_variable m_changed;
+  int m_waits = 0;
   std::map<std::string, Port> m_ports;
   CommHandle m_nextHandle = 0x100;
   int m_openCalls = 0;

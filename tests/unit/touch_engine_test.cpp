@@ -101,11 +101,39 @@ TEST_F(TouchEngineTest, ReportsBecomeMouseEventsAndRightClicksAreNotified) {
       (std::vector<test::PostedMessage>{{kMainWindow, kWmNotifyMain, 0, kNotifyRightClickDone}}));
 }
 
+// The reader takes a whole burst (5 000 bytes here) in chunks of 4 096
+// before it waits again, and a line error costs no byte that follows it.
+TEST_F(TouchEngineTest, ReaderTakesBurstsAndRecoversFromLineErrors) {
+  std::vector<std::uint8_t> burst;
+  for (int i = 0; i < 500; ++i) {
+    const auto report = Bytes(BuildTouchReport(2, i, i));
+    burst.insert(burst.end(), report.begin(), report.end());
+  }
+  ASSERT_TRUE(Start());
+  auto waitsReach = [this](int count) {
+    for (int i = 0; i < 5000 && comm.Waits() < count; ++i) {
+      threads.Sleep(1);
+    }
+    return comm.Waits();
+  };
+  EXPECT_EQ(waitsReach(1), 1);  // asleep on the silent line
+  comm.Edit("COM3", [&](auto& port) {
+    port.pendingErrors = comm::kCeFrame;
+    port.input.insert(port.input.end(), burst.begin(), burst.end());
+  });
+  EXPECT_EQ(WaitForMouse(500).size(), 500U);
+  // The wait that the error ends, one for each chunk, then asleep again.
+  EXPECT_EQ(waitsReach(4), 4);
+  EXPECT_EQ(Engine().GetRawPoint(), (IntPoint{499, 499}));
+}
+
 TEST_F(TouchEngineTest, StartAppliesTheLinkTimeoutsAndTheStoredSettings) {
   ASSERT_TRUE(Start());
   const CommTimeouts timeouts = comm.Get("COM3").timeouts;
-  EXPECT_EQ(timeouts.readIntervalTimeout, 1000U);
-  EXPECT_EQ(timeouts.readTotalTimeoutConstant, 1000U);
+  // Reads wait for their bytes: no read time-outs at all.
+  EXPECT_EQ(timeouts.readIntervalTimeout + timeouts.readTotalTimeoutMultiplier +
+                timeouts.readTotalTimeoutConstant,
+            0U);
   EXPECT_EQ(timeouts.writeTotalTimeoutConstant, 1000U);
   EngineSettings defaults;
   defaults.dTime = 430;  // the desktop's, left alone

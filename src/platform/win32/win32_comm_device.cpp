@@ -13,19 +13,80 @@ HANDLE ToHandle(CommHandle handle) {
 
 static_assert(sizeof(DCB) <= sizeof(CommState::platformBlock), "DCB must fit in CommState");
 
+// Runs one overlapped operation to its end: started by start(overlapped),
+// then waited for. False with the error code when it fails.
+template <typename Start>
+bool Complete(HANDLE handle, HANDLE event, DWORD& count, std::uint32_t& lastError, Start start) {
+  OVERLAPPED overlapped{};
+  overlapped.hEvent = event;
+  count = 0;
+  lastError = 0;
+  if (start(overlapped) == FALSE && ::GetLastError() != ERROR_IO_PENDING) {
+    lastError = ::GetLastError();
+    return false;
+  }
+  if (::GetOverlappedResult(handle, &overlapped, &count, TRUE) == FALSE) {
+    lastError = ::GetLastError();
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
+
+// A read, a write and a cancellation event for each open port: the reader
+// thread reads and waits, the user-interface thread writes and cancels.
+struct Win32CommDevice::PortEvents {
+  PortEvents()
+      : read(::CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+        write(::CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+        cancel(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+  ~PortEvents() {
+    for (HANDLE event : {read, write, cancel}) {
+      if (event != nullptr) {
+        ::CloseHandle(event);
+      }
+    }
+  }
+  PortEvents(const PortEvents&) = delete;
+  PortEvents& operator=(const PortEvents&) = delete;
+  bool Made() const { return read != nullptr && write != nullptr && cancel != nullptr; }
+
+  HANDLE read;
+  HANDLE write;
+  HANDLE cancel;
+};
+
+Win32CommDevice::Win32CommDevice() = default;
+Win32CommDevice::~Win32CommDevice() = default;
+
+Win32CommDevice::PortEvents* Win32CommDevice::Events(CommHandle handle) {
+  std::lock_guard<std::mutex> lock(m_lock);
+  const auto found = m_ports.find(handle);
+  return found == m_ports.end() ? nullptr : found->second.get();
+}
 
 CommHandle Win32CommDevice::Open(const char* name) {
   HANDLE handle = ::CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL, nullptr);
+                                FILE_FLAG_OVERLAPPED, nullptr);
   if (handle == INVALID_HANDLE_VALUE || handle == nullptr) {
     return kInvalidComm;
   }
+  auto events = std::make_unique<PortEvents>();
+  if (!events->Made()) {
+    ::CloseHandle(handle);
+    return kInvalidComm;
+  }
+  std::lock_guard<std::mutex> lock(m_lock);
+  m_ports[reinterpret_cast<CommHandle>(handle)] = std::move(events);
   return reinterpret_cast<CommHandle>(handle);
 }
 
 bool Win32CommDevice::CloseHandle(CommHandle handle) {
-  return ::CloseHandle(ToHandle(handle)) != FALSE;
+  const bool closed = ::CloseHandle(ToHandle(handle)) != FALSE;
+  std::lock_guard<std::mutex> lock(m_lock);
+  m_ports.erase(handle);
+  return closed;
 }
 
 bool Win32CommDevice::SetupComm(CommHandle handle, std::uint32_t inQueue, std::uint32_t outQueue) {
@@ -120,19 +181,77 @@ bool Win32CommDevice::ClearCommError(CommHandle handle, std::uint32_t& errors, C
 
 bool Win32CommDevice::ReadFile(CommHandle handle, void* buffer, std::uint32_t size,
                                std::uint32_t& bytesRead, std::uint32_t& lastError) {
+  PortEvents* events = Events(handle);
   DWORD count = 0;
-  const bool ok = ::ReadFile(ToHandle(handle), buffer, size, &count, nullptr) != FALSE;
+  lastError = ERROR_INVALID_HANDLE;
+  const bool ok = events != nullptr &&
+                  Complete(ToHandle(handle), events->read, count, lastError, [&](OVERLAPPED& o) {
+                    return ::ReadFile(ToHandle(handle), buffer, size, nullptr, &o);
+                  });
   bytesRead = count;
-  lastError = ok ? 0 : ::GetLastError();
   return ok;
 }
 
 bool Win32CommDevice::WriteFile(CommHandle handle, const void* buffer, std::uint32_t size,
                                 std::uint32_t& bytesWritten) {
+  PortEvents* events = Events(handle);
   DWORD count = 0;
-  const bool ok = ::WriteFile(ToHandle(handle), buffer, size, &count, nullptr) != FALSE;
+  std::uint32_t lastError = 0;
+  const bool ok = events != nullptr &&
+                  Complete(ToHandle(handle), events->write, count, lastError, [&](OVERLAPPED& o) {
+                    return ::WriteFile(ToHandle(handle), buffer, size, nullptr, &o);
+                  });
   bytesWritten = count;
   return ok;
+}
+
+// A read of one byte that stays pending while the line is silent: with no
+// read time-outs (all three COMMTIMEOUTS read members zero) a read on
+// Windows completes only once the bytes it asks for have arrived. It is
+// waited for together with the port's cancellation event; a cancellation
+// cancels the read (CancelIoEx) and waits until the system has let go of
+// the OVERLAPPED and the byte buffer.
+ByteWait Win32CommDevice::WaitForByte(CommHandle handle, std::uint8_t& byte,
+                                      std::uint32_t& lastError) {
+  PortEvents* events = Events(handle);
+  if (events == nullptr) {
+    lastError = ERROR_INVALID_HANDLE;
+    return ByteWait::kFailed;
+  }
+  OVERLAPPED overlapped{};
+  overlapped.hEvent = events->read;
+  DWORD count = 0;
+  lastError = 0;
+  if (::ReadFile(ToHandle(handle), &byte, 1, nullptr, &overlapped) == FALSE &&
+      ::GetLastError() != ERROR_IO_PENDING) {
+    lastError = ::GetLastError();
+    return ByteWait::kFailed;
+  }
+  const HANDLE waits[] = {events->read, events->cancel};
+  const DWORD woken = ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+  const bool cancelled = woken != WAIT_OBJECT_0;
+  if (cancelled) {
+    ::CancelIoEx(ToHandle(handle), &overlapped);
+  }
+  if (::GetOverlappedResult(ToHandle(handle), &overlapped, &count, TRUE) == FALSE) {
+    lastError = ::GetLastError();
+    return cancelled ? ByteWait::kCancelled : ByteWait::kFailed;
+  }
+  if (count == 1) {
+    return ByteWait::kByte;  // also when it came with the cancellation
+  }
+  // A read that ends without its byte and without an error: the other end
+  // of the line is gone (as a closed pseudo-terminal under Wine).
+  lastError = ERROR_NOT_READY;
+  return cancelled ? ByteWait::kCancelled : ByteWait::kFailed;
+}
+
+void Win32CommDevice::CancelWait(CommHandle handle) {
+  std::lock_guard<std::mutex> lock(m_lock);
+  const auto found = m_ports.find(handle);
+  if (found != m_ports.end()) {
+    ::SetEvent(found->second->cancel);
+  }
 }
 
 }  // namespace zt

@@ -1,12 +1,23 @@
 #pragma once
 
+#include <map>
+#include <memory>
+#include <mutex>
+
 #include "platform/comm_device.h"
 
 namespace zt {
 
-// ICommDevice over the Win32 communications API.
+// ICommDevice over the Win32 communications API. Ports are opened for
+// overlapped I/O: every read and write waits for its own completion, so
+// the calls behave as synchronous ones, but a read that waits for bytes
+// does not hold up a write from another thread (the system serializes
+// synchronous I/O on one handle; it does not serialize overlapped I/O).
 class Win32CommDevice final : public ICommDevice {
 public:
+  Win32CommDevice();
+  ~Win32CommDevice() override;
+
   CommHandle Open(const char* name) override;
   bool CloseHandle(CommHandle handle) override;
   bool SetupComm(CommHandle handle, std::uint32_t inQueue, std::uint32_t outQueue) override;
@@ -21,6 +32,16 @@ public:
                 std::uint32_t& lastError) override;
   bool WriteFile(CommHandle handle, const void* buffer, std::uint32_t size,
                  std::uint32_t& bytesWritten) override;
+  ByteWait WaitForByte(CommHandle handle, std::uint8_t& byte, std::uint32_t& lastError) override;
+  void CancelWait(CommHandle handle) override;
+
+private:
+  struct PortEvents;
+  // The events of an open port, or nullptr; they live until CloseHandle.
+  PortEvents* Events(CommHandle handle);
+
+  std::mutex m_lock;
+  std::map<CommHandle, std::unique_ptr<PortEvents>> m_ports;
 };
 
 }  // namespace zt
