@@ -31,6 +31,7 @@
 #define IDC_MAIN_SETTING 1008
 #define IDC_MAIN_APPLY 1009
 #define IDC_MAIN_ADVANCED 1010
+#define IDC_MAIN_LINK_STATE 1011
 
 // Mouse and sound page (IDD_SETTING_A).
 #define IDC_MOUSE_SPEED 1006

@@ -28,6 +28,7 @@ struct EngineSettings {
   std::int32_t duration = 600;
   std::int32_t touchMode = kTouchModeNormal;
   CalibPoints points = kDefaultCalibPoints;
+  std::int32_t reconnect = 1;  // 0: a lost link is not tried again
 
   bool operator==(const EngineSettings&) const = default;
 };

@@ -29,6 +29,8 @@ public:
   }
 
   bool InPacket() const { return m_bInPacket != 0; }
+  // Drops a packet begun on a link that has gone away.
+  void Reset() { Finish(); }
 
 private:
   // Takes one byte; true when it completed a packet.

@@ -76,6 +76,8 @@ void CPointerEmulation::EmulatePointer(std::int32_t status, std::int32_t x, std:
       m_nLastY = ay;
       break;
     case kTouchBegins:
+      // A button still down means the last touch's lift never arrived.
+      ReleaseHeldButton();
       OnFirstTouch(ax, ay, mode, right);
       m_nLastX = ax;
       m_nLastY = ay;
@@ -160,16 +162,28 @@ void CPointerEmulation::SendMouse(std::uint32_t flags, std::int32_t ax, std::int
 
 void CPointerEmulation::PressButton(std::int32_t ax, std::int32_t ay, bool right) {
   SendMouse(right ? mouse::kRightDown : mouse::kLeftDown, ax, ay);
+  m_held = right ? Button::kRight : Button::kLeft;
 }
 
 void CPointerEmulation::ReleaseButton(std::int32_t ax, std::int32_t ay, bool right) {
   SendMouse(right ? mouse::kRightUp : mouse::kLeftUp, ax, ay);
+  m_held = Button::kNone;
+}
+
+void CPointerEmulation::ReleaseHeldButton() {
+  if (m_held != Button::kNone) {
+    ReleaseButton(m_nLastX, m_nLastY, m_held == Button::kRight);
+  }
 }
 
 void CPointerEmulation::NotifyRightClickDone(bool right) {
   if (right) {
-    m_messages.Post(m_hNotifyWnd.load(), kWmNotifyMain, 0, kNotifyRightClickDone);
+    PostToNotifyWindow(0, kNotifyRightClickDone);
   }
+}
+
+void CPointerEmulation::PostToNotifyWindow(std::uintptr_t wParam, std::intptr_t lParam) {
+  m_messages.Post(m_hNotifyWnd.load(), kWmNotifyMain, wParam, lParam);
 }
 
 }  // namespace zt

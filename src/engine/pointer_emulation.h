@@ -45,13 +45,21 @@ public:
   void RestartDoubleTapClock();
 
   void SetNotifyWindow(WindowHandle window) { m_hNotifyWnd.store(window); }
+  // Lets go of a button that a touch pressed and no lift has released yet,
+  // at the last position.
+  void ReleaseHeldButton();
 
   // Right-button emulation: enabled by the stored "Right", selected for
   // one click from the indicator.
   std::atomic<std::int32_t> m_bRightEnabled{0};
   std::atomic<std::int32_t> m_bRightSelected{0};
 
+protected:
+  void PostToNotifyWindow(std::uintptr_t wParam, std::intptr_t lParam);
+
 private:
+  enum class Button : std::uint8_t { kNone, kLeft, kRight };
+
   bool InRightState() const;
   void OnFirstTouch(std::int32_t ax, std::int32_t ay, std::int32_t mode, bool right);
   void OnTouchEnds(std::int32_t ax, std::int32_t ay, std::int32_t mode, bool right);
@@ -78,6 +86,7 @@ private:
   std::int32_t m_nLastX = 0;
   std::int32_t m_nLastY = 0;
   std::uint32_t m_dwLastTouchDown = 0;
+  Button m_held = Button::kNone;
 };
 
 }  // namespace zt

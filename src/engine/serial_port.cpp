@@ -78,7 +78,9 @@ void CSerialPort::EndReaderThread() {
   if (m_hThread == kNoThread) {
     return;
   }
-  m_bRunning.store(0, std::memory_order_release);
+  // Sequentially consistent with the reader's reopen: either the reader
+  // sees the stop, or CancelWait sees the reopened handle.
+  m_bRunning.store(0);
   CancelWait();
   m_threads.ResumeThread(m_hThread);
   if (m_hCloseEvent != kNoEvent) {
@@ -118,25 +120,32 @@ bool CSerialPort::Open(const CSerialConfig& config) {
   if (!IsPortAvailable(m_szPort)) {
     return false;
   }
-  m_hComm = m_comm.Open(m_szPort);
-  if (m_hComm == kInvalidComm) {
+  m_config = config;
+  CopyPortName(m_config.m_szPort, m_szPort);
+  return OpenConfigured();
+}
+
+bool CSerialPort::OpenConfigured() {
+  const CommHandle handle = m_comm.Open(m_config.m_szPort);
+  if (handle == kInvalidComm) {
     return false;
   }
-  m_comm.SetupComm(m_hComm, config.m_dwInQueue, config.m_dwOutQueue);
+  m_hComm.store(handle);
+  m_comm.SetupComm(handle, m_config.m_dwInQueue, m_config.m_dwOutQueue);
 
   // Configuring from a state that could not be read would set every other
   // member of the line to zero: the open fails instead.
   CommState state;
-  if (!m_comm.GetCommState(m_hComm, state)) {
-    Close();
+  if (!m_comm.GetCommState(handle, state)) {
+    m_comm.CloseHandle(m_hComm.exchange(kInvalidComm));
     return false;
   }
-  ApplyLineSettings(config, state);
-  m_comm.SetCommState(m_hComm, state);
+  ApplyLineSettings(m_config, state);
+  m_comm.SetCommState(handle, state);
 
   CommStatus status;
   ClearError(status);
-  SetTimeouts(config.m_dwReadTimeout, config.m_dwWriteTimeout);
+  SetTimeouts(m_config.m_dwReadTimeout, m_config.m_dwWriteTimeout);
   PurgeInput();
   PurgeOutput();
 
@@ -148,6 +157,27 @@ bool CSerialPort::Open(const CSerialConfig& config) {
   return true;
 }
 
+void CSerialPort::CloseLink() {
+  const std::lock_guard<std::mutex> lock(m_linkLock);
+  if (IsOpen()) {
+    m_comm.CloseHandle(m_hComm.exchange(kInvalidComm));
+  }
+}
+
+// Unlike Close(), a failed reopen only lets go of the handle: the reader
+// loop goes on.
+bool CSerialPort::ReopenLink() {
+  const std::lock_guard<std::mutex> lock(m_linkLock);
+  if (IsOpen()) {
+    return true;
+  }
+  const bool opened = OpenConfigured();
+  if (!opened && IsOpen()) {
+    m_comm.CloseHandle(m_hComm.exchange(kInvalidComm));
+  }
+  return opened;
+}
+
 bool CSerialPort::Close() {
   if (!IsOpen()) {
     return false;
@@ -157,9 +187,7 @@ bool CSerialPort::Close() {
   PurgeOutput();
   m_comm.PurgeComm(m_hComm, comm::kPurgeTxAbort | comm::kPurgeRxAbort | comm::kPurgeTxClear |
                                 comm::kPurgeRxClear);
-  const bool closed = m_comm.CloseHandle(m_hComm);
-  m_hComm = kInvalidComm;
-  return closed;
+  return m_comm.CloseHandle(m_hComm.exchange(kInvalidComm));
 }
 
 bool CSerialPort::IsPortAvailable(const char* name) {
@@ -175,6 +203,8 @@ bool CSerialPort::SetTimeouts(std::uint32_t readTimeout, std::uint32_t writeTime
   if (!IsOpen()) {
     return false;
   }
+  m_config.m_dwReadTimeout = readTimeout;
+  m_config.m_dwWriteTimeout = writeTimeout;
   CommTimeouts timeouts;
   timeouts.readIntervalTimeout = readTimeout;
   timeouts.readTotalTimeoutMultiplier = readTimeout != 0 ? 1 : 0;
@@ -244,11 +274,15 @@ ByteWait CSerialPort::WaitForByte(std::uint8_t& byte) {
   }
   std::uint32_t lastError = 0;
   const ByteWait result = m_comm.WaitForByte(m_hComm, byte, lastError);
-  if (result == ByteWait::kFailed) {
-    CommStatus status;
-    ClearError(status);
+  if (result != ByteWait::kFailed) {
+    return result;
   }
-  return result;
+  // A line error ends when it is cleared; a device that has gone away
+  // cannot even be asked.
+  std::uint32_t errors = 0;
+  CommStatus status;
+  const bool cleared = m_comm.ClearCommError(m_hComm, errors, status);
+  return cleared && !comm::IsDeviceGoneError(lastError) ? ByteWait::kFailed : ByteWait::kLinkLost;
 }
 
 void CSerialPort::CancelWait() {
@@ -263,6 +297,7 @@ std::uint32_t CSerialPort::ReadAvailable(void* buffer, std::uint32_t maxCount) {
 }
 
 void CSerialPort::WriteBytes(const void* buffer, std::uint32_t count) {
+  const std::lock_guard<std::mutex> lock(m_linkLock);
   if (!IsOpen()) {
     return;
   }

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 
 #include "platform/comm_device.h"
 #include "platform/threads.h"
@@ -84,15 +85,25 @@ public:
   std::uint32_t ReadAvailable(void* buffer, std::uint32_t maxCount);
   // Blocks until a byte arrives, the wait is cancelled (CancelWait, also
   // one that came first) or the read fails; a failure clears the line's
-  // error state.
+  // error state. kLinkLost: the device has gone away.
   ByteWait WaitForByte(std::uint8_t& byte);
   void CancelWait();
   // A short write clears the line error; the caller is not told.
   void WriteBytes(const void* buffer, std::uint32_t count);
 
-  bool IsOpen() const { return m_hComm != kInvalidComm; }
+  // Closes a port whose device has gone away, keeping everything it was
+  // opened with, and opens the same port again with all of it (line,
+  // queues, time-outs); neither touches the reader thread. Writes from
+  // other threads never use a handle while these change it.
+  void CloseLink();
+  bool ReopenLink();
+
+  bool IsOpen() const { return m_hComm.load() != kInvalidComm; }
   const char* PortName() const { return m_szPort; }
   const ReceiveBuffer& Received() const { return m_receive; }
+
+private:
+  bool OpenConfigured();
 
 protected:
   // Ends the reader thread: clears the running flag, resumes and wakes the
@@ -105,11 +116,15 @@ protected:
 
   ICommDevice& m_comm;
   IThreads& m_threads;
+  // Guards the handle's replacement against writes.
+  std::mutex m_linkLock;
+  CSerialConfig m_config;
 
   ThreadHandle m_hThread = kNoThread;
   EventHandle m_hCloseEvent = kNoEvent;
   std::atomic<std::int32_t> m_bRunning{0};
-  CommHandle m_hComm = kInvalidComm;
+  // Changed by the reader thread when it reopens a lost link; read by any.
+  std::atomic<CommHandle> m_hComm{kInvalidComm};
   ReceiveBuffer m_receive;
   char m_szPort[CSerialConfig::kPortNameSize] = {};
 };

@@ -6,9 +6,13 @@ namespace zt {
 namespace {
 
 constexpr std::uint32_t kReadChunk = 4096;
-// After reads that fail one after the other (a line that has gone away),
-// the reader pauses between tries instead of spinning.
+// After reads that fail one after the other the reader pauses between
+// tries instead of spinning.
 constexpr std::uint32_t kFailurePauseMs = 100;
+// A lost link is tried again about once a second; a stop ends the pause
+// within one step.
+constexpr std::uint32_t kReconnectIntervalMs = 1000;
+constexpr std::uint32_t kReconnectStepMs = 100;
 
 std::uint64_t PackPoint(std::int32_t x, std::int32_t y) {
   return (std::uint64_t{static_cast<std::uint32_t>(x)} << 32) | static_cast<std::uint32_t>(y);
@@ -48,7 +52,7 @@ void CTouchDriver::ReaderThread(void* engine) {
 }
 
 void CTouchDriver::RequestStop() {
-  m_bRunning.store(0, std::memory_order_release);
+  m_bRunning.store(0);  // sequentially consistent: see EndReaderThread
   CancelWait();
 }
 
@@ -58,7 +62,7 @@ void CTouchDriver::RequestStop() {
 void CTouchDriver::ReadLoop() {
   std::uint8_t buffer[kReadChunk];
   bool failedBefore = false;
-  while (m_bRunning.load(std::memory_order_acquire) != 0) {
+  while (m_bRunning.load() != 0) {
     switch (WaitForByte(buffer[0])) {
       case ByteWait::kByte: {
         const std::uint32_t count = 1 + ReadAvailable(buffer + 1, kReadChunk - 1);
@@ -74,8 +78,45 @@ void CTouchDriver::ReadLoop() {
         }
         failedBefore = true;
         break;
+      case ByteWait::kLinkLost:
+        if (!RecoverLink()) {
+          return;
+        }
+        break;
     }
   }
+}
+
+// The device has gone away: no button stays down, the port is let go of,
+// and (unless turned off) the same port is opened again, with everything
+// it had, as soon as it is back. The engine's settings and calibration
+// stay as they are.
+bool CTouchDriver::RecoverLink() {
+  ReleaseHeldButton();
+  CloseLink();
+  m_assembler.Reset();
+  const bool retry = m_nReconnect.load(std::memory_order_relaxed) != 0;
+  SetLinkState(retry ? LinkState::kRetrying : LinkState::kLost);
+  while (retry && PauseWhileRunning(kReconnectIntervalMs)) {
+    if (ReopenLink()) {
+      SetLinkState(LinkState::kConnected);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool CTouchDriver::PauseWhileRunning(std::uint32_t milliseconds) {
+  for (std::uint32_t slept = 0; slept < milliseconds && m_bRunning.load() != 0;
+       slept += kReconnectStepMs) {
+    m_threads.Sleep(kReconnectStepMs);
+  }
+  return m_bRunning.load() != 0;
+}
+
+void CTouchDriver::SetLinkState(LinkState state) {
+  m_linkState.store(state);
+  PostToNotifyWindow(static_cast<std::uintptr_t>(state), kNotifyLinkState);
 }
 
 int CTouchDriver::OnReceive(const std::uint8_t* bytes, int count) {
@@ -99,12 +140,14 @@ void CTouchDriver::DecodePacket(const std::uint8_t* packet) {
 
 void CTouchDriver::ApplySettings(const EngineSettings& settings) {
   ApplyEmulationSettings(settings);
+  m_nReconnect.store(settings.reconnect, std::memory_order_relaxed);
   m_liveMapper.ReplacePoints(settings.points);
 }
 
 EngineSettings CTouchDriver::Settings() const {
   EngineSettings settings;
   ReadEmulationSettings(settings);
+  settings.reconnect = m_nReconnect.load(std::memory_order_relaxed);
   settings.points = m_liveMapper.Points();
   return settings;
 }

@@ -9,6 +9,7 @@
 #include "engine/parameter_exchange.h"
 #include "engine/pointer_emulation.h"
 #include "engine/serial_port.h"
+#include "engine/window_messages.h"
 #include "mapping/calib_mapper.h"
 #include "platform/input.h"
 #include "platform/messages.h"
@@ -62,18 +63,28 @@ public:
   bool SendParameters(const SensitivityParams& params);
   const ParameterReply& Reply() const override { return m_reply; }
 
-  // The reader loop ends at once, also when it waits for bytes.
+  // The reader loop ends at once, also when it waits for bytes or for the
+  // next try of a lost link.
   void RequestStop();
+  LinkState GetLinkState() const { return m_linkState.load(); }
   bool IsReading() const { return m_bRunning.load(std::memory_order_acquire) != 0; }
 
 private:
   static void ReaderThread(void* engine);
   void ReadLoop();
+  // False when the engine stops, or the link is not to be tried again.
+  bool RecoverLink();
+  // Sleeps in short steps; false once the engine is stopping.
+  bool PauseWhileRunning(std::uint32_t milliseconds);
+  // Records the state and tells the notify window (kNotifyLinkState).
+  void SetLinkState(LinkState state);
 
   CGridMapper m_liveMapper;
   CGridMapper m_backupMapper;
   ParameterReply m_reply;
   CPacketAssembler m_assembler;
+  std::atomic<std::int32_t> m_nReconnect{1};
+  std::atomic<LinkState> m_linkState{LinkState::kConnected};
   // The last raw point, X in the high and Y in the low 32 bits.
   std::atomic<std::uint64_t> m_rawPoint{0};
 };

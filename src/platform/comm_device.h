@@ -62,6 +62,27 @@ inline constexpr std::uint32_t kPurgeRxAbort = 0x0002;
 inline constexpr std::uint32_t kPurgeTxClear = 0x0004;
 inline constexpr std::uint32_t kPurgeRxClear = 0x0008;
 inline constexpr std::uint32_t kErrorHandleEof = 38;
+// Errors of a device that has gone away (a USB adapter unplugged or reset,
+// a driver restarted, the far end of a pseudo-terminal closed), as opposed
+// to a line error that clearing it ends: ERROR_ACCESS_DENIED,
+// ERROR_INVALID_HANDLE, ERROR_NOT_READY, ERROR_BAD_COMMAND,
+// ERROR_GEN_FAILURE, ERROR_BROKEN_PIPE, ERROR_DEVICE_NOT_CONNECTED and
+// ERROR_DEVICE_REMOVED.
+inline constexpr bool IsDeviceGoneError(std::uint32_t error) {
+  switch (error) {
+    case 5:
+    case 6:
+    case 21:
+    case 22:
+    case 31:
+    case 109:
+    case 1167:
+    case 1617:
+      return true;
+    default:
+      return false;
+  }
+}
 // Line error flags reported by ClearCommError.
 inline constexpr std::uint32_t kCeRxOver = 0x0001;
 inline constexpr std::uint32_t kCeOverrun = 0x0002;
@@ -69,8 +90,10 @@ inline constexpr std::uint32_t kCeRxParity = 0x0004;
 inline constexpr std::uint32_t kCeFrame = 0x0008;
 }  // namespace comm
 
-// How a wait for the next byte ended.
-enum class ByteWait { kByte, kCancelled, kFailed };
+// How a wait for the next byte ended. A device reports kByte, kCancelled or
+// kFailed; the serial port turns a failure of a device that has gone away
+// into kLinkLost.
+enum class ByteWait { kByte, kCancelled, kFailed, kLinkLost };
 
 // The platform's serial communications calls, one method per call, so that
 // the serial port reads like the Win32 code it drives, and a wait for the

@@ -69,6 +69,7 @@ bool CSettingsStore::LoadEngineSettings(EngineSettings& settings) {
   ReadDword(key, kFreq, loaded.freq);
   ReadDword(key, kDuration, loaded.duration);
   ReadDword(key, kTouchMode, loaded.touchMode);
+  ReadDword(key, kReconnect, loaded.reconnect);
   loaded.freq = std::clamp(loaded.freq, kMinFreq, kMaxFreq);
   loaded.duration = std::clamp(loaded.duration, 0, kMaxDuration);
   settings = loaded;

@@ -38,6 +38,7 @@ inline constexpr char kBeep[] = "Beep";
 inline constexpr char kFreq[] = "Freq";
 inline constexpr char kDuration[] = "Duration";
 inline constexpr char kTouchMode[] = "TouchMode";
+inline constexpr char kReconnect[] = "Reconnect";
 
 inline constexpr char kDefaultWindowTitle[] = "TactivoV1.12 ";
 

@@ -1,6 +1,7 @@
 #include "windows/touch_main_dlg.h"
 
 #include <new>
+#include <string>
 
 #include "engine/window_messages.h"
 #include "resource.h"
@@ -16,6 +17,20 @@ namespace {
 constexpr UINT_PTR kHideTimer = 0;
 constexpr UINT kHideDelayMs = 200;
 constexpr char kCantOpen[] = "Can't Open";
+
+std::wstring LinkStateText(const LinkState* state, const char* port) {
+  if (state == nullptr) {
+    return L"Not connected";
+  }
+  if (*state == LinkState::kConnected) {
+    return L"Connected";
+  }
+  std::wstring text = L"No touch screen on ";
+  for (const char* c = port; *c != '\0'; ++c) {
+    text += static_cast<wchar_t>(static_cast<unsigned char>(*c));
+  }
+  return *state == LinkState::kRetrying ? text + L" \u2014 retrying" : text;
+}
 
 HICON LoadAppIcon() {
   return ::LoadIconA(::GetModuleHandleA(nullptr),
@@ -50,11 +65,14 @@ bool CTouchMainDlg::OnInitDialog() {
   ::SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
   ::SetWindowTextA(m_hWnd, m_strTitle.c_str());
 
-  if (m_host.StartDriver(reinterpret_cast<WindowHandle>(m_hWnd))) {
+  const bool started = m_host.StartDriver(reinterpret_cast<WindowHandle>(m_hWnd));
+  if (started) {
     EnableCommands(TRUE);
     m_strPort = m_host.m_szPort;
     UpdateData(false);
   }
+  const LinkState connected = LinkState::kConnected;
+  ShowLinkState(started ? &connected : nullptr);
   if (!ShowOrCreateButtonWnd()) {
     return false;
   }
@@ -125,7 +143,7 @@ bool CTouchMainDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
       result = reinterpret_cast<LRESULT>(m_hIcon);
       return true;
     case kWmNotifyMain:
-      OnNotifyMain(lParam);
+      OnNotifyMain(wParam, lParam);
       result = 0;
       return true;
     default:
@@ -169,7 +187,7 @@ void CTouchMainDlg::HideToTray() {
     m_trayIcon.SetIconFromResourceId(IDR_MAINFRAME, true);
     m_trayIcon.AddToTray();
   }
-  ::ShowWindow(m_hWnd, SW_HIDE);
+  ::ShowWindow(m_hWnd, m_trayIcon.IsInTray() ? SW_HIDE : SW_MINIMIZE);
 }
 
 BOOL CTouchMainDlg::ShowOrCreateButtonWnd() {
@@ -194,22 +212,36 @@ void CTouchMainDlg::OnApply() {
   if (!m_store.SavePort(m_strPort.c_str())) {
     return;
   }
+  const LinkState connected = LinkState::kConnected;
   if (m_host.ReloadAndStart(reinterpret_cast<WindowHandle>(m_hWnd))) {
     EnableCommands(TRUE);
+    ShowLinkState(&connected);
     return;
   }
+  ShowLinkState(nullptr);
   EnableCommands(FALSE);
   m_strPort = kCantOpen;
   UpdateData(false);
 }
 
-void CTouchMainDlg::OnNotifyMain(LPARAM lParam) {
+void CTouchMainDlg::OnNotifyMain(WPARAM wParam, LPARAM lParam) {
   if (lParam == kNotifyShowWindow) {
     ::ShowWindow(m_hWnd, SW_SHOW);
+  } else if (lParam == kNotifyLinkState && m_host.Driver() != nullptr) {
+    const auto state = static_cast<LinkState>(wParam);
+    ShowLinkState(&state);
   } else if (lParam == kNotifyRightClickDone && m_pButtonWnd &&
              m_pButtonWnd->GetSafeHwnd() != nullptr) {
     ::PostMessageA(m_pButtonWnd->GetSafeHwnd(), kWmResetButton, 0, 0);
   }
+}
+
+void CTouchMainDlg::ShowLinkState(const LinkState* state) {
+  const std::wstring text = LinkStateText(state, m_host.m_szPort);
+  ::SetDlgItemTextW(m_hWnd, IDC_MAIN_LINK_STATE, text.c_str());
+  char tip[64] = {};
+  ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, tip, sizeof tip - 1, "-", nullptr);
+  m_trayIcon.SetTipText(tip, true);
 }
 
 void CTouchMainDlg::OnAbout() {

@@ -28,7 +28,9 @@ public:
 
   // Enables or disables Setting, Calibration and Advanced together.
   void EnableCommands(BOOL enable);
-  // Puts the icon into the tray the first time, then hides the window.
+  // Puts the icon into the tray the first time, then hides the window;
+  // without an icon in the tray the window is only minimized, so that it
+  // can still be reached.
   void HideToTray();
   // Makes sure the indicator exists and shows it when "Right" is on.
   BOOL ShowOrCreateButtonWnd();
@@ -48,7 +50,10 @@ protected:
 private:
   void AddAboutMenuItem();
   void OnApply();
-  void OnNotifyMain(LPARAM lParam);
+  void OnNotifyMain(WPARAM wParam, LPARAM lParam);
+  // Shows where the link stands, in the window and as the tray icon's tip;
+  // without an engine: not connected.
+  void ShowLinkState(const LinkState* state);
   void OnAbout();
 
   CTouchHost& m_host;

@@ -153,8 +153,14 @@ LRESULT COXTaskbarIcon::OnIconNotify(WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT COXTaskbarIcon::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  static const UINT taskbarCreated = ::RegisterWindowMessageA("TaskbarCreated");
   if (message == kWmTrayNotify) {
     return OnIconNotify(wParam, lParam);
+  }
+  if (message == taskbarCreated && taskbarCreated != 0 && m_bInTray) {
+    // A shell that kept its icons refuses the add: the icon is still there.
+    m_bInTray = NotifyShell(NIM_ADD) || NotifyShell(NIM_MODIFY);
+    return 0;
   }
   return ::DefWindowProcA(m_hWnd, message, wParam, lParam);
 }

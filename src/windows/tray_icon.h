@@ -58,8 +58,10 @@ protected:
   // parent, or, without either, posts the mouse message to the icon window
   // itself. Returns -1.
   virtual LRESULT OnIconNotify(WPARAM wParam, LPARAM lParam);
-  // Messages of the icon window. The default takes the shell's notification
-  // and leaves the rest to DefWindowProc.
+  // Messages of the icon window. The default takes the shell's notification,
+  // puts the icon back into a tray that the shell has made anew
+  // ("TaskbarCreated", after Explorer restarts), and leaves the rest to
+  // DefWindowProc.
   virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
 
   HWND m_hWnd = nullptr;

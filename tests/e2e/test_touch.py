@@ -1,10 +1,17 @@
 """Touches from the simulated controller move the pointer and click into
 another program's window; the floating Left/Right indicator selects the
-button of the next touch."""
+button of the next touch; a line that goes away in the middle of a touch
+lets go of the button and heals itself."""
+import os
 import re
+import subprocess
+import time
 import unittest
 
-from harness import IDS, ProgramTestCase, near, pointer_position, raw_at, wait_for
+from harness import IDS, ProgramTestCase, Touchsim, near, pointer_position, raw_at, wait_for
+
+DEFAULT_POINTS = ((205, 205), (3891, 205), (3891, 3891), (205, 3891), (2048, 205), (3891, 2048),
+                  (2048, 3891), (205, 2048), (2048, 2048))
 
 
 class TouchTest(ProgramTestCase):
@@ -55,6 +62,46 @@ class TouchTest(ProgramTestCase):
         self.assertTrue(wait_for(lambda: self.shown() == "Left"))
         self.tap(250, 250)  # the next touch is a left click again
         self.assertIn("LUP", self.driver.events_until("LUP"))
+
+
+class LinkTest(ProgramTestCase):
+    """A panel mounted mirrored, with its calibration stored."""
+    SIMULATOR = ("--mirror-x",)
+    REGISTRY = dict({"Port": "COM5", "DTime": 0},
+                    **{"P%s%d" % (axis, i): (4095 - x if axis == "X" else y)
+                       for i, (x, y) in enumerate(DEFAULT_POINTS) for axis in "XY"})
+
+    def state_is(self, text):
+        return wait_for(lambda: [self.driver.text(self.state), self.driver.text(self.icon)] == [text] * 2)
+
+    def program_cpu_seconds(self):
+        pid = subprocess.run(["pgrep", "-f", "ZeltraTouch.exe"], stdout=subprocess.PIPE, text=True).stdout.split()[0]
+        with open("/proc/%s/stat" % pid) as stat:
+            fields = stat.read().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+    def test_a_lost_link_lets_go_of_the_button_and_heals_itself(self):
+        window = self.start_with_engine()
+        self.state = self.driver.item(window, IDS.IDC_MAIN_LINK_STATE)
+        self.icon = self.driver.find(None, "ZeltraTouchTaskbarIcon")
+        self.assertTrue(self.state_is("Connected"))
+        self.assertTrue(self.driver.value("probe", 600, 400, 300, 300))
+        self.rest_at(700, 500)
+        self.driver.value("events")
+        self.sim.send("report %d %d 1" % raw_at(700, 500))
+        self.assertIn("LDOWN", self.driver.events_until("LDOWN"))
+        self.sim.stop()  # the line goes away with the button held
+        self.assertRegex(self.driver.events_until("LUP"), r"LUP 100 100;$")
+        self.assertTrue(self.state_is("No touch screen on COM5 \u2014 retrying"))
+        self.shot("retrying")
+        before, start = self.program_cpu_seconds(), time.monotonic()
+        time.sleep(3)  # a measurement: the program sleeps while the line is down
+        self.assertLess(self.program_cpu_seconds() - before, 0.25 * (time.monotonic() - start))
+
+        self.sim = Touchsim(self.wine, 5, self.SIMULATOR)
+        self.assertTrue(self.state_is("Connected"))
+        self.tap(800, 600)
+        self.assertRegex(self.driver.events_until("LUP"), r"LDOWN 20\d 20\d;LUP 20\d 20\d;$")
 
 
 if __name__ == "__main__":

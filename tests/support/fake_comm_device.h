@@ -22,9 +22,11 @@ namespace zt::test {
 class FakeCommDevice final : public ICommDevice {
 public:
   static constexpr std::uint32_t kErrorOperationAborted = 995;
+  static constexpr std::uint32_t kErrorNotReady = 21;
 
   struct Port {
     bool busy = false;
+    bool gone = false;  // gone away: waits and ClearCommError fail, opens too
     bool failGetState = false;
     bool failGetMask = false;
     bool cancelled = false;
@@ -72,7 +74,9 @@ public:
     ++m_waits;
     for (;;) {
       Port* port = FindOpen(handle);
-      lastError = port == nullptr ? 6 : (port->pendingErrors != 0 ? kErrorOperationAborted : 0);
+      lastError = port == nullptr ? 6
+                  : port->gone    ? kErrorNotReady
+                                  : (port->pendingErrors != 0 ? kErrorOperationAborted : 0);
       if (port != nullptr && port->cancelled) {
         return ByteWait::kCancelled;
       }
@@ -104,7 +108,8 @@ public:
     std::lock_guard<std::mutex> lock(m_mutex);
     ++m_openCalls;
     const auto found = m_ports.find(name == nullptr ? "" : name);
-    if (found == m_ports.end() || found->second.busy || found->second.openHandle != kInvalidComm) {
+    if (found == m_ports.end() || found->second.busy || found->second.gone ||
+        found->second.openHandle != kInvalidComm) {
       return kInvalidComm;
     }
     Port& port = found->second;
@@ -163,7 +168,7 @@ public:
       errors = std::exchange(port.pendingErrors, 0);
       status.cbInQue = static_cast<std::uint32_t>(port.input.size());
       status.cbOutQue = 0;
-      return true;
+      return !port.gone;
     });
   }
   bool ReadFile(CommHandle handle, void* buffer, std::uint32_t size, std::uint32_t& bytesRead,

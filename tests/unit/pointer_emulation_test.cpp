@@ -63,7 +63,9 @@ protected:
     }
     return flags;
   }
+  // Drops what came before, a button still held included.
   void Forget() {
+    emulation.ReleaseHeldButton();
     WaitForBeeps();
     input.TakeMouse();
     messages.Take();
@@ -210,6 +212,19 @@ TEST_F(PointerEmulationTest, SequencesAcrossTouches) {
        kTouchModeClickOnTouch,
        {{1, 2000, 2000}, {4, 100, 100}, {0, 50}, {1, 2000, 2000}},
        {kMove, kLeftDown, kLeftUp, kLeftDown, kLeftUp}},
+      // A lift lost: the held button is let go of before the next touch.
+      {"Normal: lost lift",
+       kTouchModeNormal,
+       {{1, 2000, 2000}, {2, 2100, 2000}, {1, 3000, 100}},
+       {kMove, kLeftDown, kMove, kLeftUp, kMove, kLeftDown}},
+      {"Click On Touch: lost lift",
+       kTouchModeClickOnTouch,
+       {{1, 2000, 2000}, {1, 3000, 100}},
+       {kMove, kLeftDown, kLeftUp, kMove, kLeftDown, kLeftUp}},
+      {"Click On Release: lost lift",
+       kTouchModeClickOnRelease,
+       {{1, 2000, 2000}, {1, 3000, 100}},
+       {kMove, kMove}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.why);
@@ -224,6 +239,8 @@ TEST_F(PointerEmulationTest, SequencesAcrossTouches) {
       }
     }
     EXPECT_EQ(Flags(), row.flags);
+    emulation.ReleaseHeldButton();
+    input.TakeMouse();
   }
   // The release takes the right state at the release; no notification then.
   settings.touchMode = kTouchModeNormal;

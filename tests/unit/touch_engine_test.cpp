@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <thread>
@@ -20,6 +21,7 @@
 namespace zt {
 namespace {
 
+using test::FakeCommDevice;
 using test::MouseCall;
 
 constexpr WindowHandle kMainWindow = 0x4242;
@@ -37,10 +39,14 @@ IntPoint DefaultMapping(int x, int y) {
 }
 
 // Real threads; every sleep is cut to a millisecond at most, so the host's
-// wait at each stop costs nothing.
+// wait at each stop costs nothing. Counts the time asked for.
 class ShortSleepThreads final : public test::DelegatingThreads {
 public:
-  void Sleep(std::uint32_t milliseconds) override { real.Sleep(std::min(milliseconds, 1U)); }
+  void Sleep(std::uint32_t milliseconds) override {
+    asked.fetch_add(milliseconds);
+    real.Sleep(std::min(milliseconds, 1U));
+  }
+  std::atomic<std::uint32_t> asked{0};
 };
 
 class TouchEngineTest : public ::testing::Test {
@@ -58,9 +64,25 @@ protected:
   // Waits, for a bounded time, until the engine has issued count events.
   std::vector<MouseCall> WaitForMouse(std::size_t count) {
     for (int i = 0; i < 5000 && input.MouseCount() < count; ++i) {
-      threads.Sleep(1);
+      threads.real.Sleep(1);
     }
     return input.TakeMouse();
+  }
+  // Waits until the engine has told the main window of link state.
+  bool WaitForLinkState(LinkState state) {
+    for (int i = 0; i < 5000; ++i) {
+      for (const auto& posted : messages.Take()) {
+        if (posted.lParam == kNotifyLinkState &&
+            posted.wParam == static_cast<std::uintptr_t>(state)) {
+          return true;
+        }
+      }
+      threads.real.Sleep(1);
+    }
+    return false;
+  }
+  void SetGone(bool gone) {
+    comm.Edit("COM3", [gone](auto& port) { port.gone = gone; });
   }
 
   test::FakeCommDevice comm;
@@ -112,7 +134,7 @@ TEST_F(TouchEngineTest, ReaderTakesBurstsAndRecoversFromLineErrors) {
   ASSERT_TRUE(Start());
   auto waitsReach = [this](int count) {
     for (int i = 0; i < 5000 && comm.Waits() < count; ++i) {
-      threads.Sleep(1);
+      threads.real.Sleep(1);
     }
     return comm.Waits();
   };
@@ -125,6 +147,53 @@ TEST_F(TouchEngineTest, ReaderTakesBurstsAndRecoversFromLineErrors) {
   // The wait that the error ends, one for each chunk, then asleep again.
   EXPECT_EQ(waitsReach(4), 4);
   EXPECT_EQ(Engine().GetRawPoint(), (IntPoint{499, 499}));
+}
+
+// The device goes away in the middle of a touch: the button is released at
+// once where it was pressed, the port is let go of and tried once a second
+// until it opens again, with the line and settings it had.
+TEST_F(TouchEngineTest, ALostLinkReleasesTheButtonAndReopensAsItWas) {
+  registry.Put("PX0", 300);
+  registry.Put("TouchMode", 0);
+  ASSERT_TRUE(Start());
+  const FakeCommDevice::Port line = comm.Get("COM3");
+  const EngineSettings settings = Engine().Settings();
+  comm.Receive("COM3", Bytes(BuildTouchReport(1, 1000, 3000)));
+  const std::vector<MouseCall> pressed = WaitForMouse(2);
+  ASSERT_EQ(pressed.size(), 2U);
+  const int opensBefore = comm.OpenCalls();
+  const std::uint32_t askedBefore = threads.asked.load();
+
+  SetGone(true);
+  EXPECT_EQ(WaitForMouse(1),
+            (std::vector<MouseCall>{{0x8004, pressed[1].dx, pressed[1].dy, 0, input.kExtraInfo}}));
+  EXPECT_TRUE(WaitForLinkState(LinkState::kRetrying));
+  EXPECT_FALSE(comm.IsOpen("COM3"));
+  for (int i = 0; i < 5000 && comm.OpenCalls() < opensBefore + 3; ++i) {
+    threads.real.Sleep(1);
+  }
+  SetGone(false);
+  EXPECT_TRUE(WaitForLinkState(LinkState::kConnected));
+  EXPECT_EQ(threads.asked.load() - askedBefore,
+            1000U * static_cast<std::uint32_t>(comm.OpenCalls() - opensBefore));
+  const FakeCommDevice::Port reopened = comm.Get("COM3");
+  EXPECT_EQ(std::memcmp(&reopened.timeouts, &line.timeouts, sizeof line.timeouts), 0);
+  EXPECT_EQ(reopened.state.stopBits, line.state.stopBits);
+  EXPECT_EQ(reopened.mask, line.mask);
+  EXPECT_EQ(Engine().Settings(), settings);
+  comm.Receive("COM3", Bytes(BuildTouchReport(2, 1000, 3000)));
+  EXPECT_EQ(WaitForMouse(1).size(), 1U);
+}
+
+// With "Reconnect" 0 a lost link is released and reported, never tried again.
+TEST_F(TouchEngineTest, ReconnectOffStopsAfterTheLoss) {
+  registry.Put("Reconnect", 0);
+  ASSERT_TRUE(Start());
+  const int opens = comm.OpenCalls();
+  SetGone(true);
+  EXPECT_TRUE(WaitForLinkState(LinkState::kLost));
+  EXPECT_TRUE(host.StopDriver());
+  EXPECT_EQ(comm.OpenCalls(), opens);
 }
 
 TEST_F(TouchEngineTest, StartAppliesTheLinkTimeoutsAndTheStoredSettings) {
