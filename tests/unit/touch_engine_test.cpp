@@ -185,15 +185,19 @@ TEST_F(TouchEngineTest, ALostLinkReleasesTheButtonAndReopensAsItWas) {
   EXPECT_EQ(WaitForMouse(1).size(), 1U);
 }
 
-// With "Reconnect" 0 a lost link is released and reported, never tried again.
-TEST_F(TouchEngineTest, ReconnectOffStopsAfterTheLoss) {
-  registry.Put("Reconnect", 0);
-  ASSERT_TRUE(Start());
-  const int opens = comm.OpenCalls();
-  SetGone(true);
-  EXPECT_TRUE(WaitForLinkState(LinkState::kLost));
-  EXPECT_TRUE(host.StopDriver());
-  EXPECT_EQ(comm.OpenCalls(), opens);
+// With "Reconnect" 0 a lost link is reported and never tried again; while
+// it is tried, a stop ends the tries at once.
+TEST_F(TouchEngineTest, ReconnectOffOrAStopEndTheTries) {
+  for (const std::uint32_t reconnect : {0U, 1U}) {
+    registry.Put("Reconnect", reconnect);
+    SetGone(false);
+    ASSERT_TRUE(Start());
+    const int opens = comm.OpenCalls();
+    SetGone(true);
+    EXPECT_TRUE(WaitForLinkState(reconnect != 0 ? LinkState::kRetrying : LinkState::kLost));
+    EXPECT_TRUE(host.StopDriver());
+    EXPECT_TRUE(reconnect != 0 || comm.OpenCalls() == opens);
+  }
 }
 
 TEST_F(TouchEngineTest, StartAppliesTheLinkTimeoutsAndTheStoredSettings) {
