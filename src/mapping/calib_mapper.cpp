@@ -24,7 +24,6 @@ constexpr double kConversionLimit = 9007199254740992.0;  // 2^53
 // A raw axis that grows leftward or upward is negated, so the grid
 // arithmetic always works on coordinates that grow rightward and downward.
 struct Orientation {
-  bool mappable = false;
   bool uIsRawY = false;
   std::int64_t uSign = 1;
   std::int64_t wSign = 1;
@@ -34,24 +33,18 @@ struct Orientation {
   bool baseOnNeighbour = false;
 };
 
+// Where the top-left target reads says which way each axis grows. With the
+// axes swapped, screen X runs along raw Y (u) and screen Y along raw X (w);
+// a panel turned a quarter either way reads its top-left target in a mixed
+// quadrant (one raw coordinate high, the other low).
 Orientation ChooseOrientation(std::int32_t swapXY, IntPoint topLeft) {
   const bool xHigh = topLeft.x >= kHalfRaw;
   const bool yHigh = topLeft.y >= kHalfRaw;
   Orientation orientation;
-  if (swapXY == 0) {
-    orientation.mappable = true;
-    orientation.uSign = xHigh ? -1 : 1;
-    orientation.wSign = yHigh ? -1 : 1;
-    orientation.baseOnNeighbour = xHigh && !yHigh;
-    return orientation;
-  }
-  if (xHigh != yHigh) {
-    return orientation;  // swapped and turned a quarter: no mapping
-  }
-  orientation.mappable = true;
-  orientation.uIsRawY = true;
-  orientation.uSign = xHigh ? -1 : 1;
-  orientation.wSign = orientation.uSign;
+  orientation.uIsRawY = swapXY != 0;
+  orientation.uSign = (orientation.uIsRawY ? yHigh : xHigh) ? -1 : 1;
+  orientation.wSign = (orientation.uIsRawY ? xHigh : yHigh) ? -1 : 1;
+  orientation.baseOnNeighbour = !orientation.uIsRawY && xHigh && !yHigh;
   return orientation;
 }
 
@@ -199,9 +192,6 @@ struct GridResult {
 
 GridResult MapOnGrid(const CalibPoints& points, std::int32_t swapXY, int rawX, int rawY) {
   const Orientation orientation = ChooseOrientation(swapXY, points[0]);
-  if (!orientation.mappable) {
-    return {0, 0};
-  }
   Grid grid{};
   for (std::size_t i = 0; i < points.size(); ++i) {
     grid.points[i] = Orient(orientation, points[i].x, points[i].y);

@@ -87,7 +87,7 @@ protected:
   std::int32_t m_bSwapXY = 0;
 };
 
-// The nine-point grid mapping with its six panel orientations.
+// The nine-point grid mapping for the eight ways a panel can be mounted.
 class CGridMapper : public CCalibMapper {
 public:
   CGridMapper() = default;

@@ -74,7 +74,8 @@ class CalibrationCase(ProgramTestCase):
         for index in range(first, first + count):
             self.wait_target(index)
             x, y = raw_of(target(index))
-            self.sim.send(touch % (x, y, x + 3, y + 3) if touch.count("%") == 4 else touch % (x, y))
+            values = {4: (x, y, x + 3, y + 3), 2: (x, y), 0: ()}[touch.count("%")]
+            self.sim.send(touch % values)
             if index < 8:
                 self.wait_target(index + 1)
         if first + count == 9:
@@ -119,6 +120,13 @@ class RunTest(CalibrationCase):
         self.assertTrue(self.driver.enabled(window))
         self.assert_lands(pixel_of(PROBE_RAW))
 
+    def test_a_quarter_turned_panel_calibrates(self):
+        window = self.start(QUARTER_TURN)
+        self.open_calibration(window)
+        self.calibrate("tap %d %d")
+        self.assertEqual(self.points(), [mounted(raw_of(target(i)), QUARTER_TURN) for i in range(9)])
+        self.assert_lands(pixel_of(PROBE_RAW))
+
     def test_a_run_in_click_on_release_on_a_swapped_panel(self):
         window = self.start(SWAP, TouchMode=2)
         self.open_calibration(window)
@@ -141,16 +149,15 @@ class CancelTest(CalibrationCase):
         self.assertEqual(self.registry.values(), before)
         self.assert_lands(pixel_of(PROBE_RAW))
 
-    def test_a_set_with_no_mapping_is_dropped(self):
-        # A quarter-turned panel: every touch is steady, but the grid has no
-        # mapping for such points. The stored mirrored calibration stays and
-        # turns the quarter turn into a swap.
-        window = self.start(QUARTER_TURN, stored_for=MIRROR_X)
+    def test_a_collapsed_set_is_dropped(self):
+        # Every target touched on the same spot: each touch is steady, but no
+        # mapping comes near the targets.
+        window = self.start(MIRROR_X, stored_for=MIRROR_X)
         before = self.registry.values()
         self.open_calibration(window)
-        self.calibrate("tap %d %d")
+        self.calibrate("tap 2048 2048")
         self.assertEqual(self.registry.values(), before)
-        self.assert_lands(pixel_of((PROBE_RAW[1], PROBE_RAW[0])))
+        self.assert_lands(pixel_of(PROBE_RAW))
 
     def test_thirty_idle_seconds_cancel(self):
         window = self.start(MIRROR_X, stored_for=MIRROR_X)
