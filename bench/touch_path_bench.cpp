@@ -7,6 +7,7 @@
 #include "engine/packet_assembler.h"
 #include "engine/touch_driver.h"
 #include "fake_comm_device.h"
+#include "fixed_monitors.h"
 #include "mapping/calib_mapper.h"
 #include "platform/std_threads.h"
 
@@ -78,7 +79,10 @@ void BM_ReceiveToMouseEvents(benchmark::State& state) {
   StdThreads threads;
   NullInput input;
   NullMessages messages;
-  CTouchDriver engine({comm, threads, input, messages});
+  test::FixedMonitors monitors;  // one 1024 x 768 monitor
+  monitors.layout = {{{"\\\\.\\DISPLAY1", {0, 0, 1024, 768}, {0, 0, 1024, 768}, true}},
+                     {0, 0, 1024, 768}};
+  CTouchDriver engine({comm, threads, input, messages, monitors});
   engine.ApplySettings(EngineSettings{});
   const std::vector<std::uint8_t> stream = DragStream(1000);
   for (auto _ : state) {

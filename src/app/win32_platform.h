@@ -4,6 +4,7 @@
 #include "platform/win32/win32_comm_device.h"
 #include "platform/win32/win32_input.h"
 #include "platform/win32/win32_messages.h"
+#include "platform/win32/win32_monitors.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_threads.h"
 
@@ -16,8 +17,9 @@ struct Win32Platform {
   Win32Input input;
   Win32Messages messages;
   Win32Registry registry;
+  Win32Monitors monitors;
 
-  EnginePlatform Engine() { return {comm, threads, input, messages}; }
+  EnginePlatform Engine() { return {comm, threads, input, messages, monitors}; }
 };
 
 }  // namespace zt

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "engine/serial_port.h"
 #include "mapping/calib_mapper.h"
@@ -29,6 +30,7 @@ struct EngineSettings {
   std::int32_t touchMode = kTouchModeNormal;
   CalibPoints points = kDefaultCalibPoints;
   std::int32_t reconnect = 1;  // 0: a lost link is not tried again
+  std::string monitor;         // device name of the touch screen's monitor
 
   bool operator==(const EngineSettings&) const = default;
 };

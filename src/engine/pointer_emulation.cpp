@@ -6,6 +6,7 @@
 
 #include "engine/controller_protocol.h"
 #include "engine/window_messages.h"
+#include "mapping/desktop_mapping.h"
 
 namespace zt {
 namespace {
@@ -156,8 +157,27 @@ bool CPointerEmulation::InRightState() const {
          m_bRightSelected.load(std::memory_order_relaxed) != 0;
 }
 
+void CPointerEmulation::SetDesktop(const PixelRect& monitor, const PixelRect& desk) {
+  const std::lock_guard<std::mutex> lock(m_desktopLock);
+  m_monitor = monitor;
+  m_desk = desk;
+}
+
+PixelRect CPointerEmulation::TouchMonitor() const {
+  const std::lock_guard<std::mutex> lock(m_desktopLock);
+  return m_monitor;
+}
+
+// Always over the whole virtual desktop: plain absolute input reaches the
+// primary monitor on Windows but the whole desktop under Wine.
 void CPointerEmulation::SendMouse(std::uint32_t flags, std::int32_t ax, std::int32_t ay) {
-  m_input.MouseEvent(mouse::kAbsolute | flags, ax, ay, 0, m_input.GetMessageExtraInfo());
+  IntPoint point;
+  {
+    const std::lock_guard<std::mutex> lock(m_desktopLock);
+    point = ToVirtualDesk(m_monitor, m_desk, ax, ay);
+  }
+  m_input.MouseEvent(mouse::kAbsolute | mouse::kVirtualDesk | flags, point.x, point.y, 0,
+                     m_input.GetMessageExtraInfo());
 }
 
 void CPointerEmulation::PressButton(std::int32_t ax, std::int32_t ay, bool right) {

@@ -5,10 +5,12 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "engine/engine_settings.h"
 #include "platform/input.h"
 #include "platform/messages.h"
+#include "platform/monitors.h"
 #include "platform/threads.h"
 
 namespace zt {
@@ -45,6 +47,10 @@ public:
   void RestartDoubleTapClock();
 
   void SetNotifyWindow(WindowHandle window) { m_hNotifyWnd.store(window); }
+  // Where touches go: the monitor's rectangle within the virtual desktop.
+  // Until it is set, absolute units pass through unchanged.
+  void SetDesktop(const PixelRect& monitor, const PixelRect& desk);
+  PixelRect TouchMonitor() const;
   // Lets go of a button that a touch pressed and no lift has released yet,
   // at the last position.
   void ReleaseHeldButton();
@@ -74,6 +80,9 @@ private:
   IThreads& m_beepThreads;
   std::shared_ptr<BeepTone> m_tone;
   std::atomic<WindowHandle> m_hNotifyWnd{0};
+  mutable std::mutex m_desktopLock;
+  PixelRect m_monitor;
+  PixelRect m_desk;
 
   std::atomic<std::int32_t> m_nDTime{0};
   std::atomic<std::int32_t> m_nDZone{1};

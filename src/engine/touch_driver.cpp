@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "mapping/desktop_mapping.h"
+
 namespace zt {
 namespace {
 
@@ -23,6 +25,7 @@ std::uint64_t PackPoint(std::int32_t x, std::int32_t y) {
 CTouchDriver::CTouchDriver(const EnginePlatform& platform)
     : CSerialPort(platform.comm, platform.threads),
       CPointerEmulation(platform.input, platform.messages, platform.threads),
+      m_monitors(platform.monitors),
       m_assembler(m_receive) {}
 
 CTouchDriver::~CTouchDriver() {
@@ -141,6 +144,8 @@ void CTouchDriver::DecodePacket(const std::uint8_t* packet) {
 void CTouchDriver::ApplySettings(const EngineSettings& settings) {
   ApplyEmulationSettings(settings);
   m_nReconnect.store(settings.reconnect, std::memory_order_relaxed);
+  m_monitorName = settings.monitor;
+  UpdateDesktop();
   m_liveMapper.ReplacePoints(settings.points);
 }
 
@@ -148,6 +153,7 @@ EngineSettings CTouchDriver::Settings() const {
   EngineSettings settings;
   ReadEmulationSettings(settings);
   settings.reconnect = m_nReconnect.load(std::memory_order_relaxed);
+  settings.monitor = m_monitorName;
   settings.points = m_liveMapper.Points();
   return settings;
 }
@@ -160,6 +166,14 @@ void CTouchDriver::OnTouch(std::int32_t status, std::int32_t rawX, std::int32_t 
   }
   const IntPoint mapped = m_liveMapper.MapPoint(rawX, rawY);
   EmulatePointer(status, mapped.x, mapped.y);
+}
+
+bool CTouchDriver::UpdateDesktop() {
+  const DesktopLayout layout = m_monitors.Layout();
+  const MonitorChoice choice = ChooseMonitor(layout, m_monitorName);
+  SetDesktop(choice.monitor.rect, layout.virtualDesk);
+  m_monitorFound = choice.named;
+  return choice.named;
 }
 
 IntPoint CTouchDriver::GetRawPoint() const {

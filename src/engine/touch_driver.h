@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "engine/controller_protocol.h"
 #include "engine/engine_settings.h"
@@ -13,6 +14,7 @@
 #include "mapping/calib_mapper.h"
 #include "platform/input.h"
 #include "platform/messages.h"
+#include "platform/monitors.h"
 
 namespace zt {
 
@@ -22,6 +24,7 @@ struct EnginePlatform {
   IThreads& threads;
   IInput& input;
   IMessages& messages;
+  IMonitors& monitors;
 };
 
 // The running touch engine: owns the open port, the reader thread that
@@ -43,6 +46,11 @@ public:
   void ApplySettings(const EngineSettings& settings);
   // The settings in effect.
   EngineSettings Settings() const;
+  // Takes the monitors as they are now (after a display change, say);
+  // false when the chosen monitor is not there and touches go to the
+  // primary one.
+  bool UpdateDesktop();
+  bool TouchMonitorFound() const { return m_monitorFound; }
 
   void DecodePacket(const std::uint8_t* packet);
   void OnTouch(std::int32_t status, std::int32_t rawX, std::int32_t rawY);
@@ -79,6 +87,9 @@ private:
   // Records the state and tells the notify window (kNotifyLinkState).
   void SetLinkState(LinkState state);
 
+  IMonitors& m_monitors;
+  std::string m_monitorName;  // user-interface thread only
+  bool m_monitorFound = true;
   CGridMapper m_liveMapper;
   CGridMapper m_backupMapper;
   ParameterReply m_reply;

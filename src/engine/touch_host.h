@@ -31,6 +31,7 @@ public:
   // cannot be loaded no engine remains.
   bool ReloadAndStart(WindowHandle notifyWindow);
 
+  IMonitors& Monitors() const { return m_platform.monitors; }
   // The running engine, or nullptr.
   CTouchDriver* Driver() const { return m_pDriver.get(); }
 

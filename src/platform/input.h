@@ -11,6 +11,7 @@ inline constexpr std::uint32_t kLeftDown = 0x0002;
 inline constexpr std::uint32_t kLeftUp = 0x0004;
 inline constexpr std::uint32_t kRightDown = 0x0008;
 inline constexpr std::uint32_t kRightUp = 0x0010;
+inline constexpr std::uint32_t kVirtualDesk = 0x4000;
 inline constexpr std::uint32_t kAbsolute = 0x8000;
 }  // namespace mouse
 

@@ -70,6 +70,8 @@ bool CSettingsStore::LoadEngineSettings(EngineSettings& settings) {
   ReadDword(key, kDuration, loaded.duration);
   ReadDword(key, kTouchMode, loaded.touchMode);
   ReadDword(key, kReconnect, loaded.reconnect);
+  char monitor[kTextSize] = {};
+  loaded.monitor = ReadText(key, kMonitor, monitor) ? monitor : "";
   loaded.freq = std::clamp(loaded.freq, kMinFreq, kMaxFreq);
   loaded.duration = std::clamp(loaded.duration, 0, kMaxDuration);
   settings = loaded;
@@ -123,6 +125,12 @@ bool CSettingsStore::SaveRight(std::int32_t right) {
 
 bool CSettingsStore::SaveTouchMode(std::int32_t touchMode) {
   return WriteDword(kTouchMode, touchMode);
+}
+
+bool CSettingsStore::SaveMonitor(const std::string& deviceName) {
+  CRegistryKey key(m_registry);
+  return key.Open(m_where.root, m_where.subKey, reg::kKeySetValue) &&
+         key.SetString(kMonitor, deviceName.c_str());
 }
 
 bool CSettingsStore::WriteDword(const char* name, std::int32_t value) {

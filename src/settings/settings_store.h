@@ -39,6 +39,7 @@ inline constexpr char kFreq[] = "Freq";
 inline constexpr char kDuration[] = "Duration";
 inline constexpr char kTouchMode[] = "TouchMode";
 inline constexpr char kReconnect[] = "Reconnect";
+inline constexpr char kMonitor[] = "Monitor";
 
 inline constexpr char kDefaultWindowTitle[] = "TactivoV1.12 ";
 
@@ -78,6 +79,7 @@ public:
   bool SaveMouseSettings(const EngineSettings& settings);
   bool SaveRight(std::int32_t right);
   bool SaveTouchMode(std::int32_t touchMode);
+  bool SaveMonitor(const std::string& deviceName);
 
 private:
   // Opens the key for writing and writes one REG_DWORD.

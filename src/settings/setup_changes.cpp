@@ -68,6 +68,22 @@ bool StoreTouchMode(settings::CSettingsStore& store, CTouchDriver& engine, std::
   return true;
 }
 
+bool StoreMonitor(settings::CSettingsStore& store, CTouchDriver& engine,
+                  const std::string& deviceName) {
+  if (!store.SaveMonitor(deviceName)) {
+    return false;
+  }
+  EngineSettings settings = engine.Settings();
+  settings.monitor = deviceName;
+  engine.ApplySettings(settings);
+  return true;
+}
+
+std::string MonitorLabel(int number, const MonitorInfo& monitor) {
+  return std::to_string(number) + ": " + std::to_string(monitor.rect.Width()) + " x " +
+         std::to_string(monitor.rect.Height()) + (monitor.primary ? ", primary" : "");
+}
+
 bool StoreRightButton(settings::CSettingsStore& store, CTouchHost& host, std::int32_t right) {
   if (!store.SaveRight(right)) {
     return false;

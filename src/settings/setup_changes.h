@@ -61,6 +61,13 @@ bool StoreMouseSettings(settings::CSettingsStore& store, const CTouchDriver& eng
 // puts the engine in that mode. True when it did.
 bool StoreTouchMode(settings::CSettingsStore& store, CTouchDriver& engine, std::int32_t touchMode);
 
+// Saves "Monitor" and, only when the key could be opened for writing,
+// sends the engine's touches to that monitor. True when it did.
+bool StoreMonitor(settings::CSettingsStore& store, CTouchDriver& engine,
+                  const std::string& deviceName);
+// How the monitor list names a monitor: "2: 800 x 600", "1: 1024 x 768, primary".
+std::string MonitorLabel(int number, const MonitorInfo& monitor);
+
 // Saves "Right" and, only when the key could be opened for writing, makes
 // it the host's "Right" and the running engine's m_bRightEnabled. True
 // when it did; the caller then shows or hides the indicator.

@@ -30,6 +30,17 @@ inline HINSTANCE ResourceModule() {
   return ::GetModuleHandleA(nullptr);
 }
 
+// A length of pixels at 96 DPI as many pixels at the DPI of the window's
+// monitor (the program is aware of each monitor's DPI); unchanged where the
+// system cannot say (before Windows 10 1607).
+inline int ScaleForDpi(HWND window, int pixels) {
+  using GetDpiForWindowCall = UINT(WINAPI*)(HWND);
+  static const auto getDpi = reinterpret_cast<GetDpiForWindowCall>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+  const UINT dpi = getDpi != nullptr ? getDpi(window) : 0;
+  return dpi != 0 ? ::MulDiv(pixels, static_cast<int>(dpi), 96) : pixels;
+}
+
 // Registers the common control classes (trackbar, property sheet) once.
 void EnsureCommonControls();
 

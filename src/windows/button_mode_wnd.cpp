@@ -2,6 +2,7 @@
 
 #include "engine/window_messages.h"
 #include "resource.h"
+#include "ui/win32_helpers.h"
 
 namespace zt {
 namespace {
@@ -25,19 +26,29 @@ void CButtonModeWnd::DoDataExchange(ui::CDataExchange& exchange) {
   exchange.Text(IDC_INDICATOR_TEXT, m_strButton);
 }
 
-// Placed once, at the bottom right of the full-screen client area, above
-// every window that is not topmost itself.
+// Above every window that is not topmost itself.
 bool CButtonModeWnd::OnInitDialog() {
   ui::CDialog::OnInitDialog();
-  const int cxFull = ::GetSystemMetrics(SM_CXFULLSCREEN);
-  const int cyFull = ::GetSystemMetrics(SM_CYFULLSCREEN);
+  Place();
+  ::ShowWindow(m_hWnd, SW_SHOW);
+  return true;
+}
+
+void CButtonModeWnd::Place() {
+  PixelRect monitor{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+  const int rightGap = monitor.right - ::GetSystemMetrics(SM_CXFULLSCREEN);
+  const int bottomGap = monitor.bottom - ::GetSystemMetrics(SM_CYFULLSCREEN);
+  if (m_host.Driver() != nullptr && !m_host.Driver()->TouchMonitor().IsEmpty()) {
+    monitor = m_host.Driver()->TouchMonitor();
+  }
   RECT outer;
   ::GetWindowRect(m_hWnd, &outer);
   const int width = outer.right - outer.left;
   const int height = outer.bottom - outer.top;
-  ::SetWindowPos(m_hWnd, HWND_TOPMOST, cxFull - width - kRightMargin,
-                 cyFull - height - kBottomMargin, width, height, SWP_SHOWWINDOW);
-  return true;
+  ::SetWindowPos(m_hWnd, HWND_TOPMOST,
+                 monitor.right - rightGap - width - ui::ScaleForDpi(m_hWnd, kRightMargin),
+                 monitor.bottom - bottomGap - height - ui::ScaleForDpi(m_hWnd, kBottomMargin),
+                 width, height, SWP_NOACTIVATE | SWP_NOSIZE);
 }
 
 bool CButtonModeWnd::OnMessage(UINT message, WPARAM wParam, LPARAM /*lParam*/, LRESULT& result) {

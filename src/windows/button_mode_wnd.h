@@ -18,6 +18,9 @@ public:
   ~CButtonModeWnd() override;
 
   const std::string& ButtonText() const { return m_strButton; }
+  // Puts the window at the bottom right of the touch screen's monitor, as
+  // far from its edges as from the primary screen's full-screen client area.
+  void Place();
 
 protected:
   bool OnInitDialog() override;

@@ -4,6 +4,7 @@
 
 #include "engine/touch_host.h"
 #include "resource.h"
+#include "ui/win32_helpers.h"
 
 namespace zt {
 namespace {
@@ -43,15 +44,24 @@ void PaintText(HDC dc, int x, int y, const std::string& text) {
 CCalibrationDlg::CCalibrationDlg(CTouchHost& host, HWND owner)
     : ui::CDialog(IDD_CALIBRATION, owner), m_host(host), m_strStep(StepText(0)) {}
 
+// The monitor that touches go to; the primary screen without an engine.
 bool CCalibrationDlg::OnCreate() {
-  m_cxScreen = ::GetSystemMetrics(SM_CXSCREEN);
-  m_cyScreen = ::GetSystemMetrics(SM_CYSCREEN);
+  CTouchDriver* engine = m_host.Driver();
+  if (engine != nullptr) {
+    engine->UpdateDesktop();
+    m_monitor = engine->TouchMonitor();
+  }
+  if (m_monitor.IsEmpty()) {
+    m_monitor = {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+  }
+  m_cxScreen = m_monitor.Width();
+  m_cyScreen = m_monitor.Height();
   return true;
 }
 
 bool CCalibrationDlg::OnInitDialog() {
-  // Above every other window, over the whole primary screen.
-  ::SetWindowPos(m_hWnd, HWND_TOPMOST, 0, 0, m_cxScreen, m_cyScreen, 0);
+  // Above every other window, over the whole of the touch screen's monitor.
+  ::SetWindowPos(m_hWnd, HWND_TOPMOST, m_monitor.left, m_monitor.top, m_cxScreen, m_cyScreen, 0);
   ui::CDialog::OnInitDialog();
   ::ShowCursor(FALSE);
   ::ShowWindow(m_hWnd, SW_SHOW);
@@ -186,12 +196,13 @@ void CCalibrationDlg::DrawTarget(HDC dc) const {
   HGDIOBJ oldPen = ::SelectObject(dc, outline);
 
   const IntPoint centre = CalibrationTarget(m_run.Step(), m_cxScreen, m_cyScreen);
-  ::Ellipse(dc, centre.x - kTargetRadius, centre.y - kTargetRadius, centre.x + kTargetRadius,
-            centre.y + kTargetRadius);
-  ::MoveToEx(dc, centre.x - kCrossHalfLength, centre.y, nullptr);
-  ::LineTo(dc, centre.x + kCrossHalfLength, centre.y);
-  ::MoveToEx(dc, centre.x, centre.y - kCrossHalfLength, nullptr);
-  ::LineTo(dc, centre.x, centre.y + kCrossHalfLength);
+  const int radius = ui::ScaleForDpi(m_hWnd, kTargetRadius);
+  const int cross = ui::ScaleForDpi(m_hWnd, kCrossHalfLength);
+  ::Ellipse(dc, centre.x - radius, centre.y - radius, centre.x + radius, centre.y + radius);
+  ::MoveToEx(dc, centre.x - cross, centre.y, nullptr);
+  ::LineTo(dc, centre.x + cross, centre.y);
+  ::MoveToEx(dc, centre.x, centre.y - cross, nullptr);
+  ::LineTo(dc, centre.x, centre.y + cross);
 
   ::SelectObject(dc, oldPen);
   ::SelectObject(dc, oldBrush);
@@ -208,10 +219,11 @@ void CCalibrationDlg::DrawTexts(HDC dc) const {
   ::SetTextAlign(dc, TA_LEFT | TA_TOP);
   const int middleX = m_cxScreen / 2;
   const int middleY = m_cyScreen / 2;
-  PaintText(dc, middleX, middleY + kStepTextDown, m_strStep);
+  PaintText(dc, middleX, middleY + ui::ScaleForDpi(m_hWnd, kStepTextDown), m_strStep);
   char countdown[48];
   std::snprintf(countdown, sizeof countdown, "Timeout Count %d sec", m_run.SecondsLeft());
-  PaintText(dc, middleX - kCountdownLeft, middleY + kCountdownDown, countdown);
+  PaintText(dc, middleX - ui::ScaleForDpi(m_hWnd, kCountdownLeft),
+            middleY + ui::ScaleForDpi(m_hWnd, kCountdownDown), countdown);
 }
 
 // While the window is up the engine maps with the default calibration, so

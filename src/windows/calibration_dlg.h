@@ -5,6 +5,7 @@
 #include <string>
 
 #include "mapping/calibration_procedure.h"
+#include "platform/monitors.h"
 #include "settings/settings_store.h"
 #include "ui/dialog.h"
 
@@ -53,6 +54,7 @@ private:
 
   CTouchHost& m_host;
   CCalibrationProcedure m_run;
+  PixelRect m_monitor;
   int m_cxScreen = 0;
   int m_cyScreen = 0;
   std::string m_strStep;

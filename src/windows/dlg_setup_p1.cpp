@@ -1,12 +1,20 @@
 #include "windows/dlg_setup_p1.h"
 
+#include <utility>
+
+#include "mapping/desktop_mapping.h"
 #include "resource.h"
 #include "settings/setup_changes.h"
+#include "windows/monitor_numbers.h"
 
 namespace zt {
 
-CDlgSetupP1::CDlgSetupP1(CTouchHost& host, settings::CSettingsStore& store)
-    : ui::CPropertyPage(IDD_SETTING_B), m_host(host), m_store(store) {}
+CDlgSetupP1::CDlgSetupP1(CTouchHost& host, settings::CSettingsStore& store,
+                         std::function<void()> onMonitorChanged)
+    : ui::CPropertyPage(IDD_SETTING_B),
+      m_host(host),
+      m_store(store),
+      m_onMonitorChanged(std::move(onMonitorChanged)) {}
 
 CDlgSetupP1::~CDlgSetupP1() = default;
 
@@ -20,8 +28,59 @@ void CDlgSetupP1::DoDataExchange(ui::CDataExchange& exchange) {
   }
 }
 
+bool CDlgSetupP1::OnInitDialog() {
+  ui::CPropertyPage::OnInitDialog();
+  FillMonitorList();
+  return true;
+}
+
+// Numbered in the system's order, the monitor that touches go to selected.
+void CDlgSetupP1::FillMonitorList() {
+  const DesktopLayout layout = m_host.Monitors().Layout();
+  m_monitors = layout.monitors;
+  const CTouchDriver* engine = m_host.Driver();
+  const std::string chosen =
+      ChooseMonitor(layout, engine != nullptr ? engine->Settings().monitor : "").monitor.deviceName;
+  HWND list = GetItem(IDC_TOUCH_MONITOR);
+  for (std::size_t i = 0; i < m_monitors.size(); ++i) {
+    const std::string label = setup::MonitorLabel(static_cast<int>(i) + 1, m_monitors[i]);
+    ::SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(label.c_str()));
+    if (m_monitors[i].deviceName == chosen) {
+      ::SendMessageA(list, CB_SETCURSEL, i, 0);
+    }
+  }
+}
+
+// When the choice cannot be saved, touches stay where they went and the
+// list shows that monitor again.
+void CDlgSetupP1::SaveMonitor() {
+  CTouchDriver* engine = m_host.Driver();
+  const LRESULT index = ::SendMessageA(GetItem(IDC_TOUCH_MONITOR), CB_GETCURSEL, 0, 0);
+  if (engine == nullptr || index < 0 || static_cast<std::size_t>(index) >= m_monitors.size()) {
+    return;
+  }
+  if (!setup::StoreMonitor(m_store, *engine,
+                           m_monitors[static_cast<std::size_t>(index)].deviceName)) {
+    ::SendMessageA(GetItem(IDC_TOUCH_MONITOR), CB_RESETCONTENT, 0, 0);
+    FillMonitorList();
+  }
+  m_onMonitorChanged();
+}
+
 bool CDlgSetupP1::OnCommand(int id, int code, HWND control) {
   switch (id) {
+    case IDC_TOUCH_MONITOR:
+      if (code == CBN_SELCHANGE) {
+        SaveMonitor();
+        return true;
+      }
+      break;
+    case IDC_TOUCH_IDENTIFY:
+      if (code == BN_CLICKED) {
+        ShowMonitorNumbers(m_monitors);
+        return true;
+      }
+      break;
     case IDC_TOUCH_NORMAL:
     case IDC_TOUCH_CLICK_ON_TOUCH:
     case IDC_TOUCH_CLICK_ON_RELEASE:

@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
+#include <vector>
 
 #include "engine/touch_host.h"
 #include "settings/settings_store.h"
@@ -11,11 +13,15 @@
 namespace zt {
 
 // "Setting B", the touch-mode page of the setup sheet: Normal, Click On
-// Touch or Click On Release. A click on a mode puts the running engine in
-// it and saves it at once; the sheet's OK saves it once more.
+// Touch or Click On Release, and the touch screen's monitor. A click on a
+// mode puts the running engine in it and saves it at once; the sheet's OK
+// saves it once more. A monitor chosen in the list is saved and used at
+// once; "Identify" shows each monitor's number on it.
 class CDlgSetupP1 : public ui::CPropertyPage {
 public:
-  CDlgSetupP1(CTouchHost& host, settings::CSettingsStore& store);
+  // onMonitorChanged runs after a monitor has been chosen.
+  CDlgSetupP1(CTouchHost& host, settings::CSettingsStore& store,
+              std::function<void()> onMonitorChanged);
   ~CDlgSetupP1() override;
 
   // The checked mode's index; filled from the running engine before the
@@ -24,14 +30,19 @@ public:
 
 protected:
   void DoDataExchange(ui::CDataExchange& exchange) override;
+  bool OnInitDialog() override;
   bool OnCommand(int id, int code, HWND control) override;
   void OnOK() override;
 
 private:
   void SaveTouchMode();
+  void FillMonitorList();
+  void SaveMonitor();
 
   CTouchHost& m_host;
   settings::CSettingsStore& m_store;
+  std::function<void()> m_onMonitorChanged;
+  std::vector<MonitorInfo> m_monitors;  // in the list's order
 };
 
 }  // namespace zt

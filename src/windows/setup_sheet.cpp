@@ -10,14 +10,14 @@ namespace zt {
 // the registry's. OK and Cancel only close the sheet: every change has
 // already been applied and saved when it was made.
 void RunSetupSheet(HWND owner, CTouchHost& host, settings::CSettingsStore& store, IInput& input,
-                   const std::function<void()>& onRightButtonChanged) {
+                   const std::function<void()>& onIndicatorChanged) {
   CTouchDriver* engine = host.Driver();
   if (engine == nullptr) {
     return;
   }
   ui::CPropertySheet sheet(owner);
-  CDlgSetupMouse mousePage(host, store, input, onRightButtonChanged);
-  CDlgSetupP1 touchModePage(host, store);
+  CDlgSetupMouse mousePage(host, store, input, onIndicatorChanged);
+  CDlgSetupP1 touchModePage(host, store, onIndicatorChanged);
 
   const EngineSettings settings = engine->Settings();
   mousePage.m_nClickZone = settings.dZone;

@@ -11,10 +11,10 @@
 namespace zt {
 
 // The Setting command with a running engine: the setup sheet, modal, with
-// its mouse and sound page and its touch-mode page. onRightButtonChanged
-// runs after "Right" has been switched and saved, to show or hide the
-// button indicator.
+// its mouse and sound page and its touch-mode page. onIndicatorChanged
+// runs after "Right" or "Monitor" has been changed and saved, to show, hide
+// or move the button indicator.
 void RunSetupSheet(HWND owner, CTouchHost& host, settings::CSettingsStore& store, IInput& input,
-                   const std::function<void()>& onRightButtonChanged);
+                   const std::function<void()>& onIndicatorChanged);
 
 }  // namespace zt

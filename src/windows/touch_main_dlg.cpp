@@ -18,18 +18,25 @@ constexpr UINT_PTR kHideTimer = 0;
 constexpr UINT kHideDelayMs = 200;
 constexpr char kCantOpen[] = "Can't Open";
 
-std::wstring LinkStateText(const LinkState* state, const char* port) {
-  if (state == nullptr) {
+std::wstring Widened(const std::string& text) {
+  return {text.begin(), text.end()};
+}
+
+// Where the link stands and, when the chosen monitor is not there, where
+// touches go instead.
+std::wstring StateText(const CTouchDriver* engine, const char* port) {
+  if (engine == nullptr) {
     return L"Not connected";
   }
-  if (*state == LinkState::kConnected) {
-    return L"Connected";
+  const LinkState state = engine->GetLinkState();
+  std::wstring text = state == LinkState::kConnected
+                          ? L"Connected"
+                          : L"No touch screen on " + Widened(port) +
+                                (state == LinkState::kRetrying ? L" \u2014 retrying" : L"");
+  if (!engine->TouchMonitorFound()) {
+    text += L"; " + Widened(engine->Settings().monitor) + L" gone, using the primary monitor";
   }
-  std::wstring text = L"No touch screen on ";
-  for (const char* c = port; *c != '\0'; ++c) {
-    text += static_cast<wchar_t>(static_cast<unsigned char>(*c));
-  }
-  return *state == LinkState::kRetrying ? text + L" \u2014 retrying" : text;
+  return text;
 }
 
 HICON LoadAppIcon() {
@@ -71,8 +78,7 @@ bool CTouchMainDlg::OnInitDialog() {
     m_strPort = m_host.m_szPort;
     UpdateData(false);
   }
-  const LinkState connected = LinkState::kConnected;
-  ShowLinkState(started ? &connected : nullptr);
+  ShowLinkState();
   if (!ShowOrCreateButtonWnd()) {
     return false;
   }
@@ -142,8 +148,11 @@ bool CTouchMainDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
     case WM_QUERYDRAGICON:
       result = reinterpret_cast<LRESULT>(m_hIcon);
       return true;
+    case WM_DISPLAYCHANGE:
+      OnDisplayChange();
+      return false;
     case kWmNotifyMain:
-      OnNotifyMain(wParam, lParam);
+      OnNotifyMain(lParam);
       result = 0;
       return true;
     default:
@@ -202,6 +211,7 @@ BOOL CTouchMainDlg::ShowOrCreateButtonWnd() {
   }
   HWND indicator = m_pButtonWnd->GetSafeHwnd();
   if (indicator != nullptr) {
+    m_pButtonWnd->Place();
     ::ShowWindow(indicator, m_host.m_nRight != 0 ? SW_SHOW : SW_HIDE);
   }
   return TRUE;
@@ -212,36 +222,44 @@ void CTouchMainDlg::OnApply() {
   if (!m_store.SavePort(m_strPort.c_str())) {
     return;
   }
-  const LinkState connected = LinkState::kConnected;
-  if (m_host.ReloadAndStart(reinterpret_cast<WindowHandle>(m_hWnd))) {
+  const bool started = m_host.ReloadAndStart(reinterpret_cast<WindowHandle>(m_hWnd));
+  ShowLinkState();
+  ShowOrCreateButtonWnd();
+  if (started) {
     EnableCommands(TRUE);
-    ShowLinkState(&connected);
     return;
   }
-  ShowLinkState(nullptr);
   EnableCommands(FALSE);
   m_strPort = kCantOpen;
   UpdateData(false);
 }
 
-void CTouchMainDlg::OnNotifyMain(WPARAM wParam, LPARAM lParam) {
+void CTouchMainDlg::OnNotifyMain(LPARAM lParam) {
   if (lParam == kNotifyShowWindow) {
     ::ShowWindow(m_hWnd, SW_SHOW);
-  } else if (lParam == kNotifyLinkState && m_host.Driver() != nullptr) {
-    const auto state = static_cast<LinkState>(wParam);
-    ShowLinkState(&state);
+  } else if (lParam == kNotifyLinkState) {
+    ShowLinkState();
   } else if (lParam == kNotifyRightClickDone && m_pButtonWnd &&
              m_pButtonWnd->GetSafeHwnd() != nullptr) {
     ::PostMessageA(m_pButtonWnd->GetSafeHwnd(), kWmResetButton, 0, 0);
   }
 }
 
-void CTouchMainDlg::ShowLinkState(const LinkState* state) {
-  const std::wstring text = LinkStateText(state, m_host.m_szPort);
+void CTouchMainDlg::ShowLinkState() {
+  const std::wstring text = StateText(m_host.Driver(), m_host.m_szPort);
   ::SetDlgItemTextW(m_hWnd, IDC_MAIN_LINK_STATE, text.c_str());
   char tip[64] = {};
   ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, tip, sizeof tip - 1, "-", nullptr);
   m_trayIcon.SetTipText(tip, true);
+}
+
+// A resolution changed, a monitor came or went: touches follow.
+void CTouchMainDlg::OnDisplayChange() {
+  if (m_host.Driver() != nullptr) {
+    m_host.Driver()->UpdateDesktop();
+    ShowOrCreateButtonWnd();
+  }
+  ShowLinkState();
 }
 
 void CTouchMainDlg::OnAbout() {
@@ -259,7 +277,10 @@ void CTouchMainDlg::OnCalibration() {
 
 void CTouchMainDlg::OnSetting() {
   if (m_host.Driver() != nullptr) {
-    RunSetupSheet(m_hWnd, m_host, m_store, m_input, [this] { ShowOrCreateButtonWnd(); });
+    RunSetupSheet(m_hWnd, m_host, m_store, m_input, [this] {
+      ShowOrCreateButtonWnd();
+      ShowLinkState();
+    });
   }
 }
 

@@ -50,10 +50,11 @@ protected:
 private:
   void AddAboutMenuItem();
   void OnApply();
-  void OnNotifyMain(WPARAM wParam, LPARAM lParam);
+  void OnNotifyMain(LPARAM lParam);
+  void OnDisplayChange();
   // Shows where the link stands, in the window and as the tray icon's tip;
   // without an engine: not connected.
-  void ShowLinkState(const LinkState* state);
+  void ShowLinkState();
   void OnAbout();
 
   CTouchHost& m_host;

@@ -213,96 +213,98 @@ std::string Flag(bool value) {
   return value ? "1" : "0";
 }
 
+// The first window of class and title that nobody owns.
+HWND FindMain(const Fields& f) {
+  HWND window = nullptr;
+  while ((window = FindWindowExA(nullptr, window, f[1].c_str(), f[2].c_str())) != nullptr &&
+         GetWindow(window, GW_OWNER) != nullptr) {
+  }
+  return window;
+}
+
+// Visible windows of a class that cover the primary screen exactly.
+Answer FullScreen(const Fields& f) {
+  const RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  const std::string found = TopLevel(f[1].c_str(), [&](HWND w) {
+    RECT rect{};
+    return IsWindowVisible(w) && GetWindowRect(w, &rect) && EqualRect(&rect, &screen);
+  });
+  return found.empty() ? std::nullopt : Answer(found);
+}
+
+HWND W(const Fields& f) {
+  return ToWindow(f[1]);
+}
+template <typename T>
+T As(const std::string& text) {
+  return static_cast<T>(Number(text));
+}
+
+// A window of class ("-": any) and title (when given).
+HWND Find(const Fields& f) {
+  return FindWindowA(f[1] == "-" ? nullptr : f[1].c_str(), f[2].empty() ? nullptr : f[2].c_str());
+}
+
+// Every window of a class that the window owns.
+std::string Owned(const Fields& f) {
+  return TopLevel(f[2].c_str(), [&](HWND w) { return GetWindow(w, GW_OWNER) == W(f); });
+}
+
+bool Post(const Fields& f) {
+  return PostMessageA(W(f), As<UINT>(f[2]), As<WPARAM>(f[3]), As<LPARAM>(f[4])) != FALSE;
+}
+
+bool SetText(const Fields& f) {
+  return SendMessageA(W(f), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(f[2].c_str())) != 0;
+}
+
+Answer SendTo(const Fields& f) {
+  DWORD_PTR result = 0;
+  SendMessageTimeoutA(W(f), As<UINT>(f[2]), As<WPARAM>(f[3]), As<LPARAM>(f[4]), SMTO_ABORTIFHUNG,
+                      5000, &result);
+  return Answer(std::to_string(static_cast<long long>(result)));
+}
+
+Answer CursorPosition(const Fields&) {
+  POINT point{};
+  GetCursorPos(&point);
+  return Answer(std::to_string(point.x) + "\t" + std::to_string(point.y));
+}
+
+Answer TakeProbeLog(const Fields&) {
+  std::lock_guard<std::mutex> lock(g_probeMutex);
+  return Answer(std::exchange(g_probeLog, {}));
+}
+
+// clang-format off
 const std::map<std::string, std::function<Answer(const Fields&)>> kCommands{
-    {"find",
-     [](const Fields& f) {  // class ("-": any), and title when given
-       return Found(FindWindowA(f[1] == "-" ? nullptr : f[1].c_str(),
-                                f[2].empty() ? nullptr : f[2].c_str()));
-     }},
-    {"findmain",
-     [](const Fields& f) {  // the first window of class and title that nobody owns
-       HWND window = nullptr;
-       while ((window = FindWindowExA(nullptr, window, f[1].c_str(), f[2].c_str())) != nullptr &&
-              GetWindow(window, GW_OWNER) != nullptr) {
-       }
-       return Found(window);
-     }},
-    {"owned",
-     [](const Fields& f) {  // every window of a class that the window owns
-       return Answer(TopLevel(f[2].c_str(),
-                              [&](HWND w) { return GetWindow(w, GW_OWNER) == ToWindow(f[1]); }));
-     }},
-    {"fullscreen",
-     [](const Fields& f) {  // a visible window of a class over the primary screen
-       const RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-       const std::string found = TopLevel(f[1].c_str(), [&](HWND w) {
-         RECT rect{};
-         return IsWindowVisible(w) && GetWindowRect(w, &rect) && EqualRect(&rect, &screen);
-       });
-       return found.empty() ? std::nullopt : Answer(found);
-     }},
-    {"child",
-     [](const Fields& f) {  // a direct child window of a class and title
-       return Found(FindWindowExA(ToWindow(f[1]), nullptr, f[2].c_str(), f[3].c_str()));
-     }},
-    {"item",
-     [](const Fields& f) {
-       return Found(GetDlgItem(ToWindow(f[1]), static_cast<int>(Number(f[2]))));
-     }},
-    {"text", [](const Fields& f) { return Answer(WindowText(ToWindow(f[1]))); }},
-    {"settext",
-     [](const Fields& f) {
-       return Done(SendMessageA(ToWindow(f[1]), WM_SETTEXT, 0,
-                                reinterpret_cast<LPARAM>(f[2].c_str())) != 0);
-     }},
-    {"enabled", [](const Fields& f) { return Answer(Flag(IsWindowEnabled(ToWindow(f[1])))); }},
-    {"visible", [](const Fields& f) { return Answer(Flag(IsWindowVisible(ToWindow(f[1])))); }},
-    {"exists", [](const Fields& f) { return Answer(Flag(IsWindow(ToWindow(f[1])))); }},
-    {"topmost",
-     [](const Fields& f) {
-       return Answer(Flag(GetWindowLongPtrA(ToWindow(f[1]), GWL_EXSTYLE) & WS_EX_TOPMOST));
-     }},
-    {"owner", [](const Fields& f) { return Found(GetWindow(ToWindow(f[1]), GW_OWNER)); }},
-    {"post",
-     [](const Fields& f) {
-       return Done(PostMessageA(ToWindow(f[1]), static_cast<UINT>(Number(f[2])),
-                                static_cast<WPARAM>(Number(f[3])),
-                                static_cast<LPARAM>(Number(f[4]))) != FALSE);
-     }},
-    {"send",
-     [](const Fields& f) {
-       DWORD_PTR result = 0;
-       SendMessageTimeoutA(ToWindow(f[1]), static_cast<UINT>(Number(f[2])),
-                           static_cast<WPARAM>(Number(f[3])), static_cast<LPARAM>(Number(f[4])),
-                           SMTO_ABORTIFHUNG, 5000, &result);
-       return Answer(std::to_string(static_cast<long long>(result)));
-     }},
-    {"rect", [](const Fields& f) { return Answer(Rect(ToWindow(f[1]), false)); }},
-    {"client", [](const Fields& f) { return Answer(Rect(ToWindow(f[1]), true)); }},  // on screen
-    {"slide",
-     [](const Fields& f) { return Done(Slide(ToWindow(f[1]), static_cast<int>(Number(f[2])))); }},
-    {"cursor",
-     [](const Fields&) {
-       POINT point{};
-       GetCursorPos(&point);
-       return Answer(std::to_string(point.x) + "\t" + std::to_string(point.y));
-     }},
-    {"metrics",
-     [](const Fields& f) {
-       return Answer(std::to_string(GetSystemMetrics(static_cast<int>(Number(f[1])))));
-     }},
-    {"doubleclicktime", [](const Fields&) { return Answer(std::to_string(GetDoubleClickTime())); }},
-    {"setdoubleclicktime",
-     [](const Fields& f) { return Done(SetDoubleClickTime(static_cast<UINT>(Number(f[1])))); }},
-    {"usersaccess",
-     [](const Fields& f) { return Answer(std::to_string(UsersAccess(f[1].c_str()))); }},
-    {"probe", [](const Fields& f) { return Found(StartProbe(f)); }},  // x, y, width, height
-    {"events",
-     [](const Fields&) {
-       std::lock_guard<std::mutex> lock(g_probeMutex);
-       return Answer(std::exchange(g_probeLog, {}));
-     }},
+  {"find", [](const Fields& f) { return Found(Find(f)); }},
+  {"findmain", [](const Fields& f) { return Found(FindMain(f)); }},
+  {"owned", [](const Fields& f) { return Answer(Owned(f)); }},
+  {"fullscreen", FullScreen},
+  {"child", [](const Fields& f) { return Found(FindWindowExA(W(f), nullptr, f[2].c_str(), f[3].c_str())); }},
+  {"item", [](const Fields& f) { return Found(GetDlgItem(W(f), As<int>(f[2]))); }},
+  {"text", [](const Fields& f) { return Answer(WindowText(W(f))); }},
+  {"settext", [](const Fields& f) { return Done(SetText(f)); }},
+  {"enabled", [](const Fields& f) { return Answer(Flag(IsWindowEnabled(W(f)))); }},
+  {"visible", [](const Fields& f) { return Answer(Flag(IsWindowVisible(W(f)))); }},
+  {"exists", [](const Fields& f) { return Answer(Flag(IsWindow(W(f)))); }},
+  {"topmost", [](const Fields& f) { return Answer(Flag(GetWindowLongPtrA(W(f), GWL_EXSTYLE) & WS_EX_TOPMOST)); }},
+  {"owner", [](const Fields& f) { return Found(GetWindow(W(f), GW_OWNER)); }},
+  {"post", [](const Fields& f) { return Done(Post(f)); }},
+  {"send", SendTo},
+  {"rect", [](const Fields& f) { return Answer(Rect(W(f), false)); }},
+  {"client", [](const Fields& f) { return Answer(Rect(W(f), true)); }},  // on screen
+  {"slide", [](const Fields& f) { return Done(Slide(W(f), As<int>(f[2]))); }},
+  {"cursor", CursorPosition},
+  {"metrics", [](const Fields& f) { return Answer(std::to_string(GetSystemMetrics(As<int>(f[1])))); }},
+  {"doubleclicktime", [](const Fields&) { return Answer(std::to_string(GetDoubleClickTime())); }},
+  {"setdoubleclicktime", [](const Fields& f) { return Done(SetDoubleClickTime(As<UINT>(f[1]))); }},
+  {"usersaccess", [](const Fields& f) { return Answer(std::to_string(UsersAccess(f[1].c_str()))); }},
+  {"probe", [](const Fields& f) { return Found(StartProbe(f)); }},  // x, y, width, height
+  {"events", TakeProbeLog},
 };
+// clang-format on
 
 }  // namespace
 

@@ -11,25 +11,14 @@
 
 namespace {
 
-class Reader {
-public:
-  Reader(const std::uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
-
-  std::int32_t NextInt() {
-    std::uint32_t bits = 0;
-    for (int shift = 0; shift < 32; shift += 8) {
-      const std::uint32_t byte = m_offset < m_size ? m_data[m_offset] : 0;
-      bits |= byte << shift;
-      ++m_offset;
-    }
-    return static_cast<std::int32_t>(bits);
+// The next four bytes as a little-endian int; past the end they read as 0.
+std::int32_t NextInt(const std::uint8_t* data, std::size_t size, std::size_t& offset) {
+  std::uint32_t bits = 0;
+  for (int shift = 0; shift < 32; shift += 8, ++offset) {
+    bits |= std::uint32_t{offset < size ? data[offset] : std::uint8_t{0}} << shift;
   }
-
-private:
-  const std::uint8_t* m_data;
-  std::size_t m_size;
-  std::size_t m_offset = 0;
-};
+  return static_cast<std::int32_t>(bits);
+}
 
 void CheckOnScreen(const zt::IntPoint& point) {
   if (point.x < 0 || point.x > zt::kScaleMax || point.y < 0 || point.y > zt::kScaleMax) {
@@ -40,14 +29,14 @@ void CheckOnScreen(const zt::IntPoint& point) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  Reader reader(data, size);
+  std::size_t offset = 0;
   zt::CalibPoints points{};
   for (zt::IntPoint& point : points) {
-    point.x = reader.NextInt();
-    point.y = reader.NextInt();
+    point.x = NextInt(data, size, offset);
+    point.y = NextInt(data, size, offset);
   }
-  const std::int32_t rawX = reader.NextInt();
-  const std::int32_t rawY = reader.NextInt();
+  const std::int32_t rawX = NextInt(data, size, offset);
+  const std::int32_t rawY = NextInt(data, size, offset);
 
   zt::CGridMapper mapper;
   mapper.ReplacePoints(points);

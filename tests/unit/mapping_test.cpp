@@ -14,6 +14,7 @@
 
 #include "mapping/calib_mapper.h"
 #include "mapping/calibration_procedure.h"
+#include "mapping/desktop_mapping.h"
 
 namespace zt {
 void PrintTo(const IntPoint& point, std::ostream* out) {
@@ -174,6 +175,64 @@ TEST(GridMapperTest, EveryTouchIsMappedWithTheOldOrTheNewSet) {
   replacing.store(false);
   reader.join();
   EXPECT_EQ(mixtures.load(), 0);
+}
+
+// Every screen-scale point lands on the chosen monitor's pixel that a
+// desktop of that one monitor would give, for monitors on each side of the
+// primary one (negative origins too), read back as the system does.
+TEST(DesktopMappingTest, EveryPointLandsOnTheChosenMonitor) {
+  const PixelRect primary{0, 0, 1024, 768};
+  const PixelRect others[] = {{1024, 0, 1824, 600},
+                              {-800, 0, 0, 600},
+                              {0, -600, 800, 0},
+                              {100, 768, 900, 1368},
+                              {-1280, -200, 0, 824}};
+  auto onDesk = [](std::int32_t units, std::int32_t start, std::int32_t length) {
+    return start + static_cast<std::int32_t>(std::int64_t{units} * length / 65536);
+  };
+  for (const PixelRect& other : others) {
+    const PixelRect desk{std::min(0, other.left), std::min(0, other.top),
+                         std::max(1024, other.right), std::max(768, other.bottom)};
+    for (const PixelRect& monitor : {primary, other}) {
+      SCOPED_TRACE(std::to_string(monitor.left) + "," + std::to_string(monitor.top));
+      for (std::int32_t scale = 0; scale <= kScaleMax; ++scale) {
+        const IntPoint units = ToVirtualDesk(monitor, desk, scale * 16, scale * 16);
+        ASSERT_EQ(onDesk(units.x, desk.left, desk.Width()),
+                  monitor.left + scale * monitor.Width() / 4096)
+            << scale;
+        ASSERT_EQ(onDesk(units.y, desk.top, desk.Height()),
+                  monitor.top + scale * monitor.Height() / 4096)
+            << scale;
+      }
+      EXPECT_EQ(onDesk(ToVirtualDesk(monitor, desk, 65520, 0).x, desk.left, desk.Width()),
+                monitor.right - 1);
+    }
+  }
+  EXPECT_EQ(ToVirtualDesk({}, {}, 1234, 5678), (IntPoint{1234, 5678}));  // no layout yet
+}
+
+TEST(DesktopMappingTest, TheNamedMonitorOrThePrimaryOne) {
+  const MonitorInfo first{"\\\\.\\DISPLAY1", {0, 0, 800, 600}, {}, false};
+  const MonitorInfo primary{"\\\\.\\DISPLAY2", {800, 0, 1824, 768}, {}, true};
+  const DesktopLayout layout{{first, primary}, {0, 0, 1824, 768}};
+  struct Row {
+    DesktopLayout layout;
+    const char* name;
+    PixelRect rect;
+    bool named;
+  };
+  const Row rows[] = {
+      {layout, "\\\\.\\DISPLAY1", first.rect, true},
+      {layout, "", primary.rect, true},
+      {layout, "\\\\.\\DISPLAY9", primary.rect, false},  // gone: the primary, and say so
+      {{{first}, first.rect}, "\\\\.\\DISPLAY2", first.rect, false},  // none primary: the first
+      {{{}, {-10, 0, 90, 50}}, "", {-10, 0, 90, 50}, true},           // none at all: the desk
+  };
+  for (const Row& row : rows) {
+    const MonitorChoice choice = ChooseMonitor(row.layout, row.name);
+    EXPECT_EQ(choice.monitor.rect, row.rect) << row.name;
+    EXPECT_EQ(choice.named, row.named) << row.name;
+  }
 }
 
 TEST(CalibrationProcedureTest, TargetsAndTheSteadinessRule) {

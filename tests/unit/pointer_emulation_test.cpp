@@ -18,8 +18,8 @@ using test::MouseCall;
 using test::PostedMessage;
 
 constexpr WindowHandle kNotifyWindow = 0x1234;
-constexpr std::uint32_t kMove = 0x8001, kLeftDown = 0x8002, kLeftUp = 0x8004;
-constexpr std::uint32_t kRightDown = 0x8008, kRightUp = 0x8010;
+constexpr std::uint32_t kMove = 0xC001, kLeftDown = 0xC002, kLeftUp = 0xC004;
+constexpr std::uint32_t kRightDown = 0xC008, kRightUp = 0xC010;
 
 // Counts thread starts: each is a beep.
 class CountingThreads final : public test::DelegatingThreads {

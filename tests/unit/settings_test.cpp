@@ -114,7 +114,7 @@ TEST_F(SettingsTest, HostSettings) {
 }
 
 TEST_F(SettingsTest, EngineSettingsAndTheCalibrationRecord) {
-  EngineSettings kept{101, 102, 103, 104, 105, 106, 107, 108, {}};
+  EngineSettings kept{101, 102, 103, 104, 105, 106, 107, 108, {}, 1, ""};
   EngineSettings loaded = kept;
   EXPECT_TRUE(store.LoadEngineSettings(loaded));
   kept.points = kDefaultCalibPoints;  // absent points are the defaults
@@ -171,7 +171,7 @@ TEST_F(SettingsTest, WindowTitle) {
 
 TEST_F(SettingsTest, Saves) {
   EXPECT_TRUE(store.SavePort("COM7"));
-  EXPECT_TRUE(store.SaveMouseSettings({1, 2, 3, 4, 5, 6, 7, 8, {}}));
+  EXPECT_TRUE(store.SaveMouseSettings({1, 2, 3, 4, 5, 6, 7, 8, {}, 1, ""}));
   EXPECT_TRUE(store.SaveRight(1));
   EXPECT_TRUE(store.SaveTouchMode(2));
   EXPECT_EQ(WrittenNames(),

@@ -15,6 +15,8 @@
 #include "engine/window_messages.h"
 #include "fake_comm_device.h"
 #include "fake_registry.h"
+#include "fixed_monitors.h"
+#include "mapping/desktop_mapping.h"
 #include "recording_input.h"
 #include "settings/settings_store.h"
 
@@ -89,9 +91,10 @@ protected:
   ShortSleepThreads threads;
   test::RecordingInput input;
   test::RecordingMessages messages;
+  test::FixedMonitors monitors;
   test::FakeRegistry registry{kRoot, kKey};
   settings::CSettingsStore store{registry};
-  CTouchHost host{{comm, threads, input, messages}, store};
+  CTouchHost host{{comm, threads, input, messages, monitors}, store};
 };
 
 TEST_F(TouchEngineTest, ReportsBecomeMouseEventsAndRightClicksAreNotified) {
@@ -104,8 +107,8 @@ TEST_F(TouchEngineTest, ReportsBecomeMouseEventsAndRightClicksAreNotified) {
   comm.Receive("COM3", std::vector<std::uint8_t>(down.begin() + 3, down.end()));
   const IntPoint at = DefaultMapping(1000, 3000);
   EXPECT_EQ(WaitForMouse(2),
-            (std::vector<MouseCall>{{0x8001, at.x * 16, at.y * 16, 0, input.kExtraInfo},
-                                    {0x8002, at.x * 16, at.y * 16, 0, input.kExtraInfo}}));
+            (std::vector<MouseCall>{{0xC001, at.x * 16, at.y * 16, 0, input.kExtraInfo},
+                                    {0xC002, at.x * 16, at.y * 16, 0, input.kExtraInfo}}));
   // A lift leaves the raw point of the last touch; raw values above the
   // scale are captured as 4095.
   comm.Receive("COM3", Bytes(BuildTouchReport(4, 1500, 1500)));
@@ -117,7 +120,7 @@ TEST_F(TouchEngineTest, ReportsBecomeMouseEventsAndRightClicksAreNotified) {
 
   Engine().m_bRightSelected.store(1);
   comm.Receive("COM3", Bytes(BuildTouchReport(4, 3000, 3000)));
-  EXPECT_EQ(WaitForMouse(1)[0].flags, 0x8010U);
+  EXPECT_EQ(WaitForMouse(1)[0].flags, 0xC010U);
   EXPECT_EQ(
       messages.Take(),
       (std::vector<test::PostedMessage>{{kMainWindow, kWmNotifyMain, 0, kNotifyRightClickDone}}));
@@ -166,7 +169,7 @@ TEST_F(TouchEngineTest, ALostLinkReleasesTheButtonAndReopensAsItWas) {
 
   SetGone(true);
   EXPECT_EQ(WaitForMouse(1),
-            (std::vector<MouseCall>{{0x8004, pressed[1].dx, pressed[1].dy, 0, input.kExtraInfo}}));
+            (std::vector<MouseCall>{{0xC004, pressed[1].dx, pressed[1].dy, 0, input.kExtraInfo}}));
   EXPECT_TRUE(WaitForLinkState(LinkState::kRetrying));
   EXPECT_FALSE(comm.IsOpen("COM3"));
   for (int i = 0; i < 5000 && comm.OpenCalls() < opensBefore + 3; ++i) {
@@ -200,6 +203,27 @@ TEST_F(TouchEngineTest, ReconnectOffOrAStopEndTheTries) {
   }
 }
 
+// The stored monitor gets the touches; while it is gone, the primary one.
+TEST_F(TouchEngineTest, TouchesFollowTheStoredMonitorWhileItIsThere) {
+  const MonitorInfo primary{"\\\\.\\DISPLAY1", {0, 0, 1024, 768}, {}, true};
+  const MonitorInfo second{"\\\\.\\DISPLAY2", {1024, 0, 1824, 600}, {}, false};
+  monitors.layout = {{primary, second}, {0, 0, 1824, 768}};
+  registry.Put("Monitor", second.deviceName, false);
+  ASSERT_TRUE(Start());
+  EXPECT_EQ(Engine().TouchMonitor(), second.rect);
+  comm.Receive("COM3", Bytes(BuildTouchReport(2, 4095, 4095)));  // the far corner
+  const IntPoint corner = DefaultMapping(4095, 4095);
+  EXPECT_EQ(
+      WaitForMouse(1)[0].dx,
+      ToVirtualDesk(second.rect, monitors.layout.virtualDesk, corner.x * 16, corner.y * 16).x);
+  monitors.layout = {{primary}, primary.rect};
+  EXPECT_FALSE(Engine().UpdateDesktop());
+  EXPECT_EQ(Engine().TouchMonitor(), primary.rect);
+  monitors.layout = {{primary, second}, {0, 0, 1824, 768}};
+  EXPECT_TRUE(Engine().UpdateDesktop());
+  EXPECT_EQ(Engine().TouchMonitor(), second.rect);
+}
+
 TEST_F(TouchEngineTest, StartAppliesTheLinkTimeoutsAndTheStoredSettings) {
   ASSERT_TRUE(Start());
   const CommTimeouts timeouts = comm.Get("COM3").timeouts;
@@ -220,7 +244,7 @@ TEST_F(TouchEngineTest, StartAppliesTheLinkTimeoutsAndTheStoredSettings) {
     registry.Put(name, value);
   }
   ASSERT_TRUE(Start());
-  EngineSettings expected{700, 2, 300, 301, 1, 1000, 50, 5, kDefaultCalibPoints};
+  EngineSettings expected{700, 2, 300, 301, 1, 1000, 50, 5, kDefaultCalibPoints, 1, ""};
   expected.points[0].x = 300;
   EXPECT_EQ(Engine().Settings(), expected);
   EXPECT_EQ(input.doubleClickTime.load(), 700U);
@@ -286,7 +310,7 @@ private:
 
 TEST_F(TouchEngineTest, StopBeforeTheReaderBeginsStillEndsIt) {
   SuspendedThreads suspended;
-  CTouchHost gated({comm, suspended, input, messages}, store);
+  CTouchHost gated({comm, suspended, input, messages, monitors}, store);
   ASSERT_TRUE(gated.ReloadAndStart(kMainWindow));
   gated.Driver()->RequestStop();
   // Destruction resumes the thread and waits for it without a time limit:
