@@ -19,7 +19,9 @@ void PaintNumber(HWND window) {
   HDC dc = ::BeginPaint(window, &paint);
   RECT client;
   ::GetClientRect(window, &client);
-  ::FillRect(dc, &client, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
+  HBRUSH background = ::CreateSolidBrush(RGB(0, 90, 200));
+  ::FillRect(dc, &client, background);
+  ::DeleteObject(background);
   HFONT font = ::CreateFontA(client.bottom * 3 / 4, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE,
                              DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                              DEFAULT_QUALITY, DEFAULT_PITCH, "Arial");

@@ -58,11 +58,11 @@ def run_quietly(args, env, **kwargs):
 class Display:
     """An Xvfb server on the first free display number from 90."""
 
-    def __init__(self):
+    def __init__(self, size=SCREEN):
         number = next(n for n in range(90, 140) if not os.path.exists("/tmp/.X%d-lock" % n))
         self.name = ":%d" % number
         self.process = subprocess.Popen(
-            ["Xvfb", self.name, "-screen", "0", "%dx%dx24" % SCREEN, "-nolisten", "tcp"],
+            ["Xvfb", self.name, "-screen", "0", "%dx%dx24" % size, "-nolisten", "tcp"],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         if not wait_for(lambda: os.path.exists("/tmp/.X11-unix/X%d" % number)):
             raise RuntimeError("Xvfb did not start on " + self.name)
@@ -75,9 +75,10 @@ class Display:
 class Wine:
     """The tests' prefix, made once (with unmanaged windows: without a window
     manager every hide would otherwise stall for two seconds), with a
-    persistent server, on the given display."""
+    persistent server, on the given display; with monitors ("x,y,w,h;..."),
+    Wine sees those monitors on it instead of one."""
 
-    def __init__(self, display):
+    def __init__(self, display, monitors=None):
         self.prefix = os.environ.get("ZT_E2E_PREFIX") or os.path.join(tempfile.gettempdir(), "zt-e2e-prefix")
         self.env = dict(os.environ, WINEPREFIX=self.prefix, WINEDEBUG="-all", DISPLAY=display.name,
                         WINEDLLOVERRIDES="mscoree,mshtml=")
@@ -91,6 +92,13 @@ class Wine:
                              "/d", "N", "/f"], quiet)
                 run_quietly(["wineserver", "-w"], quiet)
                 open(os.path.join(self.prefix, ".zt-ready"), "w").close()
+        if monitors:
+            heads = os.environ.get("ZT_MONITOR_HEADS") or os.path.join(ROOT, "build", "native", "tools", "monitor_heads")
+            self.env.update(LD_LIBRARY_PATH=heads, ZT_MONITORS=monitors)
+        # Wine takes the monitors from Xinerama only with its XRandR use off;
+        # the desktop process reads it when it starts, so the server restarts.
+        run_quietly(["wine", "reg", "add" if monitors else "delete", r"HKCU\Software\Wine\X11 Driver", "/v",
+                     "UseXRandR", "/f"] + (["/d", "N"] if monitors else []), self.env)
         self.kill()
         run_quietly(["wineserver", "-p60"], self.env)
 
@@ -270,13 +278,14 @@ class ProgramTestCase(unittest.TestCase):
 
     REGISTRY = {"Port": "COM5"}
     SIMULATOR = ()
+    DESKTOP = (SCREEN, None)  # the X screen's size and the monitors on it (None: one)
 
     @classmethod
     def setUpClass(cls):
         if not os.environ.get("ZT_EXE"):
             raise unittest.SkipTest("ZT_EXE is not set: run through ctest")
-        cls.display = Display()
-        cls.wine = Wine(cls.display)
+        cls.display = Display(cls.DESKTOP[0])
+        cls.wine = Wine(cls.display, cls.DESKTOP[1])
 
     @classmethod
     def tearDownClass(cls):

@@ -12,23 +12,26 @@ VK_RETURN, VK_ESCAPE = 0x0D, 0x1B
 GREEN, BLUE, BLACK = (0, 255, 0), (0, 0, 255), (0, 0, 0)
 MIRROR_X, SWAP, QUARTER_TURN = ("--mirror-x",), ("--swap",), ("--swap", "--mirror-x")
 PROBE_RAW = (3000, 1000)  # a test touch after a run, away from every target
+PRIMARY = (0, 0, WIDTH, HEIGHT)  # a monitor: left, top, width, height
 
 
-def target(index):
+def target(index, monitor=PRIMARY):
     """The centre of target index in pixels."""
-    left, top = WIDTH * 205 // 4096, HEIGHT * 205 // 4096
-    right, bottom, middle_x, middle_y = WIDTH - left, HEIGHT - top, WIDTH // 2, HEIGHT // 2
-    return [(left, top), (right, top), (right, bottom), (left, bottom), (middle_x, top),
+    x0, y0, width, height = monitor
+    left, top = width * 205 // 4096, height * 205 // 4096
+    right, bottom, middle_x, middle_y = width - left, height - top, width // 2, height // 2
+    x, y = [(left, top), (right, top), (right, bottom), (left, bottom), (middle_x, top),
             (right, middle_y), (middle_x, bottom), (left, middle_y), (middle_x, middle_y)][index]
+    return x0 + x, y0 + y
 
 
-def raw_of(point):
-    """The raw reading of a straight panel at a pixel."""
-    return point[0] * 4096 // WIDTH, point[1] * 4096 // HEIGHT
+def raw_of(point, monitor=PRIMARY):
+    """The raw reading of a straight panel on the monitor at a pixel."""
+    return (point[0] - monitor[0]) * 4096 // monitor[2], (point[1] - monitor[1]) * 4096 // monitor[3]
 
 
-def pixel_of(raw):
-    return raw[0] * WIDTH // 4096, raw[1] * HEIGHT // 4096
+def pixel_of(raw, monitor=PRIMARY):
+    return monitor[0] + raw[0] * monitor[2] // 4096, monitor[1] + raw[1] * monitor[3] // 4096
 
 
 def mounted(raw, panel):
@@ -40,6 +43,7 @@ def mounted(raw, panel):
 
 class CalibrationCase(ProgramTestCase):
     SIMULATOR = None  # each test mounts the panel its own way
+    MONITOR = PRIMARY  # where the calibration window opens
 
     def start(self, panel=(), stored_for=None, **values):
         """The program on panel, with a calibration for a panel mounted as
@@ -54,7 +58,7 @@ class CalibrationCase(ProgramTestCase):
     def open_calibration(self, window=None):
         if window:
             self.assertTrue(self.driver.click(window, IDS.IDC_MAIN_CALIBRATION))
-        self.screen = wait_for(lambda: self.driver.value("fullscreen", "#32770"))
+        self.screen = wait_for(lambda: self.driver.value("fullscreen", "#32770", *self.MONITOR))
         self.assertTrue(self.screen, "the calibration window did not open")
         return self.screen
 
@@ -63,7 +67,7 @@ class CalibrationCase(ProgramTestCase):
         return wait_for(lambda: self.driver.value("exists", self.screen) == "0", timeout)
 
     def colour(self, index, name="poll"):
-        x, y = target(index)
+        x, y = target(index, self.MONITOR)
         return pixel(self.shot(name), x + 8, y + 8)  # inside the circle, clear of the cross-hair
 
     def wait_target(self, index, colour=GREEN):
@@ -73,7 +77,7 @@ class CalibrationCase(ProgramTestCase):
         """Touches targets first .. first + count - 1, each once it is shown."""
         for index in range(first, first + count):
             self.wait_target(index)
-            x, y = raw_of(target(index))
+            x, y = raw_of(target(index, self.MONITOR), self.MONITOR)
             values = {4: (x, y, x + 3, y + 3), 2: (x, y), 0: ()}[touch.count("%")]
             self.sim.send(touch % values)
             if index < 8:

@@ -222,22 +222,24 @@ HWND FindMain(const Fields& f) {
   return window;
 }
 
-// Visible windows of a class that cover the primary screen exactly.
-Answer FullScreen(const Fields& f) {
-  const RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  const std::string found = TopLevel(f[1].c_str(), [&](HWND w) {
-    RECT rect{};
-    return IsWindowVisible(w) && GetWindowRect(w, &rect) && EqualRect(&rect, &screen);
-  });
-  return found.empty() ? std::nullopt : Answer(found);
-}
-
 HWND W(const Fields& f) {
   return ToWindow(f[1]);
 }
 template <typename T>
 T As(const std::string& text) {
   return static_cast<T>(Number(text));
+}
+
+// Visible windows of a class that cover a monitor (left, top, width,
+// height) exactly.
+Answer FullScreen(const Fields& f) {
+  const LONG left = As<LONG>(f[2]), top = As<LONG>(f[3]);
+  const RECT screen{left, top, left + As<LONG>(f[4]), top + As<LONG>(f[5])};
+  const std::string found = TopLevel(f[1].c_str(), [&](HWND w) {
+    RECT rect{};
+    return IsWindowVisible(w) && GetWindowRect(w, &rect) && EqualRect(&rect, &screen);
+  });
+  return found.empty() ? std::nullopt : Answer(found);
 }
 
 // A window of class ("-": any) and title (when given).
@@ -315,7 +317,7 @@ int main() {
     for (std::string field; std::getline(stream, field, '\t');) {
       fields.push_back(field);
     }
-    fields.resize(std::max<std::size_t>(fields.size(), 5));
+    fields.resize(std::max<std::size_t>(fields.size(), 6));
     const auto command = kCommands.find(fields[0]);
     const Answer answer = command != kCommands.end() ? command->second(fields) : std::nullopt;
     std::cout << (answer ? "OK" : "ERR") << (answer && !answer->empty() ? "\t" : "")
