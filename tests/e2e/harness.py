@@ -5,7 +5,6 @@ prefix's registry, and screenshots."""
 import fcntl
 import os
 import re
-import signal
 import subprocess
 import tempfile
 import time
@@ -116,9 +115,6 @@ class Wine:
         run_quietly(["wineserver", "-k"], self.env)
         run_quietly(["wineserver", "-w"], self.env, timeout=30)
 
-    def com_link(self, number):
-        return os.path.join(self.prefix, "dosdevices", "com%d" % number)
-
 
 class Registry:
     """The settings key in the prefix's real registry, through Wine's tools."""
@@ -160,7 +156,7 @@ class Touchsim:
     EEPROM file, every byte it receives is logged too."""
 
     def __init__(self, wine, com_number=5, extra=(), eeprom=None):
-        self.link = wine.com_link(com_number)
+        self.link = os.path.join(wine.prefix, "dosdevices", "com%d" % com_number)
         binary = os.environ.get("ZT_TOUCHSIM") or os.path.join(ROOT, "build", "native", "tools", "touchsim", "touchsim")
         args = [binary, "--link", self.link] + list(extra)
         self.log_path = eeprom + ".log" if eeprom else os.devnull
@@ -183,11 +179,9 @@ class Touchsim:
             return " ".join(re.findall(r"^touchsim: rx: ([0-9A-F ]+)$", log.read(), re.M))
 
     def stop(self):
-        if self.process.poll() is None:
-            self.process.send_signal(signal.SIGTERM)
-            self.process.wait(10)
-        for stream in (self.process.stdin, self.process.stdout, self.log_file):
-            stream.close()
+        self.process.terminate()  # SIGTERM: the simulator removes its link
+        self.process.communicate(timeout=10)
+        self.log_file.close()
 
 
 class Driver:
@@ -209,17 +203,14 @@ class Driver:
         return (answer[1] if len(answer) > 1 else "") if answer[0] == "OK" else None
 
     def __getattr__(self, verb):
-        """driver.text(window), driver.item(window, id), ...: the command's value."""
+        """driver.text(window), driver.item(window, id), ...: the command's
+        value; driver.enabled(window) and driver.visible(window) as bools."""
+        if verb in ("enabled", "visible"):
+            return lambda window: self.value(verb, window) == "1"
         return lambda *fields: self.value(verb, *fields)
 
     def find(self, title, cls="#32770"):
         return self.value("find", cls, title or "")
-
-    def enabled(self, window):
-        return self.value("enabled", window) == "1"
-
-    def visible(self, window):
-        return self.value("visible", window) == "1"
 
     def send(self, window, message, wparam=0, lparam=0):
         return int(self.value("send", window, message, wparam, lparam))
@@ -232,8 +223,8 @@ class Driver:
     def post(self, window, message, wparam=0, lparam=0):
         return self.ask("post", window, message, wparam, lparam)[0] == "OK"
 
-    def rect(self, window, kind="rect"):
-        answer = self.ask(kind, window)
+    def rect(self, window, kind="window"):
+        answer = self.ask("rect", window, kind)
         return tuple(int(v) for v in answer[1:5]) if answer[0] == "OK" else None
 
     def cursor(self):
@@ -247,13 +238,10 @@ class Driver:
 
     def stop(self):
         try:
-            self.process.stdin.write("quit\n")
-            self.process.stdin.flush()
-            self.process.wait(10)
+            self.process.communicate("quit\n", timeout=10)
         except (OSError, subprocess.TimeoutExpired):
             self.process.kill()
-        self.process.stdin.close()
-        self.process.stdout.close()
+            self.process.communicate()
 
 
 def pointer_position(display):

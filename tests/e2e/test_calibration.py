@@ -1,5 +1,5 @@
 """The calibration run: the full-screen window with its nine targets touched
-through the simulated controller on mirrored, swapped and turned panels, and
+through the simulated controller on mirrored and quarter-turned panels, and
 what a completed, cancelled, timed-out or unusable run leaves in the registry
 and in the mapping of later touches."""
 import unittest
@@ -10,7 +10,7 @@ from harness import (IDOK, IDS, SCREEN, WM_COMMAND, WM_KEYDOWN, ProgramTestCase,
 WIDTH, HEIGHT = SCREEN
 VK_RETURN, VK_ESCAPE = 0x0D, 0x1B
 GREEN, BLUE, BLACK = (0, 255, 0), (0, 0, 255), (0, 0, 0)
-MIRROR_X, SWAP, QUARTER_TURN = ("--mirror-x",), ("--swap",), ("--swap", "--mirror-x")
+MIRROR_X, QUARTER_TURN = ("--mirror-x",), ("--swap", "--mirror-x")
 PROBE_RAW = (3000, 1000)  # a test touch after a run, away from every target
 PRIMARY = (0, 0, WIDTH, HEIGHT)  # a monitor: left, top, width, height
 
@@ -124,19 +124,13 @@ class RunTest(CalibrationCase):
         self.assertTrue(self.driver.enabled(window))
         self.assert_lands(pixel_of(PROBE_RAW))
 
-    def test_a_quarter_turned_panel_calibrates(self):
-        window = self.start(QUARTER_TURN)
-        self.open_calibration(window)
-        self.calibrate("tap %d %d")
-        self.assertEqual(self.points(), [mounted(raw_of(target(i)), QUARTER_TURN) for i in range(9)])
-        self.assert_lands(pixel_of(PROBE_RAW))
-
-    def test_a_run_in_click_on_release_on_a_swapped_panel(self):
-        window = self.start(SWAP, TouchMode=2)
+    def test_a_run_in_click_on_release_on_a_quarter_turned_panel(self):
+        window = self.start(QUARTER_TURN, TouchMode=2)
         self.open_calibration(window)
         # A short slide onto the target: the last position before the lift counts.
         self.calibrate("drag %d %d %d %d 300")
-        self.assertEqual(self.points(), [mounted((x + 3, y + 3), SWAP) for x, y in map(raw_of, map(target, range(9)))])
+        self.assertEqual(self.points(),
+                         [mounted((x + 3, y + 3), QUARTER_TURN) for x, y in map(raw_of, map(target, range(9)))])
         self.assert_lands(pixel_of(PROBE_RAW))
 
 

@@ -9,8 +9,7 @@ from harness import IDOK, TITLE, WM_COMMAND, ProgramTestCase, wait_for
 INSTALL_DIR = r"C:\ZeltraTouchTest\ZeltraTouch"
 START_MENU = r"C:\ProgramData\Microsoft\Windows\Start Menu\Programs\ZeltraTouch"
 RUN_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Run"
-KEY_QUERY_VALUE, KEY_SET_VALUE, KEY_CREATE_SUB_KEY = 0x1, 0x2, 0x4
-DELETE, WRITE_DAC, WRITE_OWNER = 0x10000, 0x40000, 0x80000
+KEY_QUERY_VALUE, KEY_SET_VALUE, KEY_CREATE_SUB_KEY, DELETE, WRITE_DAC, WRITE_OWNER = 0x1, 0x2, 0x4, 0x10000, 0x40000, 0x80000
 
 
 class InstallerTest(ProgramTestCase):

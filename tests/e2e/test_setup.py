@@ -9,8 +9,7 @@ import unittest
 from harness import (IDCANCEL, IDOK, IDS, SCREEN, WM_CLOSE, WM_COMMAND, Driver, ProgramTestCase, Touchsim, near,
                      raw_at, wait_for)
 
-SHEET_OK, SHEET_CANCEL = 1, 2
-PSM_SETCURSEL, BM_GETCHECK, TBM_GETPOS = 0x465, 0xF0, 0x400
+SHEET_OK, SHEET_CANCEL, PSM_SETCURSEL, BM_GETCHECK, TBM_GETPOS = 1, 2, 0x465, 0xF0, 0x400
 MODES = (IDS.IDC_TOUCH_NORMAL, IDS.IDC_TOUCH_CLICK_ON_TOUCH, IDS.IDC_TOUCH_CLICK_ON_RELEASE)
 PROBE = (20, 420, 220, 300)  # where test touches click, away from the sheet
 

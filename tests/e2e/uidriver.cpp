@@ -49,8 +49,9 @@ Answer Done(bool done) {
   return done ? Answer("") : std::nullopt;
 }
 
-long long Number(const std::string& text) {
-  return std::strtoll(text.c_str(), nullptr, 0);
+template <typename T>
+T As(const std::string& text) {
+  return static_cast<T>(std::strtoll(text.c_str(), nullptr, 0));
 }
 
 std::string WindowText(HWND window) {
@@ -101,8 +102,7 @@ HWND StartProbe(const Fields& f) {
     RECT rect;
     HANDLE ready;
     HWND probe;
-  } request{{static_cast<LONG>(Number(f[1])), static_cast<LONG>(Number(f[2])),
-             static_cast<LONG>(Number(f[3])), static_cast<LONG>(Number(f[4]))},
+  } request{{As<LONG>(f[1]), As<LONG>(f[2]), As<LONG>(f[3]), As<LONG>(f[4])},
             CreateEventA(nullptr, TRUE, FALSE, nullptr),
             nullptr};
   auto thread = [](LPVOID parameter) -> DWORD {
@@ -225,10 +225,6 @@ HWND FindMain(const Fields& f) {
 HWND W(const Fields& f) {
   return ToWindow(f[1]);
 }
-template <typename T>
-T As(const std::string& text) {
-  return static_cast<T>(Number(text));
-}
 
 // Visible windows of a class that cover a monitor (left, top, width,
 // height) exactly.
@@ -295,8 +291,7 @@ const std::map<std::string, std::function<Answer(const Fields&)>> kCommands{
   {"owner", [](const Fields& f) { return Found(GetWindow(W(f), GW_OWNER)); }},
   {"post", [](const Fields& f) { return Done(Post(f)); }},
   {"send", SendTo},
-  {"rect", [](const Fields& f) { return Answer(Rect(W(f), false)); }},
-  {"client", [](const Fields& f) { return Answer(Rect(W(f), true)); }},  // on screen
+  {"rect", [](const Fields& f) { return Answer(Rect(W(f), f[2] == "client")); }},  // client: on screen
   {"slide", [](const Fields& f) { return Done(Slide(W(f), As<int>(f[2]))); }},
   {"cursor", CursorPosition},
   {"metrics", [](const Fields& f) { return Answer(std::to_string(GetSystemMetrics(As<int>(f[1])))); }},

