@@ -7,9 +7,9 @@
 #include "engine/packet_assembler.h"
 #include "engine/touch_driver.h"
 #include "fake_comm_device.h"
-#include "fixed_monitors.h"
 #include "mapping/calib_mapper.h"
 #include "platform/std_threads.h"
+#include "platform_fakes.h"
 
 namespace zt {
 namespace {

@@ -8,12 +8,11 @@ from test_calibration import MIRROR_X, PROBE_RAW, CalibrationCase, mounted, pixe
 from test_setup import SetupCase
 
 SECOND = (1024, 0, 800, 600)
-DESKTOP = ((1824, 768), "0,0,1024,768;1024,0,800,600")
 CB_GETCOUNT, CB_SETCURSEL, CBN_SELCHANGE = 0x146, 0x14E, 1
 
 
 class MonitorCase:
-    DESKTOP = DESKTOP
+    DESKTOP = ((1824, 768), "0,0,1024,768;1024,0,800,600")
 
     def lands(self, raw, where):
         self.sim.send("report %d %d 2" % raw)

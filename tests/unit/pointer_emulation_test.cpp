@@ -7,10 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "delegating_threads.h"
 #include "engine/window_messages.h"
-#include "recording_input.h"
-#include "wait_until.h"
+#include "platform_fakes.h"
 
 namespace zt {
 namespace {

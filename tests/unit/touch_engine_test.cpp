@@ -10,15 +10,12 @@
 #include <thread>
 #include <vector>
 
-#include "delegating_threads.h"
 #include "engine/touch_host.h"
 #include "engine/window_messages.h"
 #include "fake_comm_device.h"
 #include "fake_registry.h"
-#include "fixed_monitors.h"
-#include "recording_input.h"
+#include "platform_fakes.h"
 #include "settings/settings_store.h"
-#include "wait_until.h"
 
 namespace zt {
 namespace {

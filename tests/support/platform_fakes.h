@@ -1,14 +1,21 @@
+// Fakes of the platform seams that the engine's tests share: input and
+// messages that record what they get, the monitors a test sets, threads
+// that delegate to real ones, and a bounded wait.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <ostream>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "platform/input.h"
 #include "platform/messages.h"
+#include "platform/monitors.h"
+#include "platform/std_threads.h"
 
 namespace zt::test {
 
@@ -109,5 +116,48 @@ private:
   std::mutex m_mutex;
   std::vector<PostedMessage> m_posted;
 };
+
+// The desktop a test sets; empty at first (mouse units then pass through).
+class FixedMonitors final : public IMonitors {
+public:
+  DesktopLayout Layout() override { return layout; }
+  DesktopLayout layout;
+};
+
+// Real standard-library threads behind every call; a test derives from it
+// and overrides only the calls it wants to watch or hold back.
+class DelegatingThreads : public IThreads {
+public:
+  ThreadHandle CreateThread(ThreadRoutine routine, void* argument) override {
+    return real.CreateThread(routine, argument);
+  }
+  bool SetThreadPriorityHighest(ThreadHandle thread) override {
+    return real.SetThreadPriorityHighest(thread);
+  }
+  void ResumeThread(ThreadHandle thread) override { real.ResumeThread(thread); }
+  void WaitForThread(ThreadHandle thread) override { real.WaitForThread(thread); }
+  void CloseThread(ThreadHandle thread) override { real.CloseThread(thread); }
+  EventHandle CreateEventObject(bool manualReset, bool signalled, const char* name) override {
+    return real.CreateEventObject(manualReset, signalled, name);
+  }
+  void SetEvent(EventHandle event) override { real.SetEvent(event); }
+  void CloseEvent(EventHandle event) override { real.CloseEvent(event); }
+  void Sleep(std::uint32_t milliseconds) override { real.Sleep(milliseconds); }
+
+  StdThreads real;
+};
+
+// Polls condition every millisecond until it holds, for five seconds at
+// most; whether it held. Each poll may consume what it looks at.
+template <typename Condition>
+bool WaitUntil(Condition condition) {
+  for (int i = 0; i < 5000; ++i) {
+    if (condition()) {
+      return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return false;
+}
 
 }  // namespace zt::test
