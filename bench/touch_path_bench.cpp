@@ -8,6 +8,7 @@
 #include "engine/touch_driver.h"
 #include "fake_comm_device.h"
 #include "mapping/calib_mapper.h"
+#include "mapping/precise_mapper.h"
 #include "platform/std_threads.h"
 #include "platform_fakes.h"
 
@@ -72,6 +73,18 @@ void BM_MapPoint(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_MapPoint);
+
+void BM_PreciseMapPoint(benchmark::State& state) {
+  CPreciseMapper mapper;
+  mapper.ReplacePoints(kDefaultCalibPoints);
+  int x = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(mapper.MapPoint(x & 4095, (x * 7) & 4095));
+    ++x;
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_PreciseMapPoint);
 
 // The whole path a report takes on the reader thread.
 void BM_ReceiveToMouseEvents(benchmark::State& state) {

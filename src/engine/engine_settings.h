@@ -19,6 +19,11 @@ inline constexpr std::int32_t kTouchModeClickOnRelease = 2;
 // What every engine start loads. The defaults are in effect while a stored
 // value is absent or unreadable. dTime starts as the desktop's double-click
 // time; a stored one replaces it (and becomes the desktop's too).
+// "Mapping": how raw points become screen points. Any other value acts as
+// the grid mapping.
+inline constexpr std::int32_t kMappingGrid = 0;
+inline constexpr std::int32_t kMappingPrecise = 1;
+
 struct EngineSettings {
   std::int32_t dTime = 0;
   std::int32_t dZone = 1;
@@ -31,6 +36,7 @@ struct EngineSettings {
   CalibPoints points = kDefaultCalibPoints;
   std::int32_t reconnect = 1;  // 0: a lost link is not tried again
   std::string monitor;         // device name of the touch screen's monitor
+  std::int32_t mapping = kMappingGrid;
 
   bool operator==(const EngineSettings&) const = default;
 };

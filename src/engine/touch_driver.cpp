@@ -1,6 +1,7 @@
 #include "engine/touch_driver.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "mapping/desktop_mapping.h"
 
@@ -146,7 +147,8 @@ void CTouchDriver::ApplySettings(const EngineSettings& settings) {
   m_nReconnect.store(settings.reconnect, std::memory_order_relaxed);
   m_monitorName = settings.monitor;
   UpdateDesktop();
-  m_liveMapper.ReplacePoints(settings.points);
+  m_nMapping.store(settings.mapping, std::memory_order_relaxed);
+  UseLivePoints(settings.points);
 }
 
 EngineSettings CTouchDriver::Settings() const {
@@ -155,6 +157,7 @@ EngineSettings CTouchDriver::Settings() const {
   settings.reconnect = m_nReconnect.load(std::memory_order_relaxed);
   settings.monitor = m_monitorName;
   settings.points = m_liveMapper.Points();
+  settings.mapping = m_nMapping.load(std::memory_order_relaxed);
   return settings;
 }
 
@@ -164,8 +167,15 @@ void CTouchDriver::OnTouch(std::int32_t status, std::int32_t rawX, std::int32_t 
   if (status == kTouchBegins || status == kTouchContinues) {
     m_rawPoint.store(PackPoint(rawX, rawY), std::memory_order_relaxed);
   }
-  const IntPoint mapped = m_liveMapper.MapPoint(rawX, rawY);
-  EmulatePointer(status, mapped.x, mapped.y);
+  // The precise mapping where it is chosen and its points are usable.
+  std::optional<IntPoint> mapped;
+  if (m_nMapping.load(std::memory_order_relaxed) == kMappingPrecise) {
+    mapped = m_preciseMapper.MapPoint(rawX, rawY);
+  }
+  if (!mapped) {
+    mapped = m_liveMapper.MapPoint(rawX, rawY);
+  }
+  EmulatePointer(status, mapped->x, mapped->y);
 }
 
 bool CTouchDriver::UpdateDesktop() {
@@ -174,6 +184,11 @@ bool CTouchDriver::UpdateDesktop() {
   SetDesktop(choice.monitor.rect, layout.virtualDesk);
   m_monitorFound = choice.named;
   return choice.named;
+}
+
+void CTouchDriver::UseLivePoints(const CalibPoints& points) {
+  m_liveMapper.ReplacePoints(points);
+  m_preciseMapper.ReplacePoints(points);
 }
 
 IntPoint CTouchDriver::GetRawPoint() const {
@@ -187,15 +202,15 @@ void CTouchDriver::SaveCalibration() {
 }
 
 void CTouchDriver::ResetCalibration() {
-  m_liveMapper.ReplacePoints(kDefaultCalibPoints);
+  UseLivePoints(kDefaultCalibPoints);
 }
 
 void CTouchDriver::ApplyCalibration(const CalibPoints& points) {
-  m_liveMapper.ReplacePoints(points);
+  UseLivePoints(points);
 }
 
 void CTouchDriver::RestoreCalibration() {
-  m_liveMapper.ReplacePoints(m_backupMapper.Points());
+  UseLivePoints(m_backupMapper.Points());
 }
 
 bool CTouchDriver::RequestParameters() {

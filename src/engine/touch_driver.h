@@ -12,6 +12,7 @@
 #include "engine/serial_port.h"
 #include "engine/window_messages.h"
 #include "mapping/calib_mapper.h"
+#include "mapping/precise_mapper.h"
 #include "platform/input.h"
 #include "platform/messages.h"
 #include "platform/monitors.h"
@@ -90,7 +91,11 @@ private:
   IMonitors& m_monitors;
   std::string m_monitorName;  // user-interface thread only
   bool m_monitorFound = true;
+  // Both mappings of the points in effect; m_nMapping picks one per report.
+  void UseLivePoints(const CalibPoints& points);
   CGridMapper m_liveMapper;
+  CPreciseMapper m_preciseMapper;
+  std::atomic<std::int32_t> m_nMapping{kMappingGrid};
   CGridMapper m_backupMapper;
   ParameterReply m_reply;
   CPacketAssembler m_assembler;

@@ -70,6 +70,7 @@ bool CSettingsStore::LoadEngineSettings(EngineSettings& settings) {
   ReadDword(key, kDuration, loaded.duration);
   ReadDword(key, kTouchMode, loaded.touchMode);
   ReadDword(key, kReconnect, loaded.reconnect);
+  ReadDword(key, kMapping, loaded.mapping);
   char monitor[kTextSize] = {};
   loaded.monitor = ReadText(key, kMonitor, monitor) ? monitor : "";
   loaded.freq = std::clamp(loaded.freq, kMinFreq, kMaxFreq);
@@ -125,6 +126,10 @@ bool CSettingsStore::SaveRight(std::int32_t right) {
 
 bool CSettingsStore::SaveTouchMode(std::int32_t touchMode) {
   return WriteDword(kTouchMode, touchMode);
+}
+
+bool CSettingsStore::SaveMapping(std::int32_t mapping) {
+  return WriteDword(kMapping, mapping);
 }
 
 bool CSettingsStore::SaveMonitor(const std::string& deviceName) {

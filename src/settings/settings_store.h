@@ -40,6 +40,7 @@ inline constexpr char kDuration[] = "Duration";
 inline constexpr char kTouchMode[] = "TouchMode";
 inline constexpr char kReconnect[] = "Reconnect";
 inline constexpr char kMonitor[] = "Monitor";
+inline constexpr char kMapping[] = "Mapping";
 
 inline constexpr char kDefaultWindowTitle[] = "TactivoV1.12 ";
 
@@ -80,6 +81,7 @@ public:
   bool SaveRight(std::int32_t right);
   bool SaveTouchMode(std::int32_t touchMode);
   bool SaveMonitor(const std::string& deviceName);
+  bool SaveMapping(std::int32_t mapping);
 
 private:
   // Opens the key for writing and writes one REG_DWORD.

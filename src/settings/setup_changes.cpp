@@ -79,6 +79,16 @@ bool StoreMonitor(settings::CSettingsStore& store, CTouchDriver& engine,
   return true;
 }
 
+bool StoreMapping(settings::CSettingsStore& store, CTouchDriver& engine, std::int32_t mapping) {
+  if (!store.SaveMapping(mapping)) {
+    return false;
+  }
+  EngineSettings settings = engine.Settings();
+  settings.mapping = mapping;
+  engine.ApplySettings(settings);
+  return true;
+}
+
 std::string MonitorLabel(int number, const MonitorInfo& monitor) {
   return std::to_string(number) + ": " + std::to_string(monitor.rect.Width()) + " x " +
          std::to_string(monitor.rect.Height()) + (monitor.primary ? ", primary" : "");

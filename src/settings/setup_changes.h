@@ -65,6 +65,9 @@ bool StoreTouchMode(settings::CSettingsStore& store, CTouchDriver& engine, std::
 // sends the engine's touches to that monitor. True when it did.
 bool StoreMonitor(settings::CSettingsStore& store, CTouchDriver& engine,
                   const std::string& deviceName);
+// Saves "Mapping" and, only when the key could be opened for writing,
+// maps the engine's touches that way. True when it did.
+bool StoreMapping(settings::CSettingsStore& store, CTouchDriver& engine, std::int32_t mapping);
 // How the monitor list names a monitor: "2: 800 x 600", "1: 1024 x 768, primary".
 std::string MonitorLabel(int number, const MonitorInfo& monitor);
 

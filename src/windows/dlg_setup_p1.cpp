@@ -26,6 +26,7 @@ void CDlgSetupP1::DoDataExchange(ui::CDataExchange& exchange) {
   if (!exchange.IsSaving() || checked >= 0) {
     m_nTouchMode = checked;
   }
+  exchange.Radio(IDC_MAPPING_STANDARD, m_nMapping);
 }
 
 bool CDlgSetupP1::OnInitDialog() {
@@ -51,6 +52,17 @@ void CDlgSetupP1::FillMonitorList() {
   }
 }
 
+// When the mapping cannot be saved, the engine keeps its mapping and the
+// page shows it again.
+void CDlgSetupP1::SaveMapping() {
+  UpdateData(true);
+  CTouchDriver* engine = m_host.Driver();
+  if (engine != nullptr && !setup::StoreMapping(m_store, *engine, m_nMapping)) {
+    m_nMapping = engine->Settings().mapping == kMappingPrecise ? 1 : 0;
+    UpdateData(false);
+  }
+}
+
 // When the choice cannot be saved, touches stay where they went and the
 // list shows that monitor again.
 void CDlgSetupP1::SaveMonitor() {
@@ -69,6 +81,13 @@ void CDlgSetupP1::SaveMonitor() {
 
 bool CDlgSetupP1::OnCommand(int id, int code, HWND control) {
   switch (id) {
+    case IDC_MAPPING_STANDARD:
+    case IDC_MAPPING_PRECISE:
+      if (code == BN_CLICKED) {
+        SaveMapping();
+        return true;
+      }
+      break;
     case IDC_TOUCH_MONITOR:
       if (code == CBN_SELCHANGE) {
         SaveMonitor();

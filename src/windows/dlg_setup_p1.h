@@ -15,8 +15,9 @@ namespace zt {
 // "Setting B", the touch-mode page of the setup sheet: Normal, Click On
 // Touch or Click On Release, and the touch screen's monitor. A click on a
 // mode puts the running engine in it and saves it at once; the sheet's OK
-// saves it once more. A monitor chosen in the list is saved and used at
-// once; "Identify" shows each monitor's number on it.
+// saves it once more. A monitor chosen in the list, and the mapping
+// (Standard: the grid, Precise), are saved and used at once; "Identify"
+// shows each monitor's number on it.
 class CDlgSetupP1 : public ui::CPropertyPage {
 public:
   // onMonitorChanged runs after a monitor has been chosen.
@@ -27,6 +28,8 @@ public:
   // The checked mode's index; filled from the running engine before the
   // sheet opens. A value outside 0..2 checks no mode.
   std::int32_t m_nTouchMode = 0;
+  // 0 Standard, 1 Precise; filled from the running engine.
+  std::int32_t m_nMapping = 0;
 
 protected:
   void DoDataExchange(ui::CDataExchange& exchange) override;
@@ -38,6 +41,7 @@ private:
   void SaveTouchMode();
   void FillMonitorList();
   void SaveMonitor();
+  void SaveMapping();
 
   CTouchHost& m_host;
   settings::CSettingsStore& m_store;

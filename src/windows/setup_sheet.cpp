@@ -26,6 +26,7 @@ void RunSetupSheet(HWND owner, CTouchHost& host, settings::CSettingsStore& store
   mousePage.m_nDuration = settings.duration;
   mousePage.m_bRightButton = host.m_nRight;
   touchModePage.m_nTouchMode = settings.touchMode;
+  touchModePage.m_nMapping = settings.mapping == kMappingPrecise ? 1 : 0;
 
   sheet.AddPage(mousePage);
   sheet.AddPage(touchModePage);

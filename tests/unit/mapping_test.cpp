@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <limits>
@@ -15,6 +16,7 @@
 #include "mapping/calib_mapper.h"
 #include "mapping/calibration_procedure.h"
 #include "mapping/desktop_mapping.h"
+#include "mapping/precise_mapper.h"
 
 namespace zt {
 void PrintTo(const IntPoint& point, std::ostream* out) {
@@ -167,6 +169,69 @@ TEST(GridMapperTest, EveryTouchIsMappedWithTheOldOrTheNewSet) {
   replacing.store(false);
   reader.join();
   EXPECT_EQ(mixtures.load(), 0);
+}
+
+IntPoint Raw(double x, double y) {
+  return {static_cast<std::int32_t>(std::lround(x)), static_cast<std::int32_t>(std::lround(y))};
+}
+
+// Panels as what they report where a finger touches a screen-scale point:
+// each maps its own nine points within a unit and a 41 x 41 grid inside the
+// targets within a pixel of a 1024 x 768 screen (4 units).
+TEST(PreciseMapperTest, FollowsCurvedSkewedAndMountedPanels) {
+  using Panel = std::function<IntPoint(double, double)>;
+  const auto bow = [](double t) { return 61.0 * (1.0 - std::pow(2.0 * t / 4095.0 - 1.0, 2)); };
+  const double turn = 3.14159265358979 / 180.0;  // one degree
+  std::vector<std::pair<std::string, Panel>> panels = {
+      {"linear", [](double x, double y) { return Raw(0.9 * x + 150, 0.85 * y + 200); }},
+      {"bowed 1.5 %", [&](double x, double y) { return Raw(x + bow(y), y + bow(x)); }},
+      {"scale drifting 2 %",
+       [](double x, double y) {
+         return Raw(x * (1 + 0.02 * (x / 4095 - 0.5)), y * (1 + 0.02 * (y / 4095 - 0.5)));
+       }},
+      {"keystoned",
+       [](double x, double y) { return Raw(2048 + (x - 2048) * (0.97 + 0.06 * y / 4095), y); }},
+      {"rotated 1 degree", [&](double x, double y) {
+         return Raw(2048 + (x - 2048) * std::cos(turn) - (y - 2048) * std::sin(turn),
+                    2048 + (x - 2048) * std::sin(turn) + (y - 2048) * std::cos(turn));
+       }}};
+  for (const Mount& mount : kMountings) {
+    panels.push_back({mount.name, [&mount](double x, double y) { return mount(Raw(x, y)); }});
+  }
+  for (const auto& [name, panel] : panels) {
+    SCOPED_TRACE(name);
+    CalibPoints points{};
+    for (std::size_t i = 0; i < points.size(); ++i) {
+      points[i] = panel(kDefaultCalibPoints[i].x, kDefaultCalibPoints[i].y);
+    }
+    CPreciseMapper mapper;
+    ASSERT_TRUE(mapper.ReplacePoints(points));
+    for (std::size_t i = 0; i < points.size(); ++i) {
+      const IntPoint mapped = mapper.MapPoint(points[i].x, points[i].y).value();
+      ASSERT_LE(std::abs(mapped.x - kDefaultCalibPoints[i].x), 1) << i;
+      ASSERT_LE(std::abs(mapped.y - kDefaultCalibPoints[i].y), 1) << i;
+    }
+    for (double x = 205; x <= 3891; x += (3891 - 205) / 40.0) {
+      for (double y = 205; y <= 3891; y += (3891 - 205) / 40.0) {
+        const IntPoint raw = panel(x, y);
+        const IntPoint mapped = mapper.MapPoint(raw.x, raw.y).value();
+        ASSERT_LE(std::fabs(mapped.x - x), 4) << x << "," << y;
+        ASSERT_LE(std::fabs(mapped.y - y), 4) << x << "," << y;
+      }
+    }
+  }
+}
+
+TEST(PreciseMapperTest, RefusesPointsThatDoNotPinItDown) {
+  CalibPoints same{};
+  same.fill({2048, 2048});
+  // The middle column read on the left column's line: two raw X values.
+  const CalibPoints column = WithPoints({{4, {205, 205}}, {8, {205, 2048}}, {6, {205, 3891}}});
+  for (const CalibPoints& points : {same, column}) {
+    CPreciseMapper mapper;
+    EXPECT_FALSE(mapper.ReplacePoints(points));
+    EXPECT_FALSE(mapper.MapPoint(2048, 2048).has_value());
+  }
 }
 
 // Every screen-scale point lands on the chosen monitor's pixel that a

@@ -206,6 +206,30 @@ TEST_F(TouchEngineTest, TouchesFollowTheStoredMonitorWhileItIsThere) {
   EXPECT_EQ(Engine().TouchMonitor(), second.rect);
 }
 
+// "Mapping" 1: the precise mapping, or the grid where the points do not
+// pin the precise one down (the middle column read on the left one's line).
+TEST_F(TouchEngineTest, PreciseMappingWhereChosenAndUsable) {
+  CalibPoints bowed = kDefaultCalibPoints, column = kDefaultCalibPoints;
+  bowed[7].x += 80;
+  bowed[5].x += 80;
+  column[4].x = column[8].x = column[6].x = 205;
+  registry.Put("Mapping", 1);
+  for (const CalibPoints& points : {bowed, column}) {
+    for (std::size_t i = 0; i < points.size(); ++i) {
+      registry.Put("PX" + std::to_string(i), static_cast<std::uint32_t>(points[i].x));
+    }
+    ASSERT_TRUE(Start());
+    comm.Receive("COM3", Bytes(BuildTouchReport(2, 1000, 1500)));
+    CGridMapper grid;
+    grid.ReplacePoints(points);
+    CPreciseMapper precise;
+    const bool usable = precise.ReplacePoints(points);
+    const IntPoint expected = usable ? *precise.MapPoint(1000, 1500) : grid.MapPoint(1000, 1500);
+    EXPECT_NE(expected, usable ? grid.MapPoint(1000, 1500) : IntPoint{});
+    EXPECT_EQ(WaitForMouse(1)[0].dx, expected.x * 16);
+  }
+}
+
 TEST_F(TouchEngineTest, StartAppliesTheLinkTimeoutsAndTheStoredSettings) {
   ASSERT_TRUE(Start());
   const CommTimeouts timeouts = comm.Get("COM3").timeouts;
