@@ -8,6 +8,7 @@
 
 #include "engine/serial_port.h"
 #include "mapping/calib_mapper.h"
+#include "mapping/precise_mapper.h"
 
 namespace zt {
 
@@ -19,11 +20,6 @@ inline constexpr std::int32_t kTouchModeClickOnRelease = 2;
 // What every engine start loads. The defaults are in effect while a stored
 // value is absent or unreadable. dTime starts as the desktop's double-click
 // time; a stored one replaces it (and becomes the desktop's too).
-// "Mapping": how raw points become screen points. Any other value acts as
-// the grid mapping.
-inline constexpr std::int32_t kMappingGrid = 0;
-inline constexpr std::int32_t kMappingPrecise = 1;
-
 struct EngineSettings {
   std::int32_t dTime = 0;
   std::int32_t dZone = 1;

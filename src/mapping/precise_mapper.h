@@ -8,6 +8,11 @@
 
 namespace zt {
 
+// "Mapping": how raw points become screen points. Any other value acts as
+// the grid mapping.
+inline constexpr std::int32_t kMappingGrid = 0;
+inline constexpr std::int32_t kMappingPrecise = 1;
+
 // The precise mapping: per screen axis a tensor-product quadratic of the raw
 // point (the nine terms 1, u, v, u², uv, v², u²v, uv², u²v² of the raw
 // coordinates scaled to 0..1) that passes through the nine calibration

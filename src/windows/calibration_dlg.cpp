@@ -4,6 +4,7 @@
 
 #include "engine/touch_host.h"
 #include "resource.h"
+#include "settings/setup_changes.h"
 #include "ui/win32_helpers.h"
 
 namespace zt {
@@ -27,11 +28,12 @@ constexpr COLORREF Rgb(unsigned red, unsigned green, unsigned blue) {
 
 constexpr COLORREF kHeldColour = Rgb(0, 0, 255);
 constexpr COLORREF kWaitingColour = Rgb(0, 255, 0);
+constexpr COLORREF kAgainColour = Rgb(255, 160, 0);  // a check target missed once
 constexpr COLORREF kOutlineColour = Rgb(0, 0, 0);
 
-std::string StepText(int step) {
+std::string StepText(const char* name, int step) {
   char text[32];
-  std::snprintf(text, sizeof text, "Step%d", step);
+  std::snprintf(text, sizeof text, "%s%d", name, step);
   return text;
 }
 
@@ -42,7 +44,7 @@ void PaintText(HDC dc, int x, int y, const std::string& text) {
 }  // namespace
 
 CCalibrationDlg::CCalibrationDlg(CTouchHost& host, HWND owner)
-    : ui::CDialog(IDD_CALIBRATION, owner), m_host(host), m_strStep(StepText(0)) {}
+    : ui::CDialog(IDD_CALIBRATION, owner), m_host(host), m_strStep(StepText("Step", 0)) {}
 
 // The monitor that touches go to; the primary screen without an engine.
 bool CCalibrationDlg::OnCreate() {
@@ -71,16 +73,71 @@ bool CCalibrationDlg::OnInitDialog() {
   return true;
 }
 
-void CCalibrationDlg::OnOK() {
-  if (!m_run.Complete()) {
-    return;
-  }
+// Enter (IDOK) never ends a run: only its own course does (Finish).
+void CCalibrationDlg::OnOK() {}
+
+void CCalibrationDlg::Finish() {
   ::KillTimer(m_hWnd, kIdleTimer);
+  ::KillTimer(m_hWnd, kEvaluateTimer);
   ui::CDialog::OnOK();
 }
 
+void CCalibrationDlg::OnCancel() {
+  if (m_phase == Phase::kCheck) {
+    Finish();
+    return;
+  }
+  ui::CDialog::OnCancel();
+}
+
+bool CCalibrationDlg::OnCommand(int id, int code, HWND control) {
+  if (m_phase == Phase::kReport && id == CCalibrationReport::kKeepId) {
+    m_chosenMapping = m_report.Ticked();
+    Finish();
+    return true;
+  }
+  if (m_phase == Phase::kReport && id == CCalibrationReport::kRedoId) {
+    Redo();
+    return true;
+  }
+  return ui::CDialog::OnCommand(id, code, control);
+}
+
+CCalibrationProcedure& CCalibrationDlg::Touch() {
+  return m_phase == Phase::kCheck ? m_check->Touch() : m_run;
+}
+
+const CCalibrationProcedure& CCalibrationDlg::Touch() const {
+  return m_phase == Phase::kCheck ? m_check->Touch() : m_run;
+}
+
+// A set the grid cannot map has nothing to check: the run ends and the set
+// is dropped.
+void CCalibrationDlg::StartCheck() {
+  if (!IsUsableCalibration(m_run.Points())) {
+    Finish();
+    return;
+  }
+  m_check.emplace(m_run.Points(), m_cxScreen, m_cyScreen);
+  m_phase = Phase::kCheck;
+  m_strStep = StepText("Check", 0);
+}
+
+void CCalibrationDlg::Redo() {
+  m_report.Destroy();
+  ::ShowCursor(FALSE);
+  m_check.reset();
+  m_run = CCalibrationProcedure{};
+  m_phase = Phase::kTargets;
+  m_strStep = StepText("Step", 0);
+  RestartIdleTimer();
+  Redraw();
+}
+
 void CCalibrationDlg::OnDestroy() {
-  ::ShowCursor(TRUE);
+  if (m_phase != Phase::kReport) {
+    ::ShowCursor(TRUE);
+  }
 }
 
 bool CCalibrationDlg::OnMessage(UINT message, WPARAM, LPARAM, LRESULT&) {
@@ -112,18 +169,18 @@ bool CCalibrationDlg::TakeRawPoint(IntPoint& raw) const {
 
 void CCalibrationDlg::OnButtonDown() {
   IntPoint raw;
-  if (m_run.Complete() || !TakeRawPoint(raw)) {
+  if (m_phase == Phase::kReport || Touch().Complete() || !TakeRawPoint(raw)) {
     return;
   }
   RestartIdleTimer();
   ::SetTimer(m_hWnd, kEvaluateTimer, kEvaluateDelayMs, nullptr);
-  m_run.ButtonDown(raw);
+  Touch().ButtonDown(raw);
   Redraw();
 }
 
 void CCalibrationDlg::OnMouseMove() {
   IntPoint raw;
-  if (TakeRawPoint(raw) && m_run.Move(raw)) {
+  if (m_phase != Phase::kReport && TakeRawPoint(raw) && Touch().Move(raw)) {
     RestartIdleTimer();
   }
 }
@@ -131,7 +188,7 @@ void CCalibrationDlg::OnMouseMove() {
 // Sampling stops; the target turns green at the next redraw, and the
 // touch is still judged 1.5 s after its button-down.
 void CCalibrationDlg::OnButtonUp() {
-  if (m_run.Release()) {
+  if (m_phase != Phase::kReport && Touch().Release()) {
     RestartIdleTimer();
   }
 }
@@ -147,20 +204,37 @@ void CCalibrationDlg::OnTimer(UINT_PTR id) {
 void CCalibrationDlg::OnEvaluate() {
   RestartIdleTimer();
   ::KillTimer(m_hWnd, kEvaluateTimer);
-  const CCalibrationProcedure::Outcome outcome = m_run.Evaluate();
+  if (m_phase == Phase::kReport) {
+    return;
+  }
+  const CCalibrationProcedure::Outcome outcome = Touch().Evaluate();
   if (outcome == CCalibrationProcedure::Outcome::kNothing) {
     return;
   }
-  m_strStep = StepText(m_run.Step());
-  if (outcome == CCalibrationProcedure::Outcome::kComplete) {
-    OnOK();
+  if (m_phase == Phase::kTargets) {
+    m_strStep = StepText("Step", m_run.Step());
+    if (outcome == CCalibrationProcedure::Outcome::kComplete) {
+      StartCheck();
+    }
+  } else if (outcome == CCalibrationProcedure::Outcome::kAccepted) {
+    m_check->TakeAccepted();
+    m_strStep = StepText("Check", m_check->Step());
+    if (m_check->Complete()) {
+      m_phase = Phase::kReport;
+      ::KillTimer(m_hWnd, kIdleTimer);
+      ::ShowCursor(TRUE);
+      m_report.Show(m_hWnd, m_check->Report(), m_cxScreen, m_cyScreen);
+    }
   }
   Redraw();
 }
 
 void CCalibrationDlg::OnIdleTick() {
   ::KillTimer(m_hWnd, kIdleTimer);
-  if (m_run.IdleTick()) {
+  if (m_phase == Phase::kReport) {
+    return;
+  }
+  if (Touch().IdleTick()) {
     OnCancel();
     return;
   }
@@ -180,22 +254,28 @@ void CCalibrationDlg::Redraw() {
 bool CCalibrationDlg::OnPaint() {
   PAINTSTRUCT paint;
   HDC dc = ::BeginPaint(m_hWnd, &paint);
-  DrawTarget(dc);
-  DrawTexts(dc);
+  if (m_phase != Phase::kReport) {
+    DrawTarget(dc);
+    DrawTexts(dc);
+  }
   ::EndPaint(m_hWnd, &paint);
   return true;
 }
 
-// A circle of 40 pixels, blue while a touch is held and green otherwise,
+// A circle of 40 pixels, blue while a touch is held and green otherwise
+// (orange for a check target asked again),
 // outlined in black, with a cross-hair reaching 3 pixels beyond it.
 void CCalibrationDlg::DrawTarget(HDC dc) const {
   HBRUSH held = ::CreateSolidBrush(kHeldColour);
-  HBRUSH waiting = ::CreateSolidBrush(kWaitingColour);
+  const bool again = m_phase == Phase::kCheck && m_check->AskedAgain();
+  HBRUSH waiting = ::CreateSolidBrush(again ? kAgainColour : kWaitingColour);
   HPEN outline = ::CreatePen(PS_SOLID, 1, kOutlineColour);
-  HGDIOBJ oldBrush = ::SelectObject(dc, m_run.Held() ? held : waiting);
+  HGDIOBJ oldBrush = ::SelectObject(dc, Touch().Held() ? held : waiting);
   HGDIOBJ oldPen = ::SelectObject(dc, outline);
 
-  const IntPoint centre = CalibrationTarget(m_run.Step(), m_cxScreen, m_cyScreen);
+  const IntPoint centre = m_phase == Phase::kCheck
+                              ? CheckTarget(m_check->Step(), m_cxScreen, m_cyScreen)
+                              : CalibrationTarget(m_run.Step(), m_cxScreen, m_cyScreen);
   const int radius = ui::ScaleForDpi(m_hWnd, kTargetRadius);
   const int cross = ui::ScaleForDpi(m_hWnd, kCrossHalfLength);
   ::Ellipse(dc, centre.x - radius, centre.y - radius, centre.x + radius, centre.y + radius);
@@ -221,7 +301,8 @@ void CCalibrationDlg::DrawTexts(HDC dc) const {
   const int middleY = m_cyScreen / 2;
   PaintText(dc, middleX, middleY + ui::ScaleForDpi(m_hWnd, kStepTextDown), m_strStep);
   char countdown[48];
-  std::snprintf(countdown, sizeof countdown, "Timeout Count %d sec", m_run.SecondsLeft());
+  const int secondsLeft = Touch().SecondsLeft();
+  std::snprintf(countdown, sizeof countdown, "Timeout Count %d sec", secondsLeft);
   PaintText(dc, middleX - ui::ScaleForDpi(m_hWnd, kCountdownLeft),
             middleY + ui::ScaleForDpi(m_hWnd, kCountdownDown), countdown);
 }
@@ -240,6 +321,7 @@ void RunCalibration(HWND owner, CTouchHost& host, settings::CSettingsStore& stor
   engine->ResetCalibration();
 
   const bool measured = dialog.DoModal() == IDOK && dialog.Complete();
+  const std::optional<std::int32_t> mapping = dialog.ChosenMapping();
   if (host.Driver() != engine) {
     return;  // another engine, which loaded the stored calibration itself
   }
@@ -248,6 +330,9 @@ void RunCalibration(HWND owner, CTouchHost& host, settings::CSettingsStore& stor
   if (measured && IsUsableCalibration(dialog.Points())) {
     engine->ApplyCalibration(dialog.Points());
     store.StoreCalibration(dialog.Points());
+    if (mapping) {
+      setup::StoreMapping(store, *engine, *mapping);
+    }
   } else {
     engine->RestoreCalibration();
   }

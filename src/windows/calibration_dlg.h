@@ -2,12 +2,15 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
+#include "mapping/calibration_check.h"
 #include "mapping/calibration_procedure.h"
 #include "platform/monitors.h"
 #include "settings/settings_store.h"
 #include "ui/dialog.h"
+#include "windows/calibration_report.h"
 
 namespace zt {
 
@@ -15,8 +18,11 @@ class CTouchHost;
 
 // The full-screen calibration window (the "Calibration" command): one target at a time, each touch
 // sampled through the engine's raw position while the finger rests on it
-// and judged 1.5 s after its button-down. Ends with IDOK after the ninth
-// accepted target, with IDCANCEL on Escape or after 30 idle seconds.
+// and judged 1.5 s after its button-down. After the ninth target (of a set
+// the grid can map) four check targets follow, then the report of both
+// mappings with Keep, Redo and Cancel. Ends with IDOK on Keep, or when the
+// check is cancelled (Escape, 30 idle seconds) or skipped; with IDCANCEL
+// on Cancel, or on Escape or 30 idle seconds during the nine targets.
 class CCalibrationDlg : public ui::CDialog {
 public:
   // owner: the window kept disabled while the calibration runs.
@@ -26,6 +32,8 @@ public:
   bool Complete() const { return m_run.Complete(); }
   // The measured raw point of each target; meaningful only when Complete().
   const CalibPoints& Points() const { return m_run.Points(); }
+  // The mapping ticked at Keep; nothing when the check did not end so.
+  std::optional<std::int32_t> ChosenMapping() const { return m_chosenMapping; }
 
 protected:
   bool OnCreate() override;
@@ -33,12 +41,23 @@ protected:
   // Ends the run with success, but only once all nine targets are measured:
   // Enter sends IDOK too, and is ignored before then.
   void OnOK() override;
+  // Escape: during the check it cancels only the check.
+  void OnCancel() override;
+  bool OnCommand(int id, int code, HWND control) override;
   void OnTimer(UINT_PTR id) override;
   bool OnPaint() override;
   void OnDestroy() override;
   bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
 private:
+  enum class Phase { kTargets, kCheck, kReport };
+
+  // The touch being sampled: on a target or on a check target.
+  CCalibrationProcedure& Touch();
+  const CCalibrationProcedure& Touch() const;
+  void StartCheck();
+  void Finish();
+  void Redo();
   void OnButtonDown();
   void OnMouseMove();
   void OnButtonUp();
@@ -54,6 +73,10 @@ private:
 
   CTouchHost& m_host;
   CCalibrationProcedure m_run;
+  Phase m_phase = Phase::kTargets;
+  std::optional<CCalibrationCheck> m_check;
+  CCalibrationReport m_report;
+  std::optional<std::int32_t> m_chosenMapping;
   PixelRect m_monitor;
   int m_cxScreen = 0;
   int m_cyScreen = 0;

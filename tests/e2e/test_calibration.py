@@ -2,6 +2,8 @@
 through the simulated controller on mirrored and quarter-turned panels, and
 what a completed, cancelled, timed-out or unusable run leaves in the registry
 and in the mapping of later touches."""
+import math
+import re
 import unittest
 
 from harness import (IDOK, IDS, SCREEN, WM_COMMAND, WM_KEYDOWN, ProgramTestCase, Touchsim, near, pixel,
@@ -9,19 +11,22 @@ from harness import (IDOK, IDS, SCREEN, WM_COMMAND, WM_KEYDOWN, ProgramTestCase,
 
 WIDTH, HEIGHT = SCREEN
 VK_RETURN, VK_ESCAPE = 0x0D, 0x1B
-GREEN, BLUE, BLACK = (0, 255, 0), (0, 0, 255), (0, 0, 0)
+GREEN, BLUE, BLACK, ORANGE = (0, 255, 0), (0, 0, 255), (0, 0, 0), (255, 160, 0)
+KEEP, REDO, STANDARD, PRECISE, BM_GETCHECK = 2001, 2002, 2003, 2004, 0xF0
 MIRROR_X, QUARTER_TURN = ("--mirror-x",), ("--swap", "--mirror-x")
 PROBE_RAW = (3000, 1000)  # a test touch after a run, away from every target
 PRIMARY = (0, 0, WIDTH, HEIGHT)  # a monitor: left, top, width, height
 
 
 def target(index, monitor=PRIMARY):
-    """The centre of target index in pixels."""
+    """The centre of target index in pixels: 0..8 the nine, 9..12 the check's."""
     x0, y0, width, height = monitor
     left, top = width * 205 // 4096, height * 205 // 4096
     right, bottom, middle_x, middle_y = width - left, height - top, width // 2, height // 2
+    quarter, three = (width // 4, height // 4), (width * 3 // 4, height * 3 // 4)
     x, y = [(left, top), (right, top), (right, bottom), (left, bottom), (middle_x, top),
-            (right, middle_y), (middle_x, bottom), (left, middle_y), (middle_x, middle_y)][index]
+            (right, middle_y), (middle_x, bottom), (left, middle_y), (middle_x, middle_y), quarter,
+            (three[0], quarter[1]), three, (quarter[0], three[1])][index]
     return x0 + x, y0 + y
 
 
@@ -73,17 +78,26 @@ class CalibrationCase(ProgramTestCase):
     def wait_target(self, index, colour=GREEN):
         self.assertTrue(wait_for(lambda: self.colour(index) == colour), "target %d not %s" % (index, colour))
 
-    def calibrate(self, touch, first=0, count=9):
-        """Touches targets first .. first + count - 1, each once it is shown."""
+    def calibrate(self, touch, first=0, count=9, check=False):
+        """Touches targets first .. first + count - 1, each once it is shown;
+        without check, Escape at the check ends the run with the nine points."""
         for index in range(first, first + count):
             self.wait_target(index)
             x, y = raw_of(target(index, self.MONITOR), self.MONITOR)
             values = {4: (x, y, x + 3, y + 3), 2: (x, y), 0: ()}[touch.count("%")]
             self.sim.send(touch % values)
-            if index < 8:
+            if index < 8 or check and index < 12:
                 self.wait_target(index + 1)
-        if first + count == 9:
-            self.assertTrue(self.closed(), "the run did not end after nine targets")
+        if first + count == 9 and not check:  # a set the grid cannot map has no check
+            self.assertTrue(wait_for(lambda: self.driver.value("exists", self.screen) == "0" or
+                                     self.colour(9) == GREEN), "no check after nine targets")
+            self.driver.post(self.screen, WM_KEYDOWN, VK_ESCAPE, 0)
+            self.assertTrue(self.closed(), "the run did not end at Escape in the check")
+
+    def press(self, control_id):
+        """Touches a control of the calibration window in its middle."""
+        left, top, right, bottom = self.driver.rect(wait_for(lambda: self.driver.item(self.screen, control_id)))
+        self.tap((left + right) // 2, (top + bottom) // 2)
 
     def points(self):
         values = self.registry.values()
@@ -132,6 +146,43 @@ class RunTest(CalibrationCase):
         self.assertEqual(self.points(),
                          [mounted((x + 3, y + 3), QUARTER_TURN) for x, y in map(raw_of, map(target, range(9)))])
         self.assert_lands(pixel_of(PROBE_RAW))
+
+
+class CheckTest(CalibrationCase):
+
+    def test_a_missed_check_target_is_asked_again_redo_runs_again_and_keep_stores(self):
+        window = self.start()  # a straight panel: a touch lands where it is meant, on the buttons too
+        self.open_calibration(window)
+        self.calibrate("tap %d %d", check=True)
+        self.sim.send("tap %d %d" % raw_of(target(11)))  # a misclick, far from the first check target
+        self.wait_target(9, ORANGE)
+        self.sim.send("tap %d %d" % raw_of(target(9)))
+        self.calibrate("tap %d %d", first=10, count=3, check=True)
+        report = wait_for(lambda: self.driver.text(self.driver.item(self.screen, STANDARD)))
+        largest = re.match(r"Standard: largest ([0-9.]+) px, average [0-9.]+ px$", report)
+        self.assertTrue(largest and float(largest.group(1)) < 3, report)  # the misclick is not counted
+        self.assertRegex(self.driver.text(self.driver.item(self.screen, PRECISE)), r"^Precise: largest ")
+        self.shot("report")
+        self.press(REDO)
+        self.calibrate("tap %d %d", check=True)
+        self.calibrate("tap %d %d", first=9, count=4, check=True)
+        mapping = self.driver.send(wait_for(lambda: self.driver.item(self.screen, PRECISE)), BM_GETCHECK)
+        self.press(KEEP)
+        self.assertTrue(self.closed())
+        self.assertTrue(all(near(p, raw_of(target(i)), 10) for i, p in enumerate(self.points())), self.points())
+        self.assertEqual(self.registry.query("Mapping"), mapping)
+
+    def test_a_curved_panel_maps_within_two_pixels_with_the_precise_mapping(self):
+        bend = lambda t: math.floor(60 * (1 - (2 * t / 4095 - 1) ** 2) + 0.5)
+        values = {"Mapping": 1}
+        for i in range(9):
+            x, y = raw_of(target(i))
+            values["PX%d" % i], values["PY%d" % i] = x + bend(y), y + bend(x)
+        self.start(("--bow", "60"), **values)
+        for raw in ((1000, 3000), (3000, 1000), (1500, 1400), (3500, 3600)):
+            self.sim.send("tap %d %d" % raw)
+            self.assertTrue(wait_for(lambda: near(pointer_position(self.display), pixel_of(raw), 2)),
+                            "pointer at %s, not %s" % (pointer_position(self.display), pixel_of(raw)))
 
 
 class CancelTest(CalibrationCase):

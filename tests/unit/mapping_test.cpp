@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "mapping/calib_mapper.h"
+#include "mapping/calibration_check.h"
 #include "mapping/calibration_procedure.h"
 #include "mapping/desktop_mapping.h"
 #include "mapping/precise_mapper.h"
@@ -232,6 +233,41 @@ TEST(PreciseMapperTest, RefusesPointsThatDoNotPinItDown) {
     EXPECT_FALSE(mapper.ReplacePoints(points));
     EXPECT_FALSE(mapper.MapPoint(2048, 2048).has_value());
   }
+}
+
+// Check touches on a 1024 x 768 screen: a misclick is asked again once;
+// the report measures each mapping and ticks the better one.
+TEST(CalibrationCheckTest, FourTargetsAMisclickAskedOnceAndTheReport) {
+  const auto bowed = [](IntPoint p) {
+    return Raw(p.x + 61.0 * (1.0 - std::pow(2.0 * p.y / 4095.0 - 1.0, 2)), p.y);
+  };
+  const auto rawOf = [](int i) {
+    const IntPoint target = CheckTarget(i, 1024, 768);
+    return IntPoint{target.x * 4, target.y * 4096 / 768};
+  };
+  EXPECT_EQ(CheckTarget(2, 1024, 768), (IntPoint{768, 576}));
+  CalibPoints points = kDefaultCalibPoints;
+  for (IntPoint& point : points) {
+    point = bowed(point);
+  }
+  CCalibrationCheck check(points, 1024, 768);
+  const auto touch = [&check](IntPoint raw) {
+    check.Touch().ButtonDown(raw);
+    check.Touch().Evaluate();
+    return check.TakeAccepted();
+  };
+  EXPECT_FALSE(touch({3000, 3000}));  // far from the first target: asked again
+  EXPECT_TRUE(touch({3000, 3000}));   // once only
+  EXPECT_EQ(check.Step(), 1);
+  for (int i = 1; i < kCheckTargetCount; ++i) {
+    EXPECT_TRUE(touch(bowed(rawOf(i))));
+  }
+  ASSERT_TRUE(check.Complete());
+  const CheckReport report = check.Report();
+  EXPECT_NEAR(report.grid.largest, std::hypot(750 - 256, 562.5 - 192), 20);
+  EXPECT_LT(report.precise.average - report.precise.largest / 4, 1);  // the rest land on target
+  EXPECT_LT(report.precise.average, report.grid.average);
+  EXPECT_EQ(report.better, kMappingPrecise);
 }
 
 // Every screen-scale point lands on the chosen monitor's pixel that a

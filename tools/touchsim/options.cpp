@@ -35,6 +35,8 @@ bool ApplyValue(std::string_view name, const std::string& value, Options& option
     options.scriptFile = value;
   } else if (name == "--offset") {
     return ParseOffset(value, options.panel);
+  } else if (name == "--bow") {
+    return ParseNumber(value, -kRawMax, kRawMax, options.panel.bow);
   } else if (name == "--rate") {
     return ParseNumber(value, 1, Simulator::kMaxReportRate, options.reportRate);
   } else if (name == "--reply-delay") {
@@ -82,9 +84,9 @@ bool ApplyFlag(std::string_view name, Options& options) {
 }
 
 bool TakesValue(std::string_view name) {
-  static constexpr std::string_view kWithValue[] = {"--device",      "--link",   "--eeprom",
-                                                    "--script",      "--offset", "--rate",
-                                                    "--reply-delay", "--seed"};
+  static constexpr std::string_view kWithValue[] = {"--device", "--link",        "--eeprom",
+                                                    "--script", "--offset",      "--rate",
+                                                    "--bow",    "--reply-delay", "--seed"};
   for (std::string_view candidate : kWithValue) {
     if (candidate == name) {
       return true;
@@ -154,6 +156,7 @@ Panel (applied to every scripted point, in this order):
   --mirror-x             report X as 4095 - X
   --mirror-y             report Y as 4095 - Y
   --offset DX,DY         add DX and DY
+  --bow N                bow the grid lines by N raw units at their middles
 Script:
   --script FILE          run the commands in FILE first
   --rate HZ              reports per second in holds and drags (default 100)
