@@ -72,9 +72,11 @@ class SetupSheetTest(SetupCase):
             self.assertTrue(self.driver.click(page, MODES[mode]))
             self.assertTrue(wait_for(lambda: self.registry.query("TouchMode") == mode), mode)
         self.assertTrue(self.press_lands_at_the_lift())
+        self.assertTrue(self.driver.click(page, IDS.IDC_MAPPING_PRECISE))
+        self.assertTrue(wait_for(lambda: self.registry.query("Mapping") == 1))
         self.close(sheet, SHEET_CANCEL)
         sheet, page = self.open_sheet(1)
-        self.assertEqual(self.checked(page, *MODES), [0, 0, 1])
+        self.assertEqual(self.checked(page, *MODES, IDS.IDC_MAPPING_PRECISE), [0, 0, 1, 1])
         self.close(sheet, SHEET_OK)
 
     def test_the_mouse_page_saves_all_seven_values_with_each_change(self):
