@@ -9,7 +9,7 @@ packages=(
   clang libclang-rt-14-dev clang-format clang-tidy
   g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine64 xvfb xdotool imagemagick x11-utils
-  nsis python3 util-linux
+  nsis python3 util-linux procps
 )
 
 missing=()
