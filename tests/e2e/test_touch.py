@@ -7,7 +7,7 @@ import subprocess
 import time
 import unittest
 
-from harness import IDS, ProgramTestCase, Touchsim, near, pointer_position, raw_at, wait_for
+from harness import IDOK, IDS, WM_COMMAND, ProgramTestCase, Touchsim, near, pointer_position, raw_at, wait_for
 
 DEFAULT_POINTS = ((205, 205), (3891, 205), (3891, 3891), (205, 3891), (2048, 205), (3891, 2048),
                   (2048, 3891), (205, 2048), (2048, 2048))
@@ -98,6 +98,11 @@ class LinkTest(ProgramTestCase):
         self.assertTrue(self.state_is("Connected"))
         self.tap(800, 600)
         self.assertRegex(self.driver.events_until("LUP"), r"LDOWN 20\d 20\d;LUP 20\d 20\d;$")
+        self.sim.stop()  # lost again: the program still ends at once when asked
+        self.assertTrue(self.state_is("No touch screen on COM5 \u2014 retrying"))
+        self.driver.post(window, WM_COMMAND, IDOK, 0)
+        self.assertTrue(wait_for(lambda: self.started[0].poll() is not None, 15), "the program kept running")
+        self.sim = None
 
 
 if __name__ == "__main__":
