@@ -44,7 +44,7 @@ bool CCalibrationCheck::TakeAccepted() {
 
 CheckReport CCalibrationCheck::Report() const {
   CheckReport report;
-  report.preciseUsable = m_precise.MapPoint(0, 0).has_value();
+  report.preciseUsable = m_precise.IsUsable();
   for (int i = 0; i < m_step; ++i) {
     const IntPoint raw = m_raw[static_cast<std::size_t>(i)];
     const double grid = Distance(m_grid.MapPoint(raw.x, raw.y), i);

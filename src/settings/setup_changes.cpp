@@ -58,35 +58,36 @@ bool StoreMouseSettings(settings::CSettingsStore& store, const CTouchDriver& eng
   return store.SaveMouseSettings(MouseSettingsToSave(engine, page));
 }
 
-bool StoreTouchMode(settings::CSettingsStore& store, CTouchDriver& engine, std::int32_t touchMode) {
-  if (!store.SaveTouchMode(touchMode)) {
+namespace {
+
+// Puts one changed value into effect in the engine, once it has been saved.
+template <typename Change>
+bool ApplyWhenSaved(bool saved, CTouchDriver& engine, Change change) {
+  if (!saved) {
     return false;
   }
   EngineSettings settings = engine.Settings();
-  settings.touchMode = touchMode;
+  change(settings);
   engine.ApplySettings(settings);
   return true;
+}
+
+}  // namespace
+
+bool StoreTouchMode(settings::CSettingsStore& store, CTouchDriver& engine, std::int32_t touchMode) {
+  return ApplyWhenSaved(store.SaveTouchMode(touchMode), engine,
+                        [touchMode](EngineSettings& settings) { settings.touchMode = touchMode; });
 }
 
 bool StoreMonitor(settings::CSettingsStore& store, CTouchDriver& engine,
                   const std::string& deviceName) {
-  if (!store.SaveMonitor(deviceName)) {
-    return false;
-  }
-  EngineSettings settings = engine.Settings();
-  settings.monitor = deviceName;
-  engine.ApplySettings(settings);
-  return true;
+  return ApplyWhenSaved(store.SaveMonitor(deviceName), engine,
+                        [&deviceName](EngineSettings& settings) { settings.monitor = deviceName; });
 }
 
 bool StoreMapping(settings::CSettingsStore& store, CTouchDriver& engine, std::int32_t mapping) {
-  if (!store.SaveMapping(mapping)) {
-    return false;
-  }
-  EngineSettings settings = engine.Settings();
-  settings.mapping = mapping;
-  engine.ApplySettings(settings);
-  return true;
+  return ApplyWhenSaved(store.SaveMapping(mapping), engine,
+                        [mapping](EngineSettings& settings) { settings.mapping = mapping; });
 }
 
 std::string MonitorLabel(int number, const MonitorInfo& monitor) {

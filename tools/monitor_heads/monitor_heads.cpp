@@ -47,26 +47,26 @@ Bool XineramaIsActive(Display* /*display*/) {
 
 // The caller frees the array with XFree, which is free().
 XineramaScreenInfo* XineramaQueryScreens(Display* /*display*/, int* count) {
-  const char* spec = getenv("ZT_MONITORS");
-  if (spec == nullptr || *spec == '\0') {
-    spec = "0,0,1024,768;1024,0,800,600";
+  const char* layout = getenv("ZT_MONITORS");
+  if (layout == nullptr || *layout == '\0') {
+    layout = "0,0,1024,768;1024,0,800,600";
   }
   auto* heads =
       static_cast<XineramaScreenInfo*>(std::calloc(kMaxHeads, sizeof(XineramaScreenInfo)));
   int found = 0;
   while (heads != nullptr && found < kMaxHeads) {
     int x = 0, y = 0, width = 0, height = 0, used = 0;
-    if (std::sscanf(spec, "%d,%d,%d,%d%n", &x, &y, &width, &height, &used) != 4) {
+    if (std::sscanf(layout, "%d,%d,%d,%d%n", &x, &y, &width, &height, &used) != 4) {
       break;
     }
     heads[found] = {found, static_cast<short>(x), static_cast<short>(y), static_cast<short>(width),
                     static_cast<short>(height)};
     ++found;
-    spec += used;
-    if (*spec != ';') {
+    layout += used;
+    if (*layout != ';') {
       break;
     }
-    ++spec;
+    ++layout;
   }
   *count = found;
   return heads;
