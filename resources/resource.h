@@ -32,6 +32,7 @@
 #define IDC_MAIN_APPLY 1009
 #define IDC_MAIN_ADVANCED 1010
 #define IDC_MAIN_LINK_STATE 1011
+#define IDC_MAIN_FIND 1012
 
 // Mouse and sound page (IDD_SETTING_A).
 #define IDC_MOUSE_SPEED 1006

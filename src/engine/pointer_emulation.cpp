@@ -61,6 +61,7 @@ void CPointerEmulation::RestartDoubleTapClock() {
 }
 
 void CPointerEmulation::EmulatePointer(std::int32_t status, std::int32_t x, std::int32_t y) {
+  const std::lock_guard<std::mutex> lock(m_touchLock);
   const std::int32_t ax = std::min(x, kScaleMax) * kAbsoluteUnitsPerStep;
   const std::int32_t ay = std::min(y, kScaleMax) * kAbsoluteUnitsPerStep;
   std::int32_t mode = m_nTouchMode.load(std::memory_order_relaxed);
@@ -124,8 +125,11 @@ void CPointerEmulation::OnTouchEnds(std::int32_t ax, std::int32_t ay, std::int32
     BeepAsync();
   }
   if (mode != kTouchModeClickOnTouch) {
-    ReleaseButton(ax, ay, right);
-    NotifyRightClickDone(right);
+    // The lift lets go of the button its press pressed, whatever the
+    // indicator says by now.
+    const bool releaseRight = m_held == Button::kNone ? right : m_held == Button::kRight;
+    ReleaseButton(ax, ay, releaseRight);
+    NotifyRightClickDone(releaseRight);
   }
 }
 
@@ -188,6 +192,11 @@ void CPointerEmulation::PressButton(std::int32_t ax, std::int32_t ay, bool right
 void CPointerEmulation::ReleaseButton(std::int32_t ax, std::int32_t ay, bool right) {
   SendMouse(right ? mouse::kRightUp : mouse::kLeftUp, ax, ay);
   m_held = Button::kNone;
+}
+
+void CPointerEmulation::ReleaseTouch() {
+  const std::lock_guard<std::mutex> lock(m_touchLock);
+  ReleaseHeldButton();
 }
 
 void CPointerEmulation::ReleaseHeldButton() {

@@ -52,8 +52,8 @@ public:
   void SetDesktop(const PixelRect& monitor, const PixelRect& desk);
   PixelRect TouchMonitor() const;
   // Lets go of a button that a touch pressed and no lift has released yet,
-  // at the last position.
-  void ReleaseHeldButton();
+  // at the last position; from any thread.
+  void ReleaseTouch();
 
   // Right-button emulation: enabled by the stored "Right", selected for
   // one click from the indicator.
@@ -67,6 +67,7 @@ private:
   enum class Button : std::uint8_t { kNone, kLeft, kRight };
 
   bool InRightState() const;
+  void ReleaseHeldButton();
   void OnFirstTouch(std::int32_t ax, std::int32_t ay, std::int32_t mode, bool right);
   void OnTouchEnds(std::int32_t ax, std::int32_t ay, std::int32_t mode, bool right);
   void SendMouse(std::uint32_t flags, std::int32_t ax, std::int32_t ay);
@@ -91,7 +92,9 @@ private:
   std::atomic<std::int32_t> m_bBeep{0};
   std::atomic<std::int32_t> m_nTouchMode{kTouchModeNormal};
 
-  // Reader-thread state.
+  // The state of the touch, kept by the reader thread; the lock lets
+  // another thread release the button between two reports.
+  std::mutex m_touchLock;
   std::int32_t m_nLastX = 0;
   std::int32_t m_nLastY = 0;
   std::uint32_t m_dwLastTouchDown = 0;

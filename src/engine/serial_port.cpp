@@ -112,19 +112,20 @@ int CSerialPort::OnReceive(const std::uint8_t* bytes, int count) {
   return count;
 }
 
+// The config is kept also when the port does not open, so that a port
+// that is not there yet can be opened later with it (ReopenLink).
 bool CSerialPort::Open(const CSerialConfig& config) {
   if (IsOpen()) {
     Close();
   }
-  CopyPortName(m_szPort, config.m_szPort);
-  if (!IsPortAvailable(m_szPort)) {
-    return false;
-  }
   m_config = config;
+  CopyPortName(m_szPort, config.m_szPort);
   CopyPortName(m_config.m_szPort, m_szPort);
-  return OpenConfigured();
+  return IsPortAvailable(m_szPort) && OpenConfigured();
 }
 
+// A line whose settings or time-outs cannot be applied is no link at all:
+// the open fails and the handle is let go of.
 bool CSerialPort::OpenConfigured() {
   const CommHandle handle = m_comm.Open(m_config.m_szPort);
   if (handle == kInvalidComm) {
@@ -134,23 +135,26 @@ bool CSerialPort::OpenConfigured() {
   m_comm.SetupComm(handle, m_config.m_dwInQueue, m_config.m_dwOutQueue);
 
   // Configuring from a state that could not be read would set every other
-  // member of the line to zero: the open fails instead.
+  // member of the line to zero.
   CommState state;
-  if (!m_comm.GetCommState(handle, state)) {
-    m_comm.CloseHandle(m_hComm.exchange(kInvalidComm));
-    return false;
+  bool configured = m_comm.GetCommState(handle, state);
+  if (configured) {
+    ApplyLineSettings(m_config, state);
+    configured = m_comm.SetCommState(handle, state);
   }
-  ApplyLineSettings(m_config, state);
-  m_comm.SetCommState(handle, state);
-
-  CommStatus status;
-  ClearError(status);
-  SetTimeouts(m_config.m_dwReadTimeout, m_config.m_dwWriteTimeout);
-  PurgeInput();
-  PurgeOutput();
-
+  if (configured) {
+    CommStatus status;
+    ClearError(status);
+    configured = SetTimeouts(m_config.m_dwReadTimeout, m_config.m_dwWriteTimeout);
+  }
   std::uint32_t mask = 0;
-  if (!GetEventMask(mask)) {
+  if (configured) {
+    PurgeInput();
+    PurgeOutput();
+    configured = GetEventMask(mask);
+  }
+  if (!configured) {
+    m_comm.CloseHandle(m_hComm.exchange(kInvalidComm));
     return false;
   }
   SetEventMask(mask | comm::kEvRxChar);
@@ -171,11 +175,7 @@ bool CSerialPort::ReopenLink() {
   if (IsOpen()) {
     return true;
   }
-  const bool opened = OpenConfigured();
-  if (!opened && IsOpen()) {
-    m_comm.CloseHandle(m_hComm.exchange(kInvalidComm));
-  }
-  return opened;
+  return OpenConfigured();
 }
 
 bool CSerialPort::Close() {
@@ -211,8 +211,7 @@ bool CSerialPort::SetTimeouts(std::uint32_t readTimeout, std::uint32_t writeTime
   timeouts.readTotalTimeoutConstant = readTimeout;
   timeouts.writeTotalTimeoutMultiplier = 1;
   timeouts.writeTotalTimeoutConstant = writeTimeout;
-  m_comm.SetCommTimeouts(m_hComm, timeouts);
-  return true;
+  return m_comm.SetCommTimeouts(m_hComm, timeouts);
 }
 
 void CSerialPort::PurgeInput() {

@@ -66,11 +66,13 @@ public:
   // Stops the reader loop flag, purges and closes the port.
   virtual bool Close();
 
+  // Opens and configures the port; false when it does not open or its line
+  // settings or time-outs cannot be applied.
   bool Open(const CSerialConfig& config);
   // Trial open of name; touches no member.
   bool IsPortAvailable(const char* name);
   // A read time-out of 0 takes reads off every time-out: a read then waits
-  // for its bytes, as WaitForByte needs.
+  // for its bytes, as WaitForByte needs. False when they cannot be applied.
   bool SetTimeouts(std::uint32_t readTimeout, std::uint32_t writeTimeout);
   void PurgeInput();
   void PurgeOutput();

@@ -12,10 +12,6 @@ constexpr std::uint32_t kReadChunk = 4096;
 // After reads that fail one after the other the reader pauses between
 // tries instead of spinning.
 constexpr std::uint32_t kFailurePauseMs = 100;
-// A lost link is tried again about once a second; a stop ends the pause
-// within one step.
-constexpr std::uint32_t kReconnectIntervalMs = 1000;
-constexpr std::uint32_t kReconnectStepMs = 100;
 
 std::uint64_t PackPoint(std::int32_t x, std::int32_t y) {
   return (std::uint64_t{static_cast<std::uint32_t>(x)} << 32) | static_cast<std::uint32_t>(y);
@@ -24,14 +20,16 @@ std::uint64_t PackPoint(std::int32_t x, std::int32_t y) {
 }  // namespace
 
 CTouchDriver::CTouchDriver(const EnginePlatform& platform)
-    : CSerialPort(platform.comm, platform.threads),
+    : CSerialLink(platform.comm, platform.threads),
       CPointerEmulation(platform.input, platform.messages, platform.threads),
       m_monitors(platform.monitors),
       m_assembler(m_receive) {}
 
 CTouchDriver::~CTouchDriver() {
-  // The reader thread uses everything below; it ends before any of it goes.
+  // The reader thread uses everything below; it ends before any of it goes,
+  // and no button a touch holds stays down once the engine has gone.
   EndReaderThread();
+  ReleaseTouch();
 }
 
 bool CTouchDriver::Start() {
@@ -42,6 +40,7 @@ bool CTouchDriver::Start() {
   // Raised before the thread exists, so that a stop requested before the
   // thread has begun its loop is never undone by the thread itself.
   m_bRunning.store(1, std::memory_order_release);
+  BeginLinkState();
   m_hThread = m_threads.CreateThread(&CTouchDriver::ReaderThread, this);
   if (m_hThread == kNoThread) {
     m_bRunning.store(0, std::memory_order_release);
@@ -60,10 +59,13 @@ void CTouchDriver::RequestStop() {
   CancelWait();
 }
 
-// Sleeps in WaitForByte while the line is silent; a byte wakes it, and it
-// takes that byte with all the others that have come, up to a chunk, before
-// it waits again.
+// Waits for a port that has not opened yet, then sleeps in WaitForByte
+// while the line is silent; a byte wakes it, and it takes that byte with
+// all the others that have come, up to a chunk, before it waits again.
 void CTouchDriver::ReadLoop() {
+  if (!AwaitPort()) {
+    return;
+  }
   std::uint8_t buffer[kReadChunk];
   bool failedBefore = false;
   while (m_bRunning.load() != 0) {
@@ -83,6 +85,10 @@ void CTouchDriver::ReadLoop() {
         failedBefore = true;
         break;
       case ByteWait::kLinkLost:
+        // No button stays down and no half packet is kept; the engine's
+        // settings and calibration stay as they are.
+        ReleaseTouch();
+        m_assembler.Reset();
         if (!RecoverLink()) {
           return;
         }
@@ -91,35 +97,7 @@ void CTouchDriver::ReadLoop() {
   }
 }
 
-// The device has gone away: no button stays down, the port is let go of,
-// and (unless turned off) the same port is opened again, with everything
-// it had, as soon as it is back. The engine's settings and calibration
-// stay as they are.
-bool CTouchDriver::RecoverLink() {
-  ReleaseHeldButton();
-  CloseLink();
-  m_assembler.Reset();
-  const bool retry = m_nReconnect.load(std::memory_order_relaxed) != 0;
-  SetLinkState(retry ? LinkState::kRetrying : LinkState::kLost);
-  while (retry && PauseWhileRunning(kReconnectIntervalMs)) {
-    if (ReopenLink()) {
-      SetLinkState(LinkState::kConnected);
-      return true;
-    }
-  }
-  return false;
-}
-
-bool CTouchDriver::PauseWhileRunning(std::uint32_t milliseconds) {
-  for (std::uint32_t slept = 0; slept < milliseconds && m_bRunning.load() != 0;
-       slept += kReconnectStepMs) {
-    m_threads.Sleep(kReconnectStepMs);
-  }
-  return m_bRunning.load() != 0;
-}
-
-void CTouchDriver::SetLinkState(LinkState state) {
-  m_linkState.store(state);
+void CTouchDriver::OnLinkState(LinkState state) {
   PostToNotifyWindow(static_cast<std::uintptr_t>(state), kNotifyLinkState);
 }
 
@@ -144,7 +122,7 @@ void CTouchDriver::DecodePacket(const std::uint8_t* packet) {
 
 void CTouchDriver::ApplySettings(const EngineSettings& settings) {
   ApplyEmulationSettings(settings);
-  m_nReconnect.store(settings.reconnect, std::memory_order_relaxed);
+  SetReconnect(settings.reconnect);
   m_monitorName = settings.monitor;
   UpdateDesktop();
   m_nMapping.store(settings.mapping, std::memory_order_relaxed);
@@ -154,7 +132,7 @@ void CTouchDriver::ApplySettings(const EngineSettings& settings) {
 EngineSettings CTouchDriver::Settings() const {
   EngineSettings settings;
   ReadEmulationSettings(settings);
-  settings.reconnect = m_nReconnect.load(std::memory_order_relaxed);
+  settings.reconnect = Reconnect();
   settings.monitor = m_monitorName;
   settings.points = m_liveMapper.Points();
   settings.mapping = m_nMapping.load(std::memory_order_relaxed);

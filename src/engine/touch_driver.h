@@ -9,6 +9,7 @@
 #include "engine/packet_assembler.h"
 #include "engine/parameter_exchange.h"
 #include "engine/pointer_emulation.h"
+#include "engine/serial_link.h"
 #include "engine/serial_port.h"
 #include "engine/window_messages.h"
 #include "mapping/calib_mapper.h"
@@ -32,12 +33,13 @@ struct EnginePlatform {
 // feeds the packet assembler, the live and backup calibration mappers and
 // the pointer emulation. Its settings come as one value (ApplySettings);
 // the reader thread uses whatever values it reads at each report.
-class CTouchDriver : public CSerialPort, public IParameterLink, public CPointerEmulation {
+class CTouchDriver : public CSerialLink, public IParameterLink, public CPointerEmulation {
 public:
   explicit CTouchDriver(const EnginePlatform& platform);
   ~CTouchDriver() override;
 
-  // Starts the reader thread at the highest priority.
+  // Starts the reader thread at the highest priority; it waits for a port
+  // that has not opened (kWaiting) before it reads.
   bool Start() override;
   // The packet assembler; runs on the reader thread.
   int OnReceive(const std::uint8_t* bytes, int count) override;
@@ -73,20 +75,17 @@ public:
   const ParameterReply& Reply() const override { return m_reply; }
 
   // The reader loop ends at once, also when it waits for bytes or for the
-  // next try of a lost link.
+  // next try of a port that is not there.
   void RequestStop();
-  LinkState GetLinkState() const { return m_linkState.load(); }
   bool IsReading() const { return m_bRunning.load(std::memory_order_acquire) != 0; }
+
+protected:
+  // Tells the notify window (kNotifyLinkState).
+  void OnLinkState(LinkState state) override;
 
 private:
   static void ReaderThread(void* engine);
   void ReadLoop();
-  // False when the engine stops, or the link is not to be tried again.
-  bool RecoverLink();
-  // Sleeps in short steps; false once the engine is stopping.
-  bool PauseWhileRunning(std::uint32_t milliseconds);
-  // Records the state and tells the notify window (kNotifyLinkState).
-  void SetLinkState(LinkState state);
 
   IMonitors& m_monitors;
   std::string m_monitorName;  // user-interface thread only
@@ -99,8 +98,6 @@ private:
   CGridMapper m_backupMapper;
   ParameterReply m_reply;
   CPacketAssembler m_assembler;
-  std::atomic<std::int32_t> m_nReconnect{1};
-  std::atomic<LinkState> m_linkState{LinkState::kConnected};
   // The last raw point, X in the high and Y in the low 32 bits.
   std::atomic<std::uint64_t> m_rawPoint{0};
 };

@@ -20,28 +20,28 @@ CTouchHost::~CTouchHost() {
   m_pDriver.reset();
 }
 
+// A port that does not open (not plugged in yet, say) is waited for by the
+// engine, unless "Reconnect" is 0: then no engine remains.
 bool CTouchHost::StartDriver(WindowHandle notifyWindow) {
   if (m_szPort[0] == '\0') {
     return false;
   }
   StopDriver();
   std::unique_ptr<CTouchDriver> driver(new (std::nothrow) CTouchDriver(m_platform));
-  if (!driver || !driver->IsPortAvailable(m_szPort)) {
-    return false;
-  }
-  CSerialConfig config;
-  config.SetPortName(m_szPort);
-  if (!driver->Open(config)) {
+  EngineSettings settings;
+  if (!driver || !LoadEngineSettings(settings)) {
     return false;
   }
   driver->SetNotifyWindow(notifyWindow);
   driver->m_bRightEnabled.store(m_nRight);
-  driver->SetTimeouts(kReadTimeoutMs, kWriteTimeoutMs);
-  EngineSettings settings;
-  if (!LoadEngineSettings(settings)) {
+  driver->ApplySettings(settings);
+  CSerialConfig config;
+  config.SetPortName(m_szPort);
+  config.m_dwReadTimeout = kReadTimeoutMs;
+  config.m_dwWriteTimeout = kWriteTimeoutMs;
+  if (!driver->Open(config) && settings.reconnect == 0) {
     return false;
   }
-  driver->ApplySettings(settings);
   if (!driver->Start()) {
     return false;
   }
@@ -59,6 +59,11 @@ bool CTouchHost::LoadEngineSettings(EngineSettings& settings) {
     m_platform.input.SetDoubleClickTime(static_cast<std::uint32_t>(settings.dTime));
   }
   return true;
+}
+
+CTouchDriver* CTouchHost::ConnectedDriver() const {
+  const bool waiting = m_pDriver && m_pDriver->GetLinkState() == LinkState::kWaiting;
+  return waiting ? nullptr : m_pDriver.get();
 }
 
 bool CTouchHost::StopDriver() {

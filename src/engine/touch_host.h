@@ -18,8 +18,10 @@ public:
   virtual ~CTouchHost();
 
   // Stops any running engine and starts a new one on the stored port, with
-  // notifyWindow receiving its notifications. An empty port leaves a
-  // running engine alone. On failure no engine remains.
+  // notifyWindow receiving its notifications. A port that does not open
+  // yet is waited for by the new engine (LinkState::kWaiting), unless
+  // "Reconnect" is 0. An empty port leaves a running engine alone. On
+  // failure no engine remains.
   bool StartDriver(WindowHandle notifyWindow);
   // Stops the running engine, if any: clears its running flag, waits 100 ms
   // and destroys it. Always true.
@@ -32,8 +34,11 @@ public:
   bool ReloadAndStart(WindowHandle notifyWindow);
 
   IMonitors& Monitors() const { return m_platform.monitors; }
+  const EnginePlatform& Platform() const { return m_platform; }
   // The running engine, or nullptr.
   CTouchDriver* Driver() const { return m_pDriver.get(); }
+  // The running engine once its port has opened, or nullptr.
+  CTouchDriver* ConnectedDriver() const;
 
   std::int32_t m_nStartUpMode = 0;
   std::int32_t m_nRight = 0;

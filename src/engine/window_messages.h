@@ -13,13 +13,7 @@ inline constexpr std::uint32_t kWmNotifyMain = kWmUser + 10;
 inline constexpr std::intptr_t kNotifyShowWindow = 0;      // the tray icon was pressed
 inline constexpr std::intptr_t kNotifyRightClickDone = 1;  // the engine completed a right click
 inline constexpr std::intptr_t kNotifyLinkState = 2;       // wParam: the LinkState it is in now
-
-// Where the engine's link to the controller stands.
-enum class LinkState : std::uint8_t {
-  kConnected,  // open and read
-  kRetrying,   // the device went away; the port is tried again every second
-  kLost,       // the device went away and is not tried again ("Reconnect" 0)
-};
+inline constexpr std::intptr_t kNotifyFindDone = 3;        // wParam: 1 when a port answered
 
 // To the button indicator: the right click is done, show "Left" again.
 inline constexpr std::uint32_t kWmResetButton = kWmUser + 12;

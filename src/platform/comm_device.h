@@ -1,8 +1,16 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace zt {
+
+// The name a port is opened by: the device namespace ("\\.\" before
+// the name), since only COM1 to COM9 are also bare device names; a name
+// that already starts with two backslashes is used as it stands.
+inline std::string CommDevicePath(const std::string& name) {
+  return name.rfind("\\\\", 0) == 0 ? name : "\\\\.\\" + name;
+}
 
 // Opaque handle of an open communications device; kInvalidComm means none.
 using CommHandle = std::uintptr_t;
@@ -103,8 +111,9 @@ class ICommDevice {
 public:
   virtual ~ICommDevice() = default;
 
-  // CreateFileA(name, read|write, no sharing, OPEN_EXISTING), opened so
-  // that a read waiting for bytes never holds up a write from another thread.
+  // CreateFileA(CommDevicePath(name), read|write, no sharing,
+  // OPEN_EXISTING), opened so that a read waiting for bytes never holds up
+  // a write from another thread.
   virtual CommHandle Open(const char* name) = 0;
   virtual bool CloseHandle(CommHandle handle) = 0;
   virtual bool SetupComm(CommHandle handle, std::uint32_t inQueue, std::uint32_t outQueue) = 0;

@@ -34,6 +34,7 @@ inline constexpr std::int32_t kErrorAccessDenied = 5;
 inline constexpr std::int32_t kErrorInvalidHandle = 6;
 inline constexpr std::int32_t kErrorInvalidParameter = 87;
 inline constexpr std::int32_t kErrorMoreData = 234;
+inline constexpr std::int32_t kErrorNoMoreItems = 259;
 }  // namespace reg
 
 // The platform's registry calls, one method per call. Each returns the
@@ -54,6 +55,12 @@ public:
   // RegSetValueExA(key, name, 0, type, data, size).
   virtual std::int32_t SetValue(RegKeyHandle key, const char* name, std::uint32_t type,
                                 const void* data, std::uint32_t size) = 0;
+  // RegEnumValueA(key, index, name, &nameSize, nullptr, &type, data,
+  // &size): the value at index, kErrorNoMoreItems past the last. On entry
+  // nameSize and size are the capacities (nameSize counts the NUL).
+  virtual std::int32_t EnumValue(RegKeyHandle key, std::uint32_t index, char* name,
+                                 std::uint32_t& nameSize, std::uint32_t& type, void* data,
+                                 std::uint32_t& size) = 0;
   // RegCloseKey(key).
   virtual std::int32_t CloseKey(RegKeyHandle key) = 0;
 };

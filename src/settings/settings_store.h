@@ -56,6 +56,8 @@ inline constexpr std::int32_t kMaxDuration = 5000;
 
 class CSettingsStore : public ISettingsSource {
 public:
+  // The registry the store reads, for the other keys of the system.
+  IRegistry& Registry() const { return m_registry; }
   explicit CSettingsStore(IRegistry& registry, const KeyLocation& where = kSettingsKey);
 
   // Reads "Port", then "First", "Right" and "StartUpMode". True also when

@@ -317,6 +317,8 @@ void RunCalibration(HWND owner, CTouchHost& host, settings::CSettingsStore& stor
     return;
   }
   CCalibrationDlg dialog(host, owner);
+  // A button a finger holds would stay down under the window's targets.
+  engine->ReleaseTouch();
   engine->SaveCalibration();
   engine->ResetCalibration();
 

@@ -2,9 +2,11 @@
 
 #include <new>
 #include <string>
+#include <vector>
 
 #include "engine/window_messages.h"
 #include "resource.h"
+#include "settings/serial_ports.h"
 #include "windows/about_dlg.h"
 #include "windows/advanced_dlg.h"
 #include "windows/button_mode_wnd.h"
@@ -18,23 +20,23 @@ constexpr UINT_PTR kHideTimer = 0;
 constexpr UINT kHideDelayMs = 200;
 constexpr char kCantOpen[] = "Can't Open";
 
-std::wstring Widened(const std::string& text) {
-  return {text.begin(), text.end()};
+std::wstring FromUtf8(const std::string& text) {
+  const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 1), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), length);
+  wide.resize(wide.size() - 1);
+  return wide;
 }
 
 // Where the link stands and, when the chosen monitor is not there, where
 // touches go instead.
-std::wstring StateText(const CTouchDriver* engine, const char* port) {
+std::string StateText(const CTouchDriver* engine, const char* port) {
   if (engine == nullptr) {
-    return L"Not connected";
+    return "Not connected";
   }
-  const LinkState state = engine->GetLinkState();
-  std::wstring text = state == LinkState::kConnected
-                          ? L"Connected"
-                          : L"No touch screen on " + Widened(port) +
-                                (state == LinkState::kRetrying ? L" \u2014 retrying" : L"");
+  std::string text = LinkStateText(engine->GetLinkState(), port);
   if (!engine->TouchMonitorFound()) {
-    text += L"; " + Widened(engine->Settings().monitor) + L" gone, using the primary monitor";
+    text += "; " + engine->Settings().monitor + " gone, using the primary monitor";
   }
   return text;
 }
@@ -54,6 +56,7 @@ CTouchMainDlg::CTouchMainDlg(CTouchHost& host, settings::CSettingsStore& store, 
       m_input(input),
       m_threads(threads),
       m_strTitle(title),
+      m_finder(host.Platform().comm, host.Platform().threads, host.Platform().messages),
       m_hIcon(LoadAppIcon()) {
   m_trayIcon.CreateIconWindow(0);
   m_trayIcon.SetNotifyDialog(this);
@@ -72,12 +75,11 @@ bool CTouchMainDlg::OnInitDialog() {
   ::SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
   ::SetWindowTextA(m_hWnd, m_strTitle.c_str());
 
-  const bool started = m_host.StartDriver(reinterpret_cast<WindowHandle>(m_hWnd));
-  if (started) {
-    EnableCommands(TRUE);
-    m_strPort = m_host.m_szPort;
-    UpdateData(false);
-  }
+  m_strPort = m_host.m_szPort;
+  FillPortList();
+  UpdateData(false);
+  m_host.StartDriver(reinterpret_cast<WindowHandle>(m_hWnd));
+  EnableCommands(m_host.ConnectedDriver() != nullptr ? TRUE : FALSE);
   ShowLinkState();
   if (!ShowOrCreateButtonWnd()) {
     return false;
@@ -86,6 +88,7 @@ bool CTouchMainDlg::OnInitDialog() {
     ::SetTimer(m_hWnd, kHideTimer, kHideDelayMs, nullptr);
   }
   if (m_host.m_nStartUpMode == 1) {
+    m_bCalibrateWhenConnected = m_host.ConnectedDriver() == nullptr;
     OnCalibration();
   }
   return true;
@@ -121,6 +124,14 @@ bool CTouchMainDlg::OnCommand(int id, int code, HWND control) {
     case IDC_MAIN_APPLY:
       OnApply();
       return true;
+    case IDC_MAIN_FIND:
+      OnFind();
+      return true;
+    case IDC_MAIN_PORT:
+      if (code == CBN_DROPDOWN) {
+        FillPortList();
+      }
+      break;
     case IDC_MAIN_CALIBRATION:
       OnCalibration();
       return true;
@@ -217,39 +228,121 @@ BOOL CTouchMainDlg::ShowOrCreateButtonWnd() {
   return TRUE;
 }
 
+// A port that does not open is waited for by the engine: the box says so
+// until it opens.
 void CTouchMainDlg::OnApply() {
+  m_finder.Stop();
+  SetItemText(IDC_MAIN_FIND, "Find");
   UpdateData(true);
   if (!m_store.SavePort(m_strPort.c_str())) {
     return;
   }
-  const bool started = m_host.ReloadAndStart(reinterpret_cast<WindowHandle>(m_hWnd));
+  m_host.ReloadAndStart(reinterpret_cast<WindowHandle>(m_hWnd));
   ShowLinkState();
   ShowOrCreateButtonWnd();
-  if (started) {
-    EnableCommands(TRUE);
+  const bool connected = m_host.ConnectedDriver() != nullptr;
+  EnableCommands(connected ? TRUE : FALSE);
+  if (!connected) {
+    m_strPort = kCantOpen;
+    UpdateData(false);
+  }
+}
+
+// Looks for the touch screen on the listed ports but the engine's own;
+// pressed again while looking, stops.
+void CTouchMainDlg::OnFind() {
+  if (m_finder.IsLooking()) {
+    m_finder.Stop();
+    SetItemText(IDC_MAIN_FIND, "Find");
+    ShowLinkState();
     return;
   }
-  EnableCommands(FALSE);
-  m_strPort = kCantOpen;
+  UpdateData(true);
+  std::vector<std::string> ports = settings::ListSerialPorts(m_store.Registry(), m_host.m_szPort);
+  if (m_host.Driver() != nullptr) {
+    std::erase(ports, std::string(m_host.m_szPort));
+  }
+  if (!m_finder.Start(ports, reinterpret_cast<WindowHandle>(m_hWnd))) {
+    ShowState(kNoTouchScreenFound);
+    return;
+  }
+  SetItemText(IDC_MAIN_FIND, "Stop");
+  ShowState(FindingText(ports));
+}
+
+// The port that answered is stored and started as Apply does; none: nothing
+// changes.
+void CTouchMainDlg::OnFindDone() {
+  std::string found;
+  if (!m_finder.TakeResult(found)) {
+    return;
+  }
+  SetItemText(IDC_MAIN_FIND, "Find");
+  if (found.empty()) {
+    ShowState(kNoTouchScreenFound);
+    return;
+  }
+  m_strPort = found;
   UpdateData(false);
+  OnApply();
+}
+
+void CTouchMainDlg::FillPortList() {
+  HWND box = GetItem(IDC_MAIN_PORT);
+  std::string text = m_strPort;
+  if (box != nullptr) {
+    char typed[CSerialConfig::kPortNameSize] = {};
+    ::GetWindowTextA(box, typed, sizeof typed);
+    text = typed;
+  }
+  const std::string stored = m_host.m_szPort;
+  ::SendMessageA(box, CB_RESETCONTENT, 0, 0);
+  for (const std::string& port : settings::ListSerialPorts(m_store.Registry(), stored)) {
+    ::SendMessageA(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(port.c_str()));
+  }
+  ::SetWindowTextA(box, text.c_str());
 }
 
 void CTouchMainDlg::OnNotifyMain(LPARAM lParam) {
   if (lParam == kNotifyShowWindow) {
     ::ShowWindow(m_hWnd, SW_SHOW);
   } else if (lParam == kNotifyLinkState) {
-    ShowLinkState();
+    OnLinkStateChanged();
+  } else if (lParam == kNotifyFindDone) {
+    OnFindDone();
   } else if (lParam == kNotifyRightClickDone && m_pButtonWnd &&
              m_pButtonWnd->GetSafeHwnd() != nullptr) {
     ::PostMessageA(m_pButtonWnd->GetSafeHwnd(), kWmResetButton, 0, 0);
   }
 }
 
+void CTouchMainDlg::OnLinkStateChanged() {
+  if (!m_finder.IsLooking()) {
+    ShowLinkState();
+  }
+  if (m_host.ConnectedDriver() == nullptr) {
+    return;
+  }
+  EnableCommands(TRUE);
+  if (m_strPort == kCantOpen) {
+    m_strPort = m_host.m_szPort;
+    UpdateData(false);
+  }
+  if (m_bCalibrateWhenConnected) {
+    m_bCalibrateWhenConnected = false;
+    OnCalibration();
+  }
+}
+
 void CTouchMainDlg::ShowLinkState() {
-  const std::wstring text = StateText(m_host.Driver(), m_host.m_szPort);
-  ::SetDlgItemTextW(m_hWnd, IDC_MAIN_LINK_STATE, text.c_str());
+  ShowState(StateText(m_host.Driver(), m_host.m_szPort));
+}
+
+void CTouchMainDlg::ShowState(const std::string& text) {
+  const std::wstring wide = FromUtf8(text);
+  ::SetDlgItemTextW(m_hWnd, IDC_MAIN_LINK_STATE, wide.c_str());
   char tip[64] = {};
-  ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, tip, sizeof tip - 1, "-", nullptr);
+  ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, tip, sizeof tip - 1, "-", nullptr);
   m_trayIcon.SetTipText(tip, true);
 }
 
@@ -270,13 +363,13 @@ void CTouchMainDlg::OnAbout() {
 // The calibration run, the setup sheet and the sensitivity dialog act on
 // the running engine; without one they do nothing.
 void CTouchMainDlg::OnCalibration() {
-  if (m_host.Driver() != nullptr) {
+  if (m_host.ConnectedDriver() != nullptr) {
     RunCalibration(m_hWnd, m_host, m_store);
   }
 }
 
 void CTouchMainDlg::OnSetting() {
-  if (m_host.Driver() != nullptr) {
+  if (m_host.ConnectedDriver() != nullptr) {
     RunSetupSheet(m_hWnd, m_host, m_store, m_input, [this] {
       ShowOrCreateButtonWnd();
       ShowLinkState();
@@ -285,7 +378,7 @@ void CTouchMainDlg::OnSetting() {
 }
 
 void CTouchMainDlg::OnAdvanced() {
-  if (m_host.Driver() != nullptr) {
+  if (m_host.ConnectedDriver() != nullptr) {
     RunAdvancedDlg(m_hWnd, m_host, m_threads);
   }
 }

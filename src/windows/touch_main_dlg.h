@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "engine/serial_link.h"
 #include "engine/touch_host.h"
 #include "platform/input.h"
 #include "platform/threads.h"
@@ -16,8 +17,9 @@ namespace zt {
 
 class CButtonModeWnd;
 
-// The main window, the program's only top-level window: the port, the commands Setting,
-// Calibration and Advanced, the tray icon and the button indicator. OK,
+// The main window, the program's only top-level window: the port with the
+// ports this machine has, Apply and Find, the commands Setting, Calibration
+// and Advanced, the link's state, the tray icon and the button indicator. OK,
 // Escape and the close box hide it; only IDOK (Enter with no push button
 // focused) ends it, and with it the program.
 class CTouchMainDlg : public ui::CDialog {
@@ -50,11 +52,18 @@ protected:
 private:
   void AddAboutMenuItem();
   void OnApply();
+  void OnFind();
+  void OnFindDone();
+  // Fills the port list anew, keeping the text in the box.
+  void FillPortList();
   void OnNotifyMain(LPARAM lParam);
+  // Enables the commands once the engine's port is open.
+  void OnLinkStateChanged();
   void OnDisplayChange();
   // Shows where the link stands, in the window and as the tray icon's tip;
   // without an engine: not connected.
   void ShowLinkState();
+  void ShowState(const std::string& text);
   void OnAbout();
 
   CTouchHost& m_host;
@@ -64,6 +73,9 @@ private:
   const std::string& m_strTitle;
 
   std::unique_ptr<CButtonModeWnd> m_pButtonWnd;
+  CPortFinder m_finder;
+  // A calibration asked for at start waits for the port to open.
+  bool m_bCalibrateWhenConnected = false;
   std::string m_strPort;
   CTrayIcon m_trayIcon;
   HICON m_hIcon;

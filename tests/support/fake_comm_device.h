@@ -29,6 +29,11 @@ public:
     bool gone = false;  // gone away: waits and ClearCommError fail, opens too
     bool failGetState = false;
     bool failGetMask = false;
+    bool failSetState = false;
+    bool failSetTimeouts = false;
+    bool slowOpen = false;  // an open waits until this is cleared
+    // Queued as received after each write: a device that answers.
+    std::vector<std::uint8_t> answer;
     bool cancelled = false;
     std::uint32_t pendingErrors = 0;
     std::uint32_t failNextReadWith = 0;
@@ -105,9 +110,10 @@ public:
   // A freshly opened driver reports a one-stop-bit 1200-baud line with every
   // flag off, so a test sees which members the port changed.
   CommHandle Open(const char* name) override {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     ++m_openCalls;
     const auto found = m_ports.find(name == nullptr ? "" : name);
+    m_changed.wait(lock, [&] { return found == m_ports.end() || !found->second.slowOpen; });
     if (found == m_ports.end() || found->second.busy || found->second.gone ||
         found->second.openHandle != kInvalidComm) {
       return kInvalidComm;
@@ -139,10 +145,10 @@ public:
     });
   }
   bool SetCommState(CommHandle handle, const CommState& value) override {
-    return Store(handle, &Port::state, value);
+    return Store(handle, &Port::state, value) && !Get(handle, &Port::failSetState);
   }
   bool SetCommTimeouts(CommHandle handle, const CommTimeouts& value) override {
-    return Store(handle, &Port::timeouts, value);
+    return Store(handle, &Port::timeouts, value) && !Get(handle, &Port::failSetTimeouts);
   }
   bool GetCommMask(CommHandle handle, std::uint32_t& mask) override {
     return OnOpen(handle, [&](Port& port) {
@@ -199,6 +205,7 @@ public:
       }
       const auto* source = static_cast<const std::uint8_t*>(buffer);
       port.written.insert(port.written.end(), source, source + size);
+      port.input.insert(port.input.end(), port.answer.begin(), port.answer.end());
       bytesWritten = size;
       return true;
     });
@@ -211,6 +218,9 @@ private:
       port.*field = value;
       return true;
     });
+  }
+  bool Get(CommHandle handle, bool Port::*field) {
+    return OnOpen(handle, [&](Port& port) { return port.*field; });
   }
   Port* FindOpen(CommHandle handle) {
     for (auto& entry : m_ports) {

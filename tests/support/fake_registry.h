@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -107,6 +108,26 @@ public:
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     m_values[name] = Value{type, std::vector<std::uint8_t>(bytes, bytes + size)};
     m_writes.emplace_back(name, m_values[name]);
+    return reg::kErrorSuccess;
+  }
+  std::int32_t EnumValue(RegKeyHandle key, std::uint32_t index, char* name, std::uint32_t& nameSize,
+                         std::uint32_t& type, void* data, std::uint32_t& size) override {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!Opened(key, reg::kKeyQueryValue)) {
+      return reg::kErrorInvalidHandle;
+    }
+    if (index >= m_values.size()) {
+      return reg::kErrorNoMoreItems;
+    }
+    const auto& [valueName, value] = *std::next(m_values.begin(), index);
+    if (valueName.size() >= nameSize || value.data.size() > size) {
+      return reg::kErrorMoreData;
+    }
+    std::memcpy(name, valueName.c_str(), valueName.size() + 1);
+    std::memcpy(data, value.data.data(), value.data.size());
+    nameSize = static_cast<std::uint32_t>(valueName.size());
+    size = static_cast<std::uint32_t>(value.data.size());
+    type = value.type;
     return reg::kErrorSuccess;
   }
   std::int32_t CloseKey(RegKeyHandle key) override {

@@ -62,7 +62,7 @@ protected:
   }
   // Drops what came before, a button still held included.
   void Forget() {
-    emulation.ReleaseHeldButton();
+    emulation.ReleaseTouch();
     WaitForBeeps();
     input.TakeMouse();
     messages.Take();
@@ -225,18 +225,22 @@ TEST_F(PointerEmulationTest, SequencesAcrossTouches) {
       }
     }
     EXPECT_EQ(Flags(), row.flags);
-    emulation.ReleaseHeldButton();
+    emulation.ReleaseTouch();
     input.TakeMouse();
   }
-  // The release takes the right state at the release; no notification then.
+  // The lift releases the button its press pressed, whatever the right
+  // state has become meanwhile.
   settings.touchMode = kTouchModeNormal;
   Apply();
-  input.tickCount += 100000;
-  SetRight(true);
-  emulation.EmulatePointer(1, 3000, 3000);
-  emulation.m_bRightEnabled.store(0);
-  emulation.EmulatePointer(4, 3000, 3000);
-  EXPECT_EQ(Flags(), (std::vector<std::uint32_t>{kMove, kRightDown, kLeftUp}));
+  for (const bool pressedRight : {true, false}) {
+    input.tickCount += 100000;
+    SetRight(pressedRight);
+    emulation.EmulatePointer(1, 3000, 3000);
+    SetRight(!pressedRight);
+    emulation.EmulatePointer(4, 3000, 3000);
+    EXPECT_EQ(Flags(), (std::vector<std::uint32_t>{kMove, pressedRight ? kRightDown : kLeftDown,
+                                                   pressedRight ? kRightUp : kLeftUp}));
+  }
   // A right double tap neither notifies nor beeps.
   SetRight(true);
   input.tickCount += 50;

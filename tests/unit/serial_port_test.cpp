@@ -67,20 +67,18 @@ TEST_F(SerialPortTest, FailedOpens) {
     EXPECT_FALSE(port.Open(ConfigFor(name)));
     EXPECT_FALSE(port.IsOpen());
   }
-  // A line state that cannot be read is never written back: the open fails
-  // and the handle is released.
-  comm.Edit("COM1", [](FakeCommDevice::Port& p) { p.failGetState = true; });
-  EXPECT_FALSE(port.Open(ConfigFor("COM1")));
-  EXPECT_FALSE(comm.IsOpen("COM1"));
-  EXPECT_EQ(comm.Get("COM1").state.baudRate, 1200U);
-  // A mask that cannot be read fails the open with the handle still held.
-  comm.Edit("COM1", [](FakeCommDevice::Port& p) {
-    p.failGetState = false;
-    p.failGetMask = true;
-  });
-  EXPECT_FALSE(port.Open(ConfigFor("COM1")));
-  EXPECT_TRUE(comm.IsOpen("COM1"));
-  EXPECT_TRUE(port.Close());
+  // A line that cannot be configured is no link: the open fails and the
+  // handle is released. A state that could not be read is never written.
+  for (bool FakeCommDevice::Port::*failure :
+       {&FakeCommDevice::Port::failGetState, &FakeCommDevice::Port::failSetState,
+        &FakeCommDevice::Port::failSetTimeouts, &FakeCommDevice::Port::failGetMask}) {
+    comm.Edit("COM1", [&](FakeCommDevice::Port& p) { p = {}, p.*failure = true; });
+    EXPECT_FALSE(port.Open(ConfigFor("COM1")));
+    EXPECT_FALSE(comm.IsOpen("COM1"));
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(comm.Get("COM1").state.baudRate,
+              failure == &FakeCommDevice::Port::failGetState ? 1200U : 9600U);
+  }
 }
 
 TEST_F(SerialPortTest, ReopenAndCloseReleaseThePort) {

@@ -13,6 +13,7 @@
 #include "settings/advanced_values.h"
 #include "settings/calibration_record.h"
 #include "settings/registry_key.h"
+#include "settings/serial_ports.h"
 #include "settings/settings_store.h"
 #include "settings/setup_changes.h"
 
@@ -183,6 +184,39 @@ TEST_F(SettingsTest, Saves) {
                         [&] { return store.SaveMouseSettings({}); },
                         [&] { return store.SaveRight(0); }, [&] { return store.SaveTouchMode(0); },
                         [&] { return store.StoreCalibration({}); }});
+}
+
+// The port list: the serial device map's REG_SZ values in natural order
+// (COM2 before COM10), the stored port added, each name once; without the
+// map, the stored port alone. Names open through the device namespace.
+TEST(SerialPortsTest, TheMachinesPortsInNaturalOrder) {
+  FakeRegistry map(reg::kHkeyLocalMachine, kSerialDeviceMap);
+  map.Put("\\Device\\Serial0", "COM1", true);
+  map.Put("\\Device\\VCP0", "COM10");
+  map.Put("\\Device\\VCP1", "COM2", true);
+  map.Put("\\Device\\Odd", 7);
+  map.Put("\\Device\\Bt", "com12");
+  EXPECT_EQ(ListSerialPorts(map, "COM9"),
+            (std::vector<std::string>{"COM1", "COM2", "COM9", "COM10", "com12"}));
+  EXPECT_EQ(ListSerialPorts(map, "COM12").size(), 4U);
+  EXPECT_EQ(ListSerialPorts(map, "").size(), 4U);
+  map.SetKey(false);
+  EXPECT_EQ(ListSerialPorts(map, "COM3"), (std::vector<std::string>{"COM3"}));
+  EXPECT_EQ(map.OpenHandleCount(), 0);
+
+  const std::vector<std::string> ordered = {"COM01a", "COM1b", "com2", "COM10", "COM100", "X"};
+  for (std::size_t i = 0; i + 1 < ordered.size(); ++i) {
+    EXPECT_TRUE(NaturalLess(ordered[i], ordered[i + 1])) << ordered[i];
+    EXPECT_FALSE(NaturalLess(ordered[i + 1], ordered[i])) << ordered[i];
+  }
+  const std::pair<const char*, const char*> paths[] = {{"COM1", "\\\\.\\COM1"},
+                                                       {"COM12", "\\\\.\\COM12"},
+                                                       {"COM256", "\\\\.\\COM256"},
+                                                       {"\\\\.\\CNCA0", "\\\\.\\CNCA0"},
+                                                       {"\\\\?\\usb#1", "\\\\?\\usb#1"}};
+  for (const auto& [name, path] : paths) {
+    EXPECT_EQ(CommDevicePath(name), path);
+  }
 }
 
 TEST(ClickZoneTest, CycleExtentCaptionAndTestTarget) {

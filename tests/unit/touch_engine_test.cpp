@@ -74,6 +74,15 @@ protected:
       return std::find(posted.begin(), posted.end(), told) != posted.end();
     });
   }
+  // Lets a port's open go on, and waits until a probe left in it has
+  // opened and closed the port again.
+  void ReleaseSlowOpen(const std::string& name) {
+    comm.Edit(name, [](auto& port) { port.slowOpen = false; });
+    EXPECT_TRUE(test::WaitUntil([&] {
+      const auto slow = comm.Get(name);
+      return !slow.purges.empty() && slow.openHandle == kInvalidComm;
+    }));
+  }
   void SetGone(bool gone) {
     comm.Edit("COM3", [gone](auto& port) { port.gone = gone; });
   }
@@ -256,18 +265,20 @@ TEST_F(TouchEngineTest, StartAppliesTheLinkTimeoutsAndTheStoredSettings) {
   EXPECT_EQ(input.doubleClickTime.load(), 700U);
 }
 
+// With "Reconnect" 0 a port that does not open leaves no engine; settings
+// that cannot be read leave none at all.
 TEST_F(TouchEngineTest, FailedStartsLeaveNoEngine) {
   const std::function<void()> failures[] = {
       [&] { registry.Put("Port", "COM8", false); },
       [&] { comm.Edit("COM3", [](auto& port) { port.busy = true; }); },
-      [&] { comm.Edit("COM3", [](auto& port) { port.failGetMask = true; }); },
-      [&] { comm.Edit("COM3", [](auto& port) { port.failGetState = true; }); },
+      [&] { comm.Edit("COM3", [](auto& port) { port.failSetTimeouts = true; }); },
       // A port name too long to read: the old engine must not run on.
       [&] { registry.Put("Port", std::string(1024, 'C'), false); },
       [&] { registry.SetKey(false); },
   };
   for (const auto& fail : failures) {
     SCOPED_TRACE(&fail - failures);
+    registry.Put("Reconnect", 0);
     ASSERT_TRUE(Start());
     fail();
     EXPECT_FALSE(Start());
@@ -276,6 +287,99 @@ TEST_F(TouchEngineTest, FailedStartsLeaveNoEngine) {
     comm.Edit("COM3", [](auto& port) { port = {}; });
     registry.Put("Port", "COM3", false);
   }
+}
+
+// A port that is not there at start (an adapter not yet plugged in) is
+// tried about once a second, the engine not connected meanwhile; it runs
+// as soon as the port appears, configured as at any start. A stop ends
+// the waiting at once.
+TEST_F(TouchEngineTest, APortNotThereYetIsWaitedFor) {
+  registry.Put("Port", "COM12", false);
+  ASSERT_TRUE(Start());
+  EXPECT_EQ(Engine().GetLinkState(), LinkState::kWaiting);
+  EXPECT_EQ(host.ConnectedDriver(), nullptr);
+  test::WaitUntil([&] { return comm.OpenCalls() >= 3; });
+  comm.AddPort("COM12");
+  EXPECT_TRUE(WaitForLinkState(LinkState::kConnected));
+  EXPECT_EQ(host.ConnectedDriver(), host.Driver());
+  EXPECT_EQ(comm.Get("COM12").timeouts.writeTotalTimeoutConstant, 1000U);
+  comm.Receive("COM12", Bytes(BuildTouchReport(2, 1000, 3000)));
+  EXPECT_EQ(WaitForMouse(1).size(), 1U);
+
+  registry.Put("Port", "COM13", false);
+  ASSERT_TRUE(Start());
+  EXPECT_TRUE(WaitForLinkState(LinkState::kWaiting));
+  EXPECT_TRUE(host.StopDriver());
+  EXPECT_EQ(host.Driver(), nullptr);
+}
+
+// Every stop of the engine lets go of the button a finger holds, where the
+// finger last was: a stop, a second start, an Apply to a port not there.
+TEST_F(TouchEngineTest, EveryStopReleasesTheHeldButton) {
+  const std::function<void()> stops[] = {
+      [&] { host.StopDriver(); },
+      [&] { Start(); },
+      [&] {
+        registry.Put("Port", "COM9", false);
+        Start();
+      },
+  };
+  for (const auto& stop : stops) {
+    SCOPED_TRACE(&stop - stops);
+    registry.Put("Port", "COM3", false);
+    ASSERT_TRUE(Start());
+    comm.Receive("COM3", Bytes(BuildTouchReport(1, 1000, 3000)));
+    comm.Receive("COM3", Bytes(BuildTouchReport(2, 1200, 3000)));
+    const std::vector<MouseCall> pressed = WaitForMouse(3);
+    ASSERT_EQ(pressed.size(), 3U);
+    stop();
+    EXPECT_EQ(
+        input.TakeMouse(),
+        (std::vector<MouseCall>{{0xC004, pressed[2].dx, pressed[2].dy, 0, input.kExtraInfo}}));
+  }
+}
+
+// Find tries the ports side by side and takes the first valid answer, a
+// parameter reply or a touch report, past a port that opens slowly (its
+// open outlives the search), one that is silent, one that echoes the
+// request, one with line errors and one that is not there. It only asks:
+// nothing but the request is written.
+TEST_F(TouchEngineTest, FindTakesThePortThatAnswers) {
+  const std::vector<std::string> ports = {"COM4", "COM5", "COM6", "COM7", "COM9", "COM10"};
+  const std::vector<std::uint8_t> answers[] = {
+      Bytes(BuildParameterReply(kDefaultSensitivity)), Bytes(BuildTouchReport(1, 5, 5)), {}};
+  const std::vector<std::uint8_t> request = Bytes(BuildParameterRequest());
+  CPortFinder finder(comm, threads, messages);
+  for (const auto& answer : answers) {
+    SCOPED_TRACE(answer.size());
+    comm.Edit("COM4", [](auto& port) { port = {}, port.slowOpen = true; });
+    comm.Edit("COM5", [](auto& port) { port = {}; });
+    comm.Edit("COM6", [&](auto& port) { port = {}, port.answer = request; });
+    comm.Edit("COM7", [](auto& port) { port = {}, port.pendingErrors = comm::kCeFrame; });
+    comm.Edit("COM10", [&](auto& port) { port = {}, port.answer = answer; });
+    ASSERT_TRUE(finder.Start(ports, kMainWindow));
+    const bool answered = !answer.empty();
+    const test::PostedMessage done{kMainWindow, kWmNotifyMain, answered ? 1U : 0U, kNotifyFindDone};
+    EXPECT_TRUE(test::WaitUntil([&] { return messages.Take() == std::vector{done}; }));
+    std::string found;
+    EXPECT_TRUE(finder.TakeResult(found));
+    EXPECT_EQ(found, answered ? "COM10" : "");
+    EXPECT_FALSE(comm.IsOpen("COM10"));
+    for (const char* port : {"COM5", "COM6", "COM10"}) {
+      EXPECT_EQ(comm.Get(port).written, request) << port;
+    }
+    ReleaseSlowOpen("COM4");
+  }
+  // Stopped midway: nothing found, nobody told.
+  comm.Edit("COM4", [](auto& port) { port = {}, port.slowOpen = true; });
+  ASSERT_TRUE(finder.Start({"COM4", "COM5"}, kMainWindow));
+  finder.Stop();
+  EXPECT_FALSE(comm.IsOpen("COM5"));
+  ReleaseSlowOpen("COM4");
+  std::string found;
+  EXPECT_FALSE(finder.TakeResult(found));
+  EXPECT_FALSE(finder.Start({}, kMainWindow));
+  EXPECT_TRUE(messages.Take().empty());
 }
 
 TEST_F(TouchEngineTest, EmptyPortLeavesARunningEngineAloneAndStopReleasesIt) {

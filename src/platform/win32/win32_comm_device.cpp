@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <string>
 
 namespace zt {
 namespace {
@@ -10,6 +11,10 @@ namespace {
 HANDLE ToHandle(CommHandle handle) {
   return reinterpret_cast<HANDLE>(handle);
 }
+
+// How long a cancelled read is waited for before the port is let go of
+// anyway: a driver that never completes a cancel must not hang a stop.
+constexpr DWORD kCancelGraceMs = 1000;
 
 static_assert(sizeof(DCB) <= sizeof(CommState::platformBlock), "DCB must fit in CommState");
 
@@ -55,6 +60,12 @@ struct Win32CommDevice::PortEvents {
   HANDLE read;
   HANDLE write;
   HANDLE cancel;
+  // The waiting read's block and byte live here, not on the reader's
+  // stack, so that a read the driver never completes cannot write into
+  // freed memory: such a port's events are kept for good (abandoned).
+  OVERLAPPED pendingRead{};
+  std::uint8_t readByte = 0;
+  bool abandoned = false;
 };
 
 Win32CommDevice::Win32CommDevice() = default;
@@ -67,8 +78,9 @@ Win32CommDevice::PortEvents* Win32CommDevice::Events(CommHandle handle) {
 }
 
 CommHandle Win32CommDevice::Open(const char* name) {
-  HANDLE handle = ::CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_OVERLAPPED, nullptr);
+  const std::string path = CommDevicePath(name == nullptr ? "" : name);
+  HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
   if (handle == INVALID_HANDLE_VALUE || handle == nullptr) {
     return kInvalidComm;
   }
@@ -85,7 +97,13 @@ CommHandle Win32CommDevice::Open(const char* name) {
 bool Win32CommDevice::CloseHandle(CommHandle handle) {
   const bool closed = ::CloseHandle(ToHandle(handle)) != FALSE;
   std::lock_guard<std::mutex> lock(m_lock);
-  m_ports.erase(handle);
+  const auto found = m_ports.find(handle);
+  if (found != m_ports.end()) {
+    if (found->second->abandoned) {
+      (void)found->second.release();  // NOLINT(bugprone-unused-return-value): kept for good
+    }
+    m_ports.erase(found);
+  }
   return closed;
 }
 
@@ -208,42 +226,52 @@ bool Win32CommDevice::WriteFile(CommHandle handle, const void* buffer, std::uint
 // A read of one byte that stays pending while the line is silent: with no
 // read time-outs (all three COMMTIMEOUTS read members zero) a read on
 // Windows completes only once the bytes it asks for have arrived. It is
-// waited for together with the port's cancellation event; a cancellation
-// cancels the read (CancelIoEx) and waits until the system has let go of
-// the OVERLAPPED and the byte buffer.
+// waited for together with the port's cancellation event. A cancellation,
+// or a wait that fails, cancels the read (CancelIoEx) and waits for the
+// system to let go of it, at most kCancelGraceMs.
 ByteWait Win32CommDevice::WaitForByte(CommHandle handle, std::uint8_t& byte,
                                       std::uint32_t& lastError) {
   PortEvents* events = Events(handle);
-  if (events == nullptr) {
+  if (events == nullptr || events->abandoned) {
     lastError = ERROR_INVALID_HANDLE;
     return ByteWait::kFailed;
   }
-  OVERLAPPED overlapped{};
+  OVERLAPPED& overlapped = events->pendingRead;
+  overlapped = OVERLAPPED{};
   overlapped.hEvent = events->read;
-  DWORD count = 0;
   lastError = 0;
-  if (::ReadFile(ToHandle(handle), &byte, 1, nullptr, &overlapped) == FALSE &&
+  if (::ReadFile(ToHandle(handle), &events->readByte, 1, nullptr, &overlapped) == FALSE &&
       ::GetLastError() != ERROR_IO_PENDING) {
     lastError = ::GetLastError();
     return ByteWait::kFailed;
   }
   const HANDLE waits[] = {events->read, events->cancel};
   const DWORD woken = ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
-  const bool cancelled = woken != WAIT_OBJECT_0;
-  if (cancelled) {
+  const bool cancelled = woken == WAIT_OBJECT_0 + 1;
+  if (woken != WAIT_OBJECT_0) {
     ::CancelIoEx(ToHandle(handle), &overlapped);
+    if (::WaitForSingleObject(events->read, kCancelGraceMs) != WAIT_OBJECT_0) {
+      events->abandoned = true;
+      lastError = ERROR_INVALID_HANDLE;
+      return cancelled ? ByteWait::kCancelled : ByteWait::kFailed;
+    }
   }
-  if (::GetOverlappedResult(ToHandle(handle), &overlapped, &count, TRUE) == FALSE) {
-    lastError = ::GetLastError();
-    return cancelled ? ByteWait::kCancelled : ByteWait::kFailed;
-  }
-  if (count == 1) {
+  DWORD count = 0;
+  const bool done = ::GetOverlappedResult(ToHandle(handle), &overlapped, &count, FALSE) != FALSE;
+  const DWORD readError = done ? 0 : ::GetLastError();
+  if (done && count == 1) {
+    byte = events->readByte;
     return ByteWait::kByte;  // also when it came with the cancellation
   }
-  // A read that ends without its byte and without an error: the other end
-  // of the line is gone (as a closed pseudo-terminal under Wine).
-  lastError = ERROR_NOT_READY;
-  return cancelled ? ByteWait::kCancelled : ByteWait::kFailed;
+  if (cancelled) {
+    lastError = ERROR_OPERATION_ABORTED;
+    return ByteWait::kCancelled;
+  }
+  // A wait that failed leaves a handle that cannot be waited on: the link
+  // is gone. A read that ends without its byte and without an error: the
+  // other end of the line is gone (as a closed pseudo-terminal under Wine).
+  lastError = woken != WAIT_OBJECT_0 ? ERROR_INVALID_HANDLE : done ? ERROR_NOT_READY : readError;
+  return ByteWait::kFailed;
 }
 
 void Win32CommDevice::CancelWait(CommHandle handle) {

@@ -37,6 +37,20 @@ std::int32_t Win32Registry::SetValue(RegKeyHandle key, const char* name, std::ui
   return ::RegSetValueExA(ToHkey(key), name, 0, type, static_cast<const BYTE*>(data), size);
 }
 
+std::int32_t Win32Registry::EnumValue(RegKeyHandle key, std::uint32_t index, char* name,
+                                      std::uint32_t& nameSize, std::uint32_t& type, void* data,
+                                      std::uint32_t& size) {
+  DWORD nameCount = nameSize;
+  DWORD storedType = 0;
+  DWORD byteCount = size;
+  const LONG status = ::RegEnumValueA(ToHkey(key), index, name, &nameCount, nullptr, &storedType,
+                                      static_cast<BYTE*>(data), &byteCount);
+  nameSize = nameCount;
+  type = storedType;
+  size = byteCount;
+  return status;
+}
+
 std::int32_t Win32Registry::CloseKey(RegKeyHandle key) {
   return ::RegCloseKey(ToHkey(key));
 }
