@@ -175,20 +175,13 @@ IntPoint CTouchDriver::GetRawPoint() const {
           static_cast<std::int32_t>(static_cast<std::uint32_t>(packed))};
 }
 
-void CTouchDriver::SaveCalibration() {
-  m_backupMapper.SetPoints(m_liveMapper.Points());
+LiveCalibration CTouchDriver::Calibration() const {
+  return {m_liveMapper.Points(), m_nMapping.load(std::memory_order_relaxed)};
 }
 
-void CTouchDriver::ResetCalibration() {
-  UseLivePoints(kDefaultCalibPoints);
-}
-
-void CTouchDriver::ApplyCalibration(const CalibPoints& points) {
-  UseLivePoints(points);
-}
-
-void CTouchDriver::RestoreCalibration() {
-  UseLivePoints(m_backupMapper.Points());
+void CTouchDriver::UseCalibration(const LiveCalibration& calibration) {
+  m_nMapping.store(calibration.mapping, std::memory_order_relaxed);
+  UseLivePoints(calibration.points);
 }
 
 bool CTouchDriver::RequestParameters() {

@@ -13,6 +13,7 @@
 #include "engine/serial_port.h"
 #include "engine/window_messages.h"
 #include "mapping/calib_mapper.h"
+#include "mapping/calibration_run.h"
 #include "mapping/precise_mapper.h"
 #include "platform/input.h"
 #include "platform/messages.h"
@@ -62,13 +63,11 @@ public:
   // X and Y always come from the same report.
   IntPoint GetRawPoint() const;
 
-  // The calibration run: keep the live points aside, map with the default
-  // points meanwhile, then put the measured points into effect or the kept
-  // ones back.
-  void SaveCalibration();
-  void ResetCalibration();
-  void ApplyCalibration(const CalibPoints& points);
-  void RestoreCalibration();
+  // The calibration touches are mapped through now, and another put into
+  // effect at once (during a calibration run, say); the stored settings
+  // are not touched.
+  LiveCalibration Calibration() const;
+  void UseCalibration(const LiveCalibration& calibration);
 
   bool RequestParameters() override;
   bool SendParameters(const SensitivityParams& params);
@@ -95,7 +94,6 @@ private:
   CGridMapper m_liveMapper;
   CPreciseMapper m_preciseMapper;
   std::atomic<std::int32_t> m_nMapping{kMappingGrid};
-  CGridMapper m_backupMapper;
   ParameterReply m_reply;
   CPacketAssembler m_assembler;
   // The last raw point, X in the high and Y in the low 32 bits.

@@ -18,6 +18,9 @@ inline constexpr std::intptr_t kNotifyFindDone = 3;        // wParam: 1 when a p
 // To the button indicator: the right click is done, show "Left" again.
 inline constexpr std::uint32_t kWmResetButton = kWmUser + 12;
 
+// To the setup sheet's monitor page: the display changed.
+inline constexpr std::uint32_t kWmMonitorsChanged = kWmUser + 13;
+
 // The shell's callback to the tray icon's window (WM_APP + 163).
 inline constexpr std::uint32_t kWmTrayNotify = 0x80A3;
 

@@ -11,6 +11,11 @@ IntPoint CheckTarget(int index, int width, int height) {
   return {width * (right ? 3 : 1) / 4, height * (bottom ? 3 : 1) / 4};
 }
 
+std::int32_t BetterMapping(const CheckErrors& grid, const CheckErrors& precise,
+                           bool preciseUsable) {
+  return preciseUsable && precise.average < grid.average ? kMappingPrecise : kMappingGrid;
+}
+
 CCalibrationCheck::CCalibrationCheck(const CalibPoints& measured, int width, int height)
     : m_width(width), m_height(height) {
   m_grid.ReplacePoints(measured);
@@ -54,9 +59,7 @@ CheckReport CCalibrationCheck::Report() const {
     report.grid.average += grid / m_step;
     report.precise.average += precise / m_step;
   }
-  report.better = report.preciseUsable && report.precise.average < report.grid.average
-                      ? kMappingPrecise
-                      : kMappingGrid;
+  report.better = BetterMapping(report.grid, report.precise, report.preciseUsable);
   return report;
 }
 

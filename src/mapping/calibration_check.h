@@ -25,6 +25,10 @@ struct CheckErrors {
   double average = 0.0;
 };
 
+// The mapping with the smaller average error: the grid on a tie, and when
+// the precise one cannot be made.
+std::int32_t BetterMapping(const CheckErrors& grid, const CheckErrors& precise, bool preciseUsable);
+
 struct CheckReport {
   CheckErrors grid;
   CheckErrors precise;

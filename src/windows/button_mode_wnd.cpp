@@ -1,6 +1,7 @@
 #include "windows/button_mode_wnd.h"
 
 #include "engine/window_messages.h"
+#include "mapping/desktop_mapping.h"
 #include "resource.h"
 #include "ui/win32_helpers.h"
 
@@ -34,21 +35,23 @@ bool CButtonModeWnd::OnInitDialog() {
   return true;
 }
 
+// At the bottom right of the touch screen's monitor, clear of its taskbar
+// and other docked bars.
 void CButtonModeWnd::Place() {
-  PixelRect monitor{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
-  const int rightGap = monitor.right - ::GetSystemMetrics(SM_CXFULLSCREEN);
-  const int bottomGap = monitor.bottom - ::GetSystemMetrics(SM_CYFULLSCREEN);
-  if (m_host.Driver() != nullptr && !m_host.Driver()->TouchMonitor().IsEmpty()) {
-    monitor = m_host.Driver()->TouchMonitor();
+  const CTouchDriver* engine = m_host.Driver();
+  const MonitorChoice choice = ChooseMonitor(m_host.Monitors().Layout(),
+                                             engine != nullptr ? engine->Settings().monitor : "");
+  PixelRect work = choice.monitor.work;
+  if (work.IsEmpty()) {
+    work = {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
   }
   RECT outer;
   ::GetWindowRect(m_hWnd, &outer);
   const int width = outer.right - outer.left;
   const int height = outer.bottom - outer.top;
-  ::SetWindowPos(m_hWnd, HWND_TOPMOST,
-                 monitor.right - rightGap - width - ui::ScaleForDpi(m_hWnd, kRightMargin),
-                 monitor.bottom - bottomGap - height - ui::ScaleForDpi(m_hWnd, kBottomMargin),
-                 width, height, SWP_NOACTIVATE | SWP_NOSIZE);
+  ::SetWindowPos(m_hWnd, HWND_TOPMOST, work.right - width - ui::ScaleForDpi(m_hWnd, kRightMargin),
+                 work.bottom - height - ui::ScaleForDpi(m_hWnd, kBottomMargin), width, height,
+                 SWP_NOACTIVATE | SWP_NOSIZE);
 }
 
 bool CButtonModeWnd::OnMessage(UINT message, WPARAM wParam, LPARAM /*lParam*/, LRESULT& result) {

@@ -5,6 +5,7 @@
 #include "engine/touch_host.h"
 #include "resource.h"
 #include "settings/setup_changes.h"
+#include "ui/message_box.h"
 #include "ui/win32_helpers.h"
 
 namespace zt {
@@ -31,11 +32,11 @@ constexpr COLORREF kWaitingColour = Rgb(0, 255, 0);
 constexpr COLORREF kAgainColour = Rgb(255, 160, 0);  // a check target missed once
 constexpr COLORREF kOutlineColour = Rgb(0, 0, 0);
 
-std::string StepText(const char* name, int step) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%s%d", name, step);
-  return text;
-}
+using State = CCalibrationRun::State;
+using Ending = CCalibrationRun::Ending;
+
+constexpr char kNotSaved[] =
+    "The new calibration is used until ZeltraTouch ends, but it could not be saved.";
 
 void PaintText(HDC dc, int x, int y, const std::string& text) {
   ::TextOutA(dc, x, y, text.c_str(), static_cast<int>(text.size()));
@@ -43,8 +44,8 @@ void PaintText(HDC dc, int x, int y, const std::string& text) {
 
 }  // namespace
 
-CCalibrationDlg::CCalibrationDlg(CTouchHost& host, HWND owner)
-    : ui::CDialog(IDD_CALIBRATION, owner), m_host(host), m_strStep(StepText("Step", 0)) {}
+CCalibrationDlg::CCalibrationDlg(CTouchHost& host, HWND owner, const LiveCalibration& before)
+    : ui::CDialog(IDD_CALIBRATION, owner), m_host(host), m_before(before), m_applied(before) {}
 
 // The monitor that touches go to; the primary screen without an engine.
 bool CCalibrationDlg::OnCreate() {
@@ -58,6 +59,7 @@ bool CCalibrationDlg::OnCreate() {
   }
   m_cxScreen = m_monitor.Width();
   m_cyScreen = m_monitor.Height();
+  m_run.emplace(m_before, m_cxScreen, m_cyScreen);
   return true;
 }
 
@@ -66,81 +68,77 @@ bool CCalibrationDlg::OnInitDialog() {
   ::SetWindowPos(m_hWnd, HWND_TOPMOST, m_monitor.left, m_monitor.top, m_cxScreen, m_cyScreen, 0);
   ui::CDialog::OnInitDialog();
   ::ShowCursor(FALSE);
+  m_bCursorShown = false;
   ::ShowWindow(m_hWnd, SW_SHOW);
   ::ShowWindow(m_hWnd, SW_HIDE);
   ::ShowWindow(m_hWnd, SW_SHOW);
   ::SetTimer(m_hWnd, kIdleTimer, kIdleTickMs, nullptr);
+  Follow();
   return true;
 }
 
-// Enter (IDOK) never ends a run: only its own course does (Finish).
 void CCalibrationDlg::OnOK() {}
 
-void CCalibrationDlg::Finish() {
-  ::KillTimer(m_hWnd, kIdleTimer);
-  ::KillTimer(m_hWnd, kEvaluateTimer);
-  ui::CDialog::OnOK();
-}
-
 void CCalibrationDlg::OnCancel() {
-  if (m_phase == Phase::kCheck) {
-    Finish();
-    return;
-  }
-  ui::CDialog::OnCancel();
+  m_run->Escape();
+  Follow();
 }
 
 bool CCalibrationDlg::OnCommand(int id, int code, HWND control) {
-  if (m_phase == Phase::kReport && id == CCalibrationReport::kKeepId) {
-    m_chosenMapping = m_report.Ticked();
-    Finish();
-    return true;
-  }
-  if (m_phase == Phase::kReport && id == CCalibrationReport::kRedoId) {
-    Redo();
+  if (m_run->GetState() == State::kReport) {
+    switch (id) {
+      case CCalibrationReport::kKeepId:
+        m_run->Keep(m_report.Ticked());
+        break;
+      case CCalibrationReport::kRedoId:
+        m_run->Redo();
+        break;
+      case CCalibrationReport::kCancelId:
+        m_run->Cancel();
+        break;
+      default:
+        m_run->TouchOnReport();
+        return ui::CDialog::OnCommand(id, code, control);
+    }
+    Follow();
     return true;
   }
   return ui::CDialog::OnCommand(id, code, control);
 }
 
-CCalibrationProcedure& CCalibrationDlg::Touch() {
-  return m_phase == Phase::kCheck ? m_check->Touch() : m_run;
-}
-
-const CCalibrationProcedure& CCalibrationDlg::Touch() const {
-  return m_phase == Phase::kCheck ? m_check->Touch() : m_run;
-}
-
-// A set the grid cannot map has nothing to check: the run ends and the set
-// is dropped.
-void CCalibrationDlg::StartCheck() {
-  if (!IsUsableCalibration(m_run.Points())) {
-    Finish();
+void CCalibrationDlg::Follow() {
+  if (CTouchDriver* engine = m_host.Driver(); engine != nullptr && m_run->Live() != m_applied) {
+    engine->UseCalibration(m_run->Live());
+    m_applied = m_run->Live();
+  }
+  const State state = m_run->GetState();
+  if (state == State::kEnded) {
+    ::KillTimer(m_hWnd, kIdleTimer);
+    ::KillTimer(m_hWnd, kEvaluateTimer);
+    ui::CDialog::OnOK();
     return;
   }
-  m_check.emplace(m_run.Points(), m_cxScreen, m_cyScreen);
-  m_phase = Phase::kCheck;
-  m_strStep = StepText("Check", 0);
-}
-
-void CCalibrationDlg::Redo() {
-  m_report.Destroy();
-  ::ShowCursor(FALSE);
-  m_check.reset();
-  m_run = CCalibrationProcedure{};
-  m_phase = Phase::kTargets;
-  m_strStep = StepText("Step", 0);
-  RestartIdleTimer();
-  Redraw();
+  const bool report = state == State::kReport;
+  if (report && !m_report.IsShown()) {
+    m_report.Show(m_hWnd, m_run->Report(), m_cxScreen, m_cyScreen);
+    RestartIdleTimer();
+  } else if (!report && m_report.IsShown()) {
+    m_report.Destroy();
+  }
+  if (report != m_bCursorShown) {
+    ::ShowCursor(report ? TRUE : FALSE);
+    m_bCursorShown = report;
+  }
+  ::InvalidateRect(m_hWnd, nullptr, TRUE);
 }
 
 void CCalibrationDlg::OnDestroy() {
-  if (m_phase != Phase::kReport) {
+  if (!m_bCursorShown) {
     ::ShowCursor(TRUE);
   }
 }
 
-bool CCalibrationDlg::OnMessage(UINT message, WPARAM, LPARAM, LRESULT&) {
+bool CCalibrationDlg::OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT&) {
   switch (message) {
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:  // a quick second touch on the same spot
@@ -151,6 +149,11 @@ bool CCalibrationDlg::OnMessage(UINT message, WPARAM, LPARAM, LRESULT&) {
       break;
     case WM_LBUTTONUP:
       OnButtonUp();
+      break;
+    case WM_PARENTNOTIFY:  // a touch on one of the report's controls
+      if (LOWORD(wParam) == WM_LBUTTONDOWN) {
+        m_run->TouchOnReport();
+      }
       break;
     default:
       break;
@@ -169,18 +172,18 @@ bool CCalibrationDlg::TakeRawPoint(IntPoint& raw) const {
 
 void CCalibrationDlg::OnButtonDown() {
   IntPoint raw;
-  if (m_phase == Phase::kReport || Touch().Complete() || !TakeRawPoint(raw)) {
+  m_run->TouchOnReport();
+  if (!TakeRawPoint(raw) || !m_run->ButtonDown(raw)) {
     return;
   }
   RestartIdleTimer();
   ::SetTimer(m_hWnd, kEvaluateTimer, kEvaluateDelayMs, nullptr);
-  Touch().ButtonDown(raw);
-  Redraw();
+  Follow();
 }
 
 void CCalibrationDlg::OnMouseMove() {
   IntPoint raw;
-  if (m_phase != Phase::kReport && TakeRawPoint(raw) && Touch().Move(raw)) {
+  if (TakeRawPoint(raw) && m_run->Move(raw)) {
     RestartIdleTimer();
   }
 }
@@ -188,58 +191,20 @@ void CCalibrationDlg::OnMouseMove() {
 // Sampling stops; the target turns green at the next redraw, and the
 // touch is still judged 1.5 s after its button-down.
 void CCalibrationDlg::OnButtonUp() {
-  if (m_phase != Phase::kReport && Touch().Release()) {
+  if (m_run->Release()) {
     RestartIdleTimer();
   }
 }
 
 void CCalibrationDlg::OnTimer(UINT_PTR id) {
   if (id == kEvaluateTimer) {
-    OnEvaluate();
+    ::KillTimer(m_hWnd, kEvaluateTimer);
+    RestartIdleTimer();
+    m_run->Evaluate();
   } else if (id == kIdleTimer) {
-    OnIdleTick();
+    m_run->IdleTick();
   }
-}
-
-void CCalibrationDlg::OnEvaluate() {
-  RestartIdleTimer();
-  ::KillTimer(m_hWnd, kEvaluateTimer);
-  if (m_phase == Phase::kReport) {
-    return;
-  }
-  const CCalibrationProcedure::Outcome outcome = Touch().Evaluate();
-  if (outcome == CCalibrationProcedure::Outcome::kNothing) {
-    return;
-  }
-  if (m_phase == Phase::kTargets) {
-    m_strStep = StepText("Step", m_run.Step());
-    if (outcome == CCalibrationProcedure::Outcome::kComplete) {
-      StartCheck();
-    }
-  } else if (outcome == CCalibrationProcedure::Outcome::kAccepted) {
-    m_check->TakeAccepted();
-    m_strStep = StepText("Check", m_check->Step());
-    if (m_check->Complete()) {
-      m_phase = Phase::kReport;
-      ::KillTimer(m_hWnd, kIdleTimer);
-      ::ShowCursor(TRUE);
-      m_report.Show(m_hWnd, m_check->Report(), m_cxScreen, m_cyScreen);
-    }
-  }
-  Redraw();
-}
-
-void CCalibrationDlg::OnIdleTick() {
-  ::KillTimer(m_hWnd, kIdleTimer);
-  if (m_phase == Phase::kReport) {
-    return;
-  }
-  if (Touch().IdleTick()) {
-    OnCancel();
-    return;
-  }
-  ::SetTimer(m_hWnd, kIdleTimer, kIdleTickMs, nullptr);
-  Redraw();
+  Follow();
 }
 
 void CCalibrationDlg::RestartIdleTimer() {
@@ -247,17 +212,13 @@ void CCalibrationDlg::RestartIdleTimer() {
   ::SetTimer(m_hWnd, kIdleTimer, kIdleTickMs, nullptr);
 }
 
-void CCalibrationDlg::Redraw() {
-  ::InvalidateRect(m_hWnd, nullptr, TRUE);
-}
-
 bool CCalibrationDlg::OnPaint() {
   PAINTSTRUCT paint;
   HDC dc = ::BeginPaint(m_hWnd, &paint);
-  if (m_phase != Phase::kReport) {
+  if (m_run->GetState() != State::kReport) {
     DrawTarget(dc);
-    DrawTexts(dc);
   }
+  DrawTexts(dc);
   ::EndPaint(m_hWnd, &paint);
   return true;
 }
@@ -267,15 +228,12 @@ bool CCalibrationDlg::OnPaint() {
 // outlined in black, with a cross-hair reaching 3 pixels beyond it.
 void CCalibrationDlg::DrawTarget(HDC dc) const {
   HBRUSH held = ::CreateSolidBrush(kHeldColour);
-  const bool again = m_phase == Phase::kCheck && m_check->AskedAgain();
-  HBRUSH waiting = ::CreateSolidBrush(again ? kAgainColour : kWaitingColour);
+  HBRUSH waiting = ::CreateSolidBrush(m_run->AskedAgain() ? kAgainColour : kWaitingColour);
   HPEN outline = ::CreatePen(PS_SOLID, 1, kOutlineColour);
-  HGDIOBJ oldBrush = ::SelectObject(dc, Touch().Held() ? held : waiting);
+  HGDIOBJ oldBrush = ::SelectObject(dc, m_run->Held() ? held : waiting);
   HGDIOBJ oldPen = ::SelectObject(dc, outline);
 
-  const IntPoint centre = m_phase == Phase::kCheck
-                              ? CheckTarget(m_check->Step(), m_cxScreen, m_cyScreen)
-                              : CalibrationTarget(m_run.Step(), m_cxScreen, m_cyScreen);
+  const IntPoint centre = m_run->Target();
   const int radius = ui::ScaleForDpi(m_hWnd, kTargetRadius);
   const int cross = ui::ScaleForDpi(m_hWnd, kCrossHalfLength);
   ::Ellipse(dc, centre.x - radius, centre.y - radius, centre.x + radius, centre.y + radius);
@@ -291,52 +249,55 @@ void CCalibrationDlg::DrawTarget(HDC dc) const {
   ::DeleteObject(held);
 }
 
-// The step under the centre and the idle countdown below it, in the
-// device context's default font.
+// The step under the centre and the idle countdown below it (on the report,
+// the countdown below its buttons), in the device context's default font.
 void CCalibrationDlg::DrawTexts(HDC dc) const {
   ::SetTextColor(dc, kOutlineColour);
   ::SetBkMode(dc, TRANSPARENT);
   ::SetTextAlign(dc, TA_LEFT | TA_TOP);
   const int middleX = m_cxScreen / 2;
   const int middleY = m_cyScreen / 2;
-  PaintText(dc, middleX, middleY + ui::ScaleForDpi(m_hWnd, kStepTextDown), m_strStep);
+  const bool report = m_run->GetState() == State::kReport;
+  if (!report) {
+    char step[32];
+    std::snprintf(step, sizeof step, "%s%d", m_run->GetState() == State::kCheck ? "Check" : "Step",
+                  m_run->Step());
+    PaintText(dc, middleX, middleY + ui::ScaleForDpi(m_hWnd, kStepTextDown), step);
+  }
   char countdown[48];
-  const int secondsLeft = Touch().SecondsLeft();
-  std::snprintf(countdown, sizeof countdown, "Timeout Count %d sec", secondsLeft);
+  std::snprintf(countdown, sizeof countdown, "Timeout Count %d sec", m_run->SecondsLeft());
+  const int down = report ? CCalibrationReport::kCountdownBelowCentre : kCountdownDown;
   PaintText(dc, middleX - ui::ScaleForDpi(m_hWnd, kCountdownLeft),
-            middleY + ui::ScaleForDpi(m_hWnd, kCountdownDown), countdown);
+            middleY + ui::ScaleForDpi(m_hWnd, down), countdown);
 }
 
-// While the window is up the engine maps with the default calibration, so
-// the pointer follows the finger over the whole screen and the window
-// receives every touch. The owner stays disabled meanwhile, so that none of
-// its commands can start another run or replace the engine.
+// The owner stays disabled while the window is up, so that none of its
+// commands can start another run or replace the engine.
 void RunCalibration(HWND owner, CTouchHost& host, settings::CSettingsStore& store) {
   CTouchDriver* engine = host.Driver();
   if (engine == nullptr) {
     return;
   }
-  CCalibrationDlg dialog(host, owner);
   // A button a finger holds would stay down under the window's targets.
   engine->ReleaseTouch();
-  engine->SaveCalibration();
-  engine->ResetCalibration();
-
-  const bool measured = dialog.DoModal() == IDOK && dialog.Complete();
-  const std::optional<std::int32_t> mapping = dialog.ChosenMapping();
+  const LiveCalibration before = engine->Calibration();
+  CCalibrationDlg dialog(host, owner, before);
+  dialog.DoModal();
   if (host.Driver() != engine) {
     return;  // another engine, which loaded the stored calibration itself
   }
-  // A set the grid cannot map would leave the touch screen unusable: it
-  // is dropped like a cancelled run.
-  if (measured && IsUsableCalibration(dialog.Points())) {
-    engine->ApplyCalibration(dialog.Points());
-    store.StoreCalibration(dialog.Points());
-    if (mapping) {
-      setup::StoreMapping(store, *engine, *mapping);
-    }
-  } else {
-    engine->RestoreCalibration();
+  const CCalibrationRun& run = dialog.Run();
+  const Ending ending = run.GetEnding();
+  engine->UseCalibration(ending == Ending::kNone ? before : run.Live());
+  bool saved = true;
+  if (ending == Ending::kKept || ending == Ending::kPointsKept) {
+    saved = store.StoreCalibration(run.Live().points);
+  }
+  if (ending == Ending::kKept) {
+    saved = store.SaveMapping(run.Live().mapping) && saved;
+  }
+  if (!saved) {
+    ui::AppMessageBox(owner, kNotSaved, MB_OK | MB_ICONWARNING);
   }
 }
 

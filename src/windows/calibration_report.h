@@ -17,6 +17,9 @@ public:
   static constexpr int kKeepId = 2001;
   static constexpr int kRedoId = 2002;
   static constexpr int kCancelId = IDCANCEL;
+  // Where the window's countdown goes while the report is up: below the
+  // buttons, in pixels at 96 DPI from the centre.
+  static constexpr int kCountdownBelowCentre = 130;
 
   CCalibrationReport() = default;
   CCalibrationReport(const CCalibrationReport&) = delete;

@@ -1,13 +1,31 @@
 #include "windows/dlg_setup_p1.h"
 
+#include <commctrl.h>
+
 #include <utility>
 
+#include "engine/window_messages.h"
 #include "mapping/desktop_mapping.h"
 #include "resource.h"
 #include "settings/setup_changes.h"
 #include "windows/monitor_numbers.h"
 
 namespace zt {
+namespace {
+
+constexpr UINT_PTR kDisplayChangeForwarder = 1;
+
+// Display changes reach only top-level windows: the sheet passes them on
+// to the page, which lists the monitors again.
+LRESULT CALLBACK ForwardDisplayChange(HWND sheet, UINT message, WPARAM wParam, LPARAM lParam,
+                                      UINT_PTR /*id*/, DWORD_PTR page) {
+  if (message == WM_DISPLAYCHANGE) {
+    ::PostMessageA(reinterpret_cast<HWND>(page), kWmMonitorsChanged, 0, 0);
+  }
+  return ::DefSubclassProc(sheet, message, wParam, lParam);
+}
+
+}  // namespace
 
 CDlgSetupP1::CDlgSetupP1(CTouchHost& host, settings::CSettingsStore& store,
                          std::function<void()> onMonitorChanged)
@@ -32,7 +50,23 @@ void CDlgSetupP1::DoDataExchange(ui::CDataExchange& exchange) {
 bool CDlgSetupP1::OnInitDialog() {
   ui::CPropertyPage::OnInitDialog();
   FillMonitorList();
+  ::SetWindowSubclass(::GetParent(m_hWnd), &ForwardDisplayChange, kDisplayChangeForwarder,
+                      reinterpret_cast<DWORD_PTR>(m_hWnd));
   return true;
+}
+
+void CDlgSetupP1::OnDestroy() {
+  ::RemoveWindowSubclass(::GetParent(m_hWnd), &ForwardDisplayChange, kDisplayChangeForwarder);
+  ui::CPropertyPage::OnDestroy();
+}
+
+bool CDlgSetupP1::OnMessage(UINT message, WPARAM /*wParam*/, LPARAM /*lParam*/,
+                            LRESULT& /*result*/) {
+  if (message == kWmMonitorsChanged) {
+    FillMonitorList();
+    return true;
+  }
+  return false;
 }
 
 // Numbered in the system's order, the monitor that touches go to selected.
@@ -43,6 +77,7 @@ void CDlgSetupP1::FillMonitorList() {
   const std::string chosen =
       ChooseMonitor(layout, engine != nullptr ? engine->Settings().monitor : "").monitor.deviceName;
   HWND list = GetItem(IDC_TOUCH_MONITOR);
+  ::SendMessageA(list, CB_RESETCONTENT, 0, 0);
   for (std::size_t i = 0; i < m_monitors.size(); ++i) {
     const std::string label = setup::MonitorLabel(static_cast<int>(i) + 1, m_monitors[i]);
     ::SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(label.c_str()));

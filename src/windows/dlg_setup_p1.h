@@ -34,6 +34,9 @@ public:
 protected:
   void DoDataExchange(ui::CDataExchange& exchange) override;
   bool OnInitDialog() override;
+  void OnDestroy() override;
+  // The monitors changed while the sheet is open: listed again.
+  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
   bool OnCommand(int id, int code, HWND control) override;
   void OnOK() override;
 

@@ -35,18 +35,17 @@ class PortsTest(ProgramTestCase):
     def connected(self, window):
         return all(self.driver.enabled(self.item(window, c)) for c in COMMANDS) and self.state(window) == "Connected"
 
-    def test_com12_is_waited_for_until_it_appears_then_touches_click(self):
+    def test_com12_is_waited_for_until_it_appears_touches_click_and_stops_release_the_button(self):
         self.start_program()
         window = self.main_window()
         self.assertTrue(wait_for(lambda: self.state(window) == "Waiting for COM12 \u2014 retrying"), self.state(window))
         self.assertFalse(any(self.driver.enabled(self.item(window, c)) for c in COMMANDS))
         self.assertEqual(self.driver.text(self.item(window, IDS.IDC_MAIN_PORT)), "COM12")
-        self.shot("waiting")
         self.sim = self.simulator(12)
         self.assertTrue(wait_for(lambda: self.connected(window), 10), self.state(window))
         self.driver.value("probe", 100, 100, 300, 200)
         self.driver.value("events")
-        self.tap(200, 150)
+        self.tap(200, 170)
         self.assertIn("LUP", self.driver.events_until("LUP"))
         # The list: the device map's ports and the stored one, read again
         # each time it drops down.
@@ -56,6 +55,19 @@ class PortsTest(ProgramTestCase):
         self.driver.send(box, CB_SHOWDROPDOWN, 1)
         self.driver.send(box, CB_SHOWDROPDOWN, 0)
         self.assertEqual(self.driver.send(box, CB_GETCOUNT), 5)
+        # A finger down when Apply or the end of the program stops the engine.
+        for stop, x in (("apply", 150), ("end", 250)):  # apart: no double click
+            self.driver.value("events")
+            self.rest_at(x, 150)
+            self.sim.send("report %d %d 1" % raw_at(x, 150))
+            self.assertIn("LDOWN", self.driver.events_until("LDOWN"), stop)
+            if stop == "apply":
+                self.assertTrue(self.driver.click(window, IDS.IDC_MAIN_APPLY))
+            else:
+                self.driver.post(window, WM_COMMAND, IDOK, 0)
+            self.assertIn("LUP", self.driver.events_until("LUP"), stop)
+            self.assertTrue(wait_for(lambda: stop == "end" or self.connected(window)))
+        self.assertTrue(wait_for(lambda: self.started[0].poll() is not None, 15))
 
     def test_find_takes_the_port_that_answers_or_changes_nothing(self):
         self.simulator(6, "--silent")
@@ -76,23 +88,6 @@ class PortsTest(ProgramTestCase):
         self.assertTrue(wait_for(lambda: self.state(window) == "No touch screen found", 15), self.state(window))
         self.assertEqual(self.registry.query("Port"), "COM11")
         self.assertTrue(all(self.driver.enabled(self.item(window, c)) for c in COMMANDS))
-
-    def test_apply_and_the_end_release_a_held_button(self):
-        self.sim = self.simulator(12)
-        window = self.start_with_engine()
-        self.driver.value("probe", 100, 100, 300, 200)
-        for stop, x in (("apply", 150), ("end", 250)):  # apart: no double click
-            self.driver.value("events")
-            self.rest_at(x, 150)
-            self.sim.send("report %d %d 1" % raw_at(x, 150))
-            self.assertIn("LDOWN", self.driver.events_until("LDOWN"), stop)
-            if stop == "apply":
-                self.assertTrue(self.driver.click(window, IDS.IDC_MAIN_APPLY))
-            else:
-                self.driver.post(window, WM_COMMAND, IDOK, 0)
-            self.assertIn("LUP", self.driver.events_until("LUP"), stop)
-            self.assertTrue(wait_for(lambda: stop == "end" or self.connected(window)))
-        self.assertTrue(wait_for(lambda: self.started[0].poll() is not None, 15))
 
 
 if __name__ == "__main__":

@@ -35,8 +35,8 @@ class TouchTest(ProgramTestCase):
         self.assertEqual(self.shown(), "Left")
         self.assertEqual(self.driver.value("topmost", self.indicator), "1")
         left, top, right, bottom = self.driver.rect(self.indicator)
-        full = [int(self.driver.value("metrics", m)) for m in (16, 17)]  # SM_C[XY]FULLSCREEN
-        self.assertEqual((left, top), (full[0] - (right - left) - 30, full[1] - (bottom - top) - 10))
+        work = [int(self.driver.value("metrics", m)) for m in (0, 1)]  # no taskbar: the work area is the screen
+        self.assertEqual((left, top), (work[0] - (right - left) - 30, work[1] - (bottom - top) - 10))
         self.shot("indicator")
 
         left, top, right, bottom = self.driver.rect(self.indicator, "client")

