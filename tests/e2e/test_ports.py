@@ -26,21 +26,18 @@ class PortsTest(ProgramTestCase):
         self.addCleanup(sim.stop)
         return sim
 
-    def item(self, window, control):
-        return self.driver.item(window, control)
-
     def state(self, window):
-        return self.driver.text(self.item(window, IDS.IDC_MAIN_LINK_STATE))
+        return self.driver.text(self.driver.item(window, IDS.IDC_MAIN_LINK_STATE))
 
     def connected(self, window):
-        return all(self.driver.enabled(self.item(window, c)) for c in COMMANDS) and self.state(window) == "Connected"
+        return all(self.driver.enabled(self.driver.item(window, c)) for c in COMMANDS) and self.state(window) == "Connected"
 
     def test_com12_is_waited_for_until_it_appears_touches_click_and_stops_release_the_button(self):
         self.start_program()
         window = self.main_window()
         self.assertTrue(wait_for(lambda: self.state(window) == "Waiting for COM12 \u2014 retrying"), self.state(window))
-        self.assertFalse(any(self.driver.enabled(self.item(window, c)) for c in COMMANDS))
-        self.assertEqual(self.driver.text(self.item(window, IDS.IDC_MAIN_PORT)), "COM12")
+        self.assertFalse(any(self.driver.enabled(self.driver.item(window, c)) for c in COMMANDS))
+        self.assertEqual(self.driver.text(self.driver.item(window, IDS.IDC_MAIN_PORT)), "COM12")
         self.sim = self.simulator(12)
         self.assertTrue(wait_for(lambda: self.connected(window), 10), self.state(window))
         self.driver.value("probe", 100, 100, 300, 200)
@@ -49,7 +46,7 @@ class PortsTest(ProgramTestCase):
         self.assertIn("LUP", self.driver.events_until("LUP"))
         # The list: the device map's ports and the stored one, read again
         # each time it drops down.
-        box = self.item(window, IDS.IDC_MAIN_PORT)
+        box = self.driver.item(window, IDS.IDC_MAIN_PORT)
         self.assertEqual(self.driver.send(box, CB_GETCOUNT), 4)
         self.wine.run("reg", "add", SERIALCOMM, "/v", r"\Device\VCP9", "/d", "COM2", "/f")
         self.driver.send(box, CB_SHOWDROPDOWN, 1)
@@ -77,17 +74,16 @@ class PortsTest(ProgramTestCase):
         self.assertTrue(self.driver.click(window, IDS.IDC_MAIN_FIND))
         self.assertTrue(wait_for(lambda: self.registry.query("Port") == "COM11", 15))
         self.assertTrue(wait_for(lambda: self.connected(window), 10), self.state(window))
-        self.assertEqual(self.driver.text(self.item(window, IDS.IDC_MAIN_PORT)), "COM11")
-        self.assertEqual(self.driver.text(self.item(window, IDS.IDC_MAIN_FIND)), "Find")
+        self.assertEqual(self.driver.text(self.driver.item(window, IDS.IDC_MAIN_PORT)), "COM11")
+        self.assertEqual(self.driver.text(self.driver.item(window, IDS.IDC_MAIN_FIND)), "Find")
         # The engine's own port is not asked; the others stay silent.
         self.assertTrue(self.driver.click(window, IDS.IDC_MAIN_FIND))
         looking = "Looking for the touch screen on COM6, COM8\u2026"
         self.assertTrue(wait_for(lambda: self.state(window) == looking), self.state(window))
-        self.assertEqual(self.driver.text(self.item(window, IDS.IDC_MAIN_FIND)), "Stop")
-        self.shot("looking")
+        self.assertEqual(self.driver.text(self.driver.item(window, IDS.IDC_MAIN_FIND)), "Stop")
         self.assertTrue(wait_for(lambda: self.state(window) == "No touch screen found", 15), self.state(window))
         self.assertEqual(self.registry.query("Port"), "COM11")
-        self.assertTrue(all(self.driver.enabled(self.item(window, c)) for c in COMMANDS))
+        self.assertTrue(all(self.driver.enabled(self.driver.item(window, c)) for c in COMMANDS))
 
 
 if __name__ == "__main__":

@@ -232,15 +232,12 @@ TEST_F(PointerEmulationTest, SequencesAcrossTouches) {
   // state has become meanwhile.
   settings.touchMode = kTouchModeNormal;
   Apply();
-  for (const bool pressedRight : {true, false}) {
-    input.tickCount += 100000;
-    SetRight(pressedRight);
-    emulation.EmulatePointer(1, 3000, 3000);
-    SetRight(!pressedRight);
-    emulation.EmulatePointer(4, 3000, 3000);
-    EXPECT_EQ(Flags(), (std::vector<std::uint32_t>{kMove, pressedRight ? kRightDown : kLeftDown,
-                                                   pressedRight ? kRightUp : kLeftUp}));
-  }
+  input.tickCount += 100000;
+  SetRight(true);
+  emulation.EmulatePointer(1, 3000, 3000);
+  SetRight(false);
+  emulation.EmulatePointer(4, 3000, 3000);
+  EXPECT_EQ(Flags(), (std::vector<std::uint32_t>{kMove, kRightDown, kRightUp}));
   // A right double tap neither notifies nor beeps.
   SetRight(true);
   input.tickCount += 50;

@@ -275,7 +275,6 @@ TEST_F(TouchEngineTest, FailedStartsLeaveNoEngine) {
   const std::function<void()> failures[] = {
       [&] { registry.Put("Port", "COM8", false); },
       [&] { comm.Edit("COM3", [](auto& port) { port.busy = true; }); },
-      [&] { comm.Edit("COM3", [](auto& port) { port.failSetTimeouts = true; }); },
       // A port name too long to read: the old engine must not run on.
       [&] { registry.Put("Port", std::string(1024, 'C'), false); },
       [&] { registry.SetKey(false); },
@@ -350,8 +349,9 @@ TEST_F(TouchEngineTest, FindTakesThePortThatAnswers) {
     EXPECT_TRUE(finder.TakeResult(found));
     EXPECT_EQ(found, answered ? "COM10" : "");
     EXPECT_FALSE(comm.IsOpen("COM10"));
-    for (const char* port : {"COM5", "COM6", "COM10"}) {
-      EXPECT_EQ(comm.Get(port).written, request) << port;
+    EXPECT_EQ(comm.Get("COM10").written, request);
+    for (const char* port : {"COM5", "COM6"}) {  // once an answer is in, these may go unasked
+      EXPECT_TRUE(comm.Get(port).written == request || (answered && comm.Get(port).written.empty()));
     }
     ReleaseSlowOpen("COM4");
   }
