@@ -17,6 +17,10 @@ inline constexpr std::int32_t kTouchModeNormal = 0;
 inline constexpr std::int32_t kTouchModeClickOnTouch = 1;
 inline constexpr std::int32_t kTouchModeClickOnRelease = 2;
 
+// The press-and-hold tolerance when none is stored: about 1 % of the touch
+// monitor's width, in absolute mouse units (65 536 across the monitor).
+inline constexpr std::int32_t kDefaultHoldZone = 655;
+
 // What every engine start loads. The defaults are in effect while a stored
 // value is absent or unreadable. dTime starts as the desktop's double-click
 // time; a stored one replaces it (and becomes the desktop's too).
@@ -33,6 +37,9 @@ struct EngineSettings {
   std::int32_t reconnect = 1;  // 0: a lost link is not tried again
   std::string monitor;         // device name of the touch screen's monitor
   std::int32_t mapping = kMappingGrid;
+  std::int32_t holdRight = 0;  // ms a resting touch takes to become a right click; 0: never
+  std::int32_t holdZone = kDefaultHoldZone;
+  std::int32_t smoothing = 0;  // 0 off, 1 light, 2 medium, 3 strong
 
   bool operator==(const EngineSettings&) const = default;
 };

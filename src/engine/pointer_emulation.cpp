@@ -43,6 +43,9 @@ void CPointerEmulation::ApplyEmulationSettings(const EngineSettings& settings) {
   m_tone->freq.store(settings.freq, std::memory_order_relaxed);
   m_tone->duration.store(settings.duration, std::memory_order_relaxed);
   m_nTouchMode.store(settings.touchMode, std::memory_order_relaxed);
+  m_nHoldRight.store(settings.holdRight, std::memory_order_relaxed);
+  m_nHoldZone.store(settings.holdZone, std::memory_order_relaxed);
+  m_nSmoothing.store(settings.smoothing, std::memory_order_relaxed);
 }
 
 void CPointerEmulation::ReadEmulationSettings(EngineSettings& settings) const {
@@ -54,6 +57,9 @@ void CPointerEmulation::ReadEmulationSettings(EngineSettings& settings) const {
   settings.freq = m_tone->freq.load(std::memory_order_relaxed);
   settings.duration = m_tone->duration.load(std::memory_order_relaxed);
   settings.touchMode = m_nTouchMode.load(std::memory_order_relaxed);
+  settings.holdRight = m_nHoldRight.load(std::memory_order_relaxed);
+  settings.holdZone = m_nHoldZone.load(std::memory_order_relaxed);
+  settings.smoothing = m_nSmoothing.load(std::memory_order_relaxed);
 }
 
 void CPointerEmulation::RestartDoubleTapClock() {
@@ -62,8 +68,10 @@ void CPointerEmulation::RestartDoubleTapClock() {
 
 void CPointerEmulation::EmulatePointer(std::int32_t status, std::int32_t x, std::int32_t y) {
   const std::lock_guard<std::mutex> lock(m_touchLock);
-  const std::int32_t ax = std::min(x, kScaleMax) * kAbsoluteUnitsPerStep;
-  const std::int32_t ay = std::min(y, kScaleMax) * kAbsoluteUnitsPerStep;
+  const IntPoint point = m_smoother.Filter(status, {std::min(x, kScaleMax), std::min(y, kScaleMax)},
+                                           m_nSmoothing.load(std::memory_order_relaxed));
+  const std::int32_t ax = point.x * kAbsoluteUnitsPerStep;
+  const std::int32_t ay = point.y * kAbsoluteUnitsPerStep;
   std::int32_t mode = m_nTouchMode.load(std::memory_order_relaxed);
   if (mode != kTouchModeClickOnTouch && mode != kTouchModeClickOnRelease) {
     mode = kTouchModeNormal;
@@ -73,7 +81,7 @@ void CPointerEmulation::EmulatePointer(std::int32_t status, std::int32_t x, std:
 
   switch (status) {
     case kTouchContinues:
-      SendMouse(mouse::kMove, ax, ay);
+      OnTouchMoves(ax, ay, mode);
       m_nLastX = ax;
       m_nLastY = ay;
       break;
@@ -85,13 +93,22 @@ void CPointerEmulation::EmulatePointer(std::int32_t status, std::int32_t x, std:
       m_nLastY = ay;
       break;
     case kTouchEnds:
-      OnTouchEnds(ax, ay, mode, right);
+      // Smoothed moves may have left the pointer short of the lift.
+      if (m_nSmoothing.load(std::memory_order_relaxed) != kSmoothingOff &&
+          mode != kTouchModeClickOnTouch && (ax != m_nPointerX || ay != m_nPointerY)) {
+        SendMouse(mouse::kMove, ax, ay);
+      }
+      if (!OnHeldTouchEnds(ax, ay, mode)) {
+        OnTouchEnds(ax, ay, mode, right);
+      }
       break;
     default:
       break;
   }
 }
 
+// A touch that may become a right click (Normal and Click On Release, the
+// left button, not a double tap) rests in Normal mode without a press.
 void CPointerEmulation::OnFirstTouch(std::int32_t ax, std::int32_t ay, std::int32_t mode,
                                      bool right) {
   // The tick counter wraps every 2^32 ms: the unsigned difference is the
@@ -107,14 +124,86 @@ void CPointerEmulation::OnFirstTouch(std::int32_t ax, std::int32_t ay, std::int3
     return;
   }
   SendMouse(mouse::kMove, ax, ay);
+  const bool hold =
+      m_nHoldRight.load(std::memory_order_relaxed) > 0 && !right && mode != kTouchModeClickOnTouch;
+  if (hold) {
+    BeginHold(ax, ay);
+  }
   if (mode != kTouchModeClickOnRelease) {
-    PressButton(ax, ay, right);
+    if (!hold) {
+      PressButton(ax, ay, right);
+    }
     BeepAsync();
   }
   if (mode == kTouchModeClickOnTouch) {
     ReleaseButton(ax, ay, right);
     NotifyRightClickDone(right);
   }
+}
+
+// A resting touch that leaves the tolerance before the hold time is a left
+// touch: in Normal mode it presses where it went down, then follows.
+void CPointerEmulation::OnTouchMoves(std::int32_t ax, std::int32_t ay, std::int32_t mode) {
+  if (m_hold.pending && !InHoldZone(ax, ay) && !HoldReached()) {
+    EndHold();
+    if (mode == kTouchModeNormal) {
+      SendButtonAt(mouse::kLeftDown, m_hold.x, m_hold.y);
+      m_held = Button::kLeft;
+    }
+  }
+  SendMouse(mouse::kMove, ax, ay);
+}
+
+// The lift of a resting touch: after the hold time a right click where it
+// went down; before, a left click (pressed where it went down in Normal
+// mode, as Click On Release does at the lift otherwise).
+bool CPointerEmulation::OnHeldTouchEnds(std::int32_t ax, std::int32_t ay, std::int32_t mode) {
+  if (!m_hold.pending) {
+    return false;
+  }
+  if (EndHold()) {
+    SendButtonAt(mouse::kRightDown, m_hold.x, m_hold.y);
+    SendMouse(mouse::kRightUp, m_hold.x, m_hold.y);
+    return true;
+  }
+  if (mode != kTouchModeNormal) {
+    return false;
+  }
+  SendButtonAt(mouse::kLeftDown, m_hold.x, m_hold.y);
+  SendButtonAt(mouse::kLeftUp, ax, ay);
+  return true;
+}
+
+// A button event carries no position: the pointer goes there first.
+void CPointerEmulation::SendButtonAt(std::uint32_t flags, std::int32_t ax, std::int32_t ay) {
+  if (ax != m_nPointerX || ay != m_nPointerY) {
+    SendMouse(mouse::kMove, ax, ay);
+  }
+  SendMouse(flags, ax, ay);
+}
+
+void CPointerEmulation::BeginHold(std::int32_t ax, std::int32_t ay) {
+  m_hold = {true, ax, ay, m_input.GetTickCount()};
+  const auto packed = static_cast<std::uintptr_t>(static_cast<std::uint32_t>(ax) |
+                                                  (static_cast<std::uint32_t>(ay) << 16));
+  m_messages.Post(m_hNotifyWnd.load(), kWmHoldRing, packed, 1);
+}
+
+bool CPointerEmulation::EndHold() {
+  const bool reached = HoldReached();
+  m_hold.pending = false;
+  m_messages.Post(m_hNotifyWnd.load(), kWmHoldRing, 0, 0);
+  return reached;
+}
+
+bool CPointerEmulation::HoldReached() const {
+  const std::uint32_t elapsed = m_input.GetTickCount() - m_hold.downTick;
+  return elapsed >= static_cast<std::uint32_t>(m_nHoldRight.load(std::memory_order_relaxed));
+}
+
+bool CPointerEmulation::InHoldZone(std::int32_t ax, std::int32_t ay) const {
+  const std::int32_t zone = m_nHoldZone.load(std::memory_order_relaxed);
+  return std::abs(ax - m_hold.x) <= zone && std::abs(ay - m_hold.y) <= zone;
 }
 
 void CPointerEmulation::OnTouchEnds(std::int32_t ax, std::int32_t ay, std::int32_t mode,
@@ -182,6 +271,10 @@ void CPointerEmulation::SendMouse(std::uint32_t flags, std::int32_t ax, std::int
   }
   m_input.MouseEvent(mouse::kAbsolute | mouse::kVirtualDesk | flags, point.x, point.y, 0,
                      m_input.GetMessageExtraInfo());
+  if ((flags & mouse::kMove) != 0) {
+    m_nPointerX = ax;
+    m_nPointerY = ay;
+  }
 }
 
 void CPointerEmulation::PressButton(std::int32_t ax, std::int32_t ay, bool right) {
@@ -200,6 +293,9 @@ void CPointerEmulation::ReleaseTouch() {
 }
 
 void CPointerEmulation::ReleaseHeldButton() {
+  if (m_hold.pending) {
+    EndHold();
+  }
   if (m_held != Button::kNone) {
     ReleaseButton(m_nLastX, m_nLastY, m_held == Button::kRight);
   }

@@ -1,5 +1,6 @@
-// How decoded, mapped touches become mouse input: the three touch modes, the
-// double-tap rule, one-shot right-button emulation and the beep.
+// How decoded, mapped touches become mouse input: smoothing, the three touch
+// modes, the double-tap rule, one-shot right-button emulation, the
+// press-and-hold right click and the beep.
 #pragma once
 
 #include <atomic>
@@ -8,6 +9,7 @@
 #include <mutex>
 
 #include "engine/engine_settings.h"
+#include "engine/touch_smoothing.h"
 #include "platform/input.h"
 #include "platform/messages.h"
 #include "platform/monitors.h"
@@ -68,9 +70,26 @@ private:
 
   bool InRightState() const;
   void ReleaseHeldButton();
+  // A touch that may become a right click by resting: where it went down,
+  // when, and the mode it began in.
+  struct Hold {
+    bool pending = false;
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    std::uint32_t downTick = 0;
+  };
+  void BeginHold(std::int32_t ax, std::int32_t ay);
+  // Ends the rest; true when it lasted the hold time.
+  bool EndHold();
+  bool HoldReached() const;
+  bool InHoldZone(std::int32_t ax, std::int32_t ay) const;
+  void OnTouchMoves(std::int32_t ax, std::int32_t ay, std::int32_t mode);
+  // The lift of a touch that rested: false when it did not.
+  bool OnHeldTouchEnds(std::int32_t ax, std::int32_t ay, std::int32_t mode);
   void OnFirstTouch(std::int32_t ax, std::int32_t ay, std::int32_t mode, bool right);
   void OnTouchEnds(std::int32_t ax, std::int32_t ay, std::int32_t mode, bool right);
   void SendMouse(std::uint32_t flags, std::int32_t ax, std::int32_t ay);
+  void SendButtonAt(std::uint32_t flags, std::int32_t ax, std::int32_t ay);
   void PressButton(std::int32_t ax, std::int32_t ay, bool right);
   void ReleaseButton(std::int32_t ax, std::int32_t ay, bool right);
   void NotifyRightClickDone(bool right);
@@ -91,6 +110,9 @@ private:
   std::atomic<std::int32_t> m_nDZoneY{1};
   std::atomic<std::int32_t> m_bBeep{0};
   std::atomic<std::int32_t> m_nTouchMode{kTouchModeNormal};
+  std::atomic<std::int32_t> m_nHoldRight{0};
+  std::atomic<std::int32_t> m_nHoldZone{kDefaultHoldZone};
+  std::atomic<std::int32_t> m_nSmoothing{0};
 
   // The state of the touch, kept by the reader thread; the lock lets
   // another thread release the button between two reports.
@@ -99,6 +121,11 @@ private:
   std::int32_t m_nLastY = 0;
   std::uint32_t m_dwLastTouchDown = 0;
   Button m_held = Button::kNone;
+  // Where the last move put the pointer, in absolute units.
+  std::int32_t m_nPointerX = -1;
+  std::int32_t m_nPointerY = -1;
+  Hold m_hold;
+  CTouchSmoother m_smoother;
 };
 
 }  // namespace zt

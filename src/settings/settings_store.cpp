@@ -71,10 +71,15 @@ bool CSettingsStore::LoadEngineSettings(EngineSettings& settings) {
   ReadDword(key, kTouchMode, loaded.touchMode);
   ReadDword(key, kReconnect, loaded.reconnect);
   ReadDword(key, kMapping, loaded.mapping);
+  ReadDword(key, kHoldRight, loaded.holdRight);
+  ReadDword(key, kHoldZone, loaded.holdZone);
+  ReadDword(key, kSmoothing, loaded.smoothing);
   char monitor[kTextSize] = {};
   loaded.monitor = ReadText(key, kMonitor, monitor) ? monitor : "";
   loaded.freq = std::clamp(loaded.freq, kMinFreq, kMaxFreq);
   loaded.duration = std::clamp(loaded.duration, 0, kMaxDuration);
+  loaded.holdRight = std::max(loaded.holdRight, 0);
+  loaded.holdZone = loaded.holdZone < 0 ? kDefaultHoldZone : loaded.holdZone;
   settings = loaded;
   return true;
 }
@@ -130,6 +135,14 @@ bool CSettingsStore::SaveTouchMode(std::int32_t touchMode) {
 
 bool CSettingsStore::SaveMapping(std::int32_t mapping) {
   return WriteDword(kMapping, mapping);
+}
+
+bool CSettingsStore::SaveHoldRight(std::int32_t milliseconds) {
+  return WriteDword(kHoldRight, milliseconds);
+}
+
+bool CSettingsStore::SaveSmoothing(std::int32_t level) {
+  return WriteDword(kSmoothing, level);
 }
 
 bool CSettingsStore::SaveMonitor(const std::string& deviceName) {

@@ -41,6 +41,9 @@ inline constexpr char kTouchMode[] = "TouchMode";
 inline constexpr char kReconnect[] = "Reconnect";
 inline constexpr char kMonitor[] = "Monitor";
 inline constexpr char kMapping[] = "Mapping";
+inline constexpr char kHoldRight[] = "HoldRight";
+inline constexpr char kHoldZone[] = "HoldZone";
+inline constexpr char kSmoothing[] = "Smoothing";
 
 inline constexpr char kDefaultWindowTitle[] = "TactivoV1.12 ";
 
@@ -84,6 +87,8 @@ public:
   bool SaveTouchMode(std::int32_t touchMode);
   bool SaveMonitor(const std::string& deviceName);
   bool SaveMapping(std::int32_t mapping);
+  bool SaveHoldRight(std::int32_t milliseconds);
+  bool SaveSmoothing(std::int32_t level);
 
 private:
   // Opens the key for writing and writes one REG_DWORD.

@@ -90,6 +90,18 @@ bool StoreMapping(settings::CSettingsStore& store, CTouchDriver& engine, std::in
                         [mapping](EngineSettings& settings) { settings.mapping = mapping; });
 }
 
+bool StoreHoldRight(settings::CSettingsStore& store, CTouchDriver& engine,
+                    std::int32_t milliseconds) {
+  return ApplyWhenSaved(
+      store.SaveHoldRight(milliseconds), engine,
+      [milliseconds](EngineSettings& settings) { settings.holdRight = milliseconds; });
+}
+
+bool StoreSmoothing(settings::CSettingsStore& store, CTouchDriver& engine, std::int32_t level) {
+  return ApplyWhenSaved(store.SaveSmoothing(level), engine,
+                        [level](EngineSettings& settings) { settings.smoothing = level; });
+}
+
 std::string MonitorLabel(int number, const MonitorInfo& monitor) {
   return std::to_string(number) + ": " + std::to_string(monitor.rect.Width()) + " x " +
          std::to_string(monitor.rect.Height()) + (monitor.primary ? ", primary" : "");

@@ -68,6 +68,11 @@ bool StoreMonitor(settings::CSettingsStore& store, CTouchDriver& engine,
 // Saves "Mapping" and, only when the key could be opened for writing,
 // maps the engine's touches that way. True when it did.
 bool StoreMapping(settings::CSettingsStore& store, CTouchDriver& engine, std::int32_t mapping);
+// Save "HoldRight" (the press-and-hold time) or "Smoothing" and, only when
+// the key could be opened for writing, put it into effect. True when they did.
+bool StoreHoldRight(settings::CSettingsStore& store, CTouchDriver& engine,
+                    std::int32_t milliseconds);
+bool StoreSmoothing(settings::CSettingsStore& store, CTouchDriver& engine, std::int32_t level);
 // How the monitor list names a monitor: "2: 800 x 600", "1: 1024 x 768, primary".
 std::string MonitorLabel(int number, const MonitorInfo& monitor);
 

@@ -2,8 +2,14 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <iterator>
+#include <string>
 #include <utility>
+#include <vector>
 
+#include "engine/touch_smoothing.h"
 #include "engine/window_messages.h"
 #include "mapping/desktop_mapping.h"
 #include "resource.h"
@@ -14,6 +20,33 @@ namespace zt {
 namespace {
 
 constexpr UINT_PTR kDisplayChangeForwarder = 1;
+
+// The press-and-hold times offered, in ms, and the smoothing levels.
+constexpr std::int32_t kHoldTimes[] = {0, 500, 750, 1000, 1500};
+constexpr const char* kSmoothingNames[] = {"Off", "Light", "Medium", "Strong"};
+
+std::string HoldLabel(std::int32_t milliseconds) {
+  if (milliseconds <= 0) {
+    return "Off";
+  }
+  char text[16];
+  std::snprintf(text, sizeof text, "%g s", milliseconds / 1000.0);
+  return text;
+}
+
+// Fills a list with labels and selects index; the item data is each value.
+void FillList(HWND list, const std::vector<std::pair<std::string, std::int32_t>>& items,
+              std::int32_t selected) {
+  ::SendMessageA(list, CB_RESETCONTENT, 0, 0);
+  for (const auto& [label, value] : items) {
+    const LRESULT index =
+        ::SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(label.c_str()));
+    ::SendMessageA(list, CB_SETITEMDATA, static_cast<WPARAM>(index), value);
+    if (value == selected) {
+      ::SendMessageA(list, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    }
+  }
+}
 
 // Display changes reach only top-level windows: the sheet passes them on
 // to the page, which lists the monitors again.
@@ -50,6 +83,7 @@ void CDlgSetupP1::DoDataExchange(ui::CDataExchange& exchange) {
 bool CDlgSetupP1::OnInitDialog() {
   ui::CPropertyPage::OnInitDialog();
   FillMonitorList();
+  FillTouchFeel();
   ::SetWindowSubclass(::GetParent(m_hWnd), &ForwardDisplayChange, kDisplayChangeForwarder,
                       reinterpret_cast<DWORD_PTR>(m_hWnd));
   return true;
@@ -129,6 +163,13 @@ bool CDlgSetupP1::OnCommand(int id, int code, HWND control) {
         return true;
       }
       break;
+    case IDC_TOUCH_HOLD:
+    case IDC_TOUCH_SMOOTHING:
+      if (code == CBN_SELCHANGE) {
+        SaveTouchFeel(id);
+        return true;
+      }
+      break;
     case IDC_TOUCH_IDENTIFY:
       if (code == BN_CLICKED) {
         ShowMonitorNumbers(m_monitors);
@@ -147,6 +188,45 @@ bool CDlgSetupP1::OnCommand(int id, int code, HWND control) {
       break;
   }
   return ui::CPropertyPage::OnCommand(id, code, control);
+}
+
+// A stored time that is not among the offered ones is listed too.
+void CDlgSetupP1::FillTouchFeel() {
+  std::vector<std::pair<std::string, std::int32_t>> holds;
+  for (const std::int32_t time : kHoldTimes) {
+    holds.emplace_back(HoldLabel(time), time);
+  }
+  if (std::find(std::begin(kHoldTimes), std::end(kHoldTimes), m_nHoldRight) ==
+      std::end(kHoldTimes)) {
+    holds.emplace_back(HoldLabel(m_nHoldRight), m_nHoldRight);
+  }
+  FillList(GetItem(IDC_TOUCH_HOLD), holds, m_nHoldRight);
+  std::vector<std::pair<std::string, std::int32_t>> levels;
+  for (std::int32_t level = 0; level <= kSmoothingStrongest; ++level) {
+    levels.emplace_back(kSmoothingNames[level], level);
+  }
+  FillList(GetItem(IDC_TOUCH_SMOOTHING), levels, m_nSmoothing);
+}
+
+// Applied at once; when it cannot be saved, the list shows the value in
+// effect again.
+void CDlgSetupP1::SaveTouchFeel(int id) {
+  CTouchDriver* engine = m_host.Driver();
+  HWND list = GetItem(id);
+  const LRESULT index = ::SendMessageA(list, CB_GETCURSEL, 0, 0);
+  if (engine == nullptr || index < 0) {
+    return;
+  }
+  const auto value = static_cast<std::int32_t>(
+      ::SendMessageA(list, CB_GETITEMDATA, static_cast<WPARAM>(index), 0));
+  const bool saved = id == IDC_TOUCH_HOLD ? setup::StoreHoldRight(m_store, *engine, value)
+                                          : setup::StoreSmoothing(m_store, *engine, value);
+  const EngineSettings settings = engine->Settings();
+  m_nHoldRight = settings.holdRight;
+  m_nSmoothing = settings.smoothing;
+  if (!saved) {
+    FillTouchFeel();
+  }
 }
 
 void CDlgSetupP1::OnOK() {

@@ -30,6 +30,9 @@ public:
   std::int32_t m_nTouchMode = 0;
   // 0 Standard, 1 Precise; filled from the running engine.
   std::int32_t m_nMapping = 0;
+  // The press-and-hold time (ms, 0 off) and the smoothing level in effect.
+  std::int32_t m_nHoldRight = 0;
+  std::int32_t m_nSmoothing = 0;
 
 protected:
   void DoDataExchange(ui::CDataExchange& exchange) override;
@@ -45,6 +48,9 @@ private:
   void FillMonitorList();
   void SaveMonitor();
   void SaveMapping();
+  // The hold and smoothing lists, the values in effect selected.
+  void FillTouchFeel();
+  void SaveTouchFeel(int id);
 
   CTouchHost& m_host;
   settings::CSettingsStore& m_store;

@@ -27,6 +27,8 @@ void RunSetupSheet(HWND owner, CTouchHost& host, settings::CSettingsStore& store
   mousePage.m_bRightButton = host.m_nRight;
   touchModePage.m_nTouchMode = settings.touchMode;
   touchModePage.m_nMapping = settings.mapping == kMappingPrecise ? 1 : 0;
+  touchModePage.m_nHoldRight = settings.holdRight;
+  touchModePage.m_nSmoothing = settings.smoothing;
 
   sheet.AddPage(mousePage);
   sheet.AddPage(touchModePage);

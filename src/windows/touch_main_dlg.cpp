@@ -166,6 +166,10 @@ bool CTouchMainDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
       OnNotifyMain(lParam);
       result = 0;
       return true;
+    case kWmHoldRing:
+      OnHoldRing(wParam, lParam != 0);
+      result = 0;
+      return true;
     default:
       return false;
   }
@@ -353,6 +357,20 @@ void CTouchMainDlg::OnDisplayChange() {
     ShowOrCreateButtonWnd();
   }
   ShowLinkState();
+}
+
+void CTouchMainDlg::OnHoldRing(WPARAM point, bool show) {
+  const CTouchDriver* engine = m_host.Driver();
+  if (!show || engine == nullptr) {
+    m_holdRing.Hide();
+    return;
+  }
+  const PixelRect monitor = engine->TouchMonitor();
+  const auto ax = static_cast<std::int64_t>(point & 0xFFFF);
+  const auto ay = static_cast<std::int64_t>((point >> 16) & 0xFFFF);
+  const POINT centre{static_cast<LONG>(monitor.left + ax * monitor.Width() / 65536),
+                     static_cast<LONG>(monitor.top + ay * monitor.Height() / 65536)};
+  m_holdRing.Show(centre, static_cast<std::uint32_t>(engine->Settings().holdRight));
 }
 
 void CTouchMainDlg::OnAbout() {

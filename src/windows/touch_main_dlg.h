@@ -11,6 +11,7 @@
 #include "platform/threads.h"
 #include "settings/settings_store.h"
 #include "ui/dialog.h"
+#include "windows/hold_ring.h"
 #include "windows/tray_icon.h"
 
 namespace zt {
@@ -60,6 +61,9 @@ private:
   // Enables the commands once the engine's port is open.
   void OnLinkStateChanged();
   void OnDisplayChange();
+  // The ring round a resting finger: shown at the packed absolute point
+  // over the touch monitor, or hidden.
+  void OnHoldRing(WPARAM point, bool show);
   // Shows where the link stands, in the window and as the tray icon's tip;
   // without an engine: not connected.
   void ShowLinkState();
@@ -74,6 +78,7 @@ private:
 
   std::unique_ptr<CButtonModeWnd> m_pButtonWnd;
   CPortFinder m_finder;
+  CHoldRing m_holdRing;
   // A calibration asked for at start waits for the port to open.
   bool m_bCalibrateWhenConnected = false;
   std::string m_strPort;

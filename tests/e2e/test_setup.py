@@ -167,8 +167,8 @@ class AdvancedTest(SetupCase):
 
     def test_reads_shows_and_writes_the_controllers_parameters(self):
         dialog = self.open_dialog()
-        self.assertEqual(self.shown(dialog), (["Pressure: 1000", "DownCount: 5", "UpCount: 9",
-                                               "Stabilization Delay: 400"], [900, 5, 9, 400]))
+        expected = (["Pressure: 1000", "DownCount: 5", "UpCount: 9", "Stabilization Delay: 400"], [900, 5, 9, 400])
+        self.assertTrue(wait_for(lambda: self.shown(dialog) == expected), self.shown(dialog))  # found before filled
         self.shot("advanced")
         self.slide(dialog, IDS.IDC_ADV_STABDELAY, to_right=True)
         self.assertTrue(wait_for(lambda: self.shown(dialog)[0][3] == "Stabilization Delay: 600"))

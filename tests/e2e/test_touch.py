@@ -56,6 +56,37 @@ class TouchTest(ProgramTestCase):
         self.assertIn("LUP", self.driver.events_until("LUP"))
 
 
+class TouchFeelTest(ProgramTestCase):
+    REGISTRY = {"Port": "COM5", "DTime": 0, "HoldRight": 750, "Smoothing": 2}
+
+    def test_hold_right_clicks_tap_left_clicks_drag_drags_and_a_noisy_finger_rests(self):
+        self.start_with_engine()
+        self.driver.value("probe", 100, 100, 400, 300)
+        self.driver.value("events")
+        self.tap(200, 200)
+        self.assertRegex(self.driver.events_until("LUP"), r"^LDOWN (99|100) (99|100);LUP \1 \2;$")
+        self.sim.send("hold %d %d 1500" % raw_at(300, 250))
+        ring = wait_for(lambda: self.driver.find(None, "ZeltraTouchHoldRing"))
+        self.assertTrue(ring and wait_for(lambda: self.driver.visible(ring)), "no ring")
+        self.shot("ring")
+        self.assertRegex(self.driver.events_until("RUP"), r"^RDOWN (199|200) (149|150);RUP \1 \2;$")
+        self.assertTrue(wait_for(lambda: not self.driver.visible(ring)))
+        self.sim.send("drag %d %d %d %d 400" % (raw_at(150, 150) + raw_at(350, 300)))
+        # Wine may give a release the position of the move before the last.
+        self.assertRegex(self.driver.events_until("LUP"), r"^LDOWN (49|50) (49|50);LUP 24[7-9] 19[7-9];$")
+        # Noise of 8 raw units (2 px) on a resting finger, off the probe:
+        # the pointer stands still; a stroke still ends on its point.
+        self.sim.send("jitter 8", "hold %d %d 2000" % raw_at(700, 500))
+        self.assertTrue(wait_for(lambda: near(self.driver.cursor(), (700, 500), 10)))
+        seen, deadline = set(), time.monotonic() + 1.5
+        while time.monotonic() < deadline:
+            seen.add(self.driver.cursor())
+        self.assertLessEqual(max(x for x, _ in seen) - min(x for x, _ in seen), 1, seen)
+        self.assertLessEqual(max(y for _, y in seen) - min(y for _, y in seen), 1, seen)
+        self.sim.send("jitter 0", "drag %d %d %d %d 300" % (raw_at(600, 400) + raw_at(900, 600)))
+        self.assertTrue(wait_for(lambda: near(pointer_position(self.display), (900, 600), 1)))
+
+
 class LinkTest(ProgramTestCase):
     """A panel mounted mirrored, with its calibration stored."""
     SIMULATOR = ("--mirror-x",)

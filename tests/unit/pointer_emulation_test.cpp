@@ -1,4 +1,5 @@
 #include "engine/pointer_emulation.h"
+#include "engine/touch_smoothing.h"
 
 #include <gtest/gtest.h>
 
@@ -189,6 +190,9 @@ TEST_F(PointerEmulationTest, SequencesAcrossTouches) {
     std::int32_t mode;
     std::vector<std::vector<std::int32_t>> reports;
     std::vector<std::uint32_t> flags;
+    std::int32_t holdRight = 0;  // press-and-hold time; the tolerance is 40 steps
+    bool right = false;          // the indicator's one-shot right button
+    std::int32_t smoothing = 0;
   };
   // clang-format off
   const Row rows[] = {
@@ -209,13 +213,40 @@ TEST_F(PointerEmulationTest, SequencesAcrossTouches) {
        {kMove, kLeftDown, kLeftUp, kMove, kLeftDown, kLeftUp}},
       {"Click On Release: lost lift", kTouchModeClickOnRelease, {{1, 2000, 2000}, {1, 3000, 100}},
        {kMove, kMove}},
+      // Press and hold: resting within the tolerance for the hold time is a
+      // right click where the touch went down; leaving it first, or lifting
+      // before, is the left touch; moves after the hold keep the right click.
+      {"Normal: hold", kTouchModeNormal, {{1, 2000, 2000}, {2, 2040, 1960}, {0, 750}, {4, 2030, 2000}},
+       {kMove, kMove, kMove, kRightDown, kRightUp}, 750},
+      {"Normal: lifted before the hold", kTouchModeNormal, {{1, 2000, 2000}, {0, 749}, {4, 2030, 2000}},
+       {kMove, kLeftDown, kMove, kLeftUp}, 750},
+      {"Normal: moved before the hold", kTouchModeNormal, {{1, 2000, 2000}, {0, 700}, {2, 2041, 2000}, {0, 100}, {4, 2041, 2000}},
+       {kMove, kLeftDown, kMove, kLeftUp}, 750},
+      {"Normal: moved after the hold", kTouchModeNormal, {{1, 2000, 2000}, {0, 750}, {2, 2500, 2000}, {4, 2500, 2000}},
+       {kMove, kMove, kMove, kRightDown, kRightUp}, 750},
+      {"Click On Release: hold", kTouchModeClickOnRelease, {{1, 2000, 2000}, {0, 750}, {4, 2000, 2000}},
+       {kMove, kRightDown, kRightUp}, 750},
+      {"Click On Release: moved before the hold", kTouchModeClickOnRelease, {{1, 2000, 2000}, {2, 2100, 2000}, {0, 750}, {4, 2100, 2000}},
+       {kMove, kMove, kMove, kLeftDown, kLeftUp}, 750},
+      {"Click On Touch: no hold", kTouchModeClickOnTouch, {{1, 2000, 2000}, {0, 750}, {4, 2000, 2000}},
+       {kMove, kLeftDown, kLeftUp}, 750},
+      {"Normal: the one-shot right button presses at once", kTouchModeNormal, {{1, 2000, 2000}, {0, 750}, {2, 2100, 2000}, {4, 2100, 2000}},
+       {kMove, kRightDown, kMove, kRightUp}, 750, true},
+      {"Normal, smoothed: the lift goes to where the finger is", kTouchModeNormal, {{1, 2000, 2000}, {2, 2040, 2000}, {2, 2080, 2000}, {4, 2080, 2000}},
+       {kMove, kLeftDown, kMove, kMove, kMove, kLeftUp}, 0, false, 2},
+      {"Normal: a double tap is no hold", kTouchModeNormal, {{1, 2000, 2000}, {4, 2000, 2000}, {0, 100}, {1, 2000, 2000}, {0, 750}, {4, 2000, 2000}},
+       {kMove, kLeftDown, kLeftUp, kLeftDown, kLeftUp, kLeftUp}, 750},
   };
   // clang-format on
 
   for (const Row& row : rows) {
     SCOPED_TRACE(row.why);
     settings.touchMode = row.mode;
+    settings.holdRight = row.holdRight;
+    settings.holdZone = 40 * 16;
+    settings.smoothing = row.smoothing;
     Apply();
+    SetRight(row.right);
     input.tickCount += 100000;
     for (const auto& report : row.reports) {
       if (report[0] == 0) {
@@ -224,10 +255,21 @@ TEST_F(PointerEmulationTest, SequencesAcrossTouches) {
         emulation.EmulatePointer(report[0], report[1], report[2]);
       }
     }
-    EXPECT_EQ(Flags(), row.flags);
+    const std::vector<MouseCall> calls = input.TakeMouse();
+    std::vector<std::uint32_t> flags;
+    for (const MouseCall& call : calls) {
+      flags.push_back(call.flags);
+      if (call.flags == kRightDown && !row.right) {  // where the touch went down
+        EXPECT_EQ(std::pair(call.dx, call.dy), std::pair(calls[0].dx, calls[0].dy));
+      }
+    }
+    EXPECT_EQ(flags, row.flags);
     emulation.ReleaseTouch();
     input.TakeMouse();
   }
+  settings.holdRight = 0;
+  settings.smoothing = 0;
+  SetRight(false);
   // The lift releases the button its press pressed, whatever the right
   // state has become meanwhile.
   settings.touchMode = kTouchModeNormal;
@@ -271,6 +313,47 @@ TEST_F(PointerEmulationTest, FirstTouchNearTheTopLeftAtOnceIsADoubleTap) {
   input.tickCount += 5;
   fresh.EmulatePointer(1, 50, 50);
   EXPECT_EQ(Flags(), (std::vector<std::uint32_t>{kLeftDown, kLeftUp}));
+}
+
+}  // namespace
+}  // namespace zt
+
+namespace zt {
+namespace {
+
+// The smoothing filter on report streams of one touch and the next.
+TEST(TouchSmootherTest, SpikeRestStrokeStopLiftAndANewTouch) {
+  CTouchSmoother smoother;
+  const auto report = [&](std::int32_t status, IntPoint point, std::int32_t level = 2) {
+    return smoother.Filter(status, point, level);
+  };
+  const IntPoint down{2000, 2000};
+  EXPECT_EQ(report(1, down), down);
+  const int noise[] = {0, 17, -13, 21, -19, 6, -22, 11};  // a finger resting, within 5 px
+  for (int i = 0; i < 200; ++i) {
+    ASSERT_EQ(report(2, {down.x + noise[i % 8], down.y + noise[(i + 3) % 8]}), down) << i;
+  }
+  EXPECT_EQ(report(2, {2600, 1400}), down);  // a lone spike is dropped
+  EXPECT_EQ(report(2, {2005, 2003}), down);
+  // A stroke of 40 steps a report, followed within a report; it stops on
+  // its end point within three.
+  IntPoint out;
+  for (int x = 2040; x <= 3000; x += 40) {
+    out = report(2, {x, 2000});
+  }
+  EXPECT_LE(3000 - out.x, 40);
+  for (const int jitter : {4, -6, 5}) {
+    out = report(2, {3000 + jitter, 2000 - jitter});
+  }
+  EXPECT_LE(std::abs(out.x - 3000) + std::abs(out.y - 2000), 8);
+  // A jump that the next report confirms is the finger, one report late.
+  EXPECT_EQ(report(2, {3600, 2000}), out);
+  EXPECT_EQ(report(2, {3610, 2000}).x, 3610 - 10 / 4);
+  EXPECT_EQ(report(4, {3612, 2001}), (IntPoint{3612, 2001}));  // the lift: where the finger is
+  // A new touch starts from its own place, and off means every report as it is.
+  EXPECT_EQ(report(1, {500, 500}), (IntPoint{500, 500}));
+  EXPECT_EQ(report(2, {520, 510}), (IntPoint{500, 500}));
+  EXPECT_EQ(report(2, {530, 510}, 0), (IntPoint{530, 510}));
 }
 
 }  // namespace

@@ -257,14 +257,18 @@ TEST_F(TouchEngineTest, StartAppliesTheLinkTimeoutsAndTheStoredSettings) {
   EXPECT_EQ(input.setDoubleClickTimeCalls.load(), 0);
 
   const std::pair<const char*, std::uint32_t> stored[] = {
-      {"DTime", 700}, {"DZONE", 2},     {"DZoneX", 300},  {"DZoneY", 301}, {"Beep", 1},
-      {"Freq", 1000}, {"Duration", 50}, {"TouchMode", 5}, {"PX0", 300}};
+      {"DTime", 700}, {"DZONE", 2},       {"DZoneX", 300},  {"DZoneY", 301},
+      {"Beep", 1},    {"Freq", 1000},     {"Duration", 50}, {"TouchMode", 5},
+      {"PX0", 300},   {"HoldRight", 750}, {"HoldZone", 99}, {"Smoothing", 2}};
   for (const auto& [name, value] : stored) {
     registry.Put(name, value);
   }
   ASSERT_TRUE(Start());
   EngineSettings expected{700, 2, 300, 301, 1, 1000, 50, 5, kDefaultCalibPoints, 1, ""};
   expected.points[0].x = 300;
+  expected.holdRight = 750;
+  expected.holdZone = 99;
+  expected.smoothing = 2;
   EXPECT_EQ(Engine().Settings(), expected);
   EXPECT_EQ(input.doubleClickTime.load(), 700U);
 }
@@ -351,7 +355,8 @@ TEST_F(TouchEngineTest, FindTakesThePortThatAnswers) {
     EXPECT_FALSE(comm.IsOpen("COM10"));
     EXPECT_EQ(comm.Get("COM10").written, request);
     for (const char* port : {"COM5", "COM6"}) {  // once an answer is in, these may go unasked
-      EXPECT_TRUE(comm.Get(port).written == request || (answered && comm.Get(port).written.empty()));
+      EXPECT_TRUE(comm.Get(port).written == request ||
+                  (answered && comm.Get(port).written.empty()));
     }
     ReleaseSlowOpen("COM4");
   }

@@ -73,6 +73,7 @@ bool OpenLine(const Options& options, PtyLine& line, std::string& error) {
 
 void Configure(const Options& options, Simulator& simulator, ControllerModel& controller) {
   simulator.SetReportRate(options.reportRate);
+  simulator.SetJitter(options.jitter);
   simulator.SetPaced(options.paced);
   simulator.SetPanel(options.panel);
   if (options.noiseSeed) {

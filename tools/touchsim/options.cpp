@@ -37,6 +37,8 @@ bool ApplyValue(std::string_view name, const std::string& value, Options& option
     return ParseOffset(value, options.panel);
   } else if (name == "--bow") {
     return ParseNumber(value, -kRawMax, kRawMax, options.panel.bow);
+  } else if (name == "--jitter") {
+    return ParseNumber(value, 0, Simulator::kMaxJitter, options.jitter);
   } else if (name == "--rate") {
     return ParseNumber(value, 1, Simulator::kMaxReportRate, options.reportRate);
   } else if (name == "--reply-delay") {
@@ -84,9 +86,9 @@ bool ApplyFlag(std::string_view name, Options& options) {
 }
 
 bool TakesValue(std::string_view name) {
-  static constexpr std::string_view kWithValue[] = {"--device", "--link",        "--eeprom",
-                                                    "--script", "--offset",      "--rate",
-                                                    "--bow",    "--reply-delay", "--seed"};
+  static constexpr std::string_view kWithValue[] = {
+      "--device", "--link",   "--eeprom", "--script",      "--offset",
+      "--rate",   "--jitter", "--bow",    "--reply-delay", "--seed"};
   for (std::string_view candidate : kWithValue) {
     if (candidate == name) {
       return true;
@@ -160,6 +162,7 @@ Panel (applied to every scripted point, in this order):
 Script:
   --script FILE          run the commands in FILE first
   --rate HZ              reports per second in holds and drags (default 100)
+  --jitter SIGMA         normal noise of SIGMA raw units on every report's position
   --seed N               seed of the noise generator
   --exit-after-script    end when the script file ends instead of reading stdin
   --keep-open            stay when stdin ends, until 'quit' or SIGTERM/SIGINT

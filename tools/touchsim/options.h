@@ -17,6 +17,7 @@ struct Options {
   std::string scriptFile;  // empty: commands come from stdin
   PanelTransform panel;
   std::int32_t reportRate = Simulator::kDefaultReportRate;
+  std::int32_t jitter = 0;
   bool paced = false;
   bool silent = false;
   std::int32_t replyDelayMs = 0;

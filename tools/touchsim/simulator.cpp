@@ -190,6 +190,11 @@ bool Simulator::Drain(std::int32_t maxMs) {
 }
 
 bool Simulator::SendReport(std::int32_t status, PanelPoint intended) {
+  if (m_jitter > 0) {
+    std::normal_distribution<double> noise(0.0, m_jitter);
+    intended.x += static_cast<std::int32_t>(std::lround(noise(m_random)));
+    intended.y += static_cast<std::int32_t>(std::lround(noise(m_random)));
+  }
   const Packet report = BuildReport(status, m_panel.Apply(intended));
   return Send(report.data(), kPacketSize, "tx report");
 }

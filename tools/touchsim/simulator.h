@@ -39,6 +39,7 @@ public:
 
   static constexpr std::int32_t kDefaultReportRate = 100;
   static constexpr std::int32_t kMaxReportRate = 1000;
+  static constexpr std::int32_t kMaxJitter = 1000;
   // One byte at 9600 baud with a start bit, 8 data bits and 2 stop bits.
   static constexpr std::chrono::nanoseconds kByteTime{11'000'000'000 / 9600};
   static constexpr std::chrono::milliseconds kSplitGap{5};
@@ -63,6 +64,9 @@ public:
   void SetPaced(bool paced) { m_paced.store(paced, std::memory_order_relaxed); }
   void SetPanel(const PanelTransform& panel) { m_panel = panel; }
   void SeedNoise(std::uint32_t seed) { m_random.seed(seed); }
+  // Every report's position gets normal noise of this standard deviation
+  // (raw units), as a finger on a resistive panel gives; 0: none.
+  void SetJitter(std::int32_t sigma) { m_jitter = sigma; }
 
   // Status 1, then status 4 one report period later.
   bool Tap(PanelPoint intended);
@@ -108,6 +112,7 @@ private:
 
   // Settings of the driving thread.
   std::int32_t m_reportRate = kDefaultReportRate;
+  std::int32_t m_jitter = 0;
   PanelTransform m_panel;
   std::mt19937 m_random{std::random_device{}()};
 

@@ -220,6 +220,10 @@ bool ParseRaw(ArgumentReader& args, ScriptCommand& command) {
   return true;
 }
 
+bool ParseJitter(ArgumentReader& args, ScriptCommand& command) {
+  return args.Number("SIGMA", 0, Simulator::kMaxJitter, command.number);
+}
+
 bool ParseRate(ArgumentReader& args, ScriptCommand& command) {
   return args.Number("HZ", 1, Simulator::kMaxReportRate, command.number);
 }
@@ -261,6 +265,7 @@ constexpr std::array kCommands = {
     CommandSyntax{"noise", CommandKind::kNoise, "noise N [any]", ParseNoise},
     CommandSyntax{"raw", CommandKind::kRaw, "raw HEX...", ParseRaw},
     CommandSyntax{"rate", CommandKind::kRate, "rate HZ", ParseRate},
+    CommandSyntax{"jitter", CommandKind::kJitter, "jitter SIGMA", ParseJitter},
     CommandSyntax{"wait", CommandKind::kWait, "wait MS", ParseDuration},
     CommandSyntax{"pace", CommandKind::kPace, "pace on|off", ParseSwitch},
     CommandSyntax{"silent", CommandKind::kSilent, "silent on|off", ParseSwitch},
@@ -387,6 +392,9 @@ void ScriptRunner::Execute(const ScriptCommand& command) {
       break;
     case CommandKind::kRate:
       m_simulator.SetReportRate(number);
+      break;
+    case CommandKind::kJitter:
+      m_simulator.SetJitter(number);
       break;
     case CommandKind::kWait:
       m_simulator.Wait(number);

@@ -23,6 +23,7 @@ enum class CommandKind {
   kNoise,
   kRaw,
   kRate,
+  kJitter,
   kWait,
   kPace,
   kSilent,
