@@ -7,6 +7,7 @@
 #include "platform/win32/win32_monitors.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_threads.h"
+#include "platform/win32/win32_touch_injection.h"
 
 namespace zt {
 
@@ -18,8 +19,9 @@ struct Win32Platform {
   Win32Messages messages;
   Win32Registry registry;
   Win32Monitors monitors;
+  Win32TouchInjection touchInjection;
 
-  EnginePlatform Engine() { return {comm, threads, input, messages, monitors}; }
+  EnginePlatform Engine() { return {comm, threads, input, messages, monitors, &touchInjection}; }
 };
 
 }  // namespace zt

@@ -21,6 +21,10 @@ inline constexpr std::int32_t kTouchModeClickOnRelease = 2;
 // monitor's width, in absolute mouse units (65 536 across the monitor).
 inline constexpr std::int32_t kDefaultHoldZone = 655;
 
+// Where touches go: mouse input, or touch input where the system has it.
+inline constexpr std::int32_t kOutputMouse = 0;
+inline constexpr std::int32_t kOutputTouch = 1;
+
 // What every engine start loads. The defaults are in effect while a stored
 // value is absent or unreadable. dTime starts as the desktop's double-click
 // time; a stored one replaces it (and becomes the desktop's too).
@@ -40,6 +44,7 @@ struct EngineSettings {
   std::int32_t holdRight = 0;  // ms a resting touch takes to become a right click; 0: never
   std::int32_t holdZone = kDefaultHoldZone;
   std::int32_t smoothing = 0;  // 0 off, 1 light, 2 medium, 3 strong
+  std::int32_t output = kOutputMouse;
 
   bool operator==(const EngineSettings&) const = default;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 #include <new>
 
 #include "engine/controller_protocol.h"
@@ -24,12 +25,14 @@ void BeepThread(void* argument) {
 
 }  // namespace
 
-CPointerEmulation::CPointerEmulation(IInput& input, IMessages& messages, IThreads& threads)
+CPointerEmulation::CPointerEmulation(IInput& input, IMessages& messages, IThreads& threads,
+                                     ITouchInjection* touchInjection)
     : m_input(input),
       m_messages(messages),
       m_beepThreads(threads),
       m_tone(std::make_shared<BeepTone>()),
-      m_dwLastTouchDown(input.GetTickCount()) {
+      m_dwLastTouchDown(input.GetTickCount()),
+      m_pTouchInjection(touchInjection) {
   m_tone->input = &input;
   m_nDTime.store(static_cast<std::int32_t>(input.GetDoubleClickTime()));
 }
@@ -46,6 +49,23 @@ void CPointerEmulation::ApplyEmulationSettings(const EngineSettings& settings) {
   m_nHoldRight.store(settings.holdRight, std::memory_order_relaxed);
   m_nHoldZone.store(settings.holdZone, std::memory_order_relaxed);
   m_nSmoothing.store(settings.smoothing, std::memory_order_relaxed);
+  m_nOutput.store(settings.output, std::memory_order_relaxed);
+  UseTouchOutput(settings.output == kOutputTouch);
+}
+
+// The contact and its refresher exist only while touch output is chosen and
+// the system gives it.
+void CPointerEmulation::UseTouchOutput(bool wanted) {
+  const std::lock_guard<std::mutex> lock(m_touchLock);
+  if (!wanted) {
+    m_pContact.reset();
+  } else if (!m_pContact && m_pTouchInjection != nullptr && m_pTouchInjection->Initialize()) {
+    auto contact = std::make_unique<CTouchContact>(*m_pTouchInjection, m_beepThreads);
+    if (contact->Start()) {
+      m_pContact = std::move(contact);
+    }
+  }
+  m_bTouchMissing.store(wanted && !m_pContact ? 1 : 0);
 }
 
 void CPointerEmulation::ReadEmulationSettings(EngineSettings& settings) const {
@@ -60,6 +80,7 @@ void CPointerEmulation::ReadEmulationSettings(EngineSettings& settings) const {
   settings.holdRight = m_nHoldRight.load(std::memory_order_relaxed);
   settings.holdZone = m_nHoldZone.load(std::memory_order_relaxed);
   settings.smoothing = m_nSmoothing.load(std::memory_order_relaxed);
+  settings.output = m_nOutput.load(std::memory_order_relaxed);
 }
 
 void CPointerEmulation::RestartDoubleTapClock() {
@@ -78,6 +99,11 @@ void CPointerEmulation::EmulatePointer(std::int32_t status, std::int32_t x, std:
   }
   // One reading of the right state serves the whole report.
   const bool right = InRightState();
+  // The one-shot right button is a mouse click also with touch output.
+  if (m_pContact && !right) {
+    EmulateTouch(status, ax, ay, mode);
+    return;
+  }
 
   switch (status) {
     case kTouchContinues:
@@ -105,6 +131,42 @@ void CPointerEmulation::EmulatePointer(std::int32_t status, std::int32_t x, std:
     default:
       break;
   }
+}
+
+// The system makes clicks, double taps and press-and-hold of the contact
+// itself, so neither the double-tap rule nor HoldRight applies here.
+void CPointerEmulation::EmulateTouch(std::int32_t status, std::int32_t ax, std::int32_t ay,
+                                     std::int32_t mode) {
+  const IntPoint pixel = DesktopPixel(ax, ay);
+  const bool tap = (status == kTouchBegins && mode == kTouchModeClickOnTouch) ||
+                   (status == kTouchEnds && mode == kTouchModeClickOnRelease);
+  if (status == kTouchBegins) {
+    ReleaseHeldButton();
+  }
+  if (tap) {
+    m_pContact->Down(pixel);
+    m_pContact->Up();
+    BeepAsync();
+  } else if (mode == kTouchModeNormal && status == kTouchBegins) {
+    m_pContact->Down(pixel);
+    BeepAsync();
+  } else if (mode == kTouchModeNormal && (status == kTouchContinues || status == kTouchEnds)) {
+    m_pContact->Move(pixel);
+  }
+  if (status == kTouchEnds) {
+    m_pContact->Up();  // where the last frame was: the finger's last position
+  }
+  m_nLastX = ax;
+  m_nLastY = ay;
+}
+
+IntPoint CPointerEmulation::DesktopPixel(std::int32_t ax, std::int32_t ay) const {
+  const std::lock_guard<std::mutex> lock(m_desktopLock);
+  const auto scale = [](std::int32_t origin, std::int32_t size, std::int32_t units) {
+    return origin + static_cast<std::int32_t>(std::int64_t{units} * size / 65536);
+  };
+  return {scale(m_monitor.left, m_monitor.Width(), ax),
+          scale(m_monitor.top, m_monitor.Height(), ay)};
 }
 
 // A touch that may become a right click (Normal and Click On Release, the
@@ -251,6 +313,10 @@ bool CPointerEmulation::InRightState() const {
 }
 
 void CPointerEmulation::SetDesktop(const PixelRect& monitor, const PixelRect& desk) {
+  const std::lock_guard<std::mutex> touchLock(m_touchLock);
+  if (m_pContact) {
+    m_pContact->Up();
+  }
   const std::lock_guard<std::mutex> lock(m_desktopLock);
   m_monitor = monitor;
   m_desk = desk;
@@ -295,6 +361,9 @@ void CPointerEmulation::ReleaseTouch() {
 void CPointerEmulation::ReleaseHeldButton() {
   if (m_hold.pending) {
     EndHold();
+  }
+  if (m_pContact) {
+    m_pContact->Up();
   }
   if (m_held != Button::kNone) {
     ReleaseButton(m_nLastX, m_nLastY, m_held == Button::kRight);

@@ -9,11 +9,13 @@
 #include <mutex>
 
 #include "engine/engine_settings.h"
+#include "engine/touch_contact.h"
 #include "engine/touch_smoothing.h"
 #include "platform/input.h"
 #include "platform/messages.h"
 #include "platform/monitors.h"
 #include "platform/threads.h"
+#include "platform/touch_injection.h"
 
 namespace zt {
 
@@ -30,7 +32,10 @@ struct BeepTone {
 // values it reads.
 class CPointerEmulation {
 public:
-  CPointerEmulation(IInput& input, IMessages& messages, IThreads& threads);
+  // touchInjection: the system's touch input, for "Output" 1; none: the
+  // mouse only.
+  CPointerEmulation(IInput& input, IMessages& messages, IThreads& threads,
+                    ITouchInjection* touchInjection = nullptr);
   CPointerEmulation(const CPointerEmulation&) = delete;
   CPointerEmulation& operator=(const CPointerEmulation&) = delete;
   virtual ~CPointerEmulation() = default;
@@ -42,7 +47,10 @@ public:
   bool InClickZone(std::int32_t ax, std::int32_t ay) const;
 
   // Takes the emulation's part of settings (everything but the points).
+  // Touch output that the system cannot give falls back to the mouse.
   void ApplyEmulationSettings(const EngineSettings& settings);
+  // Touch output was chosen but the system has none: the mouse is used.
+  bool TouchOutputMissing() const { return m_bTouchMissing.load() != 0; }
   // The emulation's part of the settings in effect; points are left as given.
   void ReadEmulationSettings(EngineSettings& settings) const;
   // The next first touch counts its double-tap time from now.
@@ -50,11 +58,12 @@ public:
 
   void SetNotifyWindow(WindowHandle window) { m_hNotifyWnd.store(window); }
   // Where touches go: the monitor's rectangle within the virtual desktop.
-  // Until it is set, absolute units pass through unchanged.
+  // Until it is set, absolute units pass through unchanged. A touch contact
+  // in progress ends where it was.
   void SetDesktop(const PixelRect& monitor, const PixelRect& desk);
   PixelRect TouchMonitor() const;
   // Lets go of a button that a touch pressed and no lift has released yet,
-  // at the last position; from any thread.
+  // at the last position, and ends a touch contact; from any thread.
   void ReleaseTouch();
 
   // Right-button emulation: enabled by the stored "Right", selected for
@@ -84,6 +93,11 @@ private:
   bool HoldReached() const;
   bool InHoldZone(std::int32_t ax, std::int32_t ay) const;
   void OnTouchMoves(std::int32_t ax, std::int32_t ay, std::int32_t mode);
+  // Touch output: a contact per finger in Normal mode, one tap at the
+  // touch-down or the lift in the click modes.
+  void EmulateTouch(std::int32_t status, std::int32_t ax, std::int32_t ay, std::int32_t mode);
+  IntPoint DesktopPixel(std::int32_t ax, std::int32_t ay) const;
+  void UseTouchOutput(bool wanted);
   // The lift of a touch that rested: false when it did not.
   bool OnHeldTouchEnds(std::int32_t ax, std::int32_t ay, std::int32_t mode);
   void OnFirstTouch(std::int32_t ax, std::int32_t ay, std::int32_t mode, bool right);
@@ -126,6 +140,10 @@ private:
   std::int32_t m_nPointerY = -1;
   Hold m_hold;
   CTouchSmoother m_smoother;
+  ITouchInjection* m_pTouchInjection;
+  std::unique_ptr<CTouchContact> m_pContact;  // while touch output is in use
+  std::atomic<std::int32_t> m_nOutput{kOutputMouse};
+  std::atomic<std::int32_t> m_bTouchMissing{0};
 };
 
 }  // namespace zt

@@ -21,7 +21,8 @@ std::uint64_t PackPoint(std::int32_t x, std::int32_t y) {
 
 CTouchDriver::CTouchDriver(const EnginePlatform& platform)
     : CSerialLink(platform.comm, platform.threads),
-      CPointerEmulation(platform.input, platform.messages, platform.threads),
+      CPointerEmulation(platform.input, platform.messages, platform.threads,
+                        platform.touchInjection),
       m_monitors(platform.monitors),
       m_assembler(m_receive) {}
 

@@ -18,6 +18,7 @@
 #include "platform/input.h"
 #include "platform/messages.h"
 #include "platform/monitors.h"
+#include "platform/touch_injection.h"
 
 namespace zt {
 
@@ -28,6 +29,7 @@ struct EnginePlatform {
   IInput& input;
   IMessages& messages;
   IMonitors& monitors;
+  ITouchInjection* touchInjection = nullptr;  // none: mouse output only
 };
 
 // The running touch engine: owns the open port, the reader thread that

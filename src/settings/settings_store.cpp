@@ -74,6 +74,7 @@ bool CSettingsStore::LoadEngineSettings(EngineSettings& settings) {
   ReadDword(key, kHoldRight, loaded.holdRight);
   ReadDword(key, kHoldZone, loaded.holdZone);
   ReadDword(key, kSmoothing, loaded.smoothing);
+  ReadDword(key, kOutput, loaded.output);
   char monitor[kTextSize] = {};
   loaded.monitor = ReadText(key, kMonitor, monitor) ? monitor : "";
   loaded.freq = std::clamp(loaded.freq, kMinFreq, kMaxFreq);
@@ -143,6 +144,10 @@ bool CSettingsStore::SaveHoldRight(std::int32_t milliseconds) {
 
 bool CSettingsStore::SaveSmoothing(std::int32_t level) {
   return WriteDword(kSmoothing, level);
+}
+
+bool CSettingsStore::SaveOutput(std::int32_t output) {
+  return WriteDword(kOutput, output);
 }
 
 bool CSettingsStore::SaveMonitor(const std::string& deviceName) {

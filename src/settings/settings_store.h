@@ -44,6 +44,7 @@ inline constexpr char kMapping[] = "Mapping";
 inline constexpr char kHoldRight[] = "HoldRight";
 inline constexpr char kHoldZone[] = "HoldZone";
 inline constexpr char kSmoothing[] = "Smoothing";
+inline constexpr char kOutput[] = "Output";
 
 inline constexpr char kDefaultWindowTitle[] = "TactivoV1.12 ";
 
@@ -89,6 +90,7 @@ public:
   bool SaveMapping(std::int32_t mapping);
   bool SaveHoldRight(std::int32_t milliseconds);
   bool SaveSmoothing(std::int32_t level);
+  bool SaveOutput(std::int32_t output);
 
 private:
   // Opens the key for writing and writes one REG_DWORD.

@@ -102,6 +102,11 @@ bool StoreSmoothing(settings::CSettingsStore& store, CTouchDriver& engine, std::
                         [level](EngineSettings& settings) { settings.smoothing = level; });
 }
 
+bool StoreOutput(settings::CSettingsStore& store, CTouchDriver& engine, std::int32_t output) {
+  return ApplyWhenSaved(store.SaveOutput(output), engine,
+                        [output](EngineSettings& settings) { settings.output = output; });
+}
+
 std::string MonitorLabel(int number, const MonitorInfo& monitor) {
   return std::to_string(number) + ": " + std::to_string(monitor.rect.Width()) + " x " +
          std::to_string(monitor.rect.Height()) + (monitor.primary ? ", primary" : "");

@@ -73,6 +73,9 @@ bool StoreMapping(settings::CSettingsStore& store, CTouchDriver& engine, std::in
 bool StoreHoldRight(settings::CSettingsStore& store, CTouchDriver& engine,
                     std::int32_t milliseconds);
 bool StoreSmoothing(settings::CSettingsStore& store, CTouchDriver& engine, std::int32_t level);
+// Saves "Output" and, only when it could, makes the engine's touches mouse or
+// touch input (the mouse where the system has no touch injection).
+bool StoreOutput(settings::CSettingsStore& store, CTouchDriver& engine, std::int32_t output);
 // How the monitor list names a monitor: "2: 800 x 600", "1: 1024 x 768, primary".
 std::string MonitorLabel(int number, const MonitorInfo& monitor);
 

@@ -49,8 +49,7 @@ void CCalibrationReport::Show(HWND parent, const CheckReport& report, int width,
     return RECT{left, top + row * scaled(kLineHeight), left + scaled(kLineWidth),
                 top + (row + 1) * scaled(kLineHeight)};
   };
-  m_heading = Add(parent, "Static", "How far the check touches landed:",
-                  SS_LEFT, -1, line(-1));
+  m_heading = Add(parent, "Static", "How far the check touches landed:", SS_LEFT, -1, line(-1));
   m_standard = Add(parent, "Button", ErrorsText("Standard", report.grid).c_str(),
                    BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, kStandardId, line(0));
   m_precise = Add(parent, "Button",

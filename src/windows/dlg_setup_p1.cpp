@@ -165,6 +165,7 @@ bool CDlgSetupP1::OnCommand(int id, int code, HWND control) {
       break;
     case IDC_TOUCH_HOLD:
     case IDC_TOUCH_SMOOTHING:
+    case IDC_TOUCH_OUTPUT:
       if (code == CBN_SELCHANGE) {
         SaveTouchFeel(id);
         return true;
@@ -206,6 +207,8 @@ void CDlgSetupP1::FillTouchFeel() {
     levels.emplace_back(kSmoothingNames[level], level);
   }
   FillList(GetItem(IDC_TOUCH_SMOOTHING), levels, m_nSmoothing);
+  FillList(GetItem(IDC_TOUCH_OUTPUT), {{"Mouse", kOutputMouse}, {"Touch", kOutputTouch}},
+           m_nOutput);
 }
 
 // Applied at once; when it cannot be saved, the list shows the value in
@@ -219,13 +222,18 @@ void CDlgSetupP1::SaveTouchFeel(int id) {
   }
   const auto value = static_cast<std::int32_t>(
       ::SendMessageA(list, CB_GETITEMDATA, static_cast<WPARAM>(index), 0));
-  const bool saved = id == IDC_TOUCH_HOLD ? setup::StoreHoldRight(m_store, *engine, value)
-                                          : setup::StoreSmoothing(m_store, *engine, value);
+  const bool saved = id == IDC_TOUCH_HOLD        ? setup::StoreHoldRight(m_store, *engine, value)
+                     : id == IDC_TOUCH_SMOOTHING ? setup::StoreSmoothing(m_store, *engine, value)
+                                                 : setup::StoreOutput(m_store, *engine, value);
   const EngineSettings settings = engine->Settings();
   m_nHoldRight = settings.holdRight;
   m_nSmoothing = settings.smoothing;
+  m_nOutput = settings.output;
   if (!saved) {
     FillTouchFeel();
+  }
+  if (id == IDC_TOUCH_OUTPUT) {
+    m_onMonitorChanged();  // the main window says whether touch output is there
   }
 }
 

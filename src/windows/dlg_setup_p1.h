@@ -33,6 +33,7 @@ public:
   // The press-and-hold time (ms, 0 off) and the smoothing level in effect.
   std::int32_t m_nHoldRight = 0;
   std::int32_t m_nSmoothing = 0;
+  std::int32_t m_nOutput = 0;  // 0 mouse, 1 touch
 
 protected:
   void DoDataExchange(ui::CDataExchange& exchange) override;

@@ -69,8 +69,8 @@ void ShowMonitorNumbers(const std::vector<MonitorInfo>& monitors) {
   for (std::size_t i = 0; i < monitors.size(); ++i) {
     const PixelRect& rect = monitors[i].rect;
     HWND window = ::CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE,
-                                    kNumberClass, std::to_string(i + 1).c_str(), WS_POPUP, 0, 0,
-                                    0, 0, nullptr, nullptr, ui::ResourceModule(), nullptr);
+                                    kNumberClass, std::to_string(i + 1).c_str(), WS_POPUP, 0, 0, 0,
+                                    0, nullptr, nullptr, ui::ResourceModule(), nullptr);
     if (window == nullptr) {
       continue;
     }

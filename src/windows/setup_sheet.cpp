@@ -29,6 +29,7 @@ void RunSetupSheet(HWND owner, CTouchHost& host, settings::CSettingsStore& store
   touchModePage.m_nMapping = settings.mapping == kMappingPrecise ? 1 : 0;
   touchModePage.m_nHoldRight = settings.holdRight;
   touchModePage.m_nSmoothing = settings.smoothing;
+  touchModePage.m_nOutput = settings.output;
 
   sheet.AddPage(mousePage);
   sheet.AddPage(touchModePage);

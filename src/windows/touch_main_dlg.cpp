@@ -38,6 +38,9 @@ std::string StateText(const CTouchDriver* engine, const char* port) {
   if (!engine->TouchMonitorFound()) {
     text += "; " + engine->Settings().monitor + " gone, using the primary monitor";
   }
+  if (engine->TouchOutputMissing()) {
+    text += "; Touch output not available; using the mouse";
+  }
   return text;
 }
 

@@ -87,6 +87,21 @@ class TouchFeelTest(ProgramTestCase):
         self.assertTrue(wait_for(lambda: near(pointer_position(self.display), (900, 600), 1)))
 
 
+class TouchOutputTest(ProgramTestCase):
+    REGISTRY = {"Port": "COM5", "Output": 1}
+
+    def test_without_touch_injection_the_mouse_clicks_and_the_window_says_so(self):
+        window = self.start_with_engine()
+        state = self.driver.text(self.driver.item(window, IDS.IDC_MAIN_LINK_STATE))
+        self.assertEqual(state, "Connected; Touch output not available; using the mouse")
+        self.driver.post(window, WM_COMMAND, IDS.IDC_MAIN_OK, 0)  # into the tray, with its tip
+        self.assertTrue(wait_for(lambda: self.driver.text(self.driver.find(None, "ZeltraTouchTaskbarIcon")) == state))
+        self.driver.value("probe", 100, 100, 300, 200)
+        self.driver.value("events")
+        self.tap(200, 150)
+        self.assertIn("LUP", self.driver.events_until("LUP"))
+
+
 class LinkTest(ProgramTestCase):
     """A panel mounted mirrored, with its calibration stored."""
     SIMULATOR = ("--mirror-x",)

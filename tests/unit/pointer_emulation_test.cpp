@@ -10,6 +10,7 @@
 
 #include "engine/window_messages.h"
 #include "platform_fakes.h"
+#include "touch_contract.h"
 
 namespace zt {
 namespace {
@@ -354,6 +355,96 @@ TEST(TouchSmootherTest, SpikeRestStrokeStopLiftAndANewTouch) {
   EXPECT_EQ(report(1, {500, 500}), (IntPoint{500, 500}));
   EXPECT_EQ(report(2, {520, 510}), (IntPoint{500, 500}));
   EXPECT_EQ(report(2, {530, 510}, 0), (IntPoint{530, 510}));
+}
+
+}  // namespace
+}  // namespace zt
+
+namespace zt {
+namespace {
+
+using Frames = std::vector<TouchFrame>;
+constexpr std::uint32_t kDown = test::ContractTouchInjection::kDownFlags;
+constexpr std::uint32_t kUpdate = test::ContractTouchInjection::kUpdateFlags;
+constexpr std::uint32_t kUp = touch::kUp;
+
+// Real threads whose sleeps are short but count as the time they ask for:
+// the contract's clock.
+class ClockThreads final : public test::DelegatingThreads {
+public:
+  void Sleep(std::uint32_t milliseconds) override {
+    clock.fetch_add(milliseconds);
+    real.Sleep(1);
+  }
+  std::atomic<std::uint32_t> clock{0};
+};
+
+// Touch output on a second monitor, every frame held to the contract: a
+// drag, a rest (refreshed while the finger is down, nothing after the
+// lift), a display change and a stop during a contact, the click modes as
+// single taps; the double-tap rule and HoldRight do not apply, the one-shot
+// right button is a mouse click; without touch injection, the mouse.
+TEST(TouchOutputTest, EveryFrameSequenceKeepsTheContract) {
+  ClockThreads threads;
+  test::RecordingInput input;
+  test::RecordingMessages messages;
+  test::ContractTouchInjection injection([&] { return threads.clock.load(); });
+  CPointerEmulation emulation(input, messages, threads, &injection);
+  EngineSettings settings;
+  settings.output = kOutputTouch;
+  settings.holdRight = 750;
+  settings.dTime = 500;
+  emulation.ApplyEmulationSettings(settings);
+  ASSERT_FALSE(emulation.TouchOutputMissing());
+  emulation.SetDesktop({1024, 0, 1824, 600}, {0, 0, 1824, 768});
+  const auto touch = [&](std::initializer_list<std::array<std::int32_t, 3>> reports) {
+    for (const auto& [status, x, y] : reports) {
+      emulation.EmulatePointer(status, x, y);
+    }
+    return injection.Take();
+  };
+  EXPECT_EQ(
+      touch({{1, 0, 0}, {2, 2048, 2048}, {4, 4095, 4095}}),
+      (Frames{{kDown, 1024, 0}, {kUpdate, 1424, 300}, {kUpdate, 1823, 599}, {kUp, 1823, 599}}));
+
+  emulation.EmulatePointer(1, 2048, 2048);
+  EXPECT_TRUE(test::WaitUntil([&] { return injection.Count() >= 4; }));  // refreshed while resting
+  emulation.EmulatePointer(4, 2048, 2048);
+  const Frames rest = injection.Take();
+  EXPECT_EQ(rest.back(), (TouchFrame{kUp, 1424, 300}));
+  EXPECT_EQ(std::count(rest.begin(), rest.end(), TouchFrame{kUpdate, 1424, 300}),
+            static_cast<std::ptrdiff_t>(rest.size()) - 2);
+  EXPECT_EQ(injection.Count(), 0U);  // nothing after the lift
+
+  EXPECT_EQ(touch({{1, 1000, 1000}}).size(), 1U);
+  emulation.SetDesktop({0, 0, 1024, 768}, {0, 0, 1824, 768});  // a display change
+  EXPECT_EQ(injection.Take(), (Frames{{kUp, 1219, 146}}));
+  EXPECT_EQ(touch({{1, 1000, 1000}}).size(), 1U);
+  emulation.ReleaseTouch();  // a stop or a lost link
+  EXPECT_EQ(injection.Take(), (Frames{{kUp, 250, 187}}));
+
+  for (const std::int32_t mode : {kTouchModeClickOnTouch, kTouchModeClickOnRelease}) {
+    settings.touchMode = mode;
+    emulation.ApplyEmulationSettings(settings);
+    const Frames tap = mode == kTouchModeClickOnTouch ? Frames{{kDown, 0, 0}, {kUp, 0, 0}}
+                                                      : Frames{{kDown, 512, 384}, {kUp, 512, 384}};
+    EXPECT_EQ(touch({{1, 0, 0}, {2, 1000, 1000}, {4, 2048, 2048}}), tap);
+  }
+  EXPECT_TRUE(input.TakeMouse().empty());
+  emulation.m_bRightEnabled.store(1);
+  emulation.m_bRightSelected.store(1);
+  input.tickCount += 100000;
+  EXPECT_TRUE(touch({{1, 2048, 2048}, {4, 2048, 2048}}).empty());
+  std::vector<std::uint32_t> flags;
+  for (const MouseCall& call : input.TakeMouse()) {
+    flags.push_back(call.flags);
+  }
+  EXPECT_EQ(flags, (std::vector<std::uint32_t>{kMove, kMove, kRightDown, kRightUp}));
+
+  injection.available = false;
+  CPointerEmulation withoutTouch(input, messages, threads, &injection);
+  withoutTouch.ApplyEmulationSettings(settings);
+  EXPECT_TRUE(withoutTouch.TouchOutputMissing());
 }
 
 }  // namespace
