@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "engine/controller_protocol.h"
 #include "engine/window_messages.h"
@@ -206,11 +207,17 @@ void CPointerEmulation::OnFirstTouch(std::int32_t ax, std::int32_t ay, std::int3
 // A resting touch that leaves the tolerance before the hold time is a left
 // touch: in Normal mode it presses where it went down, then follows.
 void CPointerEmulation::OnTouchMoves(std::int32_t ax, std::int32_t ay, std::int32_t mode) {
-  if (m_hold.pending && !InHoldZone(ax, ay) && !HoldReached()) {
-    EndHold();
-    if (mode == kTouchModeNormal) {
-      SendButtonAt(mouse::kLeftDown, m_hold.x, m_hold.y);
-      m_held = Button::kLeft;
+  if (m_hold.pending && !InHoldZone(ax, ay)) {
+    if (!HoldReached()) {
+      EndHold();
+      if (mode == kTouchModeNormal) {
+        SendButtonAt(mouse::kLeftDown, m_hold.x, m_hold.y);
+        m_held = Button::kLeft;
+      }
+    } else if (m_hold.ringShown) {
+      // Armed: the right click stays for the lift, the ring goes.
+      m_hold.ringShown = false;
+      m_messages.Post(m_hNotifyWnd.load(), kWmHoldRing, 0, 0);
     }
   }
   SendMouse(mouse::kMove, ax, ay);
@@ -245,7 +252,7 @@ void CPointerEmulation::SendButtonAt(std::uint32_t flags, std::int32_t ax, std::
 }
 
 void CPointerEmulation::BeginHold(std::int32_t ax, std::int32_t ay) {
-  m_hold = {true, ax, ay, m_input.GetTickCount()};
+  m_hold = {true, true, ax, ay, m_input.GetTickCount()};
   const auto packed = static_cast<std::uintptr_t>(static_cast<std::uint32_t>(ax) |
                                                   (static_cast<std::uint32_t>(ay) << 16));
   m_messages.Post(m_hNotifyWnd.load(), kWmHoldRing, packed, 1);
@@ -254,7 +261,9 @@ void CPointerEmulation::BeginHold(std::int32_t ax, std::int32_t ay) {
 bool CPointerEmulation::EndHold() {
   const bool reached = HoldReached();
   m_hold.pending = false;
-  m_messages.Post(m_hNotifyWnd.load(), kWmHoldRing, 0, 0);
+  if (std::exchange(m_hold.ringShown, false)) {
+    m_messages.Post(m_hNotifyWnd.load(), kWmHoldRing, 0, 0);
+  }
   return reached;
 }
 

@@ -83,6 +83,7 @@ private:
   // when, and the mode it began in.
   struct Hold {
     bool pending = false;
+    bool ringShown = false;
     std::int32_t x = 0;
     std::int32_t y = 0;
     std::uint32_t downTick = 0;

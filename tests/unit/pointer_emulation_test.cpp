@@ -265,6 +265,13 @@ TEST_F(PointerEmulationTest, SequencesAcrossTouches) {
       }
     }
     EXPECT_EQ(flags, row.flags);
+    // The ring comes with a resting touch and always goes again.
+    std::string ring;
+    for (const PostedMessage& posted : messages.Take()) {
+      ring += posted.message == kWmHoldRing ? (posted.lParam != 0 ? "+" : "-") : "";
+    }
+    EXPECT_EQ(ring,
+              row.holdRight == 0 || row.right || row.mode == kTouchModeClickOnTouch ? "" : "+-");
     emulation.ReleaseTouch();
     input.TakeMouse();
   }
