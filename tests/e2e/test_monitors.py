@@ -8,7 +8,7 @@ from test_calibration import MIRROR_X, PROBE_RAW, CalibrationCase, mounted, pixe
 from test_setup import SetupCase
 
 SECOND = (1024, 0, 800, 600)
-CB_GETCOUNT, CB_SETCURSEL, CBN_SELCHANGE = 0x146, 0x14E, 1
+CB_GETCOUNT, CB_SETCURSEL, CBN_SELCHANGE, WM_DISPLAYCHANGE = 0x146, 0x14E, 1, 0x7E
 
 
 class MonitorCase:
@@ -30,6 +30,10 @@ class ChosenMonitorTest(MonitorCase, SetupCase):
         sheet, page = self.open_sheet(1)
         monitors = self.driver.item(page, IDS.IDC_TOUCH_MONITOR)
         self.assertEqual((self.driver.send(monitors, CB_GETCOUNT), self.driver.text(monitors)), (2, "2: 800 x 600"))
+        self.driver.send(monitors, CB_SETCURSEL, 0)  # shown, not chosen: a display change lists them anew
+        self.driver.post(sheet, WM_DISPLAYCHANGE, 24, 1824 | 768 << 16)
+        self.assertTrue(wait_for(lambda: self.driver.text(monitors) == "2: 800 x 600"), self.driver.text(monitors))
+        self.assertEqual(self.driver.send(monitors, CB_GETCOUNT), 2)
         self.assertTrue(self.driver.click(page, IDS.IDC_TOUCH_IDENTIFY))
         self.assertTrue(wait_for(lambda: self.driver.find(None, "ZeltraTouchMonitorNumber")))
         self.shot("monitors")
