@@ -120,11 +120,6 @@ void CPointerEmulation::EmulatePointer(std::int32_t status, std::int32_t x, std:
       m_nLastY = ay;
       break;
     case kTouchEnds:
-      // Smoothed moves may have left the pointer short of the lift.
-      if (m_nSmoothing.load(std::memory_order_relaxed) != kSmoothingOff &&
-          mode != kTouchModeClickOnTouch && (ax != m_nPointerX || ay != m_nPointerY)) {
-        SendMouse(mouse::kMove, ax, ay);
-      }
       if (!OnHeldTouchEnds(ax, ay, mode)) {
         OnTouchEnds(ax, ay, mode, right);
       }
@@ -163,11 +158,7 @@ void CPointerEmulation::EmulateTouch(std::int32_t status, std::int32_t ax, std::
 
 IntPoint CPointerEmulation::DesktopPixel(std::int32_t ax, std::int32_t ay) const {
   const std::lock_guard<std::mutex> lock(m_desktopLock);
-  const auto scale = [](std::int32_t origin, std::int32_t size, std::int32_t units) {
-    return origin + static_cast<std::int32_t>(std::int64_t{units} * size / 65536);
-  };
-  return {scale(m_monitor.left, m_monitor.Width(), ax),
-          scale(m_monitor.top, m_monitor.Height(), ay)};
+  return MonitorPixel(m_monitor, ax, ay);
 }
 
 // A touch that may become a right click (Normal and Click On Release, the
@@ -285,6 +276,11 @@ void CPointerEmulation::OnTouchEnds(std::int32_t ax, std::int32_t ay, std::int32
     BeepAsync();
   }
   if (mode != kTouchModeClickOnTouch) {
+    // Smoothed moves may have left the pointer short of the lift.
+    if (m_nSmoothing.load(std::memory_order_relaxed) != kSmoothingOff &&
+        (ax != m_nPointerX || ay != m_nPointerY)) {
+      SendMouse(mouse::kMove, ax, ay);
+    }
     // The lift lets go of the button its press pressed, whatever the
     // indicator says by now.
     const bool releaseRight = m_held == Button::kNone ? right : m_held == Button::kRight;

@@ -73,11 +73,6 @@ void CTouchContact::Up() {
   UpLocked();
 }
 
-bool CTouchContact::InContact() const {
-  const std::lock_guard<std::mutex> lock(m_lock);
-  return m_down;
-}
-
 void CTouchContact::UpLocked() {
   if (m_down) {
     InjectLocked(touch::kUp, m_last);

@@ -34,7 +34,6 @@ public:
   void Move(IntPoint pixel);
   // Lifts the contact where its last frame was; nothing without one.
   void Up();
-  bool InContact() const;
 
 private:
   static void RefreshThread(void* contact);
@@ -44,7 +43,7 @@ private:
 
   ITouchInjection& m_injection;
   IThreads& m_threads;
-  mutable std::mutex m_lock;
+  std::mutex m_lock;
   std::condition_variable m_changed;
   bool m_down = false;
   bool m_stopping = false;

@@ -33,7 +33,7 @@ struct EnginePlatform {
 };
 
 // The running touch engine: owns the open port, the reader thread that
-// feeds the packet assembler, the live and backup calibration mappers and
+// feeds the packet assembler, the calibration mappers in effect and
 // the pointer emulation. Its settings come as one value (ApplySettings);
 // the reader thread uses whatever values it reads at each report.
 class CTouchDriver : public CSerialLink, public IParameterLink, public CPointerEmulation {

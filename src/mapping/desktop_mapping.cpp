@@ -7,14 +7,19 @@ namespace {
 
 constexpr std::int64_t kAbsoluteRange = 65536;
 
-// The pixel of a span that absolute units give (as the system turns them
-// into a pixel of one monitor), then the fewest units over the desk that
-// reach it: whether the system truncates or rounds them back into a pixel,
-// it is that one, as a desk is narrower than half the units.
+// The pixel of a span that absolute units give, as the system turns them
+// into a pixel of one monitor.
+std::int64_t PixelOf(std::int32_t units, std::int32_t start, std::int32_t length) {
+  return start + std::clamp<std::int64_t>(units, 0, kAbsoluteRange - 1) * length / kAbsoluteRange;
+}
+
+// The pixel that absolute units give on the monitor, then the fewest units
+// over the desk that reach it: whether the system truncates or rounds them
+// back into a pixel, it is that one, as a desk is narrower than half the
+// units.
 std::int32_t Axis(std::int32_t units, std::int32_t start, std::int32_t length,
                   std::int32_t deskStart, std::int32_t deskLength) {
-  const std::int64_t clamped = std::clamp<std::int64_t>(units, 0, kAbsoluteRange - 1);
-  const std::int64_t pixel = start + clamped * length / kAbsoluteRange;
+  const std::int64_t pixel = PixelOf(units, start, length);
   const std::int64_t onDesk = std::clamp<std::int64_t>(pixel - deskStart, 0, deskLength - 1);
   return static_cast<std::int32_t>((onDesk * kAbsoluteRange + deskLength - 1) / deskLength);
 }
@@ -38,6 +43,11 @@ MonitorChoice ChooseMonitor(const DesktopLayout& layout, const std::string& devi
     return {monitors.front(), deviceName.empty()};
   }
   return {MonitorInfo{"", layout.virtualDesk, layout.virtualDesk, true}, deviceName.empty()};
+}
+
+IntPoint MonitorPixel(const PixelRect& monitor, std::int32_t ax, std::int32_t ay) {
+  return {static_cast<std::int32_t>(PixelOf(ax, monitor.left, monitor.Width())),
+          static_cast<std::int32_t>(PixelOf(ay, monitor.top, monitor.Height()))};
 }
 
 IntPoint ToVirtualDesk(const PixelRect& monitor, const PixelRect& desk, std::int32_t ax,

@@ -25,6 +25,10 @@ MonitorChoice ChooseMonitor(const DesktopLayout& layout, const std::string& devi
 // point lands on the monitor's pixel that the same units give on a desktop
 // of that one monitor, shifted to where the monitor lies. An empty desktop
 // leaves the point as it is.
+// The pixel of the virtual desktop that a point in absolute units over the
+// monitor (0..65535 each way) lies on.
+IntPoint MonitorPixel(const PixelRect& monitor, std::int32_t ax, std::int32_t ay);
+
 IntPoint ToVirtualDesk(const PixelRect& monitor, const PixelRect& desk, std::int32_t ax,
                        std::int32_t ay);
 

@@ -61,11 +61,11 @@ LRESULT CALLBACK ForwardDisplayChange(HWND sheet, UINT message, WPARAM wParam, L
 }  // namespace
 
 CDlgSetupP1::CDlgSetupP1(CTouchHost& host, settings::CSettingsStore& store,
-                         std::function<void()> onMonitorChanged)
+                         std::function<void()> onShownChanged)
     : ui::CPropertyPage(IDD_SETTING_B),
       m_host(host),
       m_store(store),
-      m_onMonitorChanged(std::move(onMonitorChanged)) {}
+      m_onShownChanged(std::move(onShownChanged)) {}
 
 CDlgSetupP1::~CDlgSetupP1() = default;
 
@@ -145,7 +145,7 @@ void CDlgSetupP1::SaveMonitor() {
     ::SendMessageA(GetItem(IDC_TOUCH_MONITOR), CB_RESETCONTENT, 0, 0);
     FillMonitorList();
   }
-  m_onMonitorChanged();
+  m_onShownChanged();
 }
 
 bool CDlgSetupP1::OnCommand(int id, int code, HWND control) {
@@ -233,7 +233,7 @@ void CDlgSetupP1::SaveTouchFeel(int id) {
     FillTouchFeel();
   }
   if (id == IDC_TOUCH_OUTPUT) {
-    m_onMonitorChanged();  // the main window says whether touch output is there
+    m_onShownChanged();
   }
 }
 

@@ -20,9 +20,10 @@ namespace zt {
 // shows each monitor's number on it.
 class CDlgSetupP1 : public ui::CPropertyPage {
 public:
-  // onMonitorChanged runs after a monitor has been chosen.
+  // onShownChanged runs after a change that the main window shows: the
+  // monitor chosen, touch output on or off.
   CDlgSetupP1(CTouchHost& host, settings::CSettingsStore& store,
-              std::function<void()> onMonitorChanged);
+              std::function<void()> onShownChanged);
   ~CDlgSetupP1() override;
 
   // The checked mode's index; filled from the running engine before the
@@ -55,7 +56,7 @@ private:
 
   CTouchHost& m_host;
   settings::CSettingsStore& m_store;
-  std::function<void()> m_onMonitorChanged;
+  std::function<void()> m_onShownChanged;
   std::vector<MonitorInfo> m_monitors;  // in the list's order
 };
 

@@ -21,7 +21,6 @@ public:
   // time to fill.
   void Show(POINT centre, std::uint32_t holdMs);
   void Hide();
-  HWND GetSafeHwnd() const { return m_hWnd; }
 
 private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/window_messages.h"
+#include "mapping/desktop_mapping.h"
 #include "resource.h"
 #include "settings/serial_ports.h"
 #include "windows/about_dlg.h"
@@ -368,12 +369,10 @@ void CTouchMainDlg::OnHoldRing(WPARAM point, bool show) {
     m_holdRing.Hide();
     return;
   }
-  const PixelRect monitor = engine->TouchMonitor();
-  const auto ax = static_cast<std::int64_t>(point & 0xFFFF);
-  const auto ay = static_cast<std::int64_t>((point >> 16) & 0xFFFF);
-  const POINT centre{static_cast<LONG>(monitor.left + ax * monitor.Width() / 65536),
-                     static_cast<LONG>(monitor.top + ay * monitor.Height() / 65536)};
-  m_holdRing.Show(centre, static_cast<std::uint32_t>(engine->Settings().holdRight));
+  const IntPoint pixel =
+      MonitorPixel(engine->TouchMonitor(), static_cast<std::int32_t>(point & 0xFFFF),
+                   static_cast<std::int32_t>((point >> 16) & 0xFFFF));
+  m_holdRing.Show({pixel.x, pixel.y}, static_cast<std::uint32_t>(engine->Settings().holdRight));
 }
 
 void CTouchMainDlg::OnAbout() {
