@@ -112,16 +112,20 @@ int CSerialPort::OnReceive(const std::uint8_t* bytes, int count) {
   return count;
 }
 
+void CSerialPort::Configure(const CSerialConfig& config) {
+  m_config = config;
+  CopyPortName(m_szPort, config.m_szPort);
+  CopyPortName(m_config.m_szPort, m_szPort);
+}
+
 // The config is kept also when the port does not open, so that a port
 // that is not there yet can be opened later with it (ReopenLink).
 bool CSerialPort::Open(const CSerialConfig& config) {
   if (IsOpen()) {
     Close();
   }
-  m_config = config;
-  CopyPortName(m_szPort, config.m_szPort);
-  CopyPortName(m_config.m_szPort, m_szPort);
-  return IsPortAvailable(m_szPort) && OpenConfigured();
+  Configure(config);
+  return OpenConfigured();
 }
 
 // A line whose settings or time-outs cannot be applied is no link at all:
@@ -131,7 +135,10 @@ bool CSerialPort::OpenConfigured() {
   if (handle == kInvalidComm) {
     return false;
   }
-  m_hComm.store(handle);
+  {
+    const std::lock_guard<std::mutex> lock(m_linkLock);
+    m_hComm.store(handle);
+  }
   m_comm.SetupComm(handle, m_config.m_dwInQueue, m_config.m_dwOutQueue);
 
   // Configuring from a state that could not be read would set every other
@@ -154,28 +161,30 @@ bool CSerialPort::OpenConfigured() {
     configured = GetEventMask(mask);
   }
   if (!configured) {
-    m_comm.CloseHandle(m_hComm.exchange(kInvalidComm));
+    CloseOwnHandle();
     return false;
   }
   SetEventMask(mask | comm::kEvRxChar);
   return true;
 }
 
-void CSerialPort::CloseLink() {
-  const std::lock_guard<std::mutex> lock(m_linkLock);
-  if (IsOpen()) {
-    m_comm.CloseHandle(m_hComm.exchange(kInvalidComm));
+bool CSerialPort::CloseOwnHandle() {
+  CommHandle handle = kInvalidComm;
+  {
+    const std::lock_guard<std::mutex> lock(m_linkLock);
+    handle = m_hComm.exchange(kInvalidComm);
   }
+  return handle != kInvalidComm && m_comm.CloseHandle(handle);
+}
+
+void CSerialPort::CloseLink() {
+  CloseOwnHandle();
 }
 
 // Unlike Close(), a failed reopen only lets go of the handle: the reader
 // loop goes on.
 bool CSerialPort::ReopenLink() {
-  const std::lock_guard<std::mutex> lock(m_linkLock);
-  if (IsOpen()) {
-    return true;
-  }
-  return OpenConfigured();
+  return IsOpen() || OpenConfigured();
 }
 
 bool CSerialPort::Close() {
@@ -187,16 +196,7 @@ bool CSerialPort::Close() {
   PurgeOutput();
   m_comm.PurgeComm(m_hComm, comm::kPurgeTxAbort | comm::kPurgeRxAbort | comm::kPurgeTxClear |
                                 comm::kPurgeRxClear);
-  return m_comm.CloseHandle(m_hComm.exchange(kInvalidComm));
-}
-
-bool CSerialPort::IsPortAvailable(const char* name) {
-  const CommHandle trial = m_comm.Open(name);
-  if (trial == kInvalidComm) {
-    return false;
-  }
-  m_comm.CloseHandle(trial);
-  return true;
+  return CloseOwnHandle();
 }
 
 bool CSerialPort::SetTimeouts(std::uint32_t readTimeout, std::uint32_t writeTimeout) {
@@ -285,6 +285,7 @@ ByteWait CSerialPort::WaitForByte(std::uint8_t& byte) {
 }
 
 void CSerialPort::CancelWait() {
+  const std::lock_guard<std::mutex> lock(m_linkLock);
   if (IsOpen()) {
     m_comm.CancelWait(m_hComm);
   }

@@ -69,8 +69,8 @@ public:
   // Opens and configures the port; false when it does not open or its line
   // settings or time-outs cannot be applied.
   bool Open(const CSerialConfig& config);
-  // Trial open of name; touches no member.
-  bool IsPortAvailable(const char* name);
+  // Keeps config for a later open (ReopenLink) without opening now.
+  void Configure(const CSerialConfig& config);
   // A read time-out of 0 takes reads off every time-out: a read then waits
   // for its bytes, as WaitForByte needs. False when they cannot be applied.
   bool SetTimeouts(std::uint32_t readTimeout, std::uint32_t writeTimeout);
@@ -95,8 +95,7 @@ public:
 
   // Closes a port whose device has gone away, keeping everything it was
   // opened with, and opens the same port again with all of it (line,
-  // queues, time-outs); neither touches the reader thread. Writes from
-  // other threads never use a handle while these change it.
+  // queues, time-outs); neither touches the reader thread.
   void CloseLink();
   bool ReopenLink();
 
@@ -106,6 +105,8 @@ public:
 
 private:
   bool OpenConfigured();
+  // Every close of the handle goes through here (see m_linkLock).
+  bool CloseOwnHandle();
 
 protected:
   // Ends the reader thread: clears the running flag, resumes and wakes the
@@ -118,7 +119,13 @@ protected:
 
   ICommDevice& m_comm;
   IThreads& m_threads;
-  // Guards the handle's replacement against writes.
+  // The handle's life: only the port's owner opens and closes it (the
+  // engine's reader thread, a probe's thread, or the owner once its reader
+  // has ended), and never while one of its own calls on it is in flight. It
+  // is published and taken back under this lock, and a write or a
+  // cancellation from another thread uses it only under the same lock, so
+  // no call reaches a value after its close: the system hands a freed
+  // value out again at once, to another port.
   std::mutex m_linkLock;
   CSerialConfig m_config;
 

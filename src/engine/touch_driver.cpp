@@ -126,8 +126,7 @@ void CTouchDriver::ApplySettings(const EngineSettings& settings) {
   SetReconnect(settings.reconnect);
   m_monitorName = settings.monitor;
   UpdateDesktop();
-  m_nMapping.store(settings.mapping, std::memory_order_relaxed);
-  UseLivePoints(settings.points);
+  UseCalibration({settings.points, settings.mapping});
 }
 
 EngineSettings CTouchDriver::Settings() const {
@@ -135,8 +134,9 @@ EngineSettings CTouchDriver::Settings() const {
   ReadEmulationSettings(settings);
   settings.reconnect = Reconnect();
   settings.monitor = m_monitorName;
-  settings.points = m_liveMapper.Points();
-  settings.mapping = m_nMapping.load(std::memory_order_relaxed);
+  const LiveCalibration calibration = Calibration();
+  settings.points = calibration.points;
+  settings.mapping = calibration.mapping;
   return settings;
 }
 
@@ -146,15 +146,18 @@ void CTouchDriver::OnTouch(std::int32_t status, std::int32_t rawX, std::int32_t 
   if (status == kTouchBegins || status == kTouchContinues) {
     m_rawPoint.store(PackPoint(rawX, rawY), std::memory_order_relaxed);
   }
-  // The precise mapping where it is chosen and its points are usable.
+  const IntPoint mapped = MapRawPoint(rawX, rawY);
+  EmulatePointer(status, mapped.x, mapped.y);
+}
+
+// The precise mapping where it is chosen and its points are usable.
+IntPoint CTouchDriver::MapRawPoint(std::int32_t rawX, std::int32_t rawY) {
+  const std::lock_guard<std::mutex> lock(m_calibrationLock);
   std::optional<IntPoint> mapped;
-  if (m_nMapping.load(std::memory_order_relaxed) == kMappingPrecise) {
+  if (m_nMapping == kMappingPrecise) {
     mapped = m_preciseMapper.MapPoint(rawX, rawY);
   }
-  if (!mapped) {
-    mapped = m_liveMapper.MapPoint(rawX, rawY);
-  }
-  EmulatePointer(status, mapped->x, mapped->y);
+  return mapped ? *mapped : m_liveMapper.MapPoint(rawX, rawY);
 }
 
 bool CTouchDriver::UpdateDesktop() {
@@ -165,11 +168,6 @@ bool CTouchDriver::UpdateDesktop() {
   return choice.named;
 }
 
-void CTouchDriver::UseLivePoints(const CalibPoints& points) {
-  m_liveMapper.ReplacePoints(points);
-  m_preciseMapper.ReplacePoints(points);
-}
-
 IntPoint CTouchDriver::GetRawPoint() const {
   const std::uint64_t packed = m_rawPoint.load(std::memory_order_relaxed);
   return {static_cast<std::int32_t>(static_cast<std::uint32_t>(packed >> 32)),
@@ -177,12 +175,15 @@ IntPoint CTouchDriver::GetRawPoint() const {
 }
 
 LiveCalibration CTouchDriver::Calibration() const {
-  return {m_liveMapper.Points(), m_nMapping.load(std::memory_order_relaxed)};
+  const std::lock_guard<std::mutex> lock(m_calibrationLock);
+  return {m_liveMapper.Points(), m_nMapping};
 }
 
 void CTouchDriver::UseCalibration(const LiveCalibration& calibration) {
-  m_nMapping.store(calibration.mapping, std::memory_order_relaxed);
-  UseLivePoints(calibration.points);
+  const std::lock_guard<std::mutex> lock(m_calibrationLock);
+  m_nMapping = calibration.mapping;
+  m_liveMapper.ReplacePoints(calibration.points);
+  m_preciseMapper.ReplacePoints(calibration.points);
 }
 
 bool CTouchDriver::RequestParameters() {

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 #include "engine/controller_protocol.h"
@@ -10,7 +11,6 @@
 #include "engine/parameter_exchange.h"
 #include "engine/pointer_emulation.h"
 #include "engine/serial_link.h"
-#include "engine/serial_port.h"
 #include "engine/window_messages.h"
 #include "mapping/calib_mapper.h"
 #include "mapping/calibration_run.h"
@@ -91,11 +91,14 @@ private:
   IMonitors& m_monitors;
   std::string m_monitorName;  // user-interface thread only
   bool m_monitorFound = true;
-  // Both mappings of the points in effect; m_nMapping picks one per report.
-  void UseLivePoints(const CalibPoints& points);
+  // Both mappings of the points in effect, and which one maps: replaced
+  // together and read together under m_calibrationLock, so that a report
+  // is mapped wholly by the calibration before or after a change.
+  IntPoint MapRawPoint(std::int32_t rawX, std::int32_t rawY);
+  mutable std::mutex m_calibrationLock;
   CGridMapper m_liveMapper;
   CPreciseMapper m_preciseMapper;
-  std::atomic<std::int32_t> m_nMapping{kMappingGrid};
+  std::int32_t m_nMapping = kMappingGrid;
   ParameterReply m_reply;
   CPacketAssembler m_assembler;
   // The last raw point, X in the high and Y in the low 32 bits.

@@ -20,8 +20,8 @@ CTouchHost::~CTouchHost() {
   m_pDriver.reset();
 }
 
-// A port that does not open (not plugged in yet, say) is waited for by the
-// engine, unless "Reconnect" is 0: then no engine remains.
+// The engine opens its port on its own thread: an open that blocks (a
+// Bluetooth port failing slowly) never holds up the window.
 bool CTouchHost::StartDriver(WindowHandle notifyWindow) {
   if (m_szPort[0] == '\0') {
     return false;
@@ -39,9 +39,7 @@ bool CTouchHost::StartDriver(WindowHandle notifyWindow) {
   config.SetPortName(m_szPort);
   config.m_dwReadTimeout = kReadTimeoutMs;
   config.m_dwWriteTimeout = kWriteTimeoutMs;
-  if (!driver->Open(config) && settings.reconnect == 0) {
-    return false;
-  }
+  driver->Configure(config);
   if (!driver->Start()) {
     return false;
   }
@@ -62,8 +60,8 @@ bool CTouchHost::LoadEngineSettings(EngineSettings& settings) {
 }
 
 CTouchDriver* CTouchHost::ConnectedDriver() const {
-  const bool waiting = m_pDriver && m_pDriver->GetLinkState() == LinkState::kWaiting;
-  return waiting ? nullptr : m_pDriver.get();
+  const bool connected = m_pDriver && m_pDriver->GetLinkState() == LinkState::kConnected;
+  return connected ? m_pDriver.get() : nullptr;
 }
 
 bool CTouchHost::StopDriver() {

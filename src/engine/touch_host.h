@@ -18,13 +18,15 @@ public:
   virtual ~CTouchHost();
 
   // Stops any running engine and starts a new one on the stored port, with
-  // notifyWindow receiving its notifications. A port that does not open
-  // yet is waited for by the new engine (LinkState::kWaiting), unless
-  // "Reconnect" is 0. An empty port leaves a running engine alone. On
-  // failure no engine remains.
+  // notifyWindow receiving its notifications. The new engine opens the
+  // port on its reader thread; one that does not open is waited for
+  // (LinkState::kWaiting), or with "Reconnect" 0 left closed
+  // (LinkState::kCantOpen). An empty port leaves a running engine alone.
+  // On failure no engine remains.
   bool StartDriver(WindowHandle notifyWindow);
   // Stops the running engine, if any: clears its running flag, waits 100 ms
-  // and destroys it. Always true.
+  // and destroys it (its reader ends within an open's time limit). Always
+  // true.
   bool StopDriver();
   // Reads "Port", "First", "Right" and "StartUpMode"; false only when the
   // key exists but "Port" cannot be read.
@@ -37,7 +39,7 @@ public:
   const EnginePlatform& Platform() const { return m_platform; }
   // The running engine, or nullptr.
   CTouchDriver* Driver() const { return m_pDriver.get(); }
-  // The running engine once its port has opened, or nullptr.
+  // The running engine while its link is connected, or nullptr.
   CTouchDriver* ConnectedDriver() const;
 
   std::int32_t m_nStartUpMode = 0;

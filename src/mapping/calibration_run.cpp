@@ -5,6 +5,35 @@ namespace zt {
 CCalibrationRun::CCalibrationRun(const LiveCalibration& before, int width, int height)
     : m_before(before), m_width(width), m_height(height) {}
 
+void CCalibrationRun::Resize(int width, int height) {
+  if (m_state == State::kEnded) {
+    return;
+  }
+  m_width = width;
+  m_height = height;
+  RestartTargets();
+}
+
+void CCalibrationRun::RestartTargets() {
+  m_targets = CCalibrationProcedure{};
+  m_check.reset();
+  m_live = LiveCalibration{};
+  m_state = State::kTargets;
+}
+
+CCalibrationRun::Outcome CCalibrationRun::GetOutcome() const {
+  switch (m_ending) {
+    case Ending::kKept:
+      return {m_live, true, true};
+    case Ending::kPointsKept:
+      return {m_live, true, false};
+    case Ending::kCancelled:
+    case Ending::kNone:
+      break;
+  }
+  return {m_before, false, false};
+}
+
 CCalibrationProcedure& CCalibrationRun::Touch() {
   return m_state == State::kCheck ? m_check->Touch() : m_targets;
 }
@@ -82,13 +111,9 @@ void CCalibrationRun::Keep(std::int32_t tickedMapping) {
 }
 
 void CCalibrationRun::Redo() {
-  if (m_state != State::kReport) {
-    return;
+  if (m_state == State::kReport) {
+    RestartTargets();
   }
-  m_targets = CCalibrationProcedure{};
-  m_check.reset();
-  m_live = LiveCalibration{};
-  m_state = State::kTargets;
 }
 
 void CCalibrationRun::Cancel() {

@@ -39,9 +39,22 @@ public:
                   // the grid cannot map: the calibration from before the run
   };
 
+  // What a run leaves behind: the calibration to use from now on, and what
+  // of it is stored.
+  struct Outcome {
+    LiveCalibration use;
+    bool storePoints = false;
+    bool storeMapping = false;
+  };
+
   // before: the calibration in force when the run starts; width x height:
   // the touch screen's monitor in pixels.
   CCalibrationRun(const LiveCalibration& before, int width, int height);
+
+  // The monitor changed size or place (a display change): targets taken on
+  // the old geometry mean nothing there, so the run starts its targets
+  // again on the new one.
+  void Resize(int width, int height);
 
   // A touch on the window at the raw point behind it: its button-down,
   // moves and button-up. Each returns true when it was taken.
@@ -61,6 +74,9 @@ public:
 
   State GetState() const { return m_state; }
   Ending GetEnding() const { return m_ending; }
+  // Also for a run that never ended (its window went first): the
+  // calibration from before, nothing stored.
+  Outcome GetOutcome() const;
   const LiveCalibration& Live() const { return m_live; }
   // The nine points taken; meaningful once past the targets.
   const CalibPoints& Measured() const { return m_targets.Points(); }
@@ -78,6 +94,7 @@ private:
   const CCalibrationProcedure& Touch() const;
   bool Sampling() const { return m_state == State::kTargets || m_state == State::kCheck; }
   void OnNineTaken();
+  void RestartTargets();
   void End(Ending ending, std::int32_t mapping);
 
   LiveCalibration m_before;

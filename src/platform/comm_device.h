@@ -1,7 +1,9 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace zt {
 
@@ -11,6 +13,43 @@ namespace zt {
 inline std::string CommDevicePath(const std::string& name) {
   return name.rfind("\\\\", 0) == 0 ? name : "\\\\.\\" + name;
 }
+
+// The name without the device-namespace prefix: "\\.\COM3" is "COM3".
+inline std::string_view BarePortName(std::string_view name) {
+  constexpr std::string_view kDeviceNamespace = "\\\\.\\";
+  return name.substr(0, kDeviceNamespace.size()) == kDeviceNamespace
+             ? name.substr(kDeviceNamespace.size())
+             : name;
+}
+
+// Whether two names open the same port: "com3", "COM3" and "\\.\COM3" do.
+inline bool IsSamePort(std::string_view first, std::string_view second) {
+  first = BarePortName(first);
+  second = BarePortName(second);
+  const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
+  return first.size() == second.size() &&
+         std::equal(first.begin(), first.end(), second.begin(),
+                    [&](char a, char b) { return upper(a) == upper(b); });
+}
+
+// Whether a text can name a port: a device name ("COM12", "CNCA0",
+// "BthModem0"), bare or in the device namespace, of letters, digits, '_',
+// '-' and '.', shorter than the longest name a port is kept by (1 023). A
+// status text ("Can't Open") or a path is not a port name.
+inline bool IsPortName(std::string_view text) {
+  constexpr std::size_t kLongest = 1023;
+  const std::string_view bare = BarePortName(text);
+  const auto allowed = [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '-' || c == '.';
+  };
+  return !bare.empty() && text.size() <= kLongest && std::all_of(bare.begin(), bare.end(), allowed);
+}
+
+// How long an open may take before it counts as failed. A port that takes
+// longer (a Bluetooth serial port connecting) is opened in the background
+// and ready for a later try; its handle is closed if nobody asks again.
+inline constexpr std::uint32_t kOpenLimitMs = 800;
 
 // Opaque handle of an open communications device; kInvalidComm means none.
 using CommHandle = std::uintptr_t;
@@ -113,7 +152,8 @@ public:
 
   // CreateFileA(CommDevicePath(name), read|write, no sharing,
   // OPEN_EXISTING), opened so that a read waiting for bytes never holds up
-  // a write from another thread.
+  // a write from another thread. Returns within kOpenLimitMs: a slower open
+  // fails now and may succeed when the same name is opened again.
   virtual CommHandle Open(const char* name) = 0;
   virtual bool CloseHandle(CommHandle handle) = 0;
   virtual bool SetupComm(CommHandle handle, std::uint32_t inQueue, std::uint32_t outQueue) = 0;

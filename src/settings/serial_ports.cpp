@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstdint>
 
+#include "platform/comm_device.h"
+
 namespace zt::settings {
 namespace {
 
@@ -13,11 +15,6 @@ bool IsDigit(char c) {
 
 char Folded(char c) {
   return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-}
-
-bool SameName(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [](char x, char y) { return Folded(x) == Folded(y); });
 }
 
 // The digits of name from at on, without leading zeros; at ends past them.
@@ -87,9 +84,14 @@ std::vector<std::string> ListSerialPorts(IRegistry& registry, const std::string&
   }
   ports.push_back(storedPort);
   std::sort(ports.begin(), ports.end(), NaturalLess);
-  ports.erase(std::unique(ports.begin(), ports.end(), SameName), ports.end());
-  ports.erase(std::remove(ports.begin(), ports.end(), std::string()), ports.end());
-  return ports;
+  std::vector<std::string> listed;
+  for (const std::string& port : ports) {
+    const auto same = [&](const std::string& other) { return IsSamePort(port, other); };
+    if (!port.empty() && std::none_of(listed.begin(), listed.end(), same)) {
+      listed.push_back(port);
+    }
+  }
+  return listed;
 }
 
 }  // namespace zt::settings

@@ -33,7 +33,6 @@ constexpr COLORREF kAgainColour = Rgb(255, 160, 0);  // a check target missed on
 constexpr COLORREF kOutlineColour = Rgb(0, 0, 0);
 
 using State = CCalibrationRun::State;
-using Ending = CCalibrationRun::Ending;
 
 constexpr char kNotSaved[] =
     "The new calibration is used until ZeltraTouch ends, but it could not be saved.";
@@ -44,13 +43,27 @@ void PaintText(HDC dc, int x, int y, const std::string& text) {
 
 }  // namespace
 
-CCalibrationDlg::CCalibrationDlg(CTouchHost& host, HWND owner, const LiveCalibration& before)
-    : ui::CDialog(IDD_CALIBRATION, owner), m_host(host), m_before(before), m_applied(before) {}
+CCalibrationDlg::CCalibrationDlg(CTouchHost& host, HWND owner)
+    : ui::CDialog(IDD_CALIBRATION, owner), m_host(host) {}
 
-// The monitor that touches go to; the primary screen without an engine.
+std::optional<CCalibrationRun::Outcome> CCalibrationDlg::Outcome() const {
+  return m_run ? std::optional(m_run->GetOutcome()) : std::nullopt;
+}
+
 bool CCalibrationDlg::OnCreate() {
   CTouchDriver* engine = m_host.Driver();
-  if (engine != nullptr) {
+  if (engine == nullptr) {
+    return false;
+  }
+  m_applied = engine->Calibration();
+  TakeMonitor();
+  m_run.emplace(m_applied, m_cxScreen, m_cyScreen);
+  return true;
+}
+
+void CCalibrationDlg::TakeMonitor() {
+  m_monitor = {};
+  if (CTouchDriver* engine = m_host.Driver(); engine != nullptr) {
     engine->UpdateDesktop();
     m_monitor = engine->TouchMonitor();
   }
@@ -59,8 +72,15 @@ bool CCalibrationDlg::OnCreate() {
   }
   m_cxScreen = m_monitor.Width();
   m_cyScreen = m_monitor.Height();
-  m_run.emplace(m_before, m_cxScreen, m_cyScreen);
-  return true;
+}
+
+void CCalibrationDlg::OnDisplayChange() {
+  TakeMonitor();
+  ::SetWindowPos(m_hWnd, HWND_TOPMOST, m_monitor.left, m_monitor.top, m_cxScreen, m_cyScreen, 0);
+  ::KillTimer(m_hWnd, kEvaluateTimer);
+  m_run->Resize(m_cxScreen, m_cyScreen);
+  RestartIdleTimer();
+  Follow();
 }
 
 bool CCalibrationDlg::OnInitDialog() {
@@ -149,6 +169,9 @@ bool CCalibrationDlg::OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT&) {
       break;
     case WM_LBUTTONUP:
       OnButtonUp();
+      break;
+    case WM_DISPLAYCHANGE:
+      OnDisplayChange();
       break;
     case WM_PARENTNOTIFY:  // a touch on one of the report's controls
       if (LOWORD(wParam) == WM_LBUTTONDOWN) {
@@ -280,21 +303,19 @@ void RunCalibration(HWND owner, CTouchHost& host, settings::CSettingsStore& stor
   }
   // A button a finger holds would stay down under the window's targets.
   engine->ReleaseTouch();
-  const LiveCalibration before = engine->Calibration();
-  CCalibrationDlg dialog(host, owner, before);
+  CCalibrationDlg dialog(host, owner);
   dialog.DoModal();
-  if (host.Driver() != engine) {
-    return;  // another engine, which loaded the stored calibration itself
+  const std::optional<CCalibrationRun::Outcome> outcome = dialog.Outcome();
+  if (!outcome || host.Driver() != engine) {
+    return;
   }
-  const CCalibrationRun& run = dialog.Run();
-  const Ending ending = run.GetEnding();
-  engine->UseCalibration(ending == Ending::kNone ? before : run.Live());
+  engine->UseCalibration(outcome->use);
   bool saved = true;
-  if (ending == Ending::kKept || ending == Ending::kPointsKept) {
-    saved = store.StoreCalibration(run.Live().points);
+  if (outcome->storePoints) {
+    saved = store.StoreCalibration(outcome->use.points);
   }
-  if (ending == Ending::kKept) {
-    saved = store.SaveMapping(run.Live().mapping) && saved;
+  if (outcome->storeMapping) {
+    saved = store.SaveMapping(outcome->use.mapping) && saved;
   }
   if (!saved) {
     ui::AppMessageBox(owner, kNotSaved, MB_OK | MB_ICONWARNING);

@@ -25,12 +25,13 @@ class CTouchHost;
 // mapped through, the engine takes it at once. Ends when the run ends.
 class CCalibrationDlg : public ui::CDialog {
 public:
-  // owner: the window kept disabled while the calibration runs; before:
-  // the engine's calibration as the run starts.
-  CCalibrationDlg(CTouchHost& host, HWND owner, const LiveCalibration& before);
+  // owner: the window kept disabled while the calibration runs. The run
+  // starts from the engine's calibration.
+  CCalibrationDlg(CTouchHost& host, HWND owner);
 
-  // Meaningful once the dialog has ended.
-  const CCalibrationRun& Run() const { return *m_run; }
+  // What the run left behind, once the dialog has ended; none when the
+  // window never came up.
+  std::optional<CCalibrationRun::Outcome> Outcome() const;
 
 protected:
   bool OnCreate() override;
@@ -51,6 +52,11 @@ private:
   void OnButtonDown();
   void OnMouseMove();
   void OnButtonUp();
+  // The touch monitor changed: the window covers it again and the run
+  // starts its targets anew on it.
+  void OnDisplayChange();
+  // Takes the engine's touch monitor (the primary screen without one).
+  void TakeMonitor();
   void RestartIdleTimer();
   // The engine's raw position behind the mouse message being handled; false
   // when no engine runs.
@@ -59,7 +65,6 @@ private:
   void DrawTexts(HDC dc) const;
 
   CTouchHost& m_host;
-  LiveCalibration m_before;
   std::optional<CCalibrationRun> m_run;
   LiveCalibration m_applied;
   CCalibrationReport m_report;

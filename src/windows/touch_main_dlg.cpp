@@ -2,6 +2,7 @@
 
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/window_messages.h"
@@ -12,6 +13,7 @@
 #include "windows/advanced_dlg.h"
 #include "windows/button_mode_wnd.h"
 #include "windows/calibration_dlg.h"
+#include "windows/link_state_text.h"
 #include "windows/setup_sheet.h"
 
 namespace zt {
@@ -19,7 +21,8 @@ namespace {
 
 constexpr UINT_PTR kHideTimer = 0;
 constexpr UINT kHideDelayMs = 200;
-constexpr char kCantOpen[] = "Can't Open";
+// How much of a text that is not a port name the state line repeats.
+constexpr std::size_t kPortTextShown = 24;
 
 std::wstring FromUtf8(const std::string& text) {
   const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
@@ -236,24 +239,26 @@ BOOL CTouchMainDlg::ShowOrCreateButtonWnd() {
   return TRUE;
 }
 
-// A port that does not open is waited for by the engine: the box says so
-// until it opens.
+// The port box holds a port name and nothing else: a text that is not one
+// is never stored, and where the link stands goes to the state line.
 void CTouchMainDlg::OnApply() {
+  if (m_bCalibrating) {
+    return;
+  }
   m_finder.Stop();
   SetItemText(IDC_MAIN_FIND, "Find");
   UpdateData(true);
+  if (!IsPortName(m_strPort)) {
+    ShowState(kNotAPortName + m_strPort.substr(0, kPortTextShown));
+    return;
+  }
   if (!m_store.SavePort(m_strPort.c_str())) {
     return;
   }
   m_host.ReloadAndStart(reinterpret_cast<WindowHandle>(m_hWnd));
   ShowLinkState();
   ShowOrCreateButtonWnd();
-  const bool connected = m_host.ConnectedDriver() != nullptr;
-  EnableCommands(connected ? TRUE : FALSE);
-  if (!connected) {
-    m_strPort = kCantOpen;
-    UpdateData(false);
-  }
+  EnableCommands(m_host.ConnectedDriver() != nullptr ? TRUE : FALSE);
 }
 
 // Looks for the touch screen on the listed ports but the engine's own;
@@ -268,12 +273,14 @@ void CTouchMainDlg::OnFind() {
   UpdateData(true);
   std::vector<std::string> ports = settings::ListSerialPorts(m_store.Registry(), m_host.m_szPort);
   if (m_host.Driver() != nullptr) {
-    std::erase(ports, std::string(m_host.m_szPort));
+    std::erase_if(ports,
+                  [&](const std::string& port) { return IsSamePort(port, m_host.m_szPort); });
   }
   if (!m_finder.Start(ports, reinterpret_cast<WindowHandle>(m_hWnd))) {
     ShowState(kNoTouchScreenFound);
     return;
   }
+  m_bConnectedAtFind = m_host.ConnectedDriver() != nullptr;
   SetItemText(IDC_MAIN_FIND, "Stop");
   ShowState(FindingText(ports));
 }
@@ -281,13 +288,22 @@ void CTouchMainDlg::OnFind() {
 // The port that answered is stored and started as Apply does; none: nothing
 // changes.
 void CTouchMainDlg::OnFindDone() {
+  if (m_bCalibrating) {
+    m_bFindDoneWaiting = true;
+    return;
+  }
   std::string found;
   if (!m_finder.TakeResult(found)) {
     return;
   }
   SetItemText(IDC_MAIN_FIND, "Find");
   if (found.empty()) {
-    ShowState(kNoTouchScreenFound);
+    // An engine that connected while Find looked says so itself.
+    if (!m_bConnectedAtFind && m_host.ConnectedDriver() != nullptr) {
+      ShowLinkState();
+    } else {
+      ShowState(kNoTouchScreenFound);
+    }
     return;
   }
   m_strPort = found;
@@ -328,13 +344,10 @@ void CTouchMainDlg::OnLinkStateChanged() {
   if (!m_finder.IsLooking()) {
     ShowLinkState();
   }
-  if (m_host.ConnectedDriver() == nullptr) {
+  const bool connected = m_host.ConnectedDriver() != nullptr;
+  EnableCommands(connected ? TRUE : FALSE);
+  if (!connected) {
     return;
-  }
-  EnableCommands(TRUE);
-  if (m_strPort == kCantOpen) {
-    m_strPort = m_host.m_szPort;
-    UpdateData(false);
   }
   if (m_bCalibrateWhenConnected) {
     m_bCalibrateWhenConnected = false;
@@ -383,8 +396,14 @@ void CTouchMainDlg::OnAbout() {
 // The calibration run, the setup sheet and the sensitivity dialog act on
 // the running engine; without one they do nothing.
 void CTouchMainDlg::OnCalibration() {
-  if (m_host.ConnectedDriver() != nullptr) {
-    RunCalibration(m_hWnd, m_host, m_store);
+  if (m_host.ConnectedDriver() == nullptr || m_bCalibrating) {
+    return;
+  }
+  m_bCalibrating = true;
+  RunCalibration(m_hWnd, m_host, m_store);
+  m_bCalibrating = false;
+  if (std::exchange(m_bFindDoneWaiting, false)) {
+    OnFindDone();
   }
 }
 

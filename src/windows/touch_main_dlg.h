@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/serial_link.h"
+#include "engine/port_finder.h"
 #include "engine/touch_host.h"
 #include "platform/input.h"
 #include "platform/threads.h"
@@ -81,6 +81,11 @@ private:
   CHoldRing m_holdRing;
   // A calibration asked for at start waits for the port to open.
   bool m_bCalibrateWhenConnected = false;
+  // While a calibration runs the engine must stay: Apply waits, and what
+  // Find found is taken once the run has ended.
+  bool m_bCalibrating = false;
+  bool m_bFindDoneWaiting = false;
+  bool m_bConnectedAtFind = false;
   std::string m_strPort;
   CTrayIcon m_trayIcon;
   HICON m_hIcon;

@@ -68,7 +68,7 @@ class PortsTest(ProgramTestCase):
 
     def test_find_takes_the_port_that_answers_or_changes_nothing(self):
         self.simulator(6, "--silent")
-        self.simulator(11)
+        answering = self.simulator(11)
         self.start_program()
         window = self.main_window()
         self.assertTrue(self.driver.click(window, IDS.IDC_MAIN_FIND))
@@ -84,6 +84,16 @@ class PortsTest(ProgramTestCase):
         self.assertTrue(wait_for(lambda: self.state(window) == "No touch screen found", 15), self.state(window))
         self.assertEqual(self.registry.query("Port"), "COM11")
         self.assertTrue(all(self.driver.enabled(self.driver.item(window, c)) for c in COMMANDS))
+        # The engine's port comes while Find looks: the line ends saying so.
+        answering.stop()
+        self.driver.ask("settext", self.driver.item(window, IDS.IDC_MAIN_PORT), "\\\\.\\com12")
+        self.assertTrue(self.driver.click(window, IDS.IDC_MAIN_APPLY))
+        self.assertTrue(wait_for(lambda: self.state(window).startswith("Waiting for")), self.state(window))
+        self.simulator(12)
+        self.assertTrue(self.driver.click(window, IDS.IDC_MAIN_FIND))
+        self.assertNotIn("12", self.state(window))  # the engine's port, however written, is not asked
+        self.assertTrue(wait_for(lambda: self.driver.text(self.driver.item(window, IDS.IDC_MAIN_FIND)) == "Find", 15))
+        self.assertTrue(wait_for(lambda: self.connected(window), 10), self.state(window))
 
 
 if __name__ == "__main__":

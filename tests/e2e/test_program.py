@@ -62,19 +62,23 @@ class MainWindowTest(ProgramCase):
         self.driver.click(about, IDOK)
         self.assertTrue(wait_for(lambda: self.driver.enabled(window)))
 
-    def test_apply_opens_the_port_or_says_cant_open(self):
+    def test_the_port_box_holds_a_port_name_and_the_state_line_the_rest(self):
         window = self.start_with_engine()
-        box = self.apply(window, "COM12")
-        self.assertTrue(wait_for(lambda: self.driver.text(box) == "Can't Open"))
-        self.assertEqual(self.commands(window), [False, False, False])
-        self.assertEqual(self.registry.query("Port"), "COM12")
-        self.shot("cant-open")
-        self.apply(window, "Can't Open")
-        self.assertTrue(wait_for(lambda: self.registry.query("Port") == "Can't Open"))
-        for port, works in (("com5", True), ("C" * 1024, False), ("COM5", True)):
+        state = self.driver.item(window, IDS.IDC_MAIN_LINK_STATE)
+        for _ in range(2):  # a second Apply while it is waited for stores the same port
+            box = self.apply(window, "COM12")
+            self.assertTrue(wait_for(lambda: self.driver.text(state).startswith("Waiting for COM12")))
+            self.assertEqual(self.commands(window), [False, False, False])
+            self.assertEqual((self.driver.text(box), self.registry.query("Port")), ("COM12", "COM12"))
+        self.shot("waiting")
+        for text in ("Can't Open", "C" * 1024):
+            self.apply(window, text)
+            self.assertTrue(wait_for(lambda: self.driver.text(state).startswith("Not a port name")))
+            self.assertEqual(self.registry.query("Port"), "COM12")
+        for port in ("com5", "COM5"):
             self.apply(window, port)
-            self.assertTrue(wait_for(lambda: self.commands(window) == [works] * 3), port[:8])
-            self.assertEqual(self.driver.text(box), port if works else "Can't Open")
+            self.assertTrue(wait_for(lambda: self.commands(window) == [True] * 3), port)
+            self.assertEqual((self.driver.text(box), self.registry.query("Port")), (port, port))
 
     def test_idok_ends_and_a_second_start_brings_the_first_back(self):
         window = self.start_with_engine()

@@ -1,13 +1,16 @@
 #pragma once
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -31,12 +34,16 @@ public:
     bool failGetMask = false;
     bool failSetState = false;
     bool failSetTimeouts = false;
-    bool slowOpen = false;  // an open waits until this is cleared
+    bool slowOpen = false;     // an open waits until this is cleared, kOpenLimitMs at most
+    std::thread::id openedOn;  // the thread of the last open
     // Queued as received after each write: a device that answers.
     std::vector<std::uint8_t> answer;
     bool cancelled = false;
     std::uint32_t pendingErrors = 0;
     std::uint32_t failNextReadWith = 0;
+    // The next wait fails with this error while ClearCommError still
+    // answers (a USB adapter pulled out, as some drivers report it).
+    std::uint32_t failNextWaitWith = 0;
     CommHandle openHandle = kInvalidComm;
     std::deque<std::uint8_t> input;
     std::vector<std::uint8_t> written;
@@ -85,6 +92,9 @@ public:
       if (port != nullptr && port->cancelled) {
         return ByteWait::kCancelled;
       }
+      if (port != nullptr && port->failNextWaitWith != 0) {
+        lastError = std::exchange(port->failNextWaitWith, 0);
+      }
       if (lastError != 0) {
         return ByteWait::kFailed;
       }
@@ -113,13 +123,19 @@ public:
     std::unique_lock<std::mutex> lock(m_mutex);
     ++m_openCalls;
     const auto found = m_ports.find(name == nullptr ? "" : name);
-    m_changed.wait(lock, [&] { return found == m_ports.end() || !found->second.slowOpen; });
-    if (found == m_ports.end() || found->second.busy || found->second.gone ||
+    const bool opened = m_changed.wait_for(lock, std::chrono::milliseconds(kOpenLimitMs), [&] {
+      return found == m_ports.end() || !found->second.slowOpen;
+    });
+    if (!opened || found == m_ports.end() || found->second.busy || found->second.gone ||
         found->second.openHandle != kInvalidComm) {
       return kInvalidComm;
     }
     Port& port = found->second;
-    port.openHandle = m_nextHandle++;
+    port.openedOn = std::this_thread::get_id();
+    // As Windows does, the lowest value freed is handed out again at once,
+    // so that a handle used after its close reaches another port.
+    port.openHandle = m_freeHandles.empty() ? m_nextHandle++
+                                            : m_freeHandles.extract(m_freeHandles.begin()).value();
     port.state = CommState{};
     port.state.baudRate = 1200;
     port.state.byteSize = 7;
@@ -128,7 +144,8 @@ public:
     return port.openHandle;
   }
   bool CloseHandle(CommHandle handle) override {
-    return OnOpen(handle, [](Port& port) {
+    return OnOpen(handle, [&](Port& port) {
+      m_freeHandles.insert(handle);
       port.openHandle = kInvalidComm;
       port.pendingErrors = 0;
       port.cancelled = false;
@@ -244,6 +261,7 @@ private:
   int m_waits = 0;
   std::map<std::string, Port> m_ports;
   CommHandle m_nextHandle = 0x100;
+  std::set<CommHandle> m_freeHandles;
   int m_openCalls = 0;
 };
 

@@ -544,10 +544,28 @@ TEST(CalibrationRunTest, EveryPathInEveryMountingAndMonitor) {
         EXPECT_EQ(run.GetState(), State::kEnded);
         EXPECT_EQ(run.GetEnding(), path.ending);
         const LiveCalibration kept{run.Measured(), path.mapping};
-        EXPECT_EQ(run.Live(), path.ending == Ending::kCancelled ? before : kept);
+        const CCalibrationRun::Outcome outcome = run.GetOutcome();
+        EXPECT_EQ(outcome.use, path.ending == Ending::kCancelled ? before : kept);
+        EXPECT_EQ(outcome.storePoints, path.ending != Ending::kCancelled);
+        EXPECT_EQ(outcome.storeMapping, path.ending == Ending::kKept);
       }
     }
   }
+  // A display change: the targets start again on the new geometry; a run
+  // that never ended leaves the calibration from before, storing nothing.
+  CCalibrationRun moved(before, 1024, 768);
+  TouchUntil(moved, kMountings[0], 1024, 768, State::kCheck);
+  moved.Resize(800, 600);
+  EXPECT_EQ(moved.GetState(), State::kTargets);
+  EXPECT_EQ(moved.Live(), LiveCalibration{});
+  EXPECT_EQ(moved.Target(), CalibrationTarget(moved.Step(), 800, 600));
+  EXPECT_EQ(moved.Step(), CCalibrationRun(before, 800, 600).Step());
+  const CCalibrationRun::Outcome unended = moved.GetOutcome();
+  EXPECT_EQ(unended.use, before);
+  EXPECT_FALSE(unended.storePoints || unended.storeMapping);
+  TouchUntil(moved, kMountings[0], 800, 600, State::kReport);
+  moved.Keep(kMappingGrid);
+  EXPECT_TRUE(moved.GetOutcome().storePoints);
   // A set the grid cannot map ends the run after the nine, as a cancel.
   CCalibrationRun collapsed(before, 1024, 768);
   TouchUntil(

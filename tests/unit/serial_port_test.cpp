@@ -91,10 +91,6 @@ TEST_F(SerialPortTest, ReopenAndCloseReleaseThePort) {
   const auto purges = comm.Get("COM2").purges;
   EXPECT_EQ(Bytes(purges.end() - 3, purges.end()), (Bytes{0x0A, 0x05, 0x0F}));
   EXPECT_FALSE(port.Close());
-  // A trial open touches nothing.
-  EXPECT_TRUE(port.IsPortAvailable("COM1"));
-  EXPECT_FALSE(comm.IsOpen("COM1"));
-  EXPECT_FALSE(port.IsOpen());
   {
     CSerialPort local(comm, threads);
     ASSERT_TRUE(local.Open(ConfigFor("COM1")));
@@ -125,6 +121,29 @@ TEST_F(SerialPortTest, ReadsWhatHasArrivedAndRecoversFromLineErrors) {
   EXPECT_EQ(port.ReadBytes(&byte, 1), 0U);
   EXPECT_EQ(port.ReadBytes(&byte, 1), 1U);
   EXPECT_EQ(byte, 6);
+}
+
+// A failed wait is a line error, which clearing it ends, unless its error
+// says the device has gone away, also when the driver still answers
+// ClearCommError: that is a lost link, or it would never be recovered.
+TEST_F(SerialPortTest, ADeviceGoneIsNotALineError) {
+  const std::pair<std::uint32_t, ByteWait> failures[] = {
+      {995, ByteWait::kFailed},    {87, ByteWait::kFailed},     {5, ByteWait::kLinkLost},
+      {21, ByteWait::kLinkLost},   {31, ByteWait::kLinkLost},   {109, ByteWait::kLinkLost},
+      {1167, ByteWait::kLinkLost}, {1617, ByteWait::kLinkLost},
+  };
+  for (const auto& [error, expected] : failures) {
+    SCOPED_TRACE(error);
+    ASSERT_TRUE(port.Open(ConfigFor("COM1")));
+    comm.Edit("COM1", [code = error](auto& line) { line.failNextWaitWith = code; });
+    std::uint8_t byte = 0;
+    EXPECT_EQ(port.WaitForByte(byte), expected);
+    comm.Receive("COM1", {0x55});
+    EXPECT_EQ(port.WaitForByte(byte), ByteWait::kByte);
+  }
+  comm.Edit("COM1", [](auto& line) { line.gone = true; });
+  std::uint8_t byte = 0;
+  EXPECT_EQ(port.WaitForByte(byte), ByteWait::kLinkLost);
 }
 
 TEST_F(SerialPortTest, WritesAndTheirErrors) {

@@ -198,7 +198,9 @@ TEST(SerialPortsTest, TheMachinesPortsInNaturalOrder) {
   map.Put("\\Device\\Bt", "com12");
   EXPECT_EQ(ListSerialPorts(map, "COM9"),
             (std::vector<std::string>{"COM1", "COM2", "COM9", "COM10", "com12"}));
+  // Each port once, however it is written.
   EXPECT_EQ(ListSerialPorts(map, "COM12").size(), 4U);
+  EXPECT_EQ(ListSerialPorts(map, "\\\\.\\COM10").size(), 4U);
   map.SetKey(false);
   EXPECT_EQ(ListSerialPorts(map, "COM3"), (std::vector<std::string>{"COM3"}));
   EXPECT_EQ(map.OpenHandleCount(), 0);
@@ -212,7 +214,16 @@ TEST(SerialPortsTest, TheMachinesPortsInNaturalOrder) {
       {"COM1", "\\\\.\\COM1"}, {"COM256", "\\\\.\\COM256"}, {"\\\\.\\CNCA0", "\\\\.\\CNCA0"}};
   for (const auto& [name, path] : paths) {
     EXPECT_EQ(CommDevicePath(name), path);
+    EXPECT_TRUE(IsSamePort(name, path));
+    EXPECT_TRUE(IsPortName(name));
   }
+  EXPECT_TRUE(IsSamePort("com3", "\\\\.\\COM3"));
+  EXPECT_FALSE(IsSamePort("COM3", "COM30"));
+  for (const char* text : {"Can't Open", "", "\\\\.\\", "COM 3", "C:\\temp", "COM3?"}) {
+    EXPECT_FALSE(IsPortName(text)) << text;
+  }
+  EXPECT_TRUE(IsPortName(std::string(1023, 'C')));
+  EXPECT_FALSE(IsPortName(std::string(1024, 'C')));
 }
 
 TEST(ClickZoneTest, CycleExtentCaptionAndTestTarget) {

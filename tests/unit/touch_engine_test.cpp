@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/port_finder.h"
 #include "engine/touch_host.h"
 #include "engine/window_messages.h"
 #include "fake_comm_device.h"
@@ -57,7 +58,16 @@ protected:
   }
   ~TouchEngineTest() override { host.StopDriver(); }
 
-  bool Start() { return host.ReloadAndStart(kMainWindow); }
+  // Starts an engine and waits until its reader has tried the port (it
+  // opens it on its own thread) and told the window how that went.
+  bool Start() {
+    return host.ReloadAndStart(kMainWindow) && test::WaitUntil([&] {
+             const auto posted = messages.Take();
+             return std::any_of(posted.begin(), posted.end(), [](const test::PostedMessage& m) {
+               return m.lParam == kNotifyLinkState;
+             });
+           });
+  }
   CTouchDriver& Engine() { return *host.Driver(); }
 
   // The mouse events, once the engine has issued count of them.
@@ -73,15 +83,6 @@ protected:
       const auto posted = messages.Take();
       return std::find(posted.begin(), posted.end(), told) != posted.end();
     });
-  }
-  // Lets a port's open go on, and waits until a probe left in it has
-  // opened and closed the port again.
-  void ReleaseSlowOpen(const std::string& name) {
-    comm.Edit(name, [](auto& port) { port.slowOpen = false; });
-    EXPECT_TRUE(test::WaitUntil([&] {
-      const auto slow = comm.Get(name);
-      return !slow.purges.empty() && slow.openHandle == kInvalidComm;
-    }));
   }
   void SetGone(bool gone) {
     comm.Edit("COM3", [gone](auto& port) { port.gone = gone; });
@@ -273,23 +274,28 @@ TEST_F(TouchEngineTest, StartAppliesTheLinkTimeoutsAndTheStoredSettings) {
   EXPECT_EQ(input.doubleClickTime.load(), 700U);
 }
 
-// With "Reconnect" 0 a port that does not open leaves no engine; settings
-// that cannot be read leave none at all.
-TEST_F(TouchEngineTest, FailedStartsLeaveNoEngine) {
-  const std::function<void()> failures[] = {
-      [&] { registry.Put("Port", "COM8", false); },
-      [&] { comm.Edit("COM3", [](auto& port) { port.busy = true; }); },
+// With "Reconnect" 0 a port that does not open leaves an engine that says
+// so and is not connected; settings that cannot be read leave none at all.
+// Every open runs on the engine's thread, never on the caller's (the
+// window's): a port may block in its open for many seconds.
+TEST_F(TouchEngineTest, FailedStartsLeaveNoConnectedEngine) {
+  const std::pair<std::function<void()>, bool> failures[] = {
+      {[&] { registry.Put("Port", "COM8", false); }, true},
+      {[&] { comm.Edit("COM3", [](auto& port) { port.busy = true; }); }, true},
       // A port name too long to read: the old engine must not run on.
-      [&] { registry.Put("Port", std::string(1024, 'C'), false); },
-      [&] { registry.SetKey(false); },
+      {[&] { registry.Put("Port", std::string(1024, 'C'), false); }, false},
+      {[&] { registry.SetKey(false); }, false},
   };
-  for (const auto& fail : failures) {
-    SCOPED_TRACE(&fail - failures);
+  for (const auto& [fail, engineLeft] : failures) {
+    SCOPED_TRACE(&fail - &failures[0].first);
     registry.Put("Reconnect", 0);
     ASSERT_TRUE(Start());
+    EXPECT_NE(comm.Get("COM3").openedOn, std::this_thread::get_id());
     fail();
-    EXPECT_FALSE(Start());
-    EXPECT_EQ(host.Driver(), nullptr);
+    EXPECT_EQ(Start(), engineLeft);
+    EXPECT_EQ(host.Driver() != nullptr, engineLeft);
+    EXPECT_TRUE(!engineLeft || Engine().GetLinkState() == LinkState::kCantOpen);
+    EXPECT_EQ(host.ConnectedDriver(), nullptr);
     EXPECT_FALSE(comm.IsOpen("COM3"));
     comm.Edit("COM3", [](auto& port) { port = {}; });
     registry.Put("Port", "COM3", false);
@@ -358,14 +364,13 @@ TEST_F(TouchEngineTest, FindTakesThePortThatAnswers) {
       EXPECT_TRUE(comm.Get(port).written == request ||
                   (answered && comm.Get(port).written.empty()));
     }
-    ReleaseSlowOpen("COM4");
   }
   // Stopped midway: nothing found, nobody told.
   comm.Edit("COM4", [](auto& port) { port = {}, port.slowOpen = true; });
   ASSERT_TRUE(finder.Start({"COM4", "COM5"}, kMainWindow));
-  finder.Stop();  // a probe still inside its open closes the port by itself
-  EXPECT_TRUE(test::WaitUntil([&] { return !comm.IsOpen("COM5"); }));
-  ReleaseSlowOpen("COM4");
+  finder.Stop();  // waits for the probe inside its open, as long as an open may take
+  EXPECT_FALSE(comm.IsOpen("COM4"));
+  EXPECT_FALSE(comm.IsOpen("COM5"));
   std::string found;
   EXPECT_FALSE(finder.TakeResult(found));
   EXPECT_TRUE(messages.Take().empty());
@@ -433,6 +438,48 @@ TEST_F(TouchEngineTest, RawPointIsNeverTornAcrossReports) {
   }
   done.store(true);
   watcher.join();
+}
+
+// A calibration put into effect while reports are mapped (a calibration
+// run's steps): each report is mapped wholly by the old or the new one,
+// never by one's mapping with the other's points.
+TEST_F(TouchEngineTest, EveryReportIsMappedByOneWholeCalibration) {
+  ASSERT_TRUE(Start());
+  CalibPoints bowed = kDefaultCalibPoints;
+  bowed[7].x += 80;
+  bowed[5].x += 80;
+  CalibPoints mirrored = kDefaultCalibPoints;
+  for (IntPoint& point : mirrored) {
+    point.x = 4095 - point.x;
+  }
+  const LiveCalibration calibrations[] = {{bowed, kMappingPrecise}, {mirrored, kMappingGrid}};
+  std::vector<std::int32_t> expected;
+  for (const LiveCalibration& calibration : calibrations) {
+    CPreciseMapper precise;
+    precise.ReplacePoints(calibration.points);
+    CGridMapper grid;
+    grid.ReplacePoints(calibration.points);
+    const auto mapped = calibration.mapping == kMappingPrecise ? *precise.MapPoint(1000, 1500)
+                                                               : grid.MapPoint(1000, 1500);
+    expected.push_back(mapped.x * 16);
+  }
+  Engine().UseCalibration(calibrations[0]);
+  std::atomic<bool> done{false};
+  std::thread changer([&] {
+    for (int i = 1; !done.load(); ++i) {
+      Engine().UseCalibration(calibrations[i % 2]);
+      std::this_thread::yield();
+    }
+  });
+  for (int i = 0; i < 300; ++i) {
+    Engine().OnTouch(2, 1000, 1500);
+    std::this_thread::yield();
+  }
+  done.store(true);
+  changer.join();
+  for (const MouseCall& call : input.TakeMouse()) {
+    ASSERT_TRUE(call.dx == expected[0] || call.dx == expected[1]) << call.dx;
+  }
 }
 
 // Start and stop many times: nothing leaks (ASan) and nothing races (TSan).

@@ -2,8 +2,12 @@
 
 #include <windows.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <string>
+#include <system_error>
+#include <thread>
 
 namespace zt {
 namespace {
@@ -68,8 +72,71 @@ struct Win32CommDevice::PortEvents {
   bool abandoned = false;
 };
 
+// An open running on a thread of its own. The thread holds the only state
+// it touches (this record), never the device, so it may outlive the device
+// and end at any time: when nobody waits for the handle any more, the
+// thread closes it itself.
+struct Win32CommDevice::PendingOpen {
+  std::mutex lock;
+  std::condition_variable done;
+  bool finished = false;
+  bool abandoned = false;
+  HANDLE handle = INVALID_HANDLE_VALUE;
+
+  static void Run(const std::shared_ptr<PendingOpen>& open, const std::string& path) {
+    HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    std::lock_guard<std::mutex> guard(open->lock);
+    open->finished = true;
+    if (open->abandoned && handle != INVALID_HANDLE_VALUE && handle != nullptr) {
+      ::CloseHandle(handle);
+      handle = INVALID_HANDLE_VALUE;
+    }
+    open->handle = handle;
+    open->done.notify_all();
+  }
+};
+
 Win32CommDevice::Win32CommDevice() = default;
-Win32CommDevice::~Win32CommDevice() = default;
+
+// Opens still pending close their handles themselves when they end.
+Win32CommDevice::~Win32CommDevice() {
+  for (auto& [path, open] : m_pendingOpens) {
+    std::lock_guard<std::mutex> guard(open->lock);
+    open->abandoned = true;
+  }
+}
+
+void* Win32CommDevice::OpenWithinLimit(const std::string& path) {
+  std::shared_ptr<PendingOpen> open;
+  {
+    std::lock_guard<std::mutex> lock(m_lock);
+    open = m_pendingOpens[path];
+    m_pendingOpens.erase(path);
+  }
+  if (open) {
+    std::lock_guard<std::mutex> guard(open->lock);
+    open->abandoned = open->finished;  // one that ended already closed its handle
+  }
+  if (!open || open->finished) {
+    open = std::make_shared<PendingOpen>();
+    try {
+      std::thread(&PendingOpen::Run, open, path).detach();
+    } catch (const std::system_error&) {
+      return INVALID_HANDLE_VALUE;
+    }
+  }
+  std::unique_lock<std::mutex> guard(open->lock);
+  if (open->done.wait_for(guard, std::chrono::milliseconds(kOpenLimitMs),
+                          [&] { return open->finished; })) {
+    return open->handle;
+  }
+  open->abandoned = true;
+  guard.unlock();
+  std::lock_guard<std::mutex> lock(m_lock);
+  m_pendingOpens[path] = open;
+  return INVALID_HANDLE_VALUE;
+}
 
 Win32CommDevice::PortEvents* Win32CommDevice::Events(CommHandle handle) {
   std::lock_guard<std::mutex> lock(m_lock);
@@ -77,34 +144,44 @@ Win32CommDevice::PortEvents* Win32CommDevice::Events(CommHandle handle) {
   return found == m_ports.end() ? nullptr : found->second.get();
 }
 
+// An entry still in the table for a value the system hands out anew
+// belongs to a handle closed behind our back: it is not overwritten (its
+// read block may still belong to the driver), and the open fails.
 CommHandle Win32CommDevice::Open(const char* name) {
-  const std::string path = CommDevicePath(name == nullptr ? "" : name);
-  HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+  HANDLE handle = OpenWithinLimit(CommDevicePath(name == nullptr ? "" : name));
   if (handle == INVALID_HANDLE_VALUE || handle == nullptr) {
     return kInvalidComm;
   }
   auto events = std::make_unique<PortEvents>();
-  if (!events->Made()) {
+  bool entered = false;
+  if (events->Made()) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    entered = m_ports.try_emplace(reinterpret_cast<CommHandle>(handle), std::move(events)).second;
+  }
+  if (!entered) {
     ::CloseHandle(handle);
     return kInvalidComm;
   }
-  std::lock_guard<std::mutex> lock(m_lock);
-  m_ports[reinterpret_cast<CommHandle>(handle)] = std::move(events);
   return reinterpret_cast<CommHandle>(handle);
 }
 
+// The entry goes before the system's close, so that no other open can be
+// handed the value while it is still in the table.
 bool Win32CommDevice::CloseHandle(CommHandle handle) {
-  const bool closed = ::CloseHandle(ToHandle(handle)) != FALSE;
-  std::lock_guard<std::mutex> lock(m_lock);
-  const auto found = m_ports.find(handle);
-  if (found != m_ports.end()) {
-    if (found->second->abandoned) {
-      (void)found->second.release();  // NOLINT(bugprone-unused-return-value): kept for good
+  std::unique_ptr<PortEvents> events;
+  {
+    std::lock_guard<std::mutex> lock(m_lock);
+    const auto found = m_ports.find(handle);
+    if (found == m_ports.end()) {
+      return false;
     }
+    events = std::move(found->second);
     m_ports.erase(found);
   }
-  return closed;
+  if (events->abandoned) {
+    (void)events.release();  // NOLINT(bugprone-unused-return-value): the driver may still write
+  }
+  return ::CloseHandle(ToHandle(handle)) != FALSE;
 }
 
 bool Win32CommDevice::SetupComm(CommHandle handle, std::uint32_t inQueue, std::uint32_t outQueue) {

@@ -3,6 +3,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "platform/comm_device.h"
 
@@ -37,11 +38,24 @@ public:
 
 private:
   struct PortEvents;
+  struct PendingOpen;
+  // CreateFileA on a thread of its own, waited for at most kOpenLimitMs;
+  // an open that takes longer is left pending under its name, and the next
+  // Open of that name waits for it again instead of starting another.
+  void* OpenWithinLimit(const std::string& path);
   // The events of an open port, or nullptr; they live until CloseHandle.
   PortEvents* Events(CommHandle handle);
 
+  // Guards the two tables. A handle's entry is made by Open once the system
+  // has handed the handle out, and taken out by CloseHandle before the
+  // system closes it, both under this lock: the system hands a closed
+  // value out again at once, so an entry must never outlive its handle or
+  // be overwritten by the next one. Only the caller that opened a handle
+  // closes it, never while one of its own calls on it is in flight;
+  // CancelWait may come from any thread and reads the table under the lock.
   std::mutex m_lock;
   std::map<CommHandle, std::unique_ptr<PortEvents>> m_ports;
+  std::map<std::string, std::shared_ptr<PendingOpen>> m_pendingOpens;
 };
 
 }  // namespace zt

@@ -1,0 +1,59 @@
+// Find: the controller looked for on several ports side by side.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/serial_port.h"
+#include "platform/messages.h"
+
+namespace zt {
+
+// Looks for the controller on several ports side by side, off the caller's
+// thread: each is opened (9600 8N2) and sent one parameter request; the
+// first that answers with a valid packet (a parameter reply or a touch
+// report) is found. A port that does not open, opens slowly or stays silent
+// is passed over, each with its own time-out. Never writes the EEPROM.
+// Every probe has let go of its port and ended before the search reports
+// or a stop returns (an open never takes longer than kOpenLimitMs).
+class CPortFinder {
+public:
+  CPortFinder(ICommDevice& comm, IThreads& threads, IMessages& messages);
+  CPortFinder(const CPortFinder&) = delete;
+  CPortFinder& operator=(const CPortFinder&) = delete;
+  ~CPortFinder();
+
+  // Begins the search and tells notifyWindow (kNotifyFindDone) when it is
+  // over. False when a search runs already, there is no port or no thread.
+  bool Start(const std::vector<std::string>& ports, WindowHandle notifyWindow);
+  // Ends a search; it finds nothing and tells nobody.
+  void Stop();
+  bool IsLooking() const { return m_hThread != kNoThread; }
+  // Once told: ends the search and gives the port that answered (empty
+  // when none did). False when there is no search to take.
+  bool TakeResult(std::string& port);
+
+  static constexpr std::uint32_t kOpenTimeoutMs = 2000;
+  static constexpr std::uint32_t kAnswerTimeoutMs = 1000;
+
+private:
+  struct Probe;
+  static void SearchThread(void* finder);
+  void Search();
+  void EndProbes();
+  void EndSearchThread();
+
+  ICommDevice& m_comm;
+  IThreads& m_threads;
+  IMessages& m_messages;
+  WindowHandle m_notifyWindow = 0;
+  std::vector<std::unique_ptr<Probe>> m_probes;
+  ThreadHandle m_hThread = kNoThread;
+  std::atomic<std::int32_t> m_bStop{0};
+  std::string m_found;  // written by the search thread, read after it ends
+};
+
+}  // namespace zt
