@@ -3,6 +3,7 @@
 #include "engine/touch_driver.h"
 #include "platform/win32/win32_comm_device.h"
 #include "platform/win32/win32_input.h"
+#include "platform/win32/win32_log.h"
 #include "platform/win32/win32_messages.h"
 #include "platform/win32/win32_monitors.h"
 #include "platform/win32/win32_registry.h"
@@ -20,8 +21,11 @@ struct Win32Platform {
   Win32Registry registry;
   Win32Monitors monitors;
   Win32TouchInjection touchInjection;
+  Win32Log log;
 
-  EnginePlatform Engine() { return {comm, threads, input, messages, monitors, &touchInjection}; }
+  EnginePlatform Engine() {
+    return {comm, threads, input, messages, monitors, &touchInjection, &log};
+  }
 };
 
 }  // namespace zt

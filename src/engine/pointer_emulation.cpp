@@ -27,13 +27,14 @@ void BeepThread(void* argument) {
 }  // namespace
 
 CPointerEmulation::CPointerEmulation(IInput& input, IMessages& messages, IThreads& threads,
-                                     ITouchInjection* touchInjection)
+                                     ITouchInjection* touchInjection, ILog* log)
     : m_input(input),
       m_messages(messages),
       m_beepThreads(threads),
       m_tone(std::make_shared<BeepTone>()),
       m_dwLastTouchDown(input.GetTickCount()),
-      m_pTouchInjection(touchInjection) {
+      m_pTouchInjection(touchInjection),
+      m_pLog(log) {
   m_tone->input = &input;
   m_nDTime.store(static_cast<std::int32_t>(input.GetDoubleClickTime()));
 }
@@ -61,7 +62,9 @@ void CPointerEmulation::UseTouchOutput(bool wanted) {
   if (!wanted) {
     m_pContact.reset();
   } else if (!m_pContact && m_pTouchInjection != nullptr && m_pTouchInjection->Initialize()) {
-    auto contact = std::make_unique<CTouchContact>(*m_pTouchInjection, m_beepThreads);
+    auto contact =
+        std::make_unique<CTouchContact>(*m_pTouchInjection, m_beepThreads, m_input, m_pLog);
+    contact->SetDesktop(m_desk);
     if (contact->Start()) {
       m_pContact = std::move(contact);
     }
@@ -100,9 +103,16 @@ void CPointerEmulation::EmulatePointer(std::int32_t status, std::int32_t x, std:
   }
   // One reading of the right state serves the whole report.
   const bool right = InRightState();
-  // The one-shot right button is a mouse click also with touch output.
-  if (m_pContact && !right) {
-    EmulateTouch(status, ax, ay, mode);
+  // The one-shot right button is a mouse click also with touch output; the
+  // choice holds for the whole touch.
+  if (status == kTouchBegins) {
+    ReleaseHeldButton();
+    m_bTouchAsContact = m_pContact && !right;
+  }
+  if (m_bTouchAsContact) {
+    if (m_pContact) {
+      EmulateTouch(status, ax, ay, mode);
+    }
     return;
   }
 
@@ -113,8 +123,8 @@ void CPointerEmulation::EmulatePointer(std::int32_t status, std::int32_t x, std:
       m_nLastY = ay;
       break;
     case kTouchBegins:
-      // A button still down means the last touch's lift never arrived.
-      ReleaseHeldButton();
+      // A button still down meant the last touch's lift never arrived: it
+      // was released above.
       OnFirstTouch(ax, ay, mode, right);
       m_nLastX = ax;
       m_nLastY = ay;
@@ -136,9 +146,6 @@ void CPointerEmulation::EmulateTouch(std::int32_t status, std::int32_t ax, std::
   const IntPoint pixel = DesktopPixel(ax, ay);
   const bool tap = (status == kTouchBegins && mode == kTouchModeClickOnTouch) ||
                    (status == kTouchEnds && mode == kTouchModeClickOnRelease);
-  if (status == kTouchBegins) {
-    ReleaseHeldButton();
-  }
   if (tap) {
     m_pContact->Down(pixel);
     m_pContact->Up();
@@ -320,11 +327,21 @@ bool CPointerEmulation::InRightState() const {
 void CPointerEmulation::SetDesktop(const PixelRect& monitor, const PixelRect& desk) {
   const std::lock_guard<std::mutex> touchLock(m_touchLock);
   if (m_pContact) {
-    m_pContact->Up();
+    if (!(monitor == m_monitor && desk == m_desk)) {
+      m_pContact->Cancel();
+    }
+    m_pContact->SetDesktop(desk);
   }
   const std::lock_guard<std::mutex> lock(m_desktopLock);
   m_monitor = monitor;
   m_desk = desk;
+}
+
+void CPointerEmulation::ContactCancelledBySystem() {
+  const std::lock_guard<std::mutex> lock(m_touchLock);
+  if (m_pContact) {
+    m_pContact->DropCancelledBySystem();
+  }
 }
 
 PixelRect CPointerEmulation::TouchMonitor() const {
@@ -368,7 +385,7 @@ void CPointerEmulation::ReleaseHeldButton() {
     EndHold();
   }
   if (m_pContact) {
-    m_pContact->Up();
+    m_pContact->Cancel();  // the finger did not lift: no tap, no drop
   }
   if (m_held != Button::kNone) {
     ReleaseButton(m_nLastX, m_nLastY, m_held == Button::kRight);

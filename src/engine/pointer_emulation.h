@@ -12,6 +12,7 @@
 #include "engine/touch_contact.h"
 #include "engine/touch_smoothing.h"
 #include "platform/input.h"
+#include "platform/log.h"
 #include "platform/messages.h"
 #include "platform/monitors.h"
 #include "platform/threads.h"
@@ -33,9 +34,9 @@ struct BeepTone {
 class CPointerEmulation {
 public:
   // touchInjection: the system's touch input, for "Output" 1; none: the
-  // mouse only.
+  // mouse only. log: where refused touch output is noted; none: nowhere.
   CPointerEmulation(IInput& input, IMessages& messages, IThreads& threads,
-                    ITouchInjection* touchInjection = nullptr);
+                    ITouchInjection* touchInjection = nullptr, ILog* log = nullptr);
   CPointerEmulation(const CPointerEmulation&) = delete;
   CPointerEmulation& operator=(const CPointerEmulation&) = delete;
   virtual ~CPointerEmulation() = default;
@@ -59,8 +60,12 @@ public:
   void SetNotifyWindow(WindowHandle window) { m_hNotifyWnd.store(window); }
   // Where touches go: the monitor's rectangle within the virtual desktop.
   // Until it is set, absolute units pass through unchanged. A touch contact
-  // in progress ends where it was.
+  // in progress is cancelled when they change.
   void SetDesktop(const PixelRect& monitor, const PixelRect& desk);
+  // The system has cancelled every touch contact (a display change): the
+  // contact in progress gets no further frame, and the finger's next
+  // report starts a new one.
+  void ContactCancelledBySystem();
   PixelRect TouchMonitor() const;
   // Lets go of a button that a touch pressed and no lift has released yet,
   // at the last position, and ends a touch contact; from any thread.
@@ -142,7 +147,11 @@ private:
   Hold m_hold;
   CTouchSmoother m_smoother;
   ITouchInjection* m_pTouchInjection;
+  ILog* m_pLog;
   std::unique_ptr<CTouchContact> m_pContact;  // while touch output is in use
+  // Whether the touch in progress goes out as a contact, chosen at its
+  // touch-down and kept until the next one.
+  bool m_bTouchAsContact = false;
   std::atomic<std::int32_t> m_nOutput{kOutputMouse};
   std::atomic<std::int32_t> m_bTouchMissing{0};
 };

@@ -1,19 +1,24 @@
 #include "engine/touch_contact.h"
 
+#include <algorithm>
+#include <string>
+
 namespace zt {
 namespace {
 
 constexpr std::uint32_t kInContact = touch::kInRange | touch::kInContact;
+constexpr std::uint32_t kRetryPauseMs = 1;
 
 }  // namespace
 
-CTouchContact::CTouchContact(ITouchInjection& injection, IThreads& threads)
-    : m_injection(injection), m_threads(threads) {}
+CTouchContact::CTouchContact(ITouchInjection& injection, IThreads& threads, IInput& clock,
+                             ILog* log)
+    : m_injection(injection), m_threads(threads), m_clock(clock), m_log(log) {}
 
 CTouchContact::~CTouchContact() {
   {
     const std::lock_guard<std::mutex> lock(m_lock);
-    UpLocked();
+    EndLocked(touch::kCanceled | touch::kUp);
     m_stopping = true;
   }
   m_changed.notify_all();
@@ -32,58 +37,136 @@ void CTouchContact::RefreshThread(void* contact) {
   static_cast<CTouchContact*>(contact)->Refresh();
 }
 
-// Asleep on the condition while no finger is down; while one is, a frame
-// goes out whenever a whole period has passed without one.
+// Asleep on the condition while no contact is down; while one is, it
+// sleeps until kRefreshMs after the last frame, measured again on waking,
+// since a report may have sent a frame meanwhile.
 void CTouchContact::Refresh() {
   std::unique_lock<std::mutex> lock(m_lock);
   while (!m_stopping) {
-    if (!m_down) {
+    if (!InContact()) {
       m_changed.wait(lock);
       continue;
     }
-    const std::uint64_t seen = m_frames;
-    lock.unlock();
-    m_threads.Sleep(kRefreshMs);
-    lock.lock();
-    if (m_down && !m_stopping && m_frames == seen) {
-      InjectLocked(kInContact | touch::kUpdate, m_last);
+    const std::uint32_t since = m_clock.GetTickCount() - m_lastFrameTick;
+    if (since >= kRefreshMs) {
+      UpdateLocked(m_last);
+      continue;
     }
+    lock.unlock();
+    m_threads.Sleep(kRefreshMs - since);
+    lock.lock();
   }
+}
+
+void CTouchContact::SetDesktop(const PixelRect& desk) {
+  const std::lock_guard<std::mutex> lock(m_lock);
+  m_desk = desk;
 }
 
 void CTouchContact::Down(IntPoint pixel) {
   {
     const std::lock_guard<std::mutex> lock(m_lock);
-    UpLocked();
-    InjectLocked(kInContact | touch::kDown, pixel);
-    m_down = true;
+    DownLocked(pixel);
   }
   m_changed.notify_all();
 }
 
 void CTouchContact::Move(IntPoint pixel) {
-  const std::lock_guard<std::mutex> lock(m_lock);
-  if (m_down) {
-    InjectLocked(kInContact | touch::kUpdate, pixel);
+  {
+    const std::lock_guard<std::mutex> lock(m_lock);
+    if (m_state == State::kSystemCancelled) {
+      DownLocked(pixel);
+    } else if (InContact()) {
+      UpdateLocked(pixel);
+    }
   }
+  m_changed.notify_all();
 }
 
 void CTouchContact::Up() {
   const std::lock_guard<std::mutex> lock(m_lock);
-  UpLocked();
+  EndLocked(touch::kUp);
 }
 
-void CTouchContact::UpLocked() {
-  if (m_down) {
-    InjectLocked(touch::kUp, m_last);
-    m_down = false;
+// A contact the system has cancelled already stays so: the finger is still
+// down, and its next move starts a new contact.
+void CTouchContact::Cancel() {
+  const std::lock_guard<std::mutex> lock(m_lock);
+  if (m_state != State::kSystemCancelled) {
+    EndLocked(touch::kCanceled | touch::kUp);
   }
 }
 
-void CTouchContact::InjectLocked(std::uint32_t flags, IntPoint pixel) {
-  m_injection.Inject({flags, pixel.x, pixel.y});
-  m_last = pixel;
-  ++m_frames;
+void CTouchContact::DropCancelledBySystem() {
+  const std::lock_guard<std::mutex> lock(m_lock);
+  if (InContact()) {
+    m_state = State::kSystemCancelled;
+  }
+}
+
+void CTouchContact::DownLocked(IntPoint pixel) {
+  EndLocked(touch::kCanceled | touch::kUp);
+  if (SendLocked(kInContact | touch::kDown, pixel)) {
+    m_state = State::kDown;
+  }
+}
+
+void CTouchContact::UpdateLocked(IntPoint pixel) {
+  if (SendLocked(kInContact | touch::kUpdate, pixel)) {
+    m_state = State::kMoving;
+  }
+}
+
+// The UP goes where the last UPDATE was; a contact that has had none (a
+// tap) gets one there first.
+void CTouchContact::EndLocked(std::uint32_t flags) {
+  if (m_state == State::kDown) {
+    UpdateLocked(m_last);
+  }
+  if (m_state == State::kMoving) {
+    SendLocked(flags, m_last);
+  }
+  m_state = State::kNone;
+}
+
+bool CTouchContact::SendLocked(std::uint32_t flags, IntPoint pixel) {
+  const TouchFrame frame = FrameAt(flags, pixel);
+  std::uint32_t answer = m_injection.Inject(frame);
+  for (int retry = 0; answer == touch::kErrorNotReady && retry < kNotReadyRetries; ++retry) {
+    m_threads.Sleep(kRetryPauseMs);
+    answer = m_injection.Inject(frame);
+  }
+  if (answer != touch::kInjected) {
+    if (m_state != State::kRefused && m_log != nullptr) {
+      m_log->Write("Touch output: the system refused a frame (error " + std::to_string(answer) +
+                   "); the touch ends there");
+    }
+    m_state = State::kRefused;
+    return false;
+  }
+  m_last = {frame.x, frame.y};
+  m_lastFrameTick = m_clock.GetTickCount();
+  return true;
+}
+
+// The point and its area inside the desktop (its last pixel row and column
+// included), once the desktop is known.
+TouchFrame CTouchContact::FrameAt(std::uint32_t flags, IntPoint pixel) const {
+  TouchFrame frame{
+      flags,
+      pixel.x,
+      pixel.y,
+      {pixel.x - kAreaRadius, pixel.y - kAreaRadius, pixel.x + kAreaRadius, pixel.y + kAreaRadius}};
+  if (m_desk.IsEmpty()) {
+    return frame;
+  }
+  const auto clampX = [&](std::int32_t x) { return std::clamp(x, m_desk.left, m_desk.right - 1); };
+  const auto clampY = [&](std::int32_t y) { return std::clamp(y, m_desk.top, m_desk.bottom - 1); };
+  frame.x = clampX(frame.x);
+  frame.y = clampY(frame.y);
+  frame.area = {clampX(frame.area.left), clampY(frame.area.top), clampX(frame.area.right),
+                clampY(frame.area.bottom)};
+  return frame;
 }
 
 }  // namespace zt

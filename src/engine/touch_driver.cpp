@@ -22,7 +22,7 @@ std::uint64_t PackPoint(std::int32_t x, std::int32_t y) {
 CTouchDriver::CTouchDriver(const EnginePlatform& platform)
     : CSerialLink(platform.comm, platform.threads),
       CPointerEmulation(platform.input, platform.messages, platform.threads,
-                        platform.touchInjection),
+                        platform.touchInjection, platform.log),
       m_monitors(platform.monitors),
       m_assembler(m_receive) {}
 
@@ -158,6 +158,11 @@ IntPoint CTouchDriver::MapRawPoint(std::int32_t rawX, std::int32_t rawY) {
     mapped = m_preciseMapper.MapPoint(rawX, rawY);
   }
   return mapped ? *mapped : m_liveMapper.MapPoint(rawX, rawY);
+}
+
+bool CTouchDriver::DisplayChanged() {
+  ContactCancelledBySystem();
+  return UpdateDesktop();
 }
 
 bool CTouchDriver::UpdateDesktop() {

@@ -16,6 +16,7 @@
 #include "mapping/calibration_run.h"
 #include "mapping/precise_mapper.h"
 #include "platform/input.h"
+#include "platform/log.h"
 #include "platform/messages.h"
 #include "platform/monitors.h"
 #include "platform/touch_injection.h"
@@ -30,6 +31,7 @@ struct EnginePlatform {
   IMessages& messages;
   IMonitors& monitors;
   ITouchInjection* touchInjection = nullptr;  // none: mouse output only
+  ILog* log = nullptr;                        // none: nothing is noted
 };
 
 // The running touch engine: owns the open port, the reader thread that
@@ -56,6 +58,9 @@ public:
   // false when the chosen monitor is not there and touches go to the
   // primary one.
   bool UpdateDesktop();
+  // A display change: the system has cancelled every touch contact, and
+  // the monitors are taken anew (UpdateDesktop).
+  bool DisplayChanged();
   bool TouchMonitorFound() const { return m_monitorFound; }
 
   void DecodePacket(const std::uint8_t* packet);

@@ -370,7 +370,7 @@ void CTouchMainDlg::ShowState(const std::string& text) {
 // A resolution changed, a monitor came or went: touches follow.
 void CTouchMainDlg::OnDisplayChange() {
   if (m_host.Driver() != nullptr) {
-    m_host.Driver()->UpdateDesktop();
+    m_host.Driver()->DisplayChanged();
     ShowOrCreateButtonWnd();
   }
   ShowLinkState();

@@ -209,6 +209,17 @@ class CancelTest(CalibrationCase):
         self.assertEqual(self.registry.values(), before)
         self.assert_lands(pixel_of(PROBE_RAW))
 
+    def test_what_find_finds_waits_until_the_run_has_ended(self):
+        window = self.start()
+        answering = Touchsim(self.wine, 11, ())
+        self.addCleanup(answering.stop)
+        self.open_calibration(window)
+        self.driver.post(window, WM_COMMAND, IDS.IDC_MAIN_FIND, 0)
+        self.assertFalse(wait_for(lambda: self.registry.query("Port") == "COM11", 4))
+        self.driver.post(self.screen, WM_KEYDOWN, VK_ESCAPE, 0)
+        self.assertTrue(self.closed())
+        self.assertTrue(wait_for(lambda: self.registry.query("Port") == "COM11", 10))
+
     def test_start_up_mode_1_calibrates_before_the_main_window_shows(self):
         self.start(StartUpMode=1, First=0)
         self.open_calibration()

@@ -1,6 +1,7 @@
 """Two monitors side by side (a 1024 x 768 primary and an 800 x 600 second
 one to its right): touches land on the chosen one, fall back to the primary
 one when it is not there, calibrate there, and the setup sheet switches."""
+import os
 import unittest
 
 from harness import IDS, WM_COMMAND, pointer_position, wait_for
@@ -21,6 +22,11 @@ class MonitorCase:
 
 class ChosenMonitorTest(MonitorCase, SetupCase):
     REGISTRY = {"Port": "COM5", "Monitor": r"\\.\DISPLAY2"}
+
+    def test_touch_output_frames_on_the_second_monitor_are_what_the_system_takes(self):
+        checked = self.wine.run(os.environ["ZT_TOUCH_INFO"])
+        self.assertEqual(checked.returncode, 0, checked.stdout.decode())
+        self.assertIn(b"at 1823,0 area 1819,0-1823,4", checked.stdout)
 
     def test_raw_corners_and_centre_land_on_the_second_monitor(self):
         for raw, where in (((0, 0), (1024, 0)), ((4095, 4095), (1823, 599)), ((2048, 2048), (1424, 300))):

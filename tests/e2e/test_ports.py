@@ -91,6 +91,7 @@ class PortsTest(ProgramTestCase):
         self.assertTrue(wait_for(lambda: self.state(window).startswith("Waiting for")), self.state(window))
         self.simulator(12)
         self.assertTrue(self.driver.click(window, IDS.IDC_MAIN_FIND))
+        self.assertTrue(wait_for(lambda: self.state(window).startswith("Looking")), self.state(window))
         self.assertNotIn("12", self.state(window))  # the engine's port, however written, is not asked
         self.assertTrue(wait_for(lambda: self.driver.text(self.driver.item(window, IDS.IDC_MAIN_FIND)) == "Find", 15))
         self.assertTrue(wait_for(lambda: self.connected(window), 10), self.state(window))

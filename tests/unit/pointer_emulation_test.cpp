@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <string>
 #include <vector>
@@ -370,86 +371,159 @@ TEST(TouchSmootherTest, SpikeRestStrokeStopLiftAndANewTouch) {
 namespace zt {
 namespace {
 
-using Frames = std::vector<TouchFrame>;
+// Frames as flags, x and y.
+using Frames = std::vector<std::array<std::int64_t, 3>>;
 constexpr std::uint32_t kDown = test::ContractTouchInjection::kDownFlags;
 constexpr std::uint32_t kUpdate = test::ContractTouchInjection::kUpdateFlags;
 constexpr std::uint32_t kUp = touch::kUp;
+constexpr std::uint32_t kCancelUp = touch::kCanceled | touch::kUp;
 
-// Real threads whose sleeps are short but count as the time they ask for:
-// the contract's clock.
-class ClockThreads final : public test::DelegatingThreads {
-public:
-  void Sleep(std::uint32_t milliseconds) override {
-    clock.fetch_add(milliseconds);
-    real.Sleep(1);
-  }
-  std::atomic<std::uint32_t> clock{0};
+// Every line the program logs.
+struct RecordingLog final : ILog {
+  void Write(std::string_view line) override { lines.emplace_back(line); }
+  std::vector<std::string> lines;
 };
 
-// Touch output on a second monitor, every frame held to the contract: a
-// drag, a rest (refreshed while the finger is down, nothing after the
-// lift), a display change and a stop during a contact, the click modes as
-// single taps; the double-tap rule and HoldRight do not apply, the one-shot
-// right button is a mouse click; without touch injection, the mouse.
-TEST(TouchOutputTest, EveryFrameSequenceKeepsTheContract) {
-  ClockThreads threads;
-  test::RecordingInput input;
-  test::RecordingMessages messages;
-  test::ContractTouchInjection injection([&] { return threads.clock.load(); });
-  CPointerEmulation emulation(input, messages, threads, &injection);
-  EngineSettings settings;
-  settings.output = kOutputTouch;
-  settings.holdRight = 750;
-  settings.dTime = 500;
-  emulation.ApplyEmulationSettings(settings);
-  ASSERT_FALSE(emulation.TouchOutputMissing());
-  emulation.SetDesktop({1024, 0, 1824, 600}, {0, 0, 1824, 768});
-  const auto touch = [&](std::initializer_list<std::array<std::int32_t, 3>> reports) {
+// Touch output on a second monitor against the documented contract, on a
+// clock the test moves: every frame sequence the system accepts, a resting
+// contact refreshed within 50 ms of its last frame, taps with their UPDATE,
+// areas inside the desktop, refusals, cancels and display changes, and the
+// choice of mouse or touch kept through a touch.
+class TouchOutputTest : public ::testing::Test {
+protected:
+  static constexpr PixelRect kDesk{0, 0, 1824, 768};
+
+  TouchOutputTest() {
+    settings.output = kOutputTouch;
+    settings.holdRight = 750;
+    settings.dTime = 500;
+    emulation.SetDesktop({1024, 0, 1824, 600}, kDesk);
+    emulation.ApplyEmulationSettings(settings);
+  }
+  // Reports, then the frames they and the refresher sent: flags, x, y.
+  Frames Touch(std::initializer_list<std::array<std::int32_t, 3>> reports) {
     for (const auto& [status, x, y] : reports) {
       emulation.EmulatePointer(status, x, y);
     }
-    return injection.Take();
-  };
-  EXPECT_EQ(
-      touch({{1, 0, 0}, {2, 2048, 2048}, {4, 4095, 4095}}),
-      (Frames{{kDown, 1024, 0}, {kUpdate, 1424, 300}, {kUpdate, 1823, 599}, {kUp, 1823, 599}}));
+    Frames frames;
+    for (const TouchFrame& frame : injection.Take()) {
+      frames.push_back({frame.flags, frame.x, frame.y});
+    }
+    return frames;
+  }
 
+  test::RecordingInput input;
+  test::SimulatedClock clock{input.tickCount};
+  test::RecordingMessages messages;
+  test::ContractTouchInjection injection{input.tickCount, kDesk};
+  RecordingLog log;
+  EngineSettings settings;
+  CPointerEmulation emulation{input, messages, clock, &injection, &log};
+  // The refresher's sleeps end before the emulation goes.
+  struct Release {
+    test::SimulatedClock& clock;
+    ~Release() { clock.Release(); }
+  } release{clock};
+};
+
+TEST_F(TouchOutputTest, DragsRestsAndTapsKeepTheContract) {
+  ASSERT_FALSE(emulation.TouchOutputMissing());
+  // A drag to the desktop's bottom right corner: the area stays inside.
+  emulation.EmulatePointer(1, 0, 0);
+  emulation.EmulatePointer(2, 2048, 2048);
+  emulation.EmulatePointer(4, 4095, 4095);
+  const std::vector<TouchFrame> drag = injection.Take();
+  ASSERT_EQ(drag.size(), 4U);
+  EXPECT_EQ(drag[2], (TouchFrame{kUpdate, 1823, 599, {1819, 595, 1823, 603}}));
+  EXPECT_EQ(drag[3].flags, kUp);
+
+  // A rest after one early move: never more than 50 ms without a frame,
+  // counted from the last frame sent, whoever sent it.
   emulation.EmulatePointer(1, 2048, 2048);
-  EXPECT_TRUE(test::WaitUntil([&] { return injection.Count() >= 4; }));  // refreshed while resting
-  emulation.EmulatePointer(4, 2048, 2048);
-  const Frames rest = injection.Take();
-  EXPECT_EQ(rest.back(), (TouchFrame{kUp, 1424, 300}));
-  EXPECT_EQ(std::count(rest.begin(), rest.end(), TouchFrame{kUpdate, 1424, 300}),
-            static_cast<std::ptrdiff_t>(rest.size()) - 2);
-  EXPECT_EQ(injection.Count(), 0U);  // nothing after the lift
+  ASSERT_TRUE(clock.Advance(2));
+  emulation.EmulatePointer(2, 2048, 2048);
+  ASSERT_TRUE(clock.Advance(500));
+  const auto rest = injection.TakeStamped();
+  ASSERT_GT(rest.size(), 10U);
+  for (std::size_t i = 1; i < rest.size(); ++i) {
+    EXPECT_LE(rest[i].time - rest[i - 1].time, 50U) << i;
+    EXPECT_EQ(rest[i].answer, touch::kInjected);
+  }
+  EXPECT_EQ(Touch({{4, 2048, 2048}}), (Frames{{kUpdate, 1424, 300}, {kUp, 1424, 300}}));
 
-  EXPECT_EQ(touch({{1, 1000, 1000}}).size(), 1U);
-  emulation.SetDesktop({0, 0, 1024, 768}, {0, 0, 1824, 768});  // a display change
-  EXPECT_EQ(injection.Take(), (Frames{{kUp, 1219, 146}}));
-  EXPECT_EQ(touch({{1, 1000, 1000}}).size(), 1U);
-  emulation.ReleaseTouch();  // a stop or a lost link
-  EXPECT_EQ(injection.Take(), (Frames{{kUp, 250, 187}}));
-
+  // The click modes: a tap is DOWN, UPDATE and UP at one point.
   for (const std::int32_t mode : {kTouchModeClickOnTouch, kTouchModeClickOnRelease}) {
     settings.touchMode = mode;
     emulation.ApplyEmulationSettings(settings);
-    const Frames tap = mode == kTouchModeClickOnTouch ? Frames{{kDown, 0, 0}, {kUp, 0, 0}}
-                                                      : Frames{{kDown, 512, 384}, {kUp, 512, 384}};
-    EXPECT_EQ(touch({{1, 0, 0}, {2, 1000, 1000}, {4, 2048, 2048}}), tap);
+    const std::int64_t x = mode == kTouchModeClickOnTouch ? 1024 : 1424;
+    EXPECT_EQ(Touch({{1, 0, 0}, {2, 1000, 1000}, {4, 2048, 2048}}),
+              (Frames{{kDown, x, x == 1024 ? 0 : 300},
+                      {kUpdate, x, x == 1024 ? 0 : 300},
+                      {kUp, x, x == 1024 ? 0 : 300}}));
   }
   EXPECT_TRUE(input.TakeMouse().empty());
+  EXPECT_TRUE(log.lines.empty());
+}
+
+// A refused frame ends the contact on our side too, noted once; a frame
+// refused as not ready is sent again.
+TEST_F(TouchOutputTest, RefusalsEndTheContactAndNotReadyIsSentAgain) {
+  for (const bool refuseUp : {false, true}) {
+    Touch({{1, 0, 0}, {2, 100, 100}});
+    injection.RefuseNext(touch::kErrorInvalidParameter);
+    EXPECT_EQ(injection.Count(), 0U);
+    if (!refuseUp) {
+      emulation.EmulatePointer(2, 200, 200);
+    }
+    emulation.EmulatePointer(4, 200, 200);
+    EXPECT_EQ(injection.TakeStamped().size(), 1U);  // the refused one, nothing after it
+    EXPECT_EQ(Touch({{2, 300, 300}, {4, 300, 300}}), Frames{});
+  }
+  EXPECT_EQ(log.lines.size(), 2U);
+  injection.RefuseNext(touch::kErrorNotReady, CTouchContact::kNotReadyRetries);
+  emulation.EmulatePointer(1, 0, 0);
+  const auto sent = injection.TakeStamped();
+  ASSERT_EQ(sent.size(), CTouchContact::kNotReadyRetries + 1U);
+  EXPECT_EQ(sent.back().answer, touch::kInjected);
+  EXPECT_EQ(sent.front().frame, sent.back().frame);
+}
+
+// A stop, a lost link and a lost lift cancel the contact; after a display
+// change the system has cancelled it: no frame for it, and the next report
+// starts a new contact in the new geometry.
+TEST_F(TouchOutputTest, CancelsAndDisplayChanges) {
+  Touch({{1, 0, 0}});
+  emulation.ReleaseTouch();  // a stop or a lost link
+  EXPECT_EQ(injection.Take().back().flags, kCancelUp);
+  EXPECT_EQ(
+      Touch({{1, 0, 0}, {2, 1000, 1000}, {1, 2048, 2048}}),
+      (Frames{{kDown, 1024, 0}, {kUpdate, 1219, 146}, {kCancelUp, 1219, 146}, {kDown, 1424, 300}}));
+  injection.DisplayChange({0, 0, 1024, 768});
+  emulation.ContactCancelledBySystem();
+  emulation.SetDesktop({0, 0, 1024, 768}, {0, 0, 1024, 768});
+  EXPECT_EQ(Touch({{2, 2048, 2048}, {4, 2048, 2048}}),
+            (Frames{{kDown, 512, 384}, {kUpdate, 512, 384}, {kUp, 512, 384}}));
+}
+
+// Mouse or touch is chosen at the touch-down and kept to the lift: the
+// one-shot right button selected mid-touch leaves the contact as it is;
+// the next touch is a mouse right click. Without touch injection, the mouse.
+TEST_F(TouchOutputTest, MouseOrTouchIsChosenOncePerTouch) {
+  Touch({{1, 0, 0}});
   emulation.m_bRightEnabled.store(1);
   emulation.m_bRightSelected.store(1);
+  EXPECT_EQ(Touch({{4, 0, 0}}), (Frames{{kUpdate, 1024, 0}, {kUp, 1024, 0}}));
+  EXPECT_TRUE(input.TakeMouse().empty());
   input.tickCount += 100000;
-  EXPECT_TRUE(touch({{1, 2048, 2048}, {4, 2048, 2048}}).empty());
+  EXPECT_TRUE(Touch({{1, 2048, 2048}, {4, 2048, 2048}}).empty());
   std::vector<std::uint32_t> flags;
   for (const MouseCall& call : input.TakeMouse()) {
     flags.push_back(call.flags);
   }
-  EXPECT_EQ(flags, (std::vector<std::uint32_t>{kMove, kMove, kRightDown, kRightUp}));
+  EXPECT_EQ(flags, (std::vector<std::uint32_t>{kMove, kRightDown, kRightUp}));
 
   injection.available = false;
-  CPointerEmulation withoutTouch(input, messages, threads, &injection);
+  CPointerEmulation withoutTouch(input, messages, clock, &injection);
   withoutTouch.ApplyEmulationSettings(settings);
   EXPECT_TRUE(withoutTouch.TouchOutputMissing());
 }

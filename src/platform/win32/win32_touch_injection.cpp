@@ -16,7 +16,6 @@ using InitializeCall = BOOL(WINAPI*)(UINT32, DWORD);
 using InjectCall = BOOL(WINAPI*)(UINT32, const POINTER_TOUCH_INFO*);
 
 constexpr UINT32 kContacts = 1;
-constexpr LONG kContactRadius = 4;  // pixels round the point, as a fingertip
 
 template <typename Call>
 Call Lookup(const char* name) {
@@ -39,20 +38,28 @@ bool Win32TouchInjection::Initialize() {
   return m_state == State::kReady;
 }
 
-bool Win32TouchInjection::Inject(const TouchFrame& frame) {
+void FillTouchInfo(const TouchFrame& frame, POINTER_TOUCH_INFO& info) {
+  info = POINTER_TOUCH_INFO{};
+  info.pointerInfo.pointerType = PT_TOUCH;
+  info.pointerInfo.pointerId = 0;
+  info.pointerInfo.pointerFlags = frame.flags;
+  info.pointerInfo.ptPixelLocation = {frame.x, frame.y};
+  info.touchFlags = TOUCH_FLAG_NONE;
+  info.touchMask = TOUCH_MASK_CONTACTAREA;
+  info.rcContact = {frame.area.left, frame.area.top, frame.area.right, frame.area.bottom};
+}
+
+std::uint32_t Win32TouchInjection::Inject(const TouchFrame& frame) {
   if (m_state != State::kReady) {
-    return false;
+    return touch::kStatusAccessDenied;
   }
-  POINTER_TOUCH_INFO contact{};
-  contact.pointerInfo.pointerType = PT_TOUCH;
-  contact.pointerInfo.pointerId = 0;
-  contact.pointerInfo.pointerFlags = frame.flags;
-  contact.pointerInfo.ptPixelLocation = {frame.x, frame.y};
-  contact.touchFlags = TOUCH_FLAG_NONE;
-  contact.touchMask = TOUCH_MASK_CONTACTAREA;
-  contact.rcContact = {frame.x - kContactRadius, frame.y - kContactRadius, frame.x + kContactRadius,
-                       frame.y + kContactRadius};
-  return reinterpret_cast<InjectCall>(m_inject)(1, &contact) != FALSE;
+  POINTER_TOUCH_INFO contact;
+  FillTouchInfo(frame, contact);
+  if (reinterpret_cast<InjectCall>(m_inject)(1, &contact) != FALSE) {
+    return touch::kInjected;
+  }
+  const DWORD error = ::GetLastError();
+  return error != 0 ? error : ERROR_INVALID_PARAMETER;
 }
 
 }  // namespace zt
