@@ -1,183 +1,344 @@
-// The smoothing filter against two common ones, on generated report streams
-// of a 1024-pixel-wide panel at 100 reports a second (4 screen-scale units
-// to a pixel): how still a resting finger with raw noise of 8 units (2 px)
-// keeps the pointer, how far the pointer trails a finger moving at
-// 1 000 px/s, how many reports after a stroke stops the pointer is on its
-// end point, and the cost per report.
-//   build/native/bench/zt_smoothing_bench
+// The smoothing filter against its rivals on generated streams of a
+// 1 024-pixel-wide panel at 100 reports a second with raw noise of 2 px
+// (touch_streams.h): the 1 euro filter tuned as its authors advise, tslib's
+// chain as it is set up for a noisy resistive panel (variance, then
+// dejitter), and plain first-order low-passes. Prints one table: each filter
+// against each stream's figures, and the cost per report. Build it with the
+// Release preset:
+//   cmake --preset bench && cmake --build --preset bench && build/bench/bench/zt_smoothing_bench
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <deque>
-#include <functional>
 #include <memory>
-#include <random>
+#include <numbers>
 #include <string>
 #include <vector>
 
-#include "engine/controller_protocol.h"
-#include "engine/touch_smoothing.h"
+#include "touch_streams.h"
 
 namespace {
 
 using zt::IntPoint;
-using Filter = std::function<IntPoint(std::int32_t status, IntPoint point)>;
+using zt::SmoothedReports;
+using namespace zt::streams;
 
-constexpr double kUnitsPerPixel = 4.0;
-constexpr double kStepUnits = 1000.0 * kUnitsPerPixel / 100.0;  // 1 000 px/s at 100 Hz
-
-// tslib's dejitter as its documentation describes it: a move longer than
-// sqrt(delta) from the last sample is quick motion and passes as it is,
-// dropping the history; otherwise the last four samples are averaged, the
-// latest weighing most (here 4:3:2:1).
-Filter Dejitter(double delta) {
-  auto history = std::make_shared<std::deque<IntPoint>>();
-  return [history, delta](std::int32_t status, IntPoint p) {
-    if (status == zt::kTouchBegins || history->empty()) {
-      history->assign(1, p);
-      return p;
+// A filter that maps a point to a point, wrapped as the streams see filters:
+// the press where the touch-down's output is, the release where the lift's.
+template <typename PointFilter>
+Filter Wrap(PointFilter filter) {
+  auto state = std::make_shared<PointFilter>(std::move(filter));
+  return [state](std::int32_t status, IntPoint point) {
+    SmoothedReports out;
+    double x = point.x / kUnitsPerPixel;
+    double y = point.y / kUnitsPerPixel;
+    if ((*state)(status, x, y)) {
+      out.Add(status, {static_cast<std::int32_t>(std::lround(x * kUnitsPerPixel)),
+                       static_cast<std::int32_t>(std::lround(y * kUnitsPerPixel))});
     }
-    const IntPoint last = history->front();
-    const double dx = p.x - last.x;
-    const double dy = p.y - last.y;
+    return out;
+  };
+}
+
+// The 1 euro filter (Casiez, Roussel and Vogel, CHI 2012) on each axis, in
+// pixels: a low-pass whose cut-off rises with the filtered speed.
+struct OneEuro {
+  double minCutoff;
+  double beta;
+  double derivativeCutoff = 1.0;
+  struct Axis {
+    double value = 0.0;
+    double speed = 0.0;
+  };
+  Axis ax, ay;
+  bool started = false;
+
+  static double Alpha(double cutoff) {
+    const double tau = 1.0 / (2.0 * std::numbers::pi * cutoff);
+    return 1.0 / (1.0 + tau * kReportsPerSecond);
+  }
+  double Step(Axis& axis, double raw) const {
+    const double speed = (raw - axis.value) * kReportsPerSecond;
+    axis.speed += Alpha(derivativeCutoff) * (speed - axis.speed);
+    axis.value += Alpha(minCutoff + beta * std::abs(axis.speed)) * (raw - axis.value);
+    return axis.value;
+  }
+  bool operator()(std::int32_t status, double& x, double& y) {
+    if (status == zt::kTouchBegins || !started) {
+      ax = {x, 0.0};
+      ay = {y, 0.0};
+      started = true;
+      return true;
+    }
+    x = Step(ax, x);
+    y = Step(ay, y);
+    return true;
+  }
+};
+
+// tslib's variance module as its documentation describes it: a sample
+// farther than sqrt(delta) from the last one is held back as noise; a
+// second far one in a row is fast motion, and both pass.
+struct Variance {
+  double delta;
+  double lastX = 0.0, lastY = 0.0;
+  bool holding = false;
+  double heldX = 0.0, heldY = 0.0;
+  bool started = false;
+
+  bool operator()(std::int32_t status, double& x, double& y) {
+    if (status == zt::kTouchBegins || !started) {
+      started = true;
+      holding = false;
+      lastX = x;
+      lastY = y;
+      return true;
+    }
+    const double dx = x - lastX;
+    const double dy = y - lastY;
+    if (dx * dx + dy * dy > delta && !holding) {
+      holding = true;
+      heldX = x;
+      heldY = y;
+      x = lastX;
+      y = lastY;
+      return status == zt::kTouchEnds;
+    }
+    holding = false;
+    lastX = x;
+    lastY = y;
+    return true;
+  }
+};
+
+// tslib's dejitter: a move longer than sqrt(delta) passes as it is and
+// drops the history; shorter ones are averaged over the last four samples,
+// the latest weighing most (4:3:2:1).
+struct Dejitter {
+  double delta;
+  std::deque<std::pair<double, double>> history;
+
+  bool operator()(std::int32_t status, double& x, double& y) {
+    if (status == zt::kTouchBegins || history.empty()) {
+      history.assign(1, {x, y});
+      return true;
+    }
+    const double dx = x - history.front().first;
+    const double dy = y - history.front().second;
     if (dx * dx + dy * dy > delta) {
-      history->assign(1, p);
-      return p;
+      history.assign(1, {x, y});
+      return true;
     }
-    history->push_front(p);
-    history->resize(std::min<std::size_t>(history->size(), 4));
-    double x = 0;
-    double y = 0;
-    double weights = 0;
-    for (std::size_t i = 0; i < history->size(); ++i) {
+    history.emplace_front(x, y);
+    history.resize(std::min<std::size_t>(history.size(), 4));
+    double sumX = 0.0, sumY = 0.0, weights = 0.0;
+    for (std::size_t i = 0; i < history.size(); ++i) {
       const double weight = 4.0 - static_cast<double>(i);
-      x += weight * (*history)[i].x;
-      y += weight * (*history)[i].y;
+      sumX += weight * history[i].first;
+      sumY += weight * history[i].second;
       weights += weight;
     }
-    return IntPoint{static_cast<int>(std::lround(x / weights)),
-                    static_cast<int>(std::lround(y / weights))};
-  };
-}
+    x = sumX / weights;
+    y = sumY / weights;
+    return true;
+  }
+};
 
-// A plain first-order low-pass: each report moves the pointer alpha of the way.
-Filter Iir(double alpha) {
-  auto state = std::make_shared<std::pair<double, double>>();
-  return [state, alpha](std::int32_t status, IntPoint p) {
+struct TslibChain {
+  Variance variance;
+  Dejitter dejitter;
+  bool operator()(std::int32_t status, double& x, double& y) {
+    return variance(status, x, y) && dejitter(status, x, y);
+  }
+};
+
+struct Iir {
+  double alpha;
+  double valueX = 0.0, valueY = 0.0;
+  bool operator()(std::int32_t status, double& x, double& y) {
     if (status == zt::kTouchBegins) {
-      *state = {p.x, p.y};
+      valueX = x;
+      valueY = y;
     } else {
-      state->first += alpha * (p.x - state->first);
-      state->second += alpha * (p.y - state->second);
+      valueX += alpha * (x - valueX);
+      valueY += alpha * (y - valueY);
     }
-    return IntPoint{static_cast<int>(std::lround(state->first)),
-                    static_cast<int>(std::lround(state->second))};
+    x = valueX;
+    y = valueY;
+    return true;
+  }
+};
+
+using MakeFilter = std::function<Filter()>;
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+double Worst(const std::vector<double>& values) {
+  return *std::max_element(values.begin(), values.end());
+}
+
+// One figure of one stream kind over many seeds.
+std::vector<double> Over(const MakeFilter& make, const std::function<Stream(unsigned)>& stream,
+                         unsigned seeds, double speed, double Figures::*figure) {
+  std::vector<double> values;
+  for (unsigned seed = 1; seed <= seeds; ++seed) {
+    const Stream generated = stream(seed);
+    values.push_back(Measure(generated, RunFilter(make(), generated), speed).*figure);
+  }
+  return values;
+}
+
+std::function<Stream(unsigned)> Drag(double noise, double speed) {
+  return [=](unsigned seed) {
+    Stream stream = Line(seed, noise, 100.0, speed, 150);
+    stream.settle = 40;
+    return stream;
   };
 }
 
-Filter Ours(std::int32_t level) {
-  auto smoother = std::make_shared<zt::CTouchSmoother>();
-  return [smoother, level](std::int32_t status, IntPoint p) {
-    return smoother->Filter(status, p, level);
+std::function<Stream(unsigned)> Flick(double speed) {
+  return [=](unsigned seed) {
+    Stream stream = Line(seed, kNoisePixels, 20.0, speed, 16);
+    stream.settle = 3;
+    return stream;
   };
 }
 
-// The widest the pointer wanders, in pixels, while a finger rests 2 s with
-// noise of sigma units: the median and the worst of many touches.
-std::pair<double, double> Stillness(const std::function<Filter()>& make, double sigma) {
-  std::mt19937 random(7);
-  std::normal_distribution<double> noise(0.0, sigma);
-  std::vector<double> spans;
-  for (int touch = 0; touch < 500; ++touch) {
-    Filter filter = make();
-    const auto noisy = [&] {
-      return IntPoint{static_cast<int>(std::lround(2048 + noise(random))),
-                      static_cast<int>(std::lround(2048 + noise(random)))};
-    };
-    filter(zt::kTouchBegins, noisy());
-    int minX = 1 << 30, maxX = -(1 << 30), minY = 1 << 30, maxY = -(1 << 30);
-    for (int report = 0; report < 200; ++report) {
-      const IntPoint out = filter(zt::kTouchContinues, noisy());
-      minX = std::min(minX, out.x);
-      maxX = std::max(maxX, out.x);
-      minY = std::min(minY, out.y);
-      maxY = std::max(maxY, out.y);
-    }
-    spans.push_back(std::max(maxX - minX, maxY - minY) / kUnitsPerPixel);
-  }
-  std::sort(spans.begin(), spans.end());
-  return {spans[spans.size() / 2], spans.back()};
-}
-
-// A stroke at 1 000 px/s, then the finger stays on its end point: how many
-// reports the pointer trails while it moves, and how many reports after the
-// stop it is within a pixel of the end point for good.
-std::pair<double, int> Lag(const std::function<Filter()>& make) {
-  Filter filter = make();
-  filter(zt::kTouchBegins, {500, 2048});
-  double x = 500;
-  double trail = 0;
-  for (int report = 1; report <= 60; ++report) {
-    x += kStepUnits;
-    const IntPoint out = filter(zt::kTouchContinues, {static_cast<int>(x), 2048});
-    if (report > 20) {
-      trail = std::max(trail, (x - out.x) / kStepUnits);
+// Spikes of 60 and 300 px at rest, mid-drag, as the first reading and as
+// the lift, each on ten seeds: how many reached the pointer, the press or
+// the release (came within 20 px of where the spike was).
+int SpikesThrough(const MakeFilter& make) {
+  int through = 0;
+  for (const double size : {60.0, 300.0}) {
+    for (const std::size_t at : {std::size_t{0}, std::size_t{100}, std::size_t{999}}) {
+      for (const auto& base :
+           {std::function<Stream(unsigned)>([](unsigned seed) { return Rest(seed); }),
+            Drag(kNoisePixels, 100)}) {
+        for (unsigned seed = 1; seed <= 10; ++seed) {
+          const Stream stream = WithSpike(base(seed), at, size);
+          through += Measure(stream, RunFilter(make(), stream), 0).worstOff > size - 20.0 ? 1 : 0;
+        }
+      }
     }
   }
-  int settled = 0;
-  for (int report = 1; report <= 20; ++report) {
-    const IntPoint out = filter(zt::kTouchContinues, {static_cast<int>(x), 2048});
-    const bool on = std::abs(out.x - static_cast<int>(x)) <= kUnitsPerPixel;
-    settled = on ? (settled == 0 ? report : settled) : 0;
-  }
-  return {trail, settled};
+  return through;
 }
 
-double NanosecondsPerReport(const std::function<Filter()>& make) {
-  Filter filter = make();
-  std::mt19937 random(3);
-  std::normal_distribution<double> noise(0.0, 8.0);
-  std::vector<IntPoint> stream(1 << 16);
-  for (std::size_t i = 0; i < stream.size(); ++i) {
-    stream[i] = {
-        static_cast<int>(2048 + 1000 * std::sin(static_cast<double>(i) / 300.0) + noise(random)),
-        static_cast<int>(2048 + noise(random))};
+double NanosecondsPerReport(const MakeFilter& make) {
+  std::vector<Stream> mixed;
+  for (unsigned seed = 1; seed <= 20; ++seed) {
+    mixed.push_back(Rest(seed));
+    mixed.push_back(Drag(kNoisePixels, 100)(seed));
+    mixed.push_back(Flick(4000)(seed));
   }
-  const auto start = std::chrono::steady_clock::now();
+  std::size_t reports = 0;
   long sum = 0;
+  const auto start = std::chrono::steady_clock::now();
   for (int round = 0; round < 20; ++round) {
-    filter(zt::kTouchBegins, stream[0]);
-    for (const IntPoint& p : stream) {
-      sum += filter(zt::kTouchContinues, p).x;
+    const Filter filter = make();
+    for (const Stream& stream : mixed) {
+      for (const zt::FilteredReport& report : stream.reports) {
+        for (const zt::FilteredReport& out : filter(report.status, report.point)) {
+          sum += out.point.x;
+        }
+        ++reports;
+      }
     }
   }
   const double elapsed =
       std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count();
   std::printf("%s", sum == 42 ? " " : "");  // keeps the work
-  return elapsed / (20.0 * static_cast<double>(stream.size()));
+  return elapsed / static_cast<double>(reports);
+}
+
+double RestSpan(const MakeFilter& make) {
+  return Median(Over(
+      make, [](unsigned seed) { return Rest(seed); }, 100, 0, &Figures::span));
+}
+double FlickLag(const MakeFilter& make, double speed) {
+  return Median(Over(make, Flick(speed), 50, speed, &Figures::lag));
+}
+
+// As its authors advise: with beta 0, the minimum cut-off lowered until the
+// resting pointer is as still as the requirement (a span of 1 px); then
+// beta raised until the lag at speed is at most a report, as long as the
+// rest stays that still.
+MakeFilter TunedOneEuro(std::string& chosen) {
+  const auto make = [](double cutoff, double beta) {
+    return [=] { return Wrap(OneEuro{.minCutoff = cutoff, .beta = beta}); };
+  };
+  double cutoff = 0.05;
+  for (const double candidate : {10.0, 5.0, 3.0, 2.0, 1.5, 1.0, 0.7, 0.5, 0.3, 0.2, 0.1, 0.05}) {
+    if (RestSpan(make(candidate, 0.0)) <= 1.0) {
+      cutoff = candidate;
+      break;
+    }
+  }
+  double beta = 0.0;
+  for (const double candidate : {0.001, 0.003, 0.01, 0.03, 0.1, 0.3, 1.0, 3.0}) {
+    if (RestSpan(make(cutoff, candidate)) > 1.0) {
+      break;
+    }
+    beta = candidate;
+    if (FlickLag(make(cutoff, candidate), 2000) <= 1.0) {
+      break;
+    }
+  }
+  char text[64];
+  std::snprintf(text, sizeof text, "1 euro, min cut-off %.2f Hz, beta %.3f", cutoff, beta);
+  chosen = text;
+  return make(cutoff, beta);
+}
+
+void PrintRow(const std::string& name, const MakeFilter& make) {
+  const auto rest = [](unsigned seed) { return Rest(seed); };
+  const std::vector<double> span = Over(make, rest, 500, 0, &Figures::span);
+  const std::vector<double> off = Over(make, rest, 500, 0, &Figures::restError);
+  std::printf("| %s | %.2f / %.2f | %.2f / %.2f |", name.c_str(), Median(span), Worst(span),
+              Median(off), Worst(off));
+  for (const auto& [noise, speed] :
+       {std::pair{kNoisePixels, 20.0}, std::pair{kNoisePixels, 100.0}, std::pair{0.0, 80.0}}) {
+    std::printf(" %.2f / %.1f |",
+                Worst(Over(make, Drag(noise, speed), 50, speed, &Figures::largestStep)),
+                Median(Over(make, Drag(noise, speed), 50, speed, &Figures::lag)));
+  }
+  for (const double speed : {2000.0, 6000.0}) {
+    std::printf(" %.1f / %.0f |", Median(Over(make, Flick(speed), 50, speed, &Figures::lag)),
+                Worst(Over(make, Flick(speed), 50, speed, &Figures::stillReports)));
+  }
+  const auto stop = [](unsigned seed) { return Stop(seed, 1000, 20); };
+  std::printf(" %.0f | %d of 120 | %.2f | %.0f ns |\n",
+              Median(Over(make, stop, 50, 0, &Figures::reportsToFinger)), SpikesThrough(make),
+              Worst(Over(make, rest, 50, 0, &Figures::releaseOff)), NanosecondsPerReport(make));
 }
 
 }  // namespace
 
 int main() {
-  const std::vector<std::pair<std::string, std::function<Filter()>>> filters = {
-      {"Smoothing 1 (light)", [] { return Ours(1); }},
-      {"Smoothing 2 (medium)", [] { return Ours(2); }},
-      {"Smoothing 3 (strong)", [] { return Ours(3); }},
-      {"tslib dejitter, delta 100 (model)", [] { return Dejitter(100.0); }},
-      {"IIR, alpha 0.5", [] { return Iir(0.5); }},
-      {"IIR, alpha 0.25", [] { return Iir(0.25); }},
+  std::string oneEuroName;
+  const MakeFilter oneEuro = TunedOneEuro(oneEuroName);
+  const std::vector<std::pair<std::string, MakeFilter>> filters = {
+      {"Smoothing 1 (light)", [] { return Smoothing(1); }},
+      {"Smoothing 2 (medium)", [] { return Smoothing(2); }},
+      {"Smoothing 3 (strong)", [] { return Smoothing(3); }},
+      {oneEuroName, oneEuro},
+      {"tslib variance 20 px, dejitter 8.5 px",
+       [] { return Wrap(TslibChain{.variance = {.delta = 400.0}, .dejitter = {.delta = 72.0}}); }},
+      {"IIR, alpha 0.5", [] { return Wrap(Iir{0.5}); }},
+      {"IIR, alpha 0.25", [] { return Wrap(Iir{0.25}); }},
   };
   std::printf(
-      "| filter | resting finger, sigma 8: pointer span over 2 s, median / worst of 500 | trail at "
-      "1 000 px/s | on the end point after the stop | cost per report |\n");
-  std::printf("|---|---|---|---|---|\n");
+      "| filter | rest 2 s: span, median / worst of 500 (px) | rest: off the finger, median / "
+      "worst (px) | 20 px/s: largest step (px) / lag (reports) | 100 px/s: step / lag | 80 px/s "
+      "clean: step / lag | 2 000 px/s: lag / reports without a move | 6 000 px/s: lag / without "
+      "a move | reports to the finger after a stop | spikes through | release off the pointer "
+      "(px) | cost per report |\n");
+  std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|\n");
   for (const auto& [name, make] : filters) {
-    const auto [median, worst] = Stillness(make, 8.0);
-    const auto [trail, settled] = Lag(make);
-    std::printf("| %s | %.2f / %.2f px | %.2f reports | %d reports | %.0f ns |\n", name.c_str(),
-                median, worst, trail, settled, NanosecondsPerReport(make));
+    PrintRow(name, make);
   }
   return 0;
 }

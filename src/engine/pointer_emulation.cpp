@@ -15,6 +15,22 @@ namespace {
 
 constexpr std::int32_t kAbsoluteUnitsPerStep = 16;
 
+// What each touch mode does, for the mouse and for touch output alike.
+struct TouchModeRule {
+  bool pressAtTouch;
+  bool releaseAtTouch;  // else at the lift
+  bool pressAtLift;
+};
+constexpr TouchModeRule kNormalRule{true, false, false};
+constexpr TouchModeRule kClickOnTouchRule{true, true, false};
+constexpr TouchModeRule kClickOnReleaseRule{false, false, true};
+
+const TouchModeRule& RuleOf(std::int32_t mode) {
+  return mode == kTouchModeClickOnTouch     ? kClickOnTouchRule
+         : mode == kTouchModeClickOnRelease ? kClickOnReleaseRule
+                                            : kNormalRule;
+}
+
 void BeepThread(void* argument) {
   // The thread owns one reference to the tone, so the engine may go first.
   std::unique_ptr<std::shared_ptr<BeepTone>> tone(
@@ -93,21 +109,30 @@ void CPointerEmulation::RestartDoubleTapClock() {
 
 void CPointerEmulation::EmulatePointer(std::int32_t status, std::int32_t x, std::int32_t y) {
   const std::lock_guard<std::mutex> lock(m_touchLock);
-  const IntPoint point = m_smoother.Filter(status, {std::min(x, kScaleMax), std::min(y, kScaleMax)},
-                                           m_nSmoothing.load(std::memory_order_relaxed));
-  const std::int32_t ax = point.x * kAbsoluteUnitsPerStep;
-  const std::int32_t ay = point.y * kAbsoluteUnitsPerStep;
+  const bool plain = m_bPlainTouches.load(std::memory_order_relaxed) != 0;
+  const IntPoint point{std::min(x, kScaleMax) * kAbsoluteUnitsPerStep,
+                       std::min(y, kScaleMax) * kAbsoluteUnitsPerStep};
+  const SmoothedReports reports =
+      m_smoother.Filter(status, point, plain ? kSmoothingOff : m_nSmoothing.load(),
+                        m_nHoldZone.load(std::memory_order_relaxed));
+  for (const FilteredReport& report : reports) {
+    Dispatch(report.status, report.point.x, report.point.y);
+  }
+}
+
+void CPointerEmulation::Dispatch(std::int32_t status, std::int32_t ax, std::int32_t ay) {
   std::int32_t mode = m_nTouchMode.load(std::memory_order_relaxed);
   if (mode != kTouchModeClickOnTouch && mode != kTouchModeClickOnRelease) {
     mode = kTouchModeNormal;
   }
   // One reading of the right state serves the whole report.
   const bool right = InRightState();
-  // The one-shot right button is a mouse click also with touch output; the
-  // choice holds for the whole touch.
+  // A button still down or a contact still in progress means the last
+  // touch's lift never arrived. Mouse or touch is chosen here for the whole
+  // touch; the one-shot right button is a mouse click also with touch output.
   if (status == kTouchBegins) {
     ReleaseHeldButton();
-    m_bTouchAsContact = m_pContact && !right;
+    m_bTouchAsContact = m_pContact && !right && m_bPlainTouches.load() == 0;
   }
   if (m_bTouchAsContact) {
     if (m_pContact) {
@@ -115,7 +140,6 @@ void CPointerEmulation::EmulatePointer(std::int32_t status, std::int32_t x, std:
     }
     return;
   }
-
   switch (status) {
     case kTouchContinues:
       OnTouchMoves(ax, ay, mode);
@@ -123,8 +147,6 @@ void CPointerEmulation::EmulatePointer(std::int32_t status, std::int32_t x, std:
       m_nLastY = ay;
       break;
     case kTouchBegins:
-      // A button still down meant the last touch's lift never arrived: it
-      // was released above.
       OnFirstTouch(ax, ay, mode, right);
       m_nLastX = ax;
       m_nLastY = ay;
@@ -144,20 +166,15 @@ void CPointerEmulation::EmulatePointer(std::int32_t status, std::int32_t x, std:
 void CPointerEmulation::EmulateTouch(std::int32_t status, std::int32_t ax, std::int32_t ay,
                                      std::int32_t mode) {
   const IntPoint pixel = DesktopPixel(ax, ay);
-  const bool tap = (status == kTouchBegins && mode == kTouchModeClickOnTouch) ||
-                   (status == kTouchEnds && mode == kTouchModeClickOnRelease);
-  if (tap) {
-    m_pContact->Down(pixel);
-    m_pContact->Up();
-    BeepAsync();
-  } else if (mode == kTouchModeNormal && status == kTouchBegins) {
+  const TouchModeRule& rule = RuleOf(mode);
+  if ((status == kTouchBegins && rule.pressAtTouch) || (status == kTouchEnds && rule.pressAtLift)) {
     m_pContact->Down(pixel);
     BeepAsync();
-  } else if (mode == kTouchModeNormal && (status == kTouchContinues || status == kTouchEnds)) {
-    m_pContact->Move(pixel);
+  } else if (status != kTouchBegins) {
+    m_pContact->Move(pixel);  // nothing without a contact down
   }
-  if (status == kTouchEnds) {
-    m_pContact->Up();  // where the last frame was: the finger's last position
+  if ((status == kTouchBegins && rule.releaseAtTouch) || status == kTouchEnds) {
+    m_pContact->Up();  // where the last frame was
   }
   m_nLastX = ax;
   m_nLastY = ay;
@@ -168,8 +185,15 @@ IntPoint CPointerEmulation::DesktopPixel(std::int32_t ax, std::int32_t ay) const
   return MonitorPixel(m_monitor, ax, ay);
 }
 
-// A touch that may become a right click (Normal and Click On Release, the
-// left button, not a double tap) rests in Normal mode without a press.
+// Press-and-hold: Normal and Click On Release, the left button, not in a
+// calibration run.
+bool CPointerEmulation::HoldApplies(std::int32_t mode, bool right) const {
+  return m_nHoldRight.load(std::memory_order_relaxed) > 0 && !right &&
+         mode != kTouchModeClickOnTouch && m_bPlainTouches.load() == 0;
+}
+
+// A touch that may become a right click rests in Normal mode without a
+// press.
 void CPointerEmulation::OnFirstTouch(std::int32_t ax, std::int32_t ay, std::int32_t mode,
                                      bool right) {
   // The tick counter wraps every 2^32 ms: the unsigned difference is the
@@ -180,118 +204,88 @@ void CPointerEmulation::OnFirstTouch(std::int32_t ax, std::int32_t ay, std::int3
   const std::int32_t dTime = m_nDTime.load(std::memory_order_relaxed);
   if (dTime > 0 && elapsed < static_cast<std::uint32_t>(dTime) && InClickZone(ax, ay)) {
     // A double tap clicks where the pointer already is.
-    PressButton(ax, ay, right);
-    ReleaseButton(ax, ay, right);
+    PressButton(ax, ay, right, false);
+    ReleaseButton(ax, ay, right, false);
     return;
   }
   SendMouse(mouse::kMove, ax, ay);
-  const bool hold =
-      m_nHoldRight.load(std::memory_order_relaxed) > 0 && !right && mode != kTouchModeClickOnTouch;
+  const TouchModeRule& rule = RuleOf(mode);
+  const bool hold = HoldApplies(mode, right);
   if (hold) {
-    BeginHold(ax, ay);
+    m_hold.Begin({ax, ay}, now, static_cast<std::uint32_t>(m_nHoldRight.load()),
+                 m_nHoldZone.load(std::memory_order_relaxed));
+    ShowRing(true);
   }
-  if (mode != kTouchModeClickOnRelease) {
+  if (rule.pressAtTouch) {
     if (!hold) {
       PressButton(ax, ay, right);
     }
     BeepAsync();
   }
-  if (mode == kTouchModeClickOnTouch) {
+  if (rule.releaseAtTouch) {
     ReleaseButton(ax, ay, right);
     NotifyRightClickDone(right);
   }
 }
 
-// A resting touch that leaves the tolerance before the hold time is a left
-// touch: in Normal mode it presses where it went down, then follows.
+// A held touch that leaves the tolerance (armed or not: the ring goes) is
+// a left touch from where it went down: in Normal mode a drag from there.
 void CPointerEmulation::OnTouchMoves(std::int32_t ax, std::int32_t ay, std::int32_t mode) {
-  if (m_hold.pending && !InHoldZone(ax, ay)) {
-    if (!HoldReached()) {
-      EndHold();
-      if (mode == kTouchModeNormal) {
-        SendButtonAt(mouse::kLeftDown, m_hold.x, m_hold.y);
-        m_held = Button::kLeft;
-      }
-    } else if (m_hold.ringShown) {
-      // Armed: the right click stays for the lift, the ring goes.
-      m_hold.ringShown = false;
-      m_messages.Post(m_hNotifyWnd.load(), kWmHoldRing, 0, 0);
+  if (m_hold.Holding() &&
+      m_hold.Move({ax, ay}, m_input.GetTickCount()) == CPressAndHold::State::kLeft) {
+    ShowRing(false);
+    if (mode == kTouchModeNormal) {
+      PressButton(m_hold.Origin().x, m_hold.Origin().y, false);
     }
   }
   SendMouse(mouse::kMove, ax, ay);
 }
 
-// The lift of a resting touch: after the hold time a right click where it
-// went down; before, a left click (pressed where it went down in Normal
-// mode, as Click On Release does at the lift otherwise).
+// The lift of a held touch: armed, a right click where it went down;
+// before the hold time, a left click (Normal mode: pressed where it went
+// down and let go there too while the lift lies within the tolerance; Click
+// On Release clicks at the lift as always).
 bool CPointerEmulation::OnHeldTouchEnds(std::int32_t ax, std::int32_t ay, std::int32_t mode) {
-  if (!m_hold.pending) {
+  if (!m_hold.Holding()) {
     return false;
   }
-  if (EndHold()) {
-    SendButtonAt(mouse::kRightDown, m_hold.x, m_hold.y);
-    SendMouse(mouse::kRightUp, m_hold.x, m_hold.y);
+  const IntPoint origin = m_hold.Origin();
+  const CPressAndHold::State found = m_hold.Lift(m_input.GetTickCount());
+  ShowRing(false);
+  if (found == CPressAndHold::State::kArmed) {
+    PressButton(origin.x, origin.y, true);
+    ReleaseButton(origin.x, origin.y, true);
     return true;
   }
   if (mode != kTouchModeNormal) {
     return false;
   }
-  SendButtonAt(mouse::kLeftDown, m_hold.x, m_hold.y);
-  SendButtonAt(mouse::kLeftUp, ax, ay);
+  const IntPoint release = m_hold.InTolerance({ax, ay}) ? origin : IntPoint{ax, ay};
+  PressButton(origin.x, origin.y, false);
+  ReleaseButton(release.x, release.y, false);
   return true;
 }
 
-// A button event carries no position: the pointer goes there first.
-void CPointerEmulation::SendButtonAt(std::uint32_t flags, std::int32_t ax, std::int32_t ay) {
-  if (ax != m_nPointerX || ay != m_nPointerY) {
-    SendMouse(mouse::kMove, ax, ay);
-  }
-  SendMouse(flags, ax, ay);
-}
-
-void CPointerEmulation::BeginHold(std::int32_t ax, std::int32_t ay) {
-  m_hold = {true, true, ax, ay, m_input.GetTickCount()};
-  const auto packed = static_cast<std::uintptr_t>(static_cast<std::uint32_t>(ax) |
-                                                  (static_cast<std::uint32_t>(ay) << 16));
-  m_messages.Post(m_hNotifyWnd.load(), kWmHoldRing, packed, 1);
-}
-
-bool CPointerEmulation::EndHold() {
-  const bool reached = HoldReached();
-  m_hold.pending = false;
-  if (std::exchange(m_hold.ringShown, false)) {
-    m_messages.Post(m_hNotifyWnd.load(), kWmHoldRing, 0, 0);
-  }
-  return reached;
-}
-
-bool CPointerEmulation::HoldReached() const {
-  const std::uint32_t elapsed = m_input.GetTickCount() - m_hold.downTick;
-  return elapsed >= static_cast<std::uint32_t>(m_nHoldRight.load(std::memory_order_relaxed));
-}
-
-bool CPointerEmulation::InHoldZone(std::int32_t ax, std::int32_t ay) const {
-  const std::int32_t zone = m_nHoldZone.load(std::memory_order_relaxed);
-  return std::abs(ax - m_hold.x) <= zone && std::abs(ay - m_hold.y) <= zone;
+void CPointerEmulation::ShowRing(bool show) {
+  const IntPoint at = m_hold.Origin();
+  const std::uintptr_t packed =
+      show ? (static_cast<std::uint32_t>(at.x) | (static_cast<std::uint32_t>(at.y) << 16)) : 0U;
+  m_messages.Post(m_hNotifyWnd.load(), kWmHoldRing, packed, show ? 1 : 0);
 }
 
 void CPointerEmulation::OnTouchEnds(std::int32_t ax, std::int32_t ay, std::int32_t mode,
                                     bool right) {
-  if (mode == kTouchModeClickOnRelease) {
+  const TouchModeRule& rule = RuleOf(mode);
+  if (rule.pressAtLift) {
     SendMouse(mouse::kMove, ax, ay);
     PressButton(ax, ay, right);
     BeepAsync();
   }
-  if (mode != kTouchModeClickOnTouch) {
-    // Smoothed moves may have left the pointer short of the lift.
-    if (m_nSmoothing.load(std::memory_order_relaxed) != kSmoothingOff &&
-        (ax != m_nPointerX || ay != m_nPointerY)) {
-      SendMouse(mouse::kMove, ax, ay);
-    }
+  if (!rule.releaseAtTouch) {
     // The lift lets go of the button its press pressed, whatever the
     // indicator says by now.
     const bool releaseRight = m_held == Button::kNone ? right : m_held == Button::kRight;
-    ReleaseButton(ax, ay, releaseRight);
+    ReleaseButton(ax, ay, releaseRight, false);
     NotifyRightClickDone(releaseRight);
   }
 }
@@ -365,12 +359,20 @@ void CPointerEmulation::SendMouse(std::uint32_t flags, std::int32_t ax, std::int
   }
 }
 
-void CPointerEmulation::PressButton(std::int32_t ax, std::int32_t ay, bool right) {
+void CPointerEmulation::PressButton(std::int32_t ax, std::int32_t ay, bool right,
+                                    bool movePointer) {
+  if (movePointer && (ax != m_nPointerX || ay != m_nPointerY)) {
+    SendMouse(mouse::kMove, ax, ay);
+  }
   SendMouse(right ? mouse::kRightDown : mouse::kLeftDown, ax, ay);
   m_held = right ? Button::kRight : Button::kLeft;
 }
 
-void CPointerEmulation::ReleaseButton(std::int32_t ax, std::int32_t ay, bool right) {
+void CPointerEmulation::ReleaseButton(std::int32_t ax, std::int32_t ay, bool right,
+                                      bool movePointer) {
+  if (movePointer && (ax != m_nPointerX || ay != m_nPointerY)) {
+    SendMouse(mouse::kMove, ax, ay);
+  }
   SendMouse(right ? mouse::kRightUp : mouse::kLeftUp, ax, ay);
   m_held = Button::kNone;
 }
@@ -381,14 +383,15 @@ void CPointerEmulation::ReleaseTouch() {
 }
 
 void CPointerEmulation::ReleaseHeldButton() {
-  if (m_hold.pending) {
-    EndHold();
+  if (m_hold.Holding()) {
+    m_hold.Cancel();
+    ShowRing(false);
   }
   if (m_pContact) {
     m_pContact->Cancel();  // the finger did not lift: no tap, no drop
   }
   if (m_held != Button::kNone) {
-    ReleaseButton(m_nLastX, m_nLastY, m_held == Button::kRight);
+    ReleaseButton(m_nLastX, m_nLastY, m_held == Button::kRight, false);
   }
 }
 

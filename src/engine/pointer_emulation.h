@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "engine/engine_settings.h"
+#include "engine/press_and_hold.h"
 #include "engine/touch_contact.h"
 #include "engine/touch_smoothing.h"
 #include "platform/input.h"
@@ -56,6 +57,9 @@ public:
   void ReadEmulationSettings(EngineSettings& settings) const;
   // The next first touch counts its double-tap time from now.
   void RestartDoubleTapClock();
+  // While set (a calibration run), touches are plain mouse touches as they
+  // are read: no smoothing, no press-and-hold, no touch output.
+  void SetPlainTouches(bool plain) { m_bPlainTouches.store(plain ? 1 : 0); }
 
   void SetNotifyWindow(WindowHandle window) { m_hNotifyWnd.store(window); }
   // Where touches go: the monitor's rectangle within the virtual desktop.
@@ -83,35 +87,28 @@ private:
   enum class Button : std::uint8_t { kNone, kLeft, kRight };
 
   bool InRightState() const;
+  // One filtered report, through the touch mode, the double-tap rule and
+  // press-and-hold to the mouse, or to the touch contact.
+  void Dispatch(std::int32_t status, std::int32_t ax, std::int32_t ay);
   void ReleaseHeldButton();
-  // A touch that may become a right click by resting: where it went down,
-  // when, and the mode it began in.
-  struct Hold {
-    bool pending = false;
-    bool ringShown = false;
-    std::int32_t x = 0;
-    std::int32_t y = 0;
-    std::uint32_t downTick = 0;
-  };
-  void BeginHold(std::int32_t ax, std::int32_t ay);
-  // Ends the rest; true when it lasted the hold time.
-  bool EndHold();
-  bool HoldReached() const;
-  bool InHoldZone(std::int32_t ax, std::int32_t ay) const;
+  bool HoldApplies(std::int32_t mode, bool right) const;
+  void ShowRing(bool show);
   void OnTouchMoves(std::int32_t ax, std::int32_t ay, std::int32_t mode);
   // Touch output: a contact per finger in Normal mode, one tap at the
   // touch-down or the lift in the click modes.
   void EmulateTouch(std::int32_t status, std::int32_t ax, std::int32_t ay, std::int32_t mode);
   IntPoint DesktopPixel(std::int32_t ax, std::int32_t ay) const;
   void UseTouchOutput(bool wanted);
-  // The lift of a touch that rested: false when it did not.
+  // The lift of a touch that was held: false when it was not.
   bool OnHeldTouchEnds(std::int32_t ax, std::int32_t ay, std::int32_t mode);
   void OnFirstTouch(std::int32_t ax, std::int32_t ay, std::int32_t mode, bool right);
   void OnTouchEnds(std::int32_t ax, std::int32_t ay, std::int32_t mode, bool right);
   void SendMouse(std::uint32_t flags, std::int32_t ax, std::int32_t ay);
-  void SendButtonAt(std::uint32_t flags, std::int32_t ax, std::int32_t ay);
-  void PressButton(std::int32_t ax, std::int32_t ay, bool right);
-  void ReleaseButton(std::int32_t ax, std::int32_t ay, bool right);
+  // The one way a button goes down or up: the event carries the point, and
+  // with movePointer a move goes there first where the pointer is elsewhere
+  // (a double tap clicks where the pointer is; a lift lets go where it is).
+  void PressButton(std::int32_t ax, std::int32_t ay, bool right, bool movePointer = true);
+  void ReleaseButton(std::int32_t ax, std::int32_t ay, bool right, bool movePointer = true);
   void NotifyRightClickDone(bool right);
   void BeepAsync();
 
@@ -133,6 +130,7 @@ private:
   std::atomic<std::int32_t> m_nHoldRight{0};
   std::atomic<std::int32_t> m_nHoldZone{kDefaultHoldZone};
   std::atomic<std::int32_t> m_nSmoothing{0};
+  std::atomic<std::int32_t> m_bPlainTouches{0};
 
   // The state of the touch, kept by the reader thread; the lock lets
   // another thread release the button between two reports.
@@ -144,7 +142,7 @@ private:
   // Where the last move put the pointer, in absolute units.
   std::int32_t m_nPointerX = -1;
   std::int32_t m_nPointerY = -1;
-  Hold m_hold;
+  CPressAndHold m_hold;
   CTouchSmoother m_smoother;
   ITouchInjection* m_pTouchInjection;
   ILog* m_pLog;

@@ -8,102 +8,309 @@
 namespace zt {
 namespace {
 
-// Screen-scale units (4 096 across the monitor). The rest radius is about
-// five times the noise (one standard deviation) of a resting finger that
-// each level is meant for: a touch rests on its first, unfiltered report,
-// whose own noise the radius must cover too.
-constexpr double kFollow = 0.75;  // of the way to a slow finger's report
-constexpr double kRestRadius[] = {24.0, 40.0, 56.0};
-constexpr double kSpikeJump[] = {240.0, 160.0, 120.0};
+// In noise deviations of the strength: a reading this far off its course
+// is suspect (noise never reaches it; a spike or a flick's first step does);
+// this far off a line that it had followed, the finger changed course.
+constexpr double kSpikeDeviations = 10.0;
+constexpr double kBreakDeviations = 5.0;
+constexpr double kRestMarginDeviations = 0.5;
+// How sure the line's slope must be (in its own deviations) for the finger
+// to be moving, two reports running, and how unsure for it to rest again.
+constexpr double kMovingSlope = 4.0;
+constexpr double kRestingSlope = 2.0;
+constexpr int kMovingReportsNeeded = 2;
+// While the mean of so few readings still settles, the pointer follows it.
+constexpr std::size_t kSettleReadings = 16;
+// The longest step of a moving pointer, in noise deviations, unless the
+// finger itself moves farther at a report.
+constexpr double kLongestStepDeviations = 1.0;
 
-}  // namespace
-
-bool CTouchSmoother::Far(IntPoint a, IntPoint b, double limit) const {
-  const double dx = a.x - b.x;
-  const double dy = a.y - b.y;
+bool Far(IntPoint a, double x, double y, double limit) {
+  const double dx = a.x - x;
+  const double dy = a.y - y;
   return dx * dx + dy * dy > limit * limit;
 }
 
-void CTouchSmoother::Restart(IntPoint point) {
-  m_recent.fill(point);
-  m_count = 1;
-  m_next = 1 % kWindow;
-  m_x = point.x;
-  m_y = point.y;
-  m_resting = true;
-  m_suspect = false;
+bool Far(IntPoint a, IntPoint b, double limit) {
+  return Far(a, b.x, b.y, limit);
 }
 
-IntPoint CTouchSmoother::Filter(std::int32_t status, IntPoint point, std::int32_t level) {
-  // A move with no touch before it (a lost touch-down) starts one too.
-  if (level <= kSmoothingOff || level > kSmoothingStrongest || status != kTouchContinues ||
-      m_count == 0) {
-    Restart(point);
-    return point;
+}  // namespace
+
+SmoothedReports CTouchSmoother::Filter(std::int32_t status, IntPoint point, std::int32_t level,
+                                       std::int32_t holdZone) {
+  SmoothedReports out;
+  if (level <= kSmoothingOff || level > kSmoothingStrongest ||
+      (status != kTouchBegins && status != kTouchContinues && status != kTouchEnds)) {
+    m_phase = Phase::kIdle;
+    out.Add(status, point);
+    return out;
   }
-  const auto index = static_cast<std::size_t>(level - 1);
-  const Strength strength{kRestRadius[index], kSpikeJump[index]};
-  const IntPoint last = m_recent[(m_next + kWindow - 1) % kWindow];
+  const double noise = kSmoothingNoise[static_cast<std::size_t>(level - 1)];
+  const Strength strength{
+      noise, kSpikeDeviations * noise, kBreakDeviations * noise,
+      std::min(kRestMarginDeviations * noise, static_cast<double>(std::max(holdZone, 0)))};
+  if (status == kTouchEnds) {
+    if (m_phase == Phase::kIdle) {
+      out.Add(status, point);  // a lift without a touch: nothing to smooth
+    }
+    EndTouch(out);
+  } else if (status == kTouchBegins || m_phase != Phase::kTracking) {
+    Start(status, point, strength, out);
+  } else {
+    Track(point, strength, out);
+  }
+  return out;
+}
+
+// The touch-down's readings wait until they agree: two close together
+// begin the touch on their mean; a first one far from the second waits for
+// a third, which tells a flick (it carries on the line) from a spike (it
+// lies by the other one).
+void CTouchSmoother::Start(std::int32_t status, IntPoint point, const Strength& strength,
+                           SmoothedReports& out) {
+  if (status == kTouchBegins) {
+    m_phase = Phase::kStarting;
+    m_startStatus = status;
+    m_first[0] = point;
+    m_firstCount = 1;
+    return;
+  }
+  if (m_phase == Phase::kIdle) {
+    // A move whose touch-down was lost starts a touch where it is.
+    m_startStatus = status;
+    Begin({point}, strength, out);
+    return;
+  }
+  const IntPoint first = m_first[0];
+  if (m_firstCount == 1) {
+    if (Far(point, first, strength.spike)) {
+      m_first[1] = point;
+      m_firstCount = 2;
+    } else {
+      Begin({first, point}, strength, out);
+    }
+    return;
+  }
+  const IntPoint second = m_first[1];
+  const IntPoint ahead{2 * second.x - first.x, 2 * second.y - first.y};
+  if (!Far(point, first, strength.spike)) {
+    Begin({first, point}, strength, out);  // the second was a spike
+  } else if (!Far(point, ahead, strength.spike)) {
+    Begin({first}, strength, out);  // a flick from the first
+    Track(second, strength, out);
+    Track(point, strength, out);
+  } else if (!Far(point, second, strength.spike)) {
+    Begin({second, point}, strength, out);  // the first was a spike
+  } else {
+    Begin({point}, strength, out);
+  }
+}
+
+// The touch begins at its first good reading (where the finger went down,
+// also when it is already moving); the others follow as moves.
+void CTouchSmoother::Begin(std::initializer_list<IntPoint> points, const Strength& strength,
+                           SmoothedReports& out) {
+  Restart();
+  m_resting = true;
+  m_phase = Phase::kTracking;
+  for (const IntPoint& point : points) {
+    if (m_count > 0) {
+      m_t += 1.0;
+    }
+    Push(point);
+    const IntPoint before = Output();
+    Estimate(strength);
+    if (m_count == 1) {
+      out.Add(m_startStatus, Output());
+    } else if (Output() != before) {
+      out.Add(kTouchContinues, Output());
+    }
+  }
+}
+
+void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedReports& out) {
+  m_t += 1.0;
+  double x = 0.0;
+  double y = 0.0;
   if (m_suspect) {
     m_suspect = false;
-    if (!Far(point, m_suspectPoint, strength.spikeJump)) {
-      // It was the finger, moving fast: the pointer goes there at once.
-      m_x = m_suspectPoint.x;
-      m_y = m_suspectPoint.y;
+    Predict(m_t, x, y);
+    if (Far(point, x, y, strength.spike)) {
+      // Not back on course: the finger is where the suspect reading was.
+      const IntPoint jump = m_suspectPoint;
+      Restart();
+      m_t -= 1.0;
+      Push(jump);
+      m_t += 1.0;
+      Push(point);
       m_resting = false;
-      Accept(m_suspectPoint, strength);
-    } else if (Far(point, last, strength.spikeJump)) {
-      m_suspect = true;  // another lone jump: it waits in turn
-      m_suspectPoint = point;
+      m_movingReports = kMovingReportsNeeded;
+      m_outX = point.x;
+      m_outY = point.y;
+      ResetRest();
+      out.Add(kTouchContinues, Output());
+      return;
     }
-  } else if (Far(point, last, strength.spikeJump)) {
-    m_suspect = true;
-    m_suspectPoint = point;
-  }
-  if (!m_suspect) {
-    Accept(point, strength);
-  }
-  return {static_cast<std::int32_t>(std::lround(m_x)), static_cast<std::int32_t>(std::lround(m_y))};
-}
-
-void CTouchSmoother::Accept(IntPoint point, const Strength& strength) {
-  m_recent[m_next] = point;
-  m_next = (m_next + 1) % kWindow;
-  m_count = std::min(m_count + 1, kWindow);
-  double meanX = 0.0;
-  double meanY = 0.0;
-  for (std::size_t i = 0; i < m_count; ++i) {
-    const IntPoint recent = m_recent[(m_next + kWindow - 1 - i) % kWindow];
-    meanX += recent.x / static_cast<double>(m_count);
-    meanY += recent.y / static_cast<double>(m_count);
-  }
-  if (m_resting) {
-    const double dx = meanX - m_x;
-    const double dy = meanY - m_y;
-    m_resting = dx * dx + dy * dy <= strength.restRadius * strength.restRadius;
-    if (m_resting) {
+  } else {
+    Predict(m_t, x, y);
+    // Far from the course and from the newest reading alike: a finger
+    // that stops short is no spike.
+    const Sample& newest = m_samples[(m_head + m_count - 1) % kWindow];
+    if (Far(point, x, y, strength.spike) && Far(point, newest.x, newest.y, strength.spike)) {
+      m_suspect = true;
+      m_suspectPoint = point;
       return;
     }
   }
-  // Moving: at rest again once the last reports lie close round their mean.
-  bool still = m_count == kWindow;
-  for (std::size_t i = 0; still && i < m_count; ++i) {
-    const IntPoint recent = m_recent[i];
-    const double dx = recent.x - meanX;
-    const double dy = recent.y - meanY;
-    still = 4.0 * (dx * dx + dy * dy) <= strength.restRadius * strength.restRadius;
+  if (m_count >= 3 && Far(point, x, y, strength.breakAway)) {
+    // A new course: a line through the newest reading and this one.
+    const Sample newest = m_samples[(m_head + m_count - 1) % kWindow];
+    const IntPoint from{static_cast<std::int32_t>(newest.x), static_cast<std::int32_t>(newest.y)};
+    Restart();
+    m_t -= 1.0;
+    Push(from);
+    m_t += 1.0;
+    // One sure report is enough to follow the new course; a finger that
+    // stopped rests on its first readings.
+    m_movingReports = kMovingReportsNeeded - 1;
+    ResetRest();
   }
-  if (still) {
-    m_resting = true;
-    m_x = meanX;
-    m_y = meanY;
+  Push(point);
+  if (m_count > kWindow - 1) {
+    Pop();
+  }
+  const IntPoint before = Output();
+  Estimate(strength);
+  if (Output() != before) {
+    out.Add(kTouchContinues, Output());
+  }
+}
+
+// The lift goes where the pointer is. A touch still waiting for its second
+// reading begins where its one reading was.
+void CTouchSmoother::EndTouch(SmoothedReports& out) {
+  if (m_phase == Phase::kStarting) {
+    m_outX = m_first[0].x;
+    m_outY = m_first[0].y;
+    out.Add(m_startStatus, Output());
+  }
+  if (m_phase != Phase::kIdle) {
+    out.Add(kTouchEnds, Output());
+  }
+  m_phase = Phase::kIdle;
+  m_suspect = false;
+}
+
+void CTouchSmoother::ResetRest() {
+  m_restX = m_restY = 0.0;
+  m_restCount = 0;
+}
+
+void CTouchSmoother::Restart() {
+  ResetRest();
+  m_head = 0;
+  m_count = 0;
+  m_t = 0.0;
+  m_st = m_stt = m_sx = m_sy = m_stx = m_sty = 0.0;
+  m_movingReports = 0;
+  m_suspect = false;
+}
+
+void CTouchSmoother::Push(IntPoint point) {
+  const Sample sample{m_t, static_cast<double>(point.x), static_cast<double>(point.y)};
+  m_samples[(m_head + m_count) % kWindow] = sample;
+  ++m_count;
+  m_st += sample.t;
+  m_stt += sample.t * sample.t;
+  m_sx += sample.x;
+  m_sy += sample.y;
+  m_stx += sample.t * sample.x;
+  m_sty += sample.t * sample.y;
+}
+
+void CTouchSmoother::Pop() {
+  const Sample& sample = m_samples[m_head];
+  m_head = (m_head + 1) % kWindow;
+  --m_count;
+  m_st -= sample.t;
+  m_stt -= sample.t * sample.t;
+  m_sx -= sample.x;
+  m_sy -= sample.y;
+  m_stx -= sample.t * sample.x;
+  m_sty -= sample.t * sample.y;
+}
+
+void CTouchSmoother::Predict(double t, double& x, double& y) const {
+  const auto n = static_cast<double>(m_count);
+  const double spread = n * m_stt - m_st * m_st;
+  if (m_count < 2 || spread <= 0.0) {
+    x = m_sx / n;
+    y = m_sy / n;
     return;
   }
-  // A fast finger is followed all the way: its own steps dwarf the noise.
-  const IntPoint previous = m_recent[(m_next + kWindow - 2) % kWindow];
-  const bool fast = Far(point, previous, strength.restRadius / 2.0);
-  m_x += (fast ? 1.0 : kFollow) * (point.x - m_x);
-  m_y += (fast ? 1.0 : kFollow) * (point.y - m_y);
+  const double slopeX = (n * m_stx - m_st * m_sx) / spread;
+  const double slopeY = (n * m_sty - m_st * m_sy) / spread;
+  x = (m_sx - slopeX * m_st) / n + slopeX * t;
+  y = (m_sy - slopeY * m_st) / n + slopeY * t;
+}
+
+// Moving: the line's newest point, reached in steps no longer than the
+// finger's own (half as long again) or a noise deviation, so that the jitter
+// of a short line never jerks the pointer. Resting: the mean of every
+// reading since the rest began (the longer the finger rests, the surer the
+// point), held still within the rest margin once it has settled.
+void CTouchSmoother::Estimate(const Strength& strength) {
+  const auto n = static_cast<double>(m_count);
+  const double spread = n * m_stt - m_st * m_st;
+  const double slopeX = spread > 0.0 ? (n * m_stx - m_st * m_sx) / spread : 0.0;
+  const double slopeY = spread > 0.0 ? (n * m_sty - m_st * m_sy) / spread : 0.0;
+  const double speed = std::hypot(slopeX, slopeY);
+  if (m_count >= 2) {
+    const double sureness = speed / (strength.noise * std::sqrt(12.0 / (n * (n * n - 1.0))));
+    m_movingReports = sureness >= kMovingSlope   ? m_movingReports + 1
+                      : sureness < kRestingSlope ? 0
+                                                 : m_movingReports;
+    m_resting = m_movingReports < kMovingReportsNeeded;
+  }
+  double x = 0.0;
+  double y = 0.0;
+  if (!m_resting) {
+    ResetRest();
+    Predict(m_t, x, y);
+    const double longest = std::max(kLongestStepDeviations * strength.noise, 1.5 * speed);
+    const double step = std::hypot(x - m_outX, y - m_outY);
+    if (step > longest) {
+      x = m_outX + (x - m_outX) * longest / step;
+      y = m_outY + (y - m_outY) * longest / step;
+    }
+    m_outX = x;
+    m_outY = y;
+    return;
+  }
+  if (m_restCount == 0.0) {
+    for (std::size_t i = 0; i + 1 < m_count; ++i) {
+      AddToRest(m_samples[(m_head + i) % kWindow]);
+    }
+  }
+  AddToRest(m_samples[(m_head + m_count - 1) % kWindow]);
+  x = m_restX / m_restCount;
+  y = m_restY / m_restCount;
+  if (m_restCount < kSettleReadings || Far(Output(), x, y, strength.restMargin)) {
+    m_outX = x;
+    m_outY = y;
+  }
+}
+
+void CTouchSmoother::AddToRest(const Sample& sample) {
+  m_restX += sample.x;
+  m_restY += sample.y;
+  ++m_restCount;
+}
+
+IntPoint CTouchSmoother::Output() const {
+  return {static_cast<std::int32_t>(std::lround(m_outX)),
+          static_cast<std::int32_t>(std::lround(m_outY))};
 }
 
 }  // namespace zt

@@ -1,8 +1,10 @@
 // Smoothing of the positions of one touch: a resistive panel reports a
-// resting finger with noise, and now and then a single wild reading.
+// resting finger with noise, and now and then a single wild reading (often
+// the first or the last of a touch, as the pressure comes and goes).
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "mapping/calib_mapper.h"
@@ -13,40 +15,103 @@ namespace zt {
 inline constexpr std::int32_t kSmoothingOff = 0;
 inline constexpr std::int32_t kSmoothingStrongest = 3;
 
-// Filters the mapped positions (screen-scale units) of one touch, report by
-// report, and starts afresh at every touch-down:
-// - a single report far from the ones around it (a spike) is dropped; a
-//   jump that the next report confirms is taken, one report late;
-// - while the finger rests (the mean of the last few reports stays within a
-//   small radius) the pointer stands still on their mean;
-// - a moving finger is followed closely (a fast one all the way to each
-//   report, a slow one three quarters of the way), and once it stops the
-//   pointer settles on the mean of the last reports.
-// The touch-down and the lift pass unfiltered: the press and the release
-// happen where the finger really is.
+// The noise (one standard deviation of a resting finger's readings, in
+// absolute units: 65 536 across the monitor) each strength is meant for.
+inline constexpr std::array<double, 3> kSmoothingNoise = {64.0, 128.0, 256.0};
+
+// A report as the emulation acts on it.
+struct FilteredReport {
+  std::int32_t status = 0;
+  IntPoint point;
+
+  bool operator==(const FilteredReport&) const = default;
+};
+
+// What one report in gives: none while a touch-down waits to be confirmed
+// by the report after it, or while the pointer stays where it is; up to
+// three when a touch-down is confirmed.
+struct SmoothedReports {
+  std::array<FilteredReport, 3> reports{};
+  std::size_t count = 0;
+
+  void Add(std::int32_t status, IntPoint point) { reports[count++] = {status, point}; }
+  const FilteredReport* begin() const { return reports.data(); }
+  const FilteredReport* end() const { return reports.data() + count; }
+};
+
+// Filters the positions (absolute units) of one touch, report by report:
+// - a reading far from where the finger's course puts it waits one report:
+//   the next says whether it was a lone spike (dropped) or a fast finger
+//   (taken, and the pointer is on the finger again);
+// - the touch-down waits for the report after it, so that a wild first
+//   reading is never pressed on; the press goes where the first readings
+//   agree;
+// - the pointer follows a straight line fitted through the finger's recent
+//   readings: at rest it stands still on their mean (moving only when the
+//   mean leaves a margin, never larger than the hold tolerance), while it
+//   moves it is on the line's newest point, so a steady drag is followed
+//   without lag; a finger that changes course starts a new line at once;
+// - the lift goes where the pointer is, never to the last reading, which
+//   is the least reliable one.
+// Off, every report passes as it is.
 class CTouchSmoother {
 public:
-  IntPoint Filter(std::int32_t status, IntPoint point, std::int32_t level);
+  // holdZone: the press-and-hold tolerance, which the rest margin never
+  // exceeds.
+  SmoothedReports Filter(std::int32_t status, IntPoint point, std::int32_t level,
+                         std::int32_t holdZone);
 
 private:
-  static constexpr std::size_t kWindow = 4;
+  static constexpr std::size_t kWindow = 32;
   struct Strength {
-    double restRadius;  // how far the recent mean may wander while resting
-    double spikeJump;   // a jump larger than this waits for confirmation
+    double noise;
+    double spike;       // a reading this far off its course waits
+    double breakAway;   // a reading this far off the line starts a new one
+    double restMargin;  // how far the mean moves before the pointer does
   };
+  struct Sample {
+    double t = 0.0;
+    double x = 0.0;
+    double y = 0.0;
+  };
+  enum class Phase : std::uint8_t { kIdle, kStarting, kTracking };
 
-  void Restart(IntPoint point);
-  void Accept(IntPoint point, const Strength& strength);
-  bool Far(IntPoint a, IntPoint b, double limit) const;
+  void Start(std::int32_t status, IntPoint point, const Strength& strength, SmoothedReports& out);
+  void Track(IntPoint point, const Strength& strength, SmoothedReports& out);
+  void EndTouch(SmoothedReports& out);
+  // Begins the line with the given readings and emits the touch-down.
+  void Begin(std::initializer_list<IntPoint> points, const Strength& strength,
+             SmoothedReports& out);
+  void Restart();
+  void ResetRest();
+  void AddToRest(const Sample& sample);
+  void Push(IntPoint point);
+  void Pop();
+  // Where the line puts the finger steps reports after the newest one.
+  void Predict(double steps, double& x, double& y) const;
+  void Estimate(const Strength& strength);
+  IntPoint Output() const;
 
-  std::array<IntPoint, kWindow> m_recent{};
-  std::size_t m_count = 0;  // reports in m_recent, at most kWindow
-  std::size_t m_next = 0;   // where the next one goes
-  double m_x = 0.0;
-  double m_y = 0.0;
-  bool m_resting = true;
+  Phase m_phase = Phase::kIdle;
+  std::int32_t m_startStatus = 0;  // begins, or a move after a lost touch-down
+  std::array<IntPoint, 2> m_first{};
+  std::size_t m_firstCount = 0;
   bool m_suspect = false;
   IntPoint m_suspectPoint;
+  // The line's readings, oldest first, and their running sums.
+  std::array<Sample, kWindow> m_samples{};
+  std::size_t m_head = 0;
+  std::size_t m_count = 0;
+  double m_t = 0.0;
+  double m_st = 0.0, m_stt = 0.0, m_sx = 0.0, m_sy = 0.0, m_stx = 0.0, m_sty = 0.0;
+  bool m_resting = true;
+  // The readings since the finger came to rest.
+  double m_restX = 0.0;
+  double m_restY = 0.0;
+  double m_restCount = 0.0;
+  int m_movingReports = 0;
+  double m_outX = 0.0;
+  double m_outY = 0.0;
 };
 
 }  // namespace zt

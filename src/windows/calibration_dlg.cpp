@@ -301,10 +301,14 @@ void RunCalibration(HWND owner, CTouchHost& host, settings::CSettingsStore& stor
   if (engine == nullptr) {
     return;
   }
-  // A button a finger holds would stay down under the window's targets.
+  // A button a finger holds would stay down under the window's targets;
+  // the run takes touches as they are read, whatever press-and-hold and
+  // smoothing say.
   engine->ReleaseTouch();
+  engine->SetPlainTouches(true);
   CCalibrationDlg dialog(host, owner);
   dialog.DoModal();
+  engine->SetPlainTouches(false);
   const std::optional<CCalibrationRun::Outcome> outcome = dialog.Outcome();
   if (!outcome || host.Driver() != engine) {
     return;

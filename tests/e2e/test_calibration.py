@@ -158,6 +158,15 @@ class RunTest(CalibrationCase):
 
 class CheckTest(CalibrationCase):
 
+    def test_held_targets_are_taken_whatever_press_and_hold_and_smoothing_say(self):
+        window = self.start(HoldRight=800, Smoothing=2)
+        self.open_calibration(window)
+        self.calibrate("hold %d %d 1200", check=True)
+        self.calibrate("hold %d %d 1200", first=9, count=4, check=True)
+        self.press(KEEP)
+        self.assertTrue(self.closed())
+        self.assertTrue(all(near(p, raw_of(target(i)), 10) for i, p in enumerate(self.points())), self.points())
+
     def test_on_a_mirrored_panel_a_missed_check_target_is_asked_again_redo_and_keep_are_touched(self):
         # From the check on, touches are mapped through the new points: on
         # a mirrored panel the buttons are touched where they are.
@@ -211,6 +220,9 @@ class CancelTest(CalibrationCase):
 
     def test_what_find_finds_waits_until_the_run_has_ended(self):
         window = self.start()
+        device_map = (r"HKLM\HARDWARE\DEVICEMAP\SERIALCOMM", "/v", r"\Device\VCP11")
+        self.wine.run("reg", "add", *device_map, "/d", "COM11", "/f")
+        self.addCleanup(self.wine.run, "reg", "delete", *device_map, "/f")
         answering = Touchsim(self.wine, 11, ())
         self.addCleanup(answering.stop)
         self.open_calibration(window)

@@ -65,6 +65,12 @@ class TouchFeelTest(ProgramTestCase):
         self.driver.value("events")
         self.tap(200, 200)
         self.assertRegex(self.driver.events_until("LUP"), r"^LDOWN (99|100) (99|100);LUP \1 \2;$")
+        # A still tap whose last reading strays 25 px as the pressure goes: a
+        # click in place.
+        self.rest_at(250, 200)
+        self.sim.send(*("report %d %d %d" % (raw_at(x, 200) + (status,))
+                        for x, status in ((250, 1), (250, 2), (250, 2), (275, 4))))
+        self.assertRegex(self.driver.events_until("LUP"), r"^LDOWN (149|150) (99|100);LUP \1 \2;$")
         self.sim.send("hold %d %d 1500" % raw_at(300, 250))
         ring = wait_for(lambda: self.driver.find(None, "ZeltraTouchHoldRing"))
         self.assertTrue(ring and wait_for(lambda: self.driver.visible(ring)), "no ring")
