@@ -64,14 +64,29 @@ inline Stream Rest(unsigned seed, double noisePixels = kNoisePixels) {
 }
 
 // A stroke at speed that stops: the finger rests for its last rest reports.
-inline Stream Stop(unsigned seed, double speed, std::size_t rest) {
-  Stream stream = Line(seed, kNoisePixels, 100.0, speed, 40 + rest);
+inline Stream Stop(unsigned seed, double speed, std::size_t rest,
+                   double noisePixels = kNoisePixels) {
+  Stream stream = Line(seed, noisePixels, 100.0, speed, 40 + rest);
   for (std::size_t i = 40; i < stream.reports.size(); ++i) {
     const double shift = speed * static_cast<double>(i - 39) / kReportsPerSecond;
     stream.truthX[i] -= shift;
     stream.reports[i].point.x -= static_cast<std::int32_t>(std::lround(shift * kUnitsPerPixel));
   }
   stream.settle = 40;
+  return stream;
+}
+
+// A drag at speed over 150 reports; the figures count after 40.
+inline Stream Drag(unsigned seed, double noisePixels, double speed) {
+  Stream stream = Line(seed, noisePixels, 100.0, speed, 150);
+  stream.settle = 40;
+  return stream;
+}
+
+// A flick: 16 reports at speed; the figures count after 3.
+inline Stream Flick(unsigned seed, double speed, double noisePixels = kNoisePixels) {
+  Stream stream = Line(seed, noisePixels, 20.0, speed, 16);
+  stream.settle = 3;
   return stream;
 }
 
@@ -170,6 +185,20 @@ inline Figures Measure(const Stream& stream, const Run& run, double speed) {
   figures.releaseOff =
       std::hypot(run.releaseX - run.pointerX[n - 2], run.releaseY - run.pointerY[n - 2]);
   return figures;
+}
+
+// One figure of streams from seeds 1..seeds through filters made anew,
+// sorted.
+inline std::vector<double> Over(const std::function<Filter()>& make,
+                                const std::function<Stream(unsigned)>& stream, unsigned seeds,
+                                double speed, double Figures::*figure) {
+  std::vector<double> values;
+  for (unsigned seed = 1; seed <= seeds; ++seed) {
+    const Stream generated = stream(seed);
+    values.push_back(Measure(generated, RunFilter(make(), generated), speed).*figure);
+  }
+  std::sort(values.begin(), values.end());
+  return values;
 }
 
 // Ours, at a level.

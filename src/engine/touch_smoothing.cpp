@@ -12,13 +12,13 @@ namespace {
 // is suspect (noise never reaches it; a spike or a flick's first step does);
 // this far off a line that it had followed, the finger changed course.
 constexpr double kSpikeDeviations = 10.0;
-constexpr double kBreakDeviations = 5.0;
+constexpr double kBreakDeviations = 6.0;
 constexpr double kRestMarginDeviations = 0.5;
 // How sure the line's slope must be (in its own deviations) for the finger
 // to be moving, two reports running, and how unsure for it to rest again.
 constexpr double kMovingSlope = 4.0;
 constexpr double kRestingSlope = 2.0;
-constexpr int kMovingReportsNeeded = 2;
+constexpr int kMovingReportsNeeded = 3;
 // While the mean of so few readings still settles, the pointer follows it.
 constexpr std::size_t kSettleReadings = 16;
 // The longest step of a moving pointer, in noise deviations, unless the

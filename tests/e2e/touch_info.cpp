@@ -67,22 +67,18 @@ int main() {
   const UINT32 flags[] = {POINTER_FLAG_INRANGE | POINTER_FLAG_INCONTACT | POINTER_FLAG_DOWN,
                           POINTER_FLAG_INRANGE | POINTER_FLAG_INCONTACT | POINTER_FLAG_UPDATE,
                           POINTER_FLAG_UP};
-  Check(recorder.infos.size() == 3, "not DOWN, UPDATE and UP");
+  const zt::PixelRect& on = choice.monitor.rect;
+  Check(recorder.infos.size() == 3 && sizeof(POINTER_TOUCH_INFO) == 144,
+        "not DOWN, UPDATE and UP of the system's 144-byte POINTER_TOUCH_INFO");
   for (std::size_t i = 0; i < recorder.infos.size() && i < 3; ++i) {
     const POINTER_TOUCH_INFO& info = recorder.infos[i];
     const POINT at = info.pointerInfo.ptPixelLocation;
     const RECT area = info.rcContact;
-    Check(sizeof info == 144, "POINTER_TOUCH_INFO is not the system's 144 bytes");
-    Check(info.pointerInfo.pointerType == PT_TOUCH, "not PT_TOUCH");
-    Check(info.pointerInfo.pointerId == 0, "pointerId is not 0");
-    Check(info.pointerInfo.pointerFlags == flags[i], "wrong flags");
-    Check(info.touchFlags == TOUCH_FLAG_NONE, "touchFlags set");
-    Check(info.touchMask == TOUCH_MASK_CONTACTAREA, "no contact area");
-    Check(at.x >= choice.monitor.rect.left && at.x < choice.monitor.rect.right &&
-              at.y >= choice.monitor.rect.top && at.y < choice.monitor.rect.bottom,
-          "the point is not on the second monitor");
-    Check(at.x == choice.monitor.rect.right - 1 && at.y == choice.monitor.rect.top,
-          "the point is not the monitor's top right pixel");
+    Check(info.pointerInfo.pointerType == PT_TOUCH && info.pointerInfo.pointerId == 0 &&
+              info.pointerInfo.pointerFlags == flags[i] && info.touchFlags == TOUCH_FLAG_NONE &&
+              info.touchMask == TOUCH_MASK_CONTACTAREA,
+          "not a touch pointer 0 with the frame's flags and a contact area");
+    Check(at.x == on.right - 1 && at.y == on.top, "not the second monitor's top right pixel");
     Check(area.left >= desk.left && area.top >= desk.top && area.right < desk.right &&
               area.bottom < desk.bottom && area.left <= at.x && at.x <= area.right,
           "the contact area is not inside the desktop round the point");

@@ -1,5 +1,6 @@
 // The calibration maths: the grid mapper's numbers and orientations, the
-// swap of a set while a reader maps, and the nine-target procedure.
+// precise mapper, the check, the monitor, the nine-target procedure and
+// the run. (A set replaced while a reader maps: the engine's tests.)
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -151,37 +152,6 @@ TEST(GridMapperTest, OrientationAndTheWeightsLimits) {
     EXPECT_LT(LimitedWeight(numerator, denominator), 1.0) << numerator << "/" << denominator;
   }
   EXPECT_EQ(LimitedWeight(1, 2), 0.5);
-}
-
-// The user-interface thread replaces the set over and over while a reader
-// maps: every touch comes out as the old set or the new set maps it. The
-// sets differ in their swap flag, so new points with the old flag (or half
-// of the points) give a third result.
-TEST(GridMapperTest, EveryTouchIsMappedWithTheOldOrTheNewSet) {
-  const CalibPoints sets[] = {kDefaultCalibPoints, Mounted(kMountings[4])};
-  CGridMapper old, replacement, live;
-  old.ReplacePoints(sets[0]);
-  replacement.ReplacePoints(sets[1]);
-  live.ReplacePoints(sets[0]);
-  std::atomic<bool> replacing{true};
-  std::atomic<int> mixtures{0};
-  std::thread reader([&] {
-    for (bool last = false; !last;) {
-      last = !replacing.load();
-      for (int x = 0; x <= 4095; x += 273) {
-        const IntPoint result = live.MapPoint(x, 4095 - x);
-        mixtures +=
-            result == old.MapPoint(x, 4095 - x) || result == replacement.MapPoint(x, 4095 - x) ? 0
-                                                                                               : 1;
-      }
-    }
-  });
-  for (int round = 0; round < 20000; ++round) {
-    live.ReplacePoints(sets[(round + 1) % 2]);
-  }
-  replacing.store(false);
-  reader.join();
-  EXPECT_EQ(mixtures.load(), 0);
 }
 
 IntPoint Raw(double x, double y) {

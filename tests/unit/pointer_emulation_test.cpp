@@ -356,33 +356,24 @@ namespace {
 // one.
 TEST(TouchSmootherTest, StreamsTable) {
   using namespace streams;
-  struct Row {
+  using Make = std::function<Stream(unsigned)>;
+  const Make rest = [](unsigned seed) { return Rest(seed); };
+  const auto drag = [](double noise, double speed) -> Make {
+    return [=](unsigned seed) { return Drag(seed, noise, speed); };
+  };
+  const auto flick = [](double speed) -> Make {
+    return [=](unsigned seed) { return Flick(seed, speed); };
+  };
+  const auto spiked = [](Make base, std::size_t at, double size) -> Make {
+    return [=](unsigned seed) { return WithSpike(base(seed), at, size); };
+  };
+  const struct {
     const char* name;
-    std::function<Stream(unsigned)> stream;
+    Make stream;
     double speed;
     double Figures::*figure;
     double median, worst;
-  };
-  const auto drag = [](double noise, double speed) {
-    return [=](unsigned seed) {
-      Stream stream = Line(seed, noise, 100.0, speed, 150);
-      stream.settle = 40;
-      return stream;
-    };
-  };
-  const auto flick = [](double speed) {
-    return [=](unsigned seed) {
-      Stream stream = Line(seed, kNoisePixels, 20.0, speed, 16);
-      stream.settle = 3;
-      return stream;
-    };
-  };
-  const auto spiked = [](std::function<Stream(unsigned)> base, std::size_t at, double size) {
-    return [=](unsigned seed) { return WithSpike(base(seed), at, size); };
-  };
-  const auto rest = [](unsigned seed) { return Rest(seed); };
-  const auto stop = [](unsigned seed) { return Stop(seed, 1000, 4); };
-  const Row rows[] = {
+  } rows[] = {
       {"rest: span", rest, 0, &Figures::span, 1.0, 1.5},
       {"rest: off the finger", rest, 0, &Figures::restError, 1.0, 2.0},
       {"20 px/s: steps", drag(kNoisePixels, 20), 20, &Figures::largestStep, 3.0, 3.5},
@@ -395,7 +386,8 @@ TEST(TouchSmootherTest, StreamsTable) {
       {"6 000 px/s: lag", flick(6000), 6000, &Figures::lag, 1.0, 1.0},
       {"2 000 px/s: reports without a move", flick(2000), 2000, &Figures::stillReports, 0, 0},
       {"6 000 px/s: reports without a move", flick(6000), 6000, &Figures::stillReports, 0, 0},
-      {"3 reports after a stop: off the finger", stop, 0, &Figures::restError, 1.5, 2.5},
+      {"3 reports after a stop: off the finger", [](unsigned seed) { return Stop(seed, 1000, 4); },
+       0, &Figures::restError, 1.5, 2.5},
       {"lift: the release off the pointer", rest, 0, &Figures::releaseOff, 0, 0},
       // A spike of 60 or 300 px at rest, mid-drag, as the first reading or
       // as the lift never reaches the pointer, the press or the release.
@@ -405,13 +397,9 @@ TEST(TouchSmootherTest, StreamsTable) {
       {"spike first, 60 px", spiked(rest, 0, 60), 0, &Figures::worstOff, 4.0, 10.0},
       {"spike as the lift", spiked(rest, 999, 300), 0, &Figures::worstOff, 4.0, 10.0},
   };
-  for (const Row& row : rows) {
-    std::vector<double> values;
-    for (unsigned seed = 1; seed <= 10; ++seed) {
-      const Stream stream = row.stream(seed);
-      values.push_back(Measure(stream, RunFilter(Smoothing(2), stream), row.speed).*row.figure);
-    }
-    std::sort(values.begin(), values.end());
+  for (const auto& row : rows) {
+    const std::vector<double> values =
+        Over([] { return Smoothing(2); }, row.stream, 10, row.speed, row.figure);
     EXPECT_LE(values[5], row.median) << row.name;
     EXPECT_LE(values.back(), row.worst) << row.name;
   }

@@ -445,25 +445,19 @@ TEST_F(TouchEngineTest, RawPointIsNeverTornAcrossReports) {
 // never by one's mapping with the other's points.
 TEST_F(TouchEngineTest, EveryReportIsMappedByOneWholeCalibration) {
   ASSERT_TRUE(Start());
-  CalibPoints bowed = kDefaultCalibPoints;
+  CalibPoints bowed = kDefaultCalibPoints, mirrored = kDefaultCalibPoints;
   bowed[7].x += 80;
   bowed[5].x += 80;
-  CalibPoints mirrored = kDefaultCalibPoints;
   for (IntPoint& point : mirrored) {
     point.x = 4095 - point.x;
   }
   const LiveCalibration calibrations[] = {{bowed, kMappingPrecise}, {mirrored, kMappingGrid}};
-  std::vector<std::int32_t> expected;
+  std::vector<std::int32_t> expected;  // what each maps the report to, alone
   for (const LiveCalibration& calibration : calibrations) {
-    CPreciseMapper precise;
-    precise.ReplacePoints(calibration.points);
-    CGridMapper grid;
-    grid.ReplacePoints(calibration.points);
-    const auto mapped = calibration.mapping == kMappingPrecise ? *precise.MapPoint(1000, 1500)
-                                                               : grid.MapPoint(1000, 1500);
-    expected.push_back(mapped.x * 16);
+    Engine().UseCalibration(calibration);
+    Engine().OnTouch(2, 1000, 1500);
+    expected.push_back(input.TakeMouse().at(0).dx);
   }
-  Engine().UseCalibration(calibrations[0]);
   std::atomic<bool> done{false};
   std::thread changer([&] {
     for (int i = 1; !done.load(); ++i) {
