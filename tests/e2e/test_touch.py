@@ -59,7 +59,7 @@ class TouchTest(ProgramTestCase):
 class TouchFeelTest(ProgramTestCase):
     REGISTRY = {"Port": "COM5", "DTime": 0, "HoldRight": 750, "Smoothing": 2}
 
-    def test_hold_right_clicks_tap_left_clicks_drag_drags_and_a_noisy_finger_rests(self):
+    def test_hold_right_clicks_taps_left_click_in_place_and_drag_drags(self):
         self.start_with_engine()
         self.driver.value("probe", 100, 100, 400, 300)
         self.driver.value("events")
@@ -80,17 +80,8 @@ class TouchFeelTest(ProgramTestCase):
         self.sim.send("drag %d %d %d %d 400" % (raw_at(150, 150) + raw_at(350, 300)))
         # Wine may give a release the position of the move before the last.
         self.assertRegex(self.driver.events_until("LUP"), r"^LDOWN (49|50) (49|50);LUP 24[7-9] 19[7-9];$")
-        # Noise of 8 raw units (2 px) on a resting finger, off the probe:
-        # the pointer stands still; a stroke still ends on its point.
-        self.sim.send("jitter 8", "hold %d %d 2000" % raw_at(700, 500))
-        self.assertTrue(wait_for(lambda: near(self.driver.cursor(), (700, 500), 10)))
-        seen, deadline = set(), time.monotonic() + 1.5
-        while time.monotonic() < deadline:
-            seen.add(self.driver.cursor())
-        self.assertLessEqual(max(x for x, _ in seen) - min(x for x, _ in seen), 1, seen)
-        self.assertLessEqual(max(y for _, y in seen) - min(y for _, y in seen), 1, seen)
-        self.sim.send("jitter 0", "drag %d %d %d %d 300" % (raw_at(600, 400) + raw_at(900, 600)))
-        self.assertTrue(wait_for(lambda: near(pointer_position(self.display), (900, 600), 1)))
+        # (A noisy resting finger and a stroke's end: the smoother's table
+        # test and benchmark; the stray lift above shows it at work here.)
 
 
 class TouchOutputTest(ProgramTestCase):

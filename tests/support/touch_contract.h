@@ -57,10 +57,12 @@ public:
     return answer;
   }
 
-  // The next count frames are refused with error, whatever they are.
-  void RefuseNext(std::uint32_t error, int count = 1) {
+  // After `after` more frames, the next count are refused with error,
+  // whatever they are.
+  void RefuseNext(std::uint32_t error, int count = 1, int after = 0) {
     const std::lock_guard<std::mutex> lock(m_mutex);
     m_refusal = {error, count};
+    m_refuseAfter = after;
   }
   // WM_DISPLAYCHANGE: every contact is cancelled.
   void DisplayChange(const PixelRect& desk) {
@@ -74,20 +76,6 @@ public:
     const std::lock_guard<std::mutex> lock(m_mutex);
     return std::exchange(m_frames, {});
   }
-  // The frames taken, every one of them; a refused one fails the test.
-  std::vector<TouchFrame> Take() {
-    std::vector<TouchFrame> frames;
-    for (const Stamped& stamped : TakeStamped()) {
-      EXPECT_EQ(stamped.answer, touch::kInjected)
-          << "refused: 0x" << std::hex << stamped.frame.flags;
-      frames.push_back(stamped.frame);
-    }
-    return frames;
-  }
-  std::size_t Count() {
-    const std::lock_guard<std::mutex> lock(m_mutex);
-    return m_frames.size();
-  }
 
 private:
   enum class State { kNone, kDown, kMoving, kCancelled };
@@ -96,7 +84,7 @@ private:
     if (!m_initialized) {
       return touch::kStatusAccessDenied;
     }
-    if (m_refusal.second > 0) {
+    if (m_refusal.second > 0 && m_refuseAfter-- <= 0) {
       --m_refusal.second;
       return m_refusal.first;
     }
@@ -135,6 +123,7 @@ private:
   std::pair<std::int32_t, std::int32_t> m_lastUpdate;
   std::uint32_t m_lastTime = 0;
   std::pair<std::uint32_t, int> m_refusal{0, 0};
+  int m_refuseAfter = 0;
   std::vector<Stamped> m_frames;
 };
 

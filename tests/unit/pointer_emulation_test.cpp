@@ -439,11 +439,11 @@ TEST(PressAndHoldTest, Transitions) {
 }
 
 // After a lift, a move that comes without its touch-down starts where the
-// finger is; off, every report passes as it is.
-TEST(TouchSmootherTest, ALostTouchDownAndOff) {
+// finger is, not where the last touch lifted.
+TEST(TouchSmootherTest, ALostTouchDown) {
   CTouchSmoother smoother;
-  const auto out = [&](std::int32_t status, IntPoint point, std::int32_t level = 2) {
-    const SmoothedReports reports = smoother.Filter(status, point, level, 655);
+  const auto out = [&](std::int32_t status, IntPoint point) {
+    const SmoothedReports reports = smoother.Filter(status, point, 2, 655);
     return std::vector<FilteredReport>(reports.begin(), reports.end());
   };
   out(1, {20000, 20000});
@@ -451,7 +451,6 @@ TEST(TouchSmootherTest, ALostTouchDownAndOff) {
   out(4, {20000, 20010});
   EXPECT_EQ(out(2, {40000, 30000}), (std::vector<FilteredReport>{{2, {40000, 30000}}}));
   EXPECT_EQ(out(2, {40020, 30010}), (std::vector<FilteredReport>{{2, {40010, 30005}}}));
-  EXPECT_EQ(out(2, {530, 510}, 0), (std::vector<FilteredReport>{{2, {530, 510}}}));
 }
 
 }  // namespace
@@ -489,18 +488,6 @@ protected:
     emulation.SetDesktop({1024, 0, 1824, 600}, kDesk);
     emulation.ApplyEmulationSettings(settings);
   }
-  // Reports, then the frames they and the refresher sent: flags, x, y.
-  Frames Touch(std::initializer_list<std::array<std::int32_t, 3>> reports) {
-    for (const auto& [status, x, y] : reports) {
-      emulation.EmulatePointer(status, x, y);
-    }
-    Frames frames;
-    for (const TouchFrame& frame : injection.Take()) {
-      frames.push_back({frame.flags, frame.x, frame.y});
-    }
-    return frames;
-  }
-
   test::RecordingInput input;
   test::SimulatedClock clock{input.tickCount};
   test::RecordingMessages messages;
@@ -515,19 +502,108 @@ protected:
   } release{clock};
 };
 
-TEST_F(TouchOutputTest, DragsRestsAndTapsKeepTheContract) {
-  ASSERT_FALSE(emulation.TouchOutputMissing());
-  // A drag to the desktop's bottom right corner: the area stays inside.
-  emulation.EmulatePointer(1, 0, 0);
-  emulation.EmulatePointer(2, 2048, 2048);
-  emulation.EmulatePointer(4, 4095, 4095);
-  const std::vector<TouchFrame> drag = injection.Take();
-  ASSERT_EQ(drag.size(), 4U);
-  EXPECT_EQ(drag[2], (TouchFrame{kUpdate, 1823, 599, {1819, 595, 1823, 603}}));
-  EXPECT_EQ(drag[3].flags, kUp);
+// Frame sequences, one a row: steps (r a report: status, x, y; R the next
+// frames refused: error, count; S a stop or lost link; D a display change;
+// T the one-shot right button selected; M the touch mode), the frames the
+// system took, and how many it refused. A refusal ends the contact on our
+// side too (noted in the log); a frame refused as not ready is sent again;
+// a cancel is CANCELED with UP; after a display change the next report
+// starts a new contact in the new geometry; mouse or touch holds for the
+// whole touch.
+TEST_F(TouchOutputTest, FrameSequences) {
+  using Step = std::function<void()>;
+  const auto r = [&](std::int32_t status, std::int32_t x, std::int32_t y) -> Step {
+    return [=, this] { emulation.EmulatePointer(status, x, y); };
+  };
+  const auto refuse = [&](std::uint32_t error, int count, int after = 0) -> Step {
+    return [=, this] { injection.RefuseNext(error, count, after); };
+  };
+  const auto mode = [&](std::int32_t touchMode) -> Step {
+    return
+        [=, this] { settings.touchMode = touchMode, emulation.ApplyEmulationSettings(settings); };
+  };
+  const Step stop = [&] { emulation.ReleaseTouch(); };
+  const Step right = [&] { emulation.m_bRightEnabled = 1, emulation.m_bRightSelected = 1; };
+  const Step displayChange = [&] {
+    injection.DisplayChange({0, 0, 1024, 768});
+    emulation.ContactCancelledBySystem();
+    emulation.SetDesktop({0, 0, 1024, 768}, {0, 0, 1024, 768});
+  };
+  const struct {
+    const char* name;
+    std::vector<Step> steps;
+    Frames taken;
+    std::size_t refused;
+  } rows[] = {
+      {"a drag to the corner",
+       {r(1, 0, 0), r(2, 2048, 2048), r(4, 4095, 4095)},
+       {{kDown, 1024, 0}, {kUpdate, 1424, 300}, {kUpdate, 1823, 599}, {kUp, 1823, 599}},
+       0},
+      {"Click On Touch: a tap",
+       {mode(kTouchModeClickOnTouch), r(1, 0, 0), r(4, 9, 9)},
+       {{kDown, 1024, 0}, {kUpdate, 1024, 0}, {kUp, 1024, 0}},
+       0},
+      {"Click On Release: a tap",
+       {mode(kTouchModeClickOnRelease), r(1, 0, 0), r(4, 2048, 2048)},
+       {{kDown, 1424, 300}, {kUpdate, 1424, 300}, {kUp, 1424, 300}},
+       0},
+      {"a stop",
+       {r(1, 0, 0), stop},
+       {{kDown, 1024, 0}, {kUpdate, 1024, 0}, {kCancelUp, 1024, 0}},
+       0},
+      {"a lost lift",
+       {r(1, 0, 0), r(2, 1000, 1000), r(1, 2048, 2048)},
+       {{kDown, 1024, 0}, {kUpdate, 1219, 146}, {kCancelUp, 1219, 146}, {kDown, 1424, 300}},
+       0},
+      {"a display change",
+       {r(1, 0, 0), displayChange, r(2, 2048, 2048), r(4, 2048, 2048)},
+       {{kDown, 1024, 0}, {kDown, 512, 384}, {kUpdate, 512, 384}, {kUp, 512, 384}},
+       0},
+      {"an UPDATE refused",
+       {r(1, 0, 0), refuse(87, 1), r(2, 200, 200), r(2, 300, 300), r(4, 0, 0)},
+       {{kDown, 1024, 0}},
+       1},
+      {"an UP refused",
+       {r(1, 0, 0), r(2, 200, 200), refuse(87, 1, 1), r(4, 200, 200)},
+       {{kDown, 1024, 0}, {kUpdate, 1063, 29}, {kUpdate, 1063, 29}},
+       1},
+      {"not ready, sent again",
+       {refuse(21, CTouchContact::kNotReadyRetries), r(1, 0, 0)},
+       {{kDown, 1024, 0}},
+       3},
+      {"the right button selected mid-touch",
+       {r(1, 0, 0), right, r(4, 0, 0)},
+       {{kDown, 1024, 0}, {kUpdate, 1024, 0}, {kUp, 1024, 0}},
+       0},
+  };
+  for (const auto& row : rows) {
+    emulation.SetDesktop({1024, 0, 1824, 600}, kDesk);
+    injection.DisplayChange(kDesk);
+    mode(kTouchModeNormal)();
+    emulation.m_bRightSelected = 0;
+    std::for_each(row.steps.begin(), row.steps.end(), [](const Step& step) { step(); });
+    Frames taken;
+    std::size_t refused = 0;
+    for (const auto& stamped : injection.TakeStamped()) {
+      const TouchFrame& frame = stamped.frame;
+      if (stamped.answer == touch::kInjected) {
+        taken.push_back({frame.flags, frame.x, frame.y});
+        EXPECT_TRUE(frame.area.right < kDesk.right && frame.area.bottom < kDesk.bottom);
+      }
+      refused += stamped.answer == touch::kInjected ? 0 : 1;
+    }
+    EXPECT_EQ(taken, row.taken) << row.name;
+    EXPECT_EQ(refused, row.refused) << row.name;
+    emulation.ReleaseTouch();
+    injection.TakeStamped();
+  }
+  EXPECT_TRUE(input.TakeMouse().empty());
+  EXPECT_EQ(log.lines.size(), 2U);  // once for each contact a refusal ended
+}
 
-  // A rest after one early move: never more than 50 ms without a frame,
-  // counted from the last frame sent, whoever sent it.
+// A rest after one early move: never more than 50 ms without a frame,
+// counted from the last frame sent, whoever sent it.
+TEST_F(TouchOutputTest, ARestingContactGetsAFrameWithin50ms) {
   emulation.EmulatePointer(1, 2048, 2048);
   ASSERT_TRUE(clock.Advance(2));
   emulation.EmulatePointer(2, 2048, 2048);
@@ -538,83 +614,6 @@ TEST_F(TouchOutputTest, DragsRestsAndTapsKeepTheContract) {
     EXPECT_LE(rest[i].time - rest[i - 1].time, 50U) << i;
     EXPECT_EQ(rest[i].answer, touch::kInjected);
   }
-  EXPECT_EQ(Touch({{4, 2048, 2048}}), (Frames{{kUpdate, 1424, 300}, {kUp, 1424, 300}}));
-
-  // The click modes: a tap is DOWN, UPDATE and UP at one point.
-  for (const std::int32_t mode : {kTouchModeClickOnTouch, kTouchModeClickOnRelease}) {
-    settings.touchMode = mode;
-    emulation.ApplyEmulationSettings(settings);
-    const std::int64_t x = mode == kTouchModeClickOnTouch ? 1024 : 1424;
-    EXPECT_EQ(Touch({{1, 0, 0}, {2, 1000, 1000}, {4, 2048, 2048}}),
-              (Frames{{kDown, x, x == 1024 ? 0 : 300},
-                      {kUpdate, x, x == 1024 ? 0 : 300},
-                      {kUp, x, x == 1024 ? 0 : 300}}));
-  }
-  EXPECT_TRUE(input.TakeMouse().empty());
-  EXPECT_TRUE(log.lines.empty());
-}
-
-// A refused frame ends the contact on our side too, noted once; a frame
-// refused as not ready is sent again.
-TEST_F(TouchOutputTest, RefusalsEndTheContactAndNotReadyIsSentAgain) {
-  for (const bool refuseUp : {false, true}) {
-    Touch({{1, 0, 0}, {2, 100, 100}});
-    injection.RefuseNext(touch::kErrorInvalidParameter);
-    EXPECT_EQ(injection.Count(), 0U);
-    if (!refuseUp) {
-      emulation.EmulatePointer(2, 200, 200);
-    }
-    emulation.EmulatePointer(4, 200, 200);
-    EXPECT_EQ(injection.TakeStamped().size(), 1U);  // the refused one, nothing after it
-    EXPECT_EQ(Touch({{2, 300, 300}, {4, 300, 300}}), Frames{});
-  }
-  EXPECT_EQ(log.lines.size(), 2U);
-  injection.RefuseNext(touch::kErrorNotReady, CTouchContact::kNotReadyRetries);
-  emulation.EmulatePointer(1, 0, 0);
-  const auto sent = injection.TakeStamped();
-  ASSERT_EQ(sent.size(), CTouchContact::kNotReadyRetries + 1U);
-  EXPECT_EQ(sent.back().answer, touch::kInjected);
-  EXPECT_EQ(sent.front().frame, sent.back().frame);
-}
-
-// A stop, a lost link and a lost lift cancel the contact; after a display
-// change the system has cancelled it: no frame for it, and the next report
-// starts a new contact in the new geometry.
-TEST_F(TouchOutputTest, CancelsAndDisplayChanges) {
-  Touch({{1, 0, 0}});
-  emulation.ReleaseTouch();  // a stop or a lost link
-  EXPECT_EQ(injection.Take().back().flags, kCancelUp);
-  EXPECT_EQ(
-      Touch({{1, 0, 0}, {2, 1000, 1000}, {1, 2048, 2048}}),
-      (Frames{{kDown, 1024, 0}, {kUpdate, 1219, 146}, {kCancelUp, 1219, 146}, {kDown, 1424, 300}}));
-  injection.DisplayChange({0, 0, 1024, 768});
-  emulation.ContactCancelledBySystem();
-  emulation.SetDesktop({0, 0, 1024, 768}, {0, 0, 1024, 768});
-  EXPECT_EQ(Touch({{2, 2048, 2048}, {4, 2048, 2048}}),
-            (Frames{{kDown, 512, 384}, {kUpdate, 512, 384}, {kUp, 512, 384}}));
-}
-
-// Mouse or touch is chosen at the touch-down and kept to the lift: the
-// one-shot right button selected mid-touch leaves the contact as it is;
-// the next touch is a mouse right click. Without touch injection, the mouse.
-TEST_F(TouchOutputTest, MouseOrTouchIsChosenOncePerTouch) {
-  Touch({{1, 0, 0}});
-  emulation.m_bRightEnabled.store(1);
-  emulation.m_bRightSelected.store(1);
-  EXPECT_EQ(Touch({{4, 0, 0}}), (Frames{{kUpdate, 1024, 0}, {kUp, 1024, 0}}));
-  EXPECT_TRUE(input.TakeMouse().empty());
-  input.tickCount += 100000;
-  EXPECT_TRUE(Touch({{1, 2048, 2048}, {4, 2048, 2048}}).empty());
-  std::vector<std::uint32_t> flags;
-  for (const MouseCall& call : input.TakeMouse()) {
-    flags.push_back(call.flags);
-  }
-  EXPECT_EQ(flags, (std::vector<std::uint32_t>{kMove, kRightDown, kRightUp}));
-
-  injection.available = false;
-  CPointerEmulation withoutTouch(input, messages, clock, &injection);
-  withoutTouch.ApplyEmulationSettings(settings);
-  EXPECT_TRUE(withoutTouch.TouchOutputMissing());
 }
 
 }  // namespace
