@@ -22,7 +22,7 @@ int main() {
   zt::Win32Monitors monitors;
   const zt::MonitorChoice choice = zt::ChooseMonitor(monitors.Layout(), "\\\\.\\DISPLAY2");
   const zt::IntPoint corner = zt::MonitorPixel(choice.monitor.rect, 65535, 0);
-  const LONG right = ::GetSystemMetrics(SM_XVIRTUALSCREEN) + ::GetSystemMetrics(SM_CXVIRTUALSCREEN);
+  const int right = ::GetSystemMetrics(SM_XVIRTUALSCREEN) + ::GetSystemMetrics(SM_CXVIRTUALSCREEN);
   const zt::TouchFrame frame{
       zt::touch::kInRange | zt::touch::kInContact | zt::touch::kUpdate,
       corner.x,
