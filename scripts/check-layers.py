@@ -16,7 +16,7 @@ LAYERS = [
     ["src/platform"],
     ["src/mapping"],
     ["src/engine"],
-    ["src/settings", "src/platform/win32", "src/ui"],
+    ["src/settings", "src/platform/win32", "src/platform/linux", "src/ui"],
     ["resources"],
     ["src/windows"],
     ["src/app"],

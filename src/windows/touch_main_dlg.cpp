@@ -22,7 +22,7 @@ namespace {
 constexpr UINT_PTR kHideTimer = 0;
 constexpr UINT kHideDelayMs = 200;
 // How much of a text that is not a port name the state line repeats.
-constexpr std::size_t kPortTextShown = 24;
+constexpr std::size_t kPortTextShown = 12;
 
 std::wstring FromUtf8(const std::string& text) {
   const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);

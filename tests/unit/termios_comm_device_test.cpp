@@ -1,0 +1,104 @@
+// The termios device on a real pseudo-terminal: the controller's line,
+// exclusive use, bytes and a cancellation ending a wait, the far end
+// closing taken for a lost link; and the engine reading touches through it.
+#include "platform/linux/termios_comm_device.h"
+
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+
+#include <string>
+#include <thread>
+
+#include "engine/controller_protocol.h"
+#include "engine/touch_host.h"
+#include "fake_registry.h"
+#include "platform/std_threads.h"
+#include "platform_fakes.h"
+#include "settings/settings_store.h"
+
+namespace zt {
+namespace {
+
+class TermiosCommDeviceTest : public ::testing::Test {
+protected:
+  TermiosCommDeviceTest() {
+    int slave = -1;
+    char name[256] = {};
+    EXPECT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+    ::close(slave);
+    path = name;
+    config.SetPortName(path.c_str());
+    config.m_dwReadTimeout = 0;
+  }
+  ~TermiosCommDeviceTest() override { CloseMaster(); }
+  void CloseMaster() {
+    if (master >= 0) {
+      ::close(std::exchange(master, -1));
+    }
+  }
+  void Send(const Packet& packet) { ASSERT_EQ(::write(master, packet.data(), packet.size()), 10); }
+
+  int master = -1;
+  std::string path;
+  CSerialConfig config;
+  TermiosCommDevice comm;
+  StdThreads threads;
+};
+
+TEST_F(TermiosCommDeviceTest, TheLineExclusiveUseWaitsCancelsAndALostLink) {
+  CSerialPort port(comm, threads);
+  ASSERT_TRUE(port.Open(config));
+  const int other = ::open(path.c_str(), O_RDWR | O_NOCTTY);  // root passes TIOCEXCL
+  termios line{};
+  ASSERT_EQ(::tcgetattr(other, &line), 0);
+  ::close(other);
+  EXPECT_EQ(::cfgetospeed(&line), B9600);
+  EXPECT_EQ(line.c_cflag & (CSIZE | CSTOPB | PARENB | CLOCAL | CREAD),
+            CS8 | CSTOPB | CLOCAL | CREAD);
+  EXPECT_EQ(line.c_lflag & (ICANON | ECHO), 0U);
+  EXPECT_EQ(comm.Open(path.c_str()), kInvalidComm);  // the flock: ours alone
+  EXPECT_EQ(comm.Open("/dev/no-such-port"), kInvalidComm);
+
+  Send(BuildParameterRequest());
+  std::uint8_t bytes[16] = {};
+  ASSERT_EQ(port.WaitForByte(bytes[0]), ByteWait::kByte);
+  EXPECT_EQ(1 + port.ReadAvailable(bytes + 1, sizeof bytes - 1), 10U);
+  port.WriteBytes(bytes, 10);
+  std::uint8_t echoed[10] = {};
+  EXPECT_EQ(::read(master, echoed, sizeof echoed), 10);
+
+  std::thread waiter([&] { EXPECT_EQ(port.WaitForByte(bytes[0]), ByteWait::kCancelled); });
+  port.CancelWait();
+  waiter.join();
+  EXPECT_EQ(port.WaitForByte(bytes[0]), ByteWait::kCancelled);  // and every later wait
+
+  CSerialPort again(comm, threads);
+  port.Close();
+  ASSERT_TRUE(again.Open(config));
+  CloseMaster();
+  EXPECT_EQ(again.WaitForByte(bytes[0]), ByteWait::kLinkLost);
+}
+
+// The whole engine on Linux, unchanged: a touch on the pseudo-terminal
+// becomes a mouse move.
+TEST_F(TermiosCommDeviceTest, TheEngineReadsTouchesThroughIt) {
+  test::RecordingInput input;
+  test::RecordingMessages messages;
+  test::FixedMonitors monitors;
+  test::FakeRegistry registry{reg::kHkeyLocalMachine, "Software\\Corvantic\\ZeltraTouch"};
+  registry.Put("Port", path, false);
+  settings::CSettingsStore store{registry};
+  CTouchHost host({comm, threads, input, messages, monitors}, store);
+  ASSERT_TRUE(host.ReloadAndStart(0x42));
+  ASSERT_TRUE(test::WaitUntil([&] { return host.ConnectedDriver() != nullptr; }));
+  Send(BuildTouchReport(2, 2048, 1024));
+  ASSERT_TRUE(test::WaitUntil([&] { return input.MouseCount() >= 1; }));
+  EXPECT_EQ(input.TakeMouse().at(0).dx, 2048 * 16);
+}
+
+}  // namespace
+}  // namespace zt
