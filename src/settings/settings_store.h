@@ -45,6 +45,8 @@ inline constexpr char kHoldRight[] = "HoldRight";
 inline constexpr char kHoldZone[] = "HoldZone";
 inline constexpr char kSmoothing[] = "Smoothing";
 inline constexpr char kOutput[] = "Output";
+// The values stored as text; every other one is a number.
+inline constexpr const char* kTextValueNames[] = {kPort, kWindowTitle, kMonitor};
 
 inline constexpr char kDefaultWindowTitle[] = "TactivoV1.12 ";
 
