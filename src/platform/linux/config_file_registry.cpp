@@ -47,8 +47,7 @@ std::string NumberText(const unsigned char* bytes) {
 
 }  // namespace
 
-ConfigFileRegistry::ConfigFileRegistry(std::string path, std::set<std::string> textNames,
-                                       ILog* log)
+ConfigFileRegistry::ConfigFileRegistry(std::string path, std::set<std::string> textNames, ILog* log)
     : m_path(std::move(path)), m_textNames(std::move(textNames)), m_log(log) {}
 
 std::int32_t ConfigFileRegistry::OpenKey(RegKeyHandle root, const char* subKey,

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+#include "platform/input.h"
+
+namespace zt {
+
+// The calls of /dev/uinput, so that a test can stand in for the kernel:
+// an ioctl with a number, one with a structure, and events written.
+class IUinputNode {
+public:
+  virtual ~IUinputNode() = default;
+  virtual bool Open() = 0;
+  virtual bool Control(unsigned long request, int value) = 0;
+  virtual bool Control(unsigned long request, const void* structure) = 0;
+  // Writes events of the kernel's struct input_event, count of them.
+  virtual bool Write(const void* events, std::size_t count) = 0;
+};
+
+// IUinputNode over the device node (a descriptor, closed with the object).
+class UinputNode final : public IUinputNode {
+public:
+  explicit UinputNode(std::string path = "/dev/uinput") : m_path(std::move(path)) {}
+  UinputNode(const UinputNode&) = delete;
+  UinputNode& operator=(const UinputNode&) = delete;
+  ~UinputNode() override;
+  bool Open() override;
+  bool Control(unsigned long request, int value) override;
+  bool Control(unsigned long request, const void* structure) override;
+  bool Write(const void* events, std::size_t count) override;
+
+private:
+  std::string m_path;
+  int m_fd = -1;
+};
+
+// The mouse as a virtual absolute pointer that every session stack takes
+// for hardware: ABS_X and ABS_Y from 0 to 65 535 over the whole screen
+// (the program's absolute units over the virtual desktop), and the left,
+// right and middle buttons (without a middle button, libinput would hold
+// every left or right press back to see whether the other follows). The
+// tick count is the monotonic clock; the double-click time is the
+// program's own (the desktop's is not ours to change on Linux); there is
+// no tone generator to sound.
+class UinputInput final : public IInput {
+public:
+  static constexpr std::int32_t kAbsoluteMax = 65535;
+
+  explicit UinputInput(IUinputNode& node) : m_node(node) {}
+  UinputInput(const UinputInput&) = delete;
+  UinputInput& operator=(const UinputInput&) = delete;
+  // Removes the device from the system.
+  ~UinputInput() override;
+
+  // Opens the node and makes the device; false when the node cannot be
+  // opened (no uinput, no right to it) or refuses a step.
+  bool Create();
+
+  void MouseEvent(std::uint32_t flags, std::int32_t dx, std::int32_t dy, std::uint32_t data,
+                  std::uintptr_t extraInfo) override;
+  std::uintptr_t GetMessageExtraInfo() override { return 0; }
+  std::uint32_t GetDoubleClickTime() override { return m_doubleClickTime; }
+  bool SetDoubleClickTime(std::uint32_t milliseconds) override;
+  std::uint32_t GetTickCount() override;
+  bool Beep(std::uint32_t frequency, std::uint32_t duration) override;
+
+private:
+  IUinputNode& m_node;
+  bool m_created = false;
+  std::uint32_t m_doubleClickTime = 500;
+};
+
+}  // namespace zt

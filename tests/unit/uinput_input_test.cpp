@@ -1,0 +1,104 @@
+// The uinput pointer against a node that holds to the kernel's order:
+// bits declared and axes set up before the device is made, events only
+// for a made device and only of the types and codes it declared.
+#include "platform/linux/uinput_input.h"
+
+#include <gtest/gtest.h>
+#include <linux/uinput.h>
+
+#include <array>
+#include <cstring>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "engine/pointer_emulation.h"
+#include "platform_fakes.h"
+
+namespace zt {
+namespace {
+
+class StrictUinputNode final : public IUinputNode {
+public:
+  bool Open() override { return opened = openable; }
+  bool Control(unsigned long request, int value) override {
+    if (!opened || (created && request != UI_DEV_DESTROY)) {
+      return false;  // EINVAL: set up once, before the device is made
+    }
+    if (request == UI_SET_EVBIT || request == UI_SET_KEYBIT || request == UI_SET_ABSBIT) {
+      declared.emplace(request, value);
+    } else if (request == UI_DEV_CREATE) {
+      created = named;
+    } else if (request == UI_DEV_DESTROY) {
+      destroyed = created;
+    }
+    return request != UI_DEV_CREATE || created;
+  }
+  bool Control(unsigned long request, const void* structure) override {
+    if (!opened || created) {
+      return false;
+    }
+    if (request == UI_ABS_SETUP) {
+      const auto* abs = static_cast<const uinput_abs_setup*>(structure);
+      axes.push_back({abs->code, abs->absinfo.maximum});
+    }
+    named = named || (request == UI_DEV_SETUP &&
+                      static_cast<const uinput_setup*>(structure)->id.bustype == BUS_VIRTUAL);
+    return true;
+  }
+  bool Write(const void* data, std::size_t count) override {
+    const auto* events = static_cast<const input_event*>(data);
+    for (std::size_t i = 0; i < count; ++i) {
+      const input_event& e = events[i];
+      const unsigned long bit = e.type == EV_KEY ? UI_SET_KEYBIT : UI_SET_ABSBIT;
+      const bool known = e.type == EV_SYN || declared.count({bit, e.code}) != 0;
+      EXPECT_TRUE(created && declared.count({UI_SET_EVBIT, e.type}) != 0 && known)
+          << e.type << " " << e.code;
+      written.push_back({e.type, e.code, e.value});
+    }
+    return created;
+  }
+
+  bool openable = true, opened = false, named = false, created = false, destroyed = false;
+  std::set<std::pair<unsigned long, int>> declared;
+  std::vector<std::pair<int, int>> axes;
+  std::vector<std::array<int, 3>> written;
+};
+
+TEST(UinputInputTest, AnAbsolutePointerWithThreeButtons) {
+  StrictUinputNode node;
+  {
+    UinputInput pointer(node);
+    ASSERT_TRUE(pointer.Create());
+    for (const int key : {BTN_LEFT, BTN_RIGHT, BTN_MIDDLE}) {
+      EXPECT_EQ(node.declared.count({UI_SET_KEYBIT, key}), 1U) << key;
+    }
+    EXPECT_EQ(node.axes, (std::vector<std::pair<int, int>>{{ABS_X, 65535}, {ABS_Y, 65535}}));
+    pointer.MouseEvent(mouse::kAbsolute | mouse::kMove | mouse::kLeftDown, 70000, -5, 0, 0);
+    pointer.MouseEvent(mouse::kAbsolute | mouse::kRightUp, 1, 2, 0, 0);
+    EXPECT_EQ(node.written, (std::vector<std::array<int, 3>>{{EV_ABS, ABS_X, 65535},
+                                                             {EV_ABS, ABS_Y, 0},
+                                                             {EV_KEY, BTN_LEFT, 1},
+                                                             {EV_SYN, SYN_REPORT, 0},
+                                                             {EV_KEY, BTN_RIGHT, 0},
+                                                             {EV_SYN, SYN_REPORT, 0}}));
+    // The emulation through it: a touch-down is a move and a press.
+    node.written.clear();
+    test::RecordingMessages messages;
+    test::DelegatingThreads threads;
+    CPointerEmulation emulation(pointer, messages, threads);
+    emulation.EmulatePointer(1, 2048, 1024);
+    EXPECT_EQ(node.written.size(), 5U);  // X, Y, SYN; BTN_LEFT, SYN
+    EXPECT_EQ(node.written[1], (std::array<int, 3>{EV_ABS, ABS_Y, 1024 * 16}));
+  }
+  EXPECT_TRUE(node.destroyed);
+  StrictUinputNode missing;  // no uinput: nothing made, nothing written
+  missing.openable = false;
+  UinputInput none(missing);
+  EXPECT_FALSE(none.Create());
+  none.MouseEvent(mouse::kMove, 1, 1, 0, 0);
+  EXPECT_TRUE(missing.written.empty());
+}
+
+}  // namespace
+}  // namespace zt
