@@ -15,7 +15,7 @@ constexpr double kSpikeDeviations = 10.0;
 constexpr double kBreakDeviations = 6.0;
 constexpr double kRestMarginDeviations = 0.5;
 // How sure the line's slope must be (in its own deviations) for the finger
-// to be moving, two reports running, and how unsure for it to rest again.
+// to be moving, three reports running, and how unsure for it to rest again.
 constexpr double kMovingSlope = 4.0;
 constexpr double kRestingSlope = 2.0;
 constexpr int kMovingReportsNeeded = 3;
