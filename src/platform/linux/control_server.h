@@ -1,0 +1,56 @@
+// The daemon's control socket: a Unix-domain stream socket on which each
+// connection sends one request line and gets one answer line.
+#pragma once
+
+#include <sys/socket.h>
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <string>
+
+namespace zt {
+
+// Serves the control socket on the calling thread until Stop. Only a peer
+// that the policy allows (by default: root, the daemon's own user, or a
+// member of the socket's group, from SO_PEERCRED) is heard; the others get
+// "ERR not allowed". A request is one line of printable text of at most
+// kMaxRequest bytes: a longer one gets "ERR request too long", one with
+// other bytes "ERR malformed request", and the server carries on. A peer
+// that says nothing within the silence limit is dropped, and never holds
+// up another: every connection is read without blocking.
+class CControlServer {
+public:
+  static constexpr std::size_t kMaxRequest = 4096;
+  using Handler = std::function<std::string(const std::string& request)>;
+  using Policy = std::function<bool(const ucred& peer)>;
+
+  CControlServer() = default;
+  CControlServer(const CControlServer&) = delete;
+  CControlServer& operator=(const CControlServer&) = delete;
+  // Closes the socket and removes its path.
+  ~CControlServer();
+
+  // Makes the socket at path (a stale one is replaced), mode 0660 and owned
+  // by group where that group exists, else 0600, the daemon's user's alone.
+  // False, with errno, when it cannot.
+  bool Listen(const std::string& path, const std::string& group);
+  // Answers requests through handler until Stop; silenceMs: how long a
+  // peer may take to send its line.
+  void Serve(const Handler& handler, int silenceMs = 2000);
+  // From any thread, once Listen has succeeded (also before Serve).
+  void Stop();
+  void SetPolicy(Policy policy) { m_policy = std::move(policy); }
+
+private:
+  bool Allowed(int client) const;
+
+  std::string m_path;
+  int m_listener = -1;
+  int m_stop = -1;
+  unsigned m_groupId = 0;
+  bool m_hasGroup = false;
+  Policy m_policy;
+};
+
+}  // namespace zt
