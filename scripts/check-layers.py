@@ -19,7 +19,7 @@ LAYERS = [
     ["src/settings", "src/platform/win32", "src/platform/linux", "src/ui"],
     ["resources"],
     ["src/windows"],
-    ["src/app"],
+    ["src/app", "src/app/linux"],
 ]
 LEVEL = {folder: level for level, folders in enumerate(LAYERS) for folder in folders}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)

@@ -1,0 +1,81 @@
+#include "platform/linux/xtest_input.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+
+#include <algorithm>
+#include <chrono>
+
+namespace zt {
+namespace {
+
+constexpr std::int64_t kUnits = 65536;
+
+// The pixel of absolute units along an axis of length pixels.
+int Pixel(std::int32_t units, int length) {
+  const std::int64_t clamped = std::clamp<std::int64_t>(units, 0, kUnits - 1);
+  return static_cast<int>(clamped * length / kUnits);
+}
+
+}  // namespace
+
+XTestInput::~XTestInput() {
+  if (m_display != nullptr) {
+    ::XCloseDisplay(m_display);
+  }
+}
+
+bool XTestInput::Open(const std::string& display) {
+  ::XInitThreads();
+  m_display = ::XOpenDisplay(display.empty() ? nullptr : display.c_str());
+  int event = 0, error = 0, major = 0, minor = 0;
+  if (m_display != nullptr &&
+      ::XTestQueryExtension(m_display, &event, &error, &major, &minor) == 0) {
+    ::XCloseDisplay(m_display);
+    m_display = nullptr;
+  }
+  return m_display != nullptr;
+}
+
+void XTestInput::MouseEvent(std::uint32_t flags, std::int32_t dx, std::int32_t dy, std::uint32_t,
+                            std::uintptr_t) {
+  if (m_display == nullptr) {
+    return;
+  }
+  const int screen = DefaultScreen(m_display);
+  if ((flags & mouse::kMove) != 0) {
+    ::XTestFakeMotionEvent(m_display, screen, Pixel(dx, DisplayWidth(m_display, screen)),
+                           Pixel(dy, DisplayHeight(m_display, screen)), CurrentTime);
+  }
+  const struct {
+    std::uint32_t flag;
+    unsigned button;
+    Bool press;
+  } buttons[] = {{mouse::kLeftDown, Button1, True},
+                 {mouse::kLeftUp, Button1, False},
+                 {mouse::kRightDown, Button3, True},
+                 {mouse::kRightUp, Button3, False}};
+  for (const auto& button : buttons) {
+    if ((flags & button.flag) != 0) {
+      ::XTestFakeButtonEvent(m_display, button.button, button.press, CurrentTime);
+    }
+  }
+  ::XFlush(m_display);
+}
+
+bool XTestInput::SetDoubleClickTime(std::uint32_t milliseconds) {
+  m_doubleClickTime = milliseconds;
+  return true;
+}
+
+std::uint32_t XTestInput::GetTickCount() {
+  const auto since = std::chrono::steady_clock::now().time_since_epoch();
+  return static_cast<std::uint32_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
+}
+
+bool XTestInput::Beep(std::uint32_t, std::uint32_t) {
+  return false;
+}
+
+}  // namespace zt
