@@ -67,6 +67,16 @@ class DaemonTest(unittest.TestCase):
         self.sim.stdin.flush()
         self.assertTrue(wait_for(lambda: self.near((512, 192))), self.pointer())
         self.assertEqual(self.ask("bogus"), "ERR unknown request: bogus")
+        # The command: status, the controller's parameters read and written.
+        command = [os.environ["ZT_COMMAND"], "--socket", self.control]
+        run = lambda *args: subprocess.run(command + list(args), capture_output=True, text=True, timeout=30)
+        self.assertEqual((run("status").returncode, run("status").stdout), (0, "Connected on %s\n" % self.link))
+        self.assertRegex(run("params").stdout, r"^pressure=\d+ downcount=\d+ upcount=\d+ delay=\d+\n$")
+        changed = run("params", "--set", "pressure=900,delay=5")
+        self.assertRegex(changed.stdout, r"^pressure=900 downcount=\d+ upcount=\d+ delay=5\n$")
+        refused = run("params", "--set", "pressure=70000")
+        self.assertEqual((refused.returncode, refused.stdout), (1, ""))
+        self.assertEqual(run("find").returncode, 2)
         self.sim.stdin.write("quit\n")  # the adapter goes away...
         self.sim.stdin.flush()
         self.assertTrue(wait_for(lambda: "retrying" in self.ask("status")), self.ask("status"))

@@ -1,7 +1,7 @@
 // zeltratouchd: the touch engine as a Linux daemon. Reads the config file,
 // opens the controller's port (waiting for it and healing a lost link as
 // on Windows), moves the pointer through uinput or XTest, answers the
-// control socket (status, reload) and logs one line per event worth knowing
+// control socket (status, reload, params) and logs one line per event worth knowing
 // to standard error (the journal under systemd).
 //   zeltratouchd [--config PATH] [--output uinput|xtest] [--foreground]
 #include <fcntl.h>
@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +19,7 @@
 #include <string>
 #include <thread>
 
+#include "engine/parameter_exchange.h"
 #include "engine/touch_host.h"
 #include "engine/window_messages.h"
 #include "platform/linux/config_file_registry.h"
@@ -95,6 +97,44 @@ std::string ControlPath(zt::IRegistry& registry) {
                                zt::reg::kKeyQueryValue) &&
                       key.QueryValue(kControlName, path, size) && path[0] != '\0';
   return stored ? path : kDefaultControl;
+}
+
+// The controller's four EEPROM values, as "params" shows and sets them.
+constexpr const char* kParamNames[] = {"pressure", "downcount", "upcount", "delay"};
+
+std::string ParamsText(const zt::SensitivityParams& values) {
+  const std::int32_t numbers[] = {values.pressure, values.downCount, values.upCount,
+                                  values.stabilizationDelay};
+  std::string text = "OK";
+  for (std::size_t i = 0; i < std::size(numbers); ++i) {
+    text += std::string(" ") + kParamNames[i] + "=" + std::to_string(numbers[i]);
+  }
+  return text;
+}
+
+// "name=N,name=N": the values given replace those in values; false for an
+// unknown name or a number outside 0..65535.
+bool ParseParams(const std::string& list, zt::SensitivityParams& values) {
+  std::int32_t* fields[] = {&values.pressure, &values.downCount, &values.upCount,
+                            &values.stabilizationDelay};
+  std::size_t at = 0;
+  while (at <= list.size()) {
+    const std::size_t end = std::min(list.find(',', at), list.size());
+    const std::string item = list.substr(at, end - at);
+    const std::size_t equals = item.find('=');
+    const auto name =
+        std::find(std::begin(kParamNames), std::end(kParamNames), item.substr(0, equals));
+    char* rest = nullptr;
+    const long value =
+        equals == std::string::npos ? -1 : std::strtol(item.c_str() + equals + 1, &rest, 10);
+    if (name == std::end(kParamNames) || value < 0 || value > 65535 || rest == nullptr ||
+        *rest != '\0' || equals + 1 == item.size()) {
+      return false;
+    }
+    *fields[name - std::begin(kParamNames)] = static_cast<std::int32_t>(value);
+    at = end + 1;
+  }
+  return true;
 }
 
 int Usage() {
@@ -184,6 +224,24 @@ int main(int argc, char** argv) {
     }
     if (request == "reload") {
       return start() ? "OK reloaded" : "ERR no port to open";
+    }
+    if (request == "params" || request.rfind("params set ", 0) == 0) {
+      zt::CTouchDriver* engine = host.ConnectedDriver();
+      zt::SensitivityParams values;
+      const auto sleep = [&](std::uint32_t ms) { threads.Sleep(ms); };
+      if (engine == nullptr || !zt::ReadParameters(*engine, sleep, values)) {
+        return engine == nullptr ? "ERR " + messages.Text() : "ERR the controller does not answer";
+      }
+      if (request != "params") {
+        if (!ParseParams(request.substr(11), values)) {
+          return "ERR not a list of pressure, downcount, upcount, delay = 0..65535";
+        }
+        engine->SendParameters(values);
+        if (!zt::ReadParameters(*engine, sleep, values)) {
+          return "ERR the controller does not answer";
+        }
+      }
+      return ParamsText(values);
     }
     return "ERR unknown request: " + request.substr(0, 40);
   });
