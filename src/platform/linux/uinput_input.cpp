@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 
 namespace zt {
@@ -109,21 +108,6 @@ void UinputInput::MouseEvent(std::uint32_t flags, std::int32_t dx, std::int32_t 
   }
   events[count++] = Event(EV_SYN, SYN_REPORT, 0);
   m_node.Write(events, count);
-}
-
-bool UinputInput::SetDoubleClickTime(std::uint32_t milliseconds) {
-  m_doubleClickTime = milliseconds;
-  return true;
-}
-
-std::uint32_t UinputInput::GetTickCount() {
-  const auto since = std::chrono::steady_clock::now().time_since_epoch();
-  return static_cast<std::uint32_t>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
-}
-
-bool UinputInput::Beep(std::uint32_t, std::uint32_t) {
-  return false;
 }
 
 }  // namespace zt

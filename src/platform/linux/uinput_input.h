@@ -4,7 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/input.h"
+#include "platform/linux/linux_input.h"
 
 namespace zt {
 
@@ -41,11 +41,8 @@ private:
 // for hardware: ABS_X and ABS_Y from 0 to 65 535 over the whole screen
 // (the program's absolute units over the virtual desktop), and the left,
 // right and middle buttons (without a middle button, libinput would hold
-// every left or right press back to see whether the other follows). The
-// tick count is the monotonic clock; the double-click time is the
-// program's own (the desktop's is not ours to change on Linux); there is
-// no tone generator to sound.
-class UinputInput final : public IInput {
+// every left or right press back to see whether the other follows).
+class UinputInput final : public CLinuxInput {
 public:
   static constexpr std::int32_t kAbsoluteMax = 65535;
 
@@ -61,16 +58,10 @@ public:
 
   void MouseEvent(std::uint32_t flags, std::int32_t dx, std::int32_t dy, std::uint32_t data,
                   std::uintptr_t extraInfo) override;
-  std::uintptr_t GetMessageExtraInfo() override { return 0; }
-  std::uint32_t GetDoubleClickTime() override { return m_doubleClickTime; }
-  bool SetDoubleClickTime(std::uint32_t milliseconds) override;
-  std::uint32_t GetTickCount() override;
-  bool Beep(std::uint32_t frequency, std::uint32_t duration) override;
 
 private:
   IUinputNode& m_node;
   bool m_created = false;
-  std::uint32_t m_doubleClickTime = 500;
 };
 
 }  // namespace zt

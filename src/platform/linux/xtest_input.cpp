@@ -4,7 +4,6 @@
 #include <X11/extensions/XTest.h>
 
 #include <algorithm>
-#include <chrono>
 
 namespace zt {
 namespace {
@@ -61,21 +60,6 @@ void XTestInput::MouseEvent(std::uint32_t flags, std::int32_t dx, std::int32_t d
     }
   }
   ::XFlush(m_display);
-}
-
-bool XTestInput::SetDoubleClickTime(std::uint32_t milliseconds) {
-  m_doubleClickTime = milliseconds;
-  return true;
-}
-
-std::uint32_t XTestInput::GetTickCount() {
-  const auto since = std::chrono::steady_clock::now().time_since_epoch();
-  return static_cast<std::uint32_t>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
-}
-
-bool XTestInput::Beep(std::uint32_t, std::uint32_t) {
-  return false;
 }
 
 }  // namespace zt
