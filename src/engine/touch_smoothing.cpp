@@ -138,17 +138,12 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
     Predict(m_t, x, y);
     if (Far(point, x, y, strength.spike)) {
       // Not back on course: the finger is where the suspect reading was.
-      const IntPoint jump = m_suspectPoint;
-      Restart();
-      m_t -= 1.0;
-      Push(jump);
-      m_t += 1.0;
+      RestartLine(m_suspectPoint);
       Push(point);
       m_resting = false;
       m_movingReports = kMovingReportsNeeded;
       m_outX = point.x;
       m_outY = point.y;
-      ResetRest();
       out.Add(kTouchContinues, Output());
       return;
     }
@@ -166,15 +161,10 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
   if (m_count >= 3 && Far(point, x, y, strength.breakAway)) {
     // A new course: a line through the newest reading and this one.
     const Sample newest = m_samples[(m_head + m_count - 1) % kWindow];
-    const IntPoint from{static_cast<std::int32_t>(newest.x), static_cast<std::int32_t>(newest.y)};
-    Restart();
-    m_t -= 1.0;
-    Push(from);
-    m_t += 1.0;
+    RestartLine({static_cast<std::int32_t>(newest.x), static_cast<std::int32_t>(newest.y)});
     // One sure report is enough to follow the new course; a finger that
     // stopped rests on its first readings.
     m_movingReports = kMovingReportsNeeded - 1;
-    ResetRest();
   }
   Push(point);
   if (m_count > kWindow - 1) {
@@ -205,6 +195,13 @@ void CTouchSmoother::EndTouch(SmoothedReports& out) {
 void CTouchSmoother::ResetRest() {
   m_restX = m_restY = 0.0;
   m_restCount = 0;
+}
+
+void CTouchSmoother::RestartLine(IntPoint from) {
+  Restart();
+  m_t = -1.0;
+  Push(from);
+  m_t = 0.0;
 }
 
 void CTouchSmoother::Restart() {

@@ -83,6 +83,8 @@ private:
   void Begin(std::initializer_list<IntPoint> points, const Strength& strength,
              SmoothedReports& out);
   void Restart();
+  // A new line through from, a report before the one being read.
+  void RestartLine(IntPoint from);
   void ResetRest();
   void AddToRest(const Sample& sample);
   void Push(IntPoint point);

@@ -6,8 +6,10 @@
 #include <atomic>
 #include <cstring>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "engine/port_finder.h"
@@ -44,9 +46,19 @@ class ShortSleepThreads final : public test::DelegatingThreads {
 public:
   void Sleep(std::uint32_t milliseconds) override {
     asked.fetch_add(milliseconds);
+    std::function<void()> once;
+    {
+      const std::lock_guard<std::mutex> lock(mutex);
+      once = std::exchange(onSleep, nullptr);
+    }
+    if (once) {
+      once();
+    }
     real.Sleep(std::min(milliseconds, 1U));
   }
   std::atomic<std::uint32_t> asked{0};
+  std::mutex mutex;
+  std::function<void()> onSleep;  // runs once, at the next sleep; set under mutex
 };
 
 class TouchEngineTest : public ::testing::Test {
@@ -300,6 +312,21 @@ TEST_F(TouchEngineTest, FailedStartsLeaveNoConnectedEngine) {
     comm.Edit("COM3", [](auto& port) { port = {}; });
     registry.Put("Port", "COM3", false);
   }
+}
+
+// A stop while the reader is still inside a slow open: the open completes
+// after the stop was asked (at the host's pause), the reader never begins
+// a wait on it, and the port is let go of.
+TEST_F(TouchEngineTest, AStopDuringASlowOpenEndsAndLetsThePortGo) {
+  comm.Edit("COM3", [](auto& port) { port.slowOpen = true; });
+  ASSERT_TRUE(host.ReloadAndStart(kMainWindow));  // at once: the reader opens
+  {
+    const std::lock_guard<std::mutex> lock(threads.mutex);
+    threads.onSleep = [&] { comm.Edit("COM3", [](auto& port) { port.slowOpen = false; }); };
+  }
+  EXPECT_TRUE(host.StopDriver());
+  EXPECT_EQ(host.Driver(), nullptr);
+  EXPECT_FALSE(comm.IsOpen("COM3"));
 }
 
 // A port that is not there at start (an adapter not yet plugged in) is
