@@ -1,12 +1,17 @@
-"""zeltratouchd for real: on a virtual X display with XTest, reading the
-simulated controller on a pseudo-terminal, answering its control socket;
-the port going away and coming back."""
+"""zeltratouchd for real: on a virtual X display with XTest and two XRandR
+monitors, reading the simulated controller on a pseudo-terminal, answering
+its control socket and the zeltratouch command."""
 import os
+import re
 import socket
 import subprocess
 import tempfile
 import time
 import unittest
+
+WIDTH, HEIGHT = 1600, 600
+RIGHT = (800, 0, 800, 600)  # the second monitor: left, top, width, height
+GREEN = (0, 255, 0)
 
 
 def wait_for(condition, timeout=10.0):
@@ -19,32 +24,60 @@ def wait_for(condition, timeout=10.0):
     return condition()
 
 
+def target(index, monitor):
+    """The centre of target index in pixels: 0..8 the nine, 9..12 the check's."""
+    x0, y0, width, height = monitor
+    left, top = width * 205 // 4096, height * 205 // 4096
+    right, bottom, middle_x, middle_y = width - left, height - top, width // 2, height // 2
+    quarter, three = (width // 4, height // 4), (width * 3 // 4, height * 3 // 4)
+    x, y = [(left, top), (right, top), (right, bottom), (left, bottom), (middle_x, top),
+            (right, middle_y), (middle_x, bottom), (left, middle_y), (middle_x, middle_y), quarter,
+            (three[0], quarter[1]), three, (quarter[0], three[1])][index]
+    return x0 + x, y0 + y
+
+
+def raw_of(point, monitor):
+    """The raw reading of a straight panel on the monitor at a pixel."""
+    return (point[0] - monitor[0]) * 4096 // monitor[2], (point[1] - monitor[1]) * 4096 // monitor[3]
+
+
 class DaemonTest(unittest.TestCase):
     def setUp(self):
         self.folder = tempfile.mkdtemp()
         number = next(n for n in range(150, 200) if not os.path.exists("/tmp/.X%d-lock" % n))
         self.env = dict(os.environ, DISPLAY=":%d" % number, ASAN_OPTIONS="detect_leaks=0")
-        self.start(["Xvfb", self.env["DISPLAY"], "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"])
+        self.start(["Xvfb", self.env["DISPLAY"], "-screen", "0", "%dx%dx24" % (WIDTH, HEIGHT), "-nolisten", "tcp",
+                    "-noreset"])
         self.assertTrue(wait_for(lambda: subprocess.run(["xdpyinfo"], env=self.env, capture_output=True).returncode == 0))
+        for name, left in (("LEFT", 0), ("RIGHT", 800)):
+            subprocess.run(["xrandr", "--setmonitor", name, "800/200x600/150+%d+0" % left, "none"], env=self.env,
+                           check=True)
         self.link = os.path.join(self.folder, "ttyTOUCH")
-        self.sim = self.simulator()
         self.control = os.path.join(self.folder, "control")
-        with open(os.path.join(self.folder, "zeltratouch.conf"), "w") as config:
-            config.write("# a test\nPort=%s\nControl=%s\nTouchMode=0\n" % (self.link, self.control))
-        self.daemon = self.start([os.environ["ZT_DAEMON"], "--config", os.path.join(self.folder, "zeltratouch.conf"),
-                                  "--output", "xtest"], stderr=subprocess.PIPE)
+        self.config = os.path.join(self.folder, "zeltratouch.conf")
 
     def start(self, args, **kwargs):
         process = subprocess.Popen(args, env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, **kwargs)
         self.addCleanup(lambda: process.poll() is not None or (process.terminate(), process.wait(10)))
         return process
 
-    def simulator(self):
-        sim = subprocess.Popen([os.environ["ZT_TOUCHSIM"], "--link", self.link], stdin=subprocess.PIPE,
+    def start_daemon(self, port, *lines):
+        with open(self.config, "w") as config:
+            config.write("# a test\nPort=%s\nControl=%s\nTouchMode=0\n%s" % (port, self.control, "".join(lines)))
+        self.daemon = self.start([os.environ["ZT_DAEMON"], "--config", self.config, "--output", "xtest"],
+                                 stderr=subprocess.PIPE)
+        self.assertTrue(wait_for(lambda: os.path.exists(self.control)))
+
+    def simulator(self, link, *options):
+        sim = subprocess.Popen([os.environ["ZT_TOUCHSIM"], "--link", link] + list(options), stdin=subprocess.PIPE,
                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         self.addCleanup(lambda: sim.poll() is not None or (sim.kill(), sim.wait()))
-        sim.stdout.readline()
+        sim.path = sim.stdout.readline().strip()
         return sim
+
+    def send(self, sim, line):
+        sim.stdin.write(line + "\n")
+        sim.stdin.flush()
 
     def ask(self, request):
         with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as peer:
@@ -52,44 +85,104 @@ class DaemonTest(unittest.TestCase):
             peer.sendall(request.encode() + b"\n")
             return peer.makefile().readline().strip()
 
+    def command(self, *args, **kwargs):
+        return subprocess.run([os.environ["ZT_COMMAND"], "--socket", self.control] + list(args), env=self.env,
+                              capture_output=True, text=True, timeout=60, **kwargs)
+
+    def config_values(self):
+        with open(self.config) as config:
+            return dict(line.strip().split("=", 1) for line in config if "=" in line)
+
     def pointer(self):
         out = subprocess.run(["xdotool", "getmouselocation"], env=self.env, capture_output=True, text=True).stdout
         return tuple(int(part.split(":")[1]) for part in out.split()[:2]) if out else None
 
-    def near(self, where):
+    def near(self, where, tolerance=1):
         at = self.pointer()
-        return at is not None and abs(at[0] - where[0]) <= 1 and abs(at[1] - where[1]) <= 1
+        return at is not None and abs(at[0] - where[0]) <= tolerance and abs(at[1] - where[1]) <= tolerance
+
+    def colour(self, point):
+        out = subprocess.run(["import", "-window", "root", "-crop", "1x1+%d+%d" % point, "-depth", "8", "txt:-"],
+                             env=self.env, capture_output=True, text=True).stdout
+        found = re.search(r"\((\d+),(\d+),(\d+)", out.splitlines()[-1]) if out else None
+        return tuple(int(v) for v in found.groups()) if found else None
 
     def test_touches_move_the_pointer_and_the_link_heals(self):
-        self.assertTrue(wait_for(lambda: os.path.exists(self.control) and self.ask("status").startswith("OK Connected")))
-        self.assertEqual(self.ask("status"), "OK Connected on " + self.link)
-        self.sim.stdin.write("report 2048 1024 2\n")
-        self.sim.stdin.flush()
-        self.assertTrue(wait_for(lambda: self.near((512, 192))), self.pointer())
-        self.assertEqual(self.ask("bogus"), "ERR unknown request: bogus")
-        # The command: status, the controller's parameters read and written.
-        command = [os.environ["ZT_COMMAND"], "--socket", self.control]
-        run = lambda *args: subprocess.run(command + list(args), capture_output=True, text=True, timeout=30)
-        self.assertEqual((run("status").returncode, run("status").stdout), (0, "Connected on %s\n" % self.link))
-        self.assertRegex(run("params").stdout, r"^pressure=\d+ downcount=\d+ upcount=\d+ delay=\d+\n$")
-        changed = run("params", "--set", "pressure=900,delay=5")
-        self.assertRegex(changed.stdout, r"^pressure=900 downcount=\d+ upcount=\d+ delay=5\n$")
-        refused = run("params", "--set", "pressure=70000")
-        self.assertEqual((refused.returncode, refused.stdout), (1, ""))
-        self.assertEqual(run("find").returncode, 2)
-        self.sim.stdin.write("quit\n")  # the adapter goes away...
-        self.sim.stdin.flush()
-        self.assertTrue(wait_for(lambda: "retrying" in self.ask("status")), self.ask("status"))
-        self.sim = self.simulator()  # ...and comes back
+        sim = self.simulator(self.link)
+        self.start_daemon(self.link)
         self.assertTrue(wait_for(lambda: self.ask("status").startswith("OK Connected")), self.ask("status"))
-        self.sim.stdin.write("report 1024 2048 2\n")
-        self.sim.stdin.flush()
-        self.assertTrue(wait_for(lambda: self.near((256, 384))), self.pointer())
+        self.assertEqual(self.ask("status"), "OK Connected on " + self.link)
+        self.send(sim, "report 2048 1024 2")  # no monitor is the primary one: on the first
+        self.assertTrue(wait_for(lambda: self.near((400, 150))), self.pointer())
+        self.assertEqual(self.ask("bogus"), "ERR unknown request: bogus")
+        status = self.command("status")
+        self.assertEqual((status.returncode, status.stdout), (0, "Connected on %s\n" % self.link))
+        self.assertRegex(self.command("params").stdout, r"^pressure=\d+ downcount=\d+ upcount=\d+ delay=\d+\n$")
+        changed = self.command("params", "--set", "pressure=900,delay=5")
+        self.assertRegex(changed.stdout, r"^pressure=900 downcount=\d+ upcount=\d+ delay=5\n$")
+        refused = self.command("params", "--set", "pressure=70000")
+        self.assertEqual((refused.returncode, refused.stdout), (1, ""))
+        self.assertEqual(self.command("find").stdout, "Connected on %s\n" % self.link)  # nothing to look for
+        self.send(sim, "quit")  # the adapter goes away...
+        self.assertTrue(wait_for(lambda: "retrying" in self.ask("status")), self.ask("status"))
+        sim = self.simulator(self.link)  # ...and comes back
+        self.assertTrue(wait_for(lambda: self.ask("status").startswith("OK Connected")), self.ask("status"))
+        self.send(sim, "report 1024 2048 2")
+        self.assertTrue(wait_for(lambda: self.near((200, 300))), self.pointer())
         self.daemon.terminate()
         self.assertEqual(self.daemon.wait(10), 0)
         log = self.daemon.stderr.read().decode()
         for line in ("Connected on", "No touch screen on", "stopped"):
             self.assertIn(line, log)
+
+    def test_find_takes_the_port_that_answers_under_its_stable_name(self):
+        silent = self.simulator(os.path.join(self.folder, "ttyA"), "--silent")
+        answering = self.simulator(os.path.join(self.folder, "ttyB"))
+        os.mkdir(os.path.join(self.folder, "by-id"))
+        stable = os.path.join(self.folder, "by-id", "usb-Touch_Adapter-if00-port0")
+        os.symlink(answering.path, stable)
+        missing = os.path.join(self.folder, "ttyGONE")
+        self.start_daemon(missing, "FindPorts=%s/by-id/* %s/tty*\n" % (self.folder, self.folder))
+        self.assertTrue(wait_for(lambda: "Waiting for " + missing in self.ask("status")), self.ask("status"))
+        found = self.command("find")
+        self.assertEqual((found.returncode, found.stdout), (0, "found on %s\n" % stable), found.stderr)
+        self.assertEqual(self.config_values()["Port"], stable)
+        self.assertTrue(wait_for(lambda: self.ask("status") == "OK Connected on " + stable), self.ask("status"))
+        self.send(answering, "quit")  # its stable name now leads nowhere
+        self.assertTrue(wait_for(lambda: "retrying" in self.ask("status")), self.ask("status"))
+        nothing = self.command("find")
+        self.assertEqual((nothing.returncode, nothing.stderr),
+                         (1, "zeltratouch: no touch screen on %s/ttyA\n" % self.folder))
+
+    def test_a_calibration_on_the_second_monitor_of_a_mirrored_panel_is_kept_by_touch(self):
+        sim = self.simulator(self.link, "--mirror-x")
+        self.start_daemon(self.link)
+        self.assertTrue(wait_for(lambda: self.ask("status").startswith("OK Connected")), self.ask("status"))
+        run = subprocess.Popen([os.environ["ZT_COMMAND"], "--socket", self.control, "calibrate", "--monitor", "RIGHT"],
+                               env=self.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        self.addCleanup(lambda: run.poll() is not None or (run.kill(), run.wait()))
+        for index in range(13):
+            x, y = target(index, RIGHT)
+            self.assertTrue(wait_for(lambda: self.colour((x + 8, y + 8)) == GREEN), "target %d not shown" % index)
+            if index == 0:
+                self.assertEqual(self.ask("reload"), "ERR busy: a calibration is running")
+            self.send(sim, "tap %d %d" % raw_of((x, y), RIGHT))
+            if index < 12:
+                self.assertTrue(wait_for(lambda: self.colour(target(index + 1, RIGHT)) != self.colour((x + 8, y + 8))))
+        # The report's Keep, touched through the new points where it shows.
+        self.assertTrue(wait_for(lambda: self.colour((800 + 115, 330)) == (0, 0, 0)), "no report")
+        keep = (800 + 115 + 85, 330 + 35)
+        self.send(sim, "tap %d %d" % raw_of(keep, RIGHT))
+        out, err = run.communicate(timeout=30)
+        self.assertEqual((run.returncode, out), (0, "calibration kept and stored\n"), err)
+        values = self.config_values()
+        self.assertEqual(values["Monitor"], "RIGHT")
+        for index in range(9):
+            x, y = raw_of(target(index, RIGHT), RIGHT)
+            self.assertLessEqual(abs(int(values["PX%d" % index]) - (4095 - x)), 10, values)
+        self.send(sim, "tap 3000 1000")  # mirrored on the panel, where it is on the monitor
+        self.assertTrue(wait_for(lambda: self.near((800 + 3000 * 800 // 4096, 1000 * 600 // 4096), 3)),
+                        self.pointer())
 
 
 if __name__ == "__main__":

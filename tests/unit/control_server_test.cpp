@@ -25,8 +25,9 @@ protected:
   }
   void Start() {
     ASSERT_TRUE(server.Listen(path, "no-such-group-here"));
-    serving = std::thread(
-        [this] { server.Serve([](const std::string& request) { return "OK " + request; }, 200); });
+    serving = std::thread([this] {
+      server.Serve([](const std::string& request, CControlPeer&) { return "OK " + request; }, 200);
+    });
   }
   // A connected peer, or -1.
   int Connect() const {

@@ -1,49 +1,45 @@
 // zeltratouch: asks the daemon over its control socket and prints the
-// answer. Exit status 0 when the daemon answered OK, 1 with its line
-// otherwise, 2 for a bad command line.
-//   zeltratouch [--socket PATH] status | reload | params [--set NAME=N,...]
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-
+// answer, or runs a calibration with it. Exit status 0 when the daemon
+// answered OK, 1 with one line on what went wrong otherwise, 2 for a bad
+// command line.
+//   zeltratouch [--socket PATH] status | reload | find | params [--set LIST]
+//               | calibrate [--monitor NAME]
+#include <cerrno>
 #include <cstring>
 #include <iostream>
 #include <string>
+
+#include "app/linux/calibration_window.h"
 
 namespace {
 
 constexpr char kDefaultSocket[] = "/run/zeltratouch/control";
 
 int Usage() {
-  std::cerr << "usage: zeltratouch [--socket PATH] status | reload | params [--set "
-               "pressure=N,downcount=N,upcount=N,delay=N]\n"
-               "(find and calibrate are not available yet)\n";
+  std::cerr << "usage: zeltratouch [--socket PATH] status | reload | find\n"
+               "       | params [--set pressure=N,downcount=N,upcount=N,delay=N]\n"
+               "       | calibrate [--monitor NAME]\n";
   return 2;
 }
 
-// The daemon's answer to request, or an empty text when it cannot be asked.
-std::string Ask(const std::string& path, const std::string& request) {
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  if (path.size() >= sizeof address.sun_path) {
-    return "";
+// The request the command line asks for, and the monitor of a calibration;
+// false for a command line that is not one.
+bool ParseCommand(int argc, char** argv, int at, std::string& request, std::string& monitor) {
+  const int left = argc - at;
+  const std::string command = at < argc ? argv[at] : "";
+  const std::string option = left >= 2 ? argv[at + 1] : "";
+  if (left == 1 && (command == "status" || command == "reload" || command == "find" ||
+                    command == "params" || command == "calibrate")) {
+    request = command;
+  } else if (left == 3 && command == "params" && option == "--set") {
+    request = "params set " + std::string(argv[at + 2]);
+  } else if (left == 3 && command == "calibrate" && option == "--monitor" && argv[at + 2][0]) {
+    request = command;
+    monitor = argv[at + 2];
+  } else {
+    return false;
   }
-  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  std::string answer;
-  if (fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-    const std::string line = request + "\n";
-    if (::send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size())) {
-      char bytes[512];
-      for (ssize_t count; (count = ::read(fd, bytes, sizeof bytes)) > 0;) {
-        answer.append(bytes, static_cast<std::size_t>(count));
-      }
-    }
-  }
-  if (fd >= 0) {
-    ::close(fd);
-  }
-  return answer.substr(0, answer.find('\n'));
+  return true;
 }
 
 }  // namespace
@@ -55,25 +51,27 @@ int main(int argc, char** argv) {
     path = argv[at + 1];
     at += 2;
   }
-  if (at >= argc) {
-    return Usage();
-  }
-  const std::string command = argv[at];
   std::string request;
-  if ((command == "status" || command == "reload" || command == "params") && at + 1 == argc) {
-    request = command;
-  } else if (command == "params" && at + 3 == argc && std::string(argv[at + 1]) == "--set") {
-    request = "params set " + std::string(argv[at + 2]);
-  } else {
+  std::string monitor;
+  if (!ParseCommand(argc, argv, at, request, monitor)) {
     return Usage();
   }
-  const std::string answer = Ask(path, request);
-  if (answer.empty()) {
+  zt::CControlPeer daemon = zt::CControlPeer::Connect(path);
+  std::string answer;
+  if (!daemon.Send(request) || !daemon.ReadLine(answer)) {
     std::cerr << "zeltratouch: the daemon does not answer on " << path << ": "
-              << std::strerror(errno) << "\n";
+              << (errno != 0 ? std::strerror(errno) : "no answer") << "\n";
     return 1;
   }
-  const bool ok = answer.rfind("OK", 0) == 0;
-  (ok ? std::cout : std::cerr) << (ok ? answer.substr(answer.size() > 2 ? 3 : 2) : answer) << "\n";
-  return ok ? 0 : 1;
+  if (answer.rfind("OK", 0) != 0) {
+    std::cerr << "zeltratouch: " << (answer.rfind("ERR ", 0) == 0 ? answer.substr(4) : answer)
+              << "\n";
+    return 1;
+  }
+  constexpr char kMonitorIs[] = "OK monitor=";
+  if (request == "calibrate" && answer.rfind(kMonitorIs, 0) == 0) {
+    return zt::RunCalibrationWindow(daemon, monitor, answer.substr(sizeof kMonitorIs - 1));
+  }
+  std::cout << answer.substr(answer.size() > 2 ? 3 : 2) << "\n";
+  return 0;
 }

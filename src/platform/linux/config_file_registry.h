@@ -37,6 +37,7 @@ public:
   std::int32_t EnumValue(RegKeyHandle key, std::uint32_t index, char* name, std::uint32_t& nameSize,
                          std::uint32_t& type, void* data, std::uint32_t& size) override;
   std::int32_t CloseKey(RegKeyHandle key) override;
+  const std::string& Path() const { return m_path; }
 
 private:
   struct Line {

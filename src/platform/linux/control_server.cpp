@@ -33,6 +33,14 @@ void Answer(int fd, const std::string& text) {
   ::close(fd);
 }
 
+// The first line of received, without its line end or a carriage return.
+std::string TakeLine(std::string& received, std::size_t end) {
+  std::string line = received.substr(0, end);
+  received.erase(0, end + 1);
+  line.erase(line.find_last_not_of('\r') + 1);
+  return line;
+}
+
 bool Printable(const std::string& request) {
   return std::all_of(request.begin(), request.end(), [](char c) {
     const auto byte = static_cast<unsigned char>(c);
@@ -62,6 +70,101 @@ bool InGroup(uid_t uid, gid_t gid) {
 }
 
 }  // namespace
+
+CControlPeer::CControlPeer(CControlPeer&& other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1)), m_received(std::move(other.m_received)) {}
+
+CControlPeer& CControlPeer::operator=(CControlPeer&& other) noexcept {
+  if (this != &other) {
+    if (m_fd >= 0) {
+      ::close(m_fd);
+    }
+    m_fd = std::exchange(other.m_fd, -1);
+    m_received = std::move(other.m_received);
+  }
+  return *this;
+}
+
+CControlPeer::~CControlPeer() {
+  if (m_fd >= 0) {
+    ::close(m_fd);
+  }
+}
+
+bool CControlPeer::Send(const std::string& text, int timeoutMs) {
+  const std::string line = text + "\n";
+  for (std::size_t sent = 0; m_fd >= 0 && sent < line.size();) {
+    pollfd wait{m_fd, POLLOUT, 0};
+    const ssize_t count = ::poll(&wait, 1, timeoutMs) == 1
+                              ? ::send(m_fd, line.data() + sent, line.size() - sent, MSG_NOSIGNAL)
+                              : -1;
+    if (count <= 0) {
+      return false;
+    }
+    sent += static_cast<std::size_t>(count);
+  }
+  return m_fd >= 0;
+}
+
+CControlPeer CControlPeer::Connect(const std::string& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof address.sun_path) {
+    errno = ENAMETOOLONG;
+    return {};
+  }
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return {};
+  }
+  return {fd, {}};
+}
+
+bool CControlPeer::ReadLine(std::string& line) {
+  for (bool open = m_fd >= 0;; open = open && Fill()) {
+    if (const auto end = m_received.find('\n'); end != std::string::npos) {
+      line = TakeLine(m_received, end);
+      return end <= CControlServer::kMaxRequest;
+    }
+    pollfd wait{m_fd, POLLIN, 0};
+    if (!open || (::poll(&wait, 1, -1) < 0 && errno != EINTR)) {
+      return false;
+    }
+  }
+}
+
+bool CControlPeer::Receive(std::vector<std::string>& lines) {
+  const bool open = Fill();
+  for (auto end = m_received.find('\n'); end != std::string::npos; end = m_received.find('\n')) {
+    if (end > CControlServer::kMaxRequest) {
+      return false;
+    }
+    lines.push_back(TakeLine(m_received, end));
+  }
+  return open;
+}
+
+bool CControlPeer::Fill() {
+  char bytes[512];
+  ssize_t count = 0;
+  while (m_fd >= 0 && (count = ::recv(m_fd, bytes, sizeof bytes, MSG_DONTWAIT)) > 0) {
+    m_received.append(bytes, static_cast<std::size_t>(count));
+  }
+  const bool waiting = count < 0 && (errno == EAGAIN || errno == EINTR);
+  const auto end = m_received.find('\n');
+  return m_fd >= 0 && waiting &&
+         (end == std::string::npos ? m_received.size() : end) <= CControlServer::kMaxRequest;
+}
+
+void CControlPeer::Shutdown() {
+  if (m_fd >= 0) {
+    ::shutdown(m_fd, SHUT_RDWR);
+  }
+}
 
 CControlServer::~CControlServer() {
   if (m_listener >= 0) {
@@ -153,20 +256,27 @@ void CControlServer::Serve(const Handler& handler, int silenceMs) {
       }
       const auto end = client.received.find('\n');
       std::string answer;
+      bool taken = false;
       if (end != std::string::npos && end <= kMaxRequest) {
-        std::string request = client.received.substr(0, end);
-        request.erase(request.find_last_not_of('\r') + 1);
-        answer = Printable(request) ? handler(request) : "ERR malformed request";
+        const std::string request = TakeLine(client.received, end);
+        if (Printable(request)) {
+          CControlPeer peer(client.fd, std::move(client.received));
+          answer = handler(request, peer);
+          taken = !peer.IsOpen();
+          client.fd = peer.Release();
+        } else {
+          answer = "ERR malformed request";
+        }
       } else if (client.received.size() > kMaxRequest) {
         answer = "ERR request too long";
       }
       const bool gone = count == 0 || Clock::now() >= client.deadline;
-      if (!answer.empty()) {
+      if (!taken && !answer.empty()) {
         Answer(client.fd, answer);
-      } else if (gone) {
+      } else if (!taken && gone) {
         ::close(client.fd);
       }
-      if (!answer.empty() || gone) {
+      if (taken || !answer.empty() || gone) {
         clients.erase(clients.begin() + static_cast<std::ptrdiff_t>(i));
       }
     }

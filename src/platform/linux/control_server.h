@@ -1,5 +1,6 @@
 // The daemon's control socket: a Unix-domain stream socket on which each
-// connection sends one request line and gets one answer line.
+// connection sends one request line and gets one answer line, or is taken
+// over by the request's handler to be answered later or talked with.
 #pragma once
 
 #include <sys/socket.h>
@@ -8,8 +9,48 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace zt {
+
+// One peer's connection, owned: closed when it goes.
+class CControlPeer {
+public:
+  CControlPeer() = default;
+  CControlPeer(int fd, std::string received) : m_fd(fd), m_received(std::move(received)) {}
+  CControlPeer(CControlPeer&& other) noexcept;
+  CControlPeer& operator=(CControlPeer&& other) noexcept;
+  ~CControlPeer();
+
+  // A connection to the server at path; not open when there is none.
+  static CControlPeer Connect(const std::string& path);
+
+  bool IsOpen() const { return m_fd >= 0; }
+  int Fd() const { return m_fd; }
+  // Gives the connection up without closing it.
+  int Release() { return std::exchange(m_fd, -1); }
+  // Sends text and a line end; false when the peer has gone or has not
+  // taken it within timeoutMs.
+  bool Send(const std::string& text, int timeoutMs = 1000);
+  // The peer's next line (at most CControlServer::kMaxRequest bytes),
+  // waiting for it; false when the peer has closed its end, sent a longer
+  // line, or the connection was shut down.
+  bool ReadLine(std::string& line);
+  // Appends the whole lines that have come, without waiting; false as
+  // ReadLine.
+  bool Receive(std::vector<std::string>& lines);
+  // Ends a ReadLine waiting on another thread, and every later one.
+  void Shutdown();
+
+private:
+  // Reads what has come without waiting; false when the peer has closed
+  // its end or its line is too long.
+  bool Fill();
+
+  int m_fd = -1;
+  std::string m_received;  // read beyond the last line taken
+};
 
 // Serves the control socket on the calling thread until Stop. Only a peer
 // that the policy allows (by default: root, the daemon's own user, or a
@@ -22,7 +63,9 @@ namespace zt {
 class CControlServer {
 public:
   static constexpr std::size_t kMaxRequest = 4096;
-  using Handler = std::function<std::string(const std::string& request)>;
+  // The answer to request; a handler that moves peer away answers it
+  // itself (an empty answer is then not sent).
+  using Handler = std::function<std::string(const std::string& request, CControlPeer& peer)>;
   using Policy = std::function<bool(const ucred& peer)>;
 
   CControlServer() = default;

@@ -1,0 +1,422 @@
+#include "app/linux/daemon.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <iterator>
+#include <sstream>
+#include <vector>
+
+#include "engine/parameter_exchange.h"
+#include "engine/port_finder.h"
+#include "engine/window_messages.h"
+#include "platform/linux/serial_port_list.h"
+#include "settings/registry_key.h"
+
+namespace zt {
+namespace {
+
+// The controller's four EEPROM values, as "params" shows and sets them.
+constexpr const char* kParamNames[] = {"pressure", "downcount", "upcount", "delay"};
+
+std::string ParamsText(const SensitivityParams& values) {
+  const std::int32_t numbers[] = {values.pressure, values.downCount, values.upCount,
+                                  values.stabilizationDelay};
+  std::string text = "OK";
+  for (std::size_t i = 0; i < std::size(numbers); ++i) {
+    text += std::string(" ") + kParamNames[i] + "=" + std::to_string(numbers[i]);
+  }
+  return text;
+}
+
+// A whole number from..to, and nothing else.
+bool ParseNumber(const std::string& text, long from, long to, long& value) {
+  char* rest = nullptr;
+  value = text.empty() ? -1 : std::strtol(text.c_str(), &rest, 10);
+  return rest != nullptr && *rest == '\0' && value >= from && value <= to;
+}
+
+// "name=N,name=N": the values given replace those in values; false for an
+// unknown name or a number outside 0..65535.
+bool ParseParams(const std::string& list, SensitivityParams& values) {
+  std::int32_t* fields[] = {&values.pressure, &values.downCount, &values.upCount,
+                            &values.stabilizationDelay};
+  std::istringstream items(list);
+  std::size_t count = 0;
+  for (std::string item; std::getline(items, item, ',');) {
+    const std::size_t equals = item.find('=');
+    const auto name =
+        std::find(std::begin(kParamNames), std::end(kParamNames), item.substr(0, equals));
+    long value = 0;
+    if (name == std::end(kParamNames) || equals == std::string::npos ||
+        !ParseNumber(item.substr(equals + 1), 0, 65535, value)) {
+      return false;
+    }
+    *fields[name - std::begin(kParamNames)] = static_cast<std::int32_t>(value);
+    ++count;
+  }
+  return count > 0 && list.back() != ',';
+}
+
+// "end MAPPING STOREPOINTS STOREMAPPING X0 Y0 .. X8 Y8": a calibration
+// run's outcome.
+bool ParseOutcome(const std::string& line, CCalibrationRun::Outcome& outcome) {
+  std::istringstream words(line);
+  std::vector<std::string> fields;
+  for (std::string word; words >> word;) {
+    fields.push_back(word);
+  }
+  constexpr std::size_t kFields = 4 + 2 * kCalibPointCount;
+  long numbers[kFields] = {};
+  if (fields.size() != kFields || fields[0] != "end") {
+    return false;
+  }
+  for (std::size_t i = 1; i < kFields; ++i) {
+    if (!ParseNumber(fields[i], 0, i < 4 ? 1 : 65535, numbers[i])) {
+      return false;
+    }
+  }
+  outcome.use.mapping = static_cast<std::int32_t>(numbers[1]);
+  outcome.storePoints = numbers[2] != 0;
+  outcome.storeMapping = numbers[3] != 0;
+  for (std::size_t i = 0; i < outcome.use.points.size(); ++i) {
+    outcome.use.points[i] = {static_cast<std::int32_t>(numbers[4 + 2 * i]),
+                             static_cast<std::int32_t>(numbers[5 + 2 * i])};
+  }
+  return true;
+}
+
+std::string Joined(const std::vector<std::string>& names) {
+  std::string text;
+  for (const std::string& name : names) {
+    text += (text.empty() ? "" : ", ") + name;
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string LinkStateText(LinkState state, const std::string& port) {
+  switch (state) {
+    case LinkState::kOpening:
+      return "Opening " + port;
+    case LinkState::kConnected:
+      return "Connected on " + port;
+    case LinkState::kWaiting:
+      return "Waiting for " + port + " \xE2\x80\x94 retrying";
+    case LinkState::kCantOpen:
+      return "Can't open " + port;
+    case LinkState::kRetrying:
+      return "No touch screen on " + port + " \xE2\x80\x94 retrying";
+    case LinkState::kLost:
+      break;
+  }
+  return "No touch screen on " + port;
+}
+
+std::string ConfigText(IRegistry& registry, const char* name) {
+  CRegistryKey key(registry);
+  char text[settings::kTextSize] = {};
+  std::uint32_t size = sizeof text - 1;
+  return key.Open(settings::kSettingsKey.root, settings::kSettingsKey.subKey,
+                  reg::kKeyQueryValue) &&
+                 key.QueryValue(name, text, size)
+             ? text
+             : "";
+}
+
+bool CDaemonMessages::Post(WindowHandle, std::uint32_t message, std::uintptr_t wParam,
+                           std::intptr_t lParam) {
+  if (message != kWmNotifyMain) {
+    return true;
+  }
+  std::string text;
+  {
+    const std::lock_guard<std::mutex> lock(m_lock);
+    if (lParam == kNotifyLinkState) {
+      m_state = static_cast<LinkState>(wParam);
+      text = LinkStateText(m_state, m_port);
+    } else if (lParam == kNotifyFindDone) {
+      m_found = true;
+    }
+  }
+  m_findDone.notify_all();
+  if (!text.empty()) {
+    m_log.Write(text);
+  }
+  return true;
+}
+
+void CDaemonMessages::SetPort(const std::string& port) {
+  const std::lock_guard<std::mutex> lock(m_lock);
+  m_port = port;
+}
+
+std::string CDaemonMessages::Text() const {
+  const std::lock_guard<std::mutex> lock(m_lock);
+  return LinkStateText(m_state, m_port);
+}
+
+void CDaemonMessages::WaitForFindDone() {
+  std::unique_lock<std::mutex> lock(m_lock);
+  m_findDone.wait(lock, [this] { return m_found || m_ended; });
+  m_found = false;
+}
+
+void CDaemonMessages::EndFindWaits() {
+  {
+    const std::lock_guard<std::mutex> lock(m_lock);
+    m_ended = true;
+  }
+  m_findDone.notify_all();
+}
+
+void CTouchTap::Listen(Listener listener) {
+  const std::lock_guard<std::mutex> lock(m_lock);
+  m_listener = std::move(listener);
+}
+
+void CTouchTap::MouseEvent(std::uint32_t flags, std::int32_t dx, std::int32_t dy,
+                           std::uint32_t data, std::uintptr_t extraInfo) {
+  {
+    const std::lock_guard<std::mutex> lock(m_lock);
+    if (m_listener) {
+      m_listener(flags);
+      return;
+    }
+  }
+  m_output.MouseEvent(flags, dx, dy, data, extraInfo);
+}
+
+CDaemon::CDaemon(const DaemonPlatform& platform)
+    : m_config(platform.config),
+      m_store(platform.config),
+      m_tap(platform.output),
+      m_messages(platform.log),
+      m_host({m_comm, m_threads, m_tap, m_messages, platform.monitors, platform.touchScreen,
+              &platform.log},
+             m_store) {}
+
+CDaemon::~CDaemon() {
+  Stop();
+}
+
+bool CDaemon::Start() {
+  const std::lock_guard<std::mutex> lock(m_hostLock);
+  m_host.StopDriver();
+  const bool loaded = m_host.LoadStartupSettings();
+  m_messages.SetPort(m_host.m_szPort);
+  return loaded && m_host.m_szPort[0] != '\0' && m_host.StartDriver(0);
+}
+
+std::string CDaemon::Handle(const std::string& request, CControlPeer& peer) {
+  if (request == "status") {
+    return "OK " + m_messages.Text();
+  }
+  if (request == "reload") {
+    if (const char* busy = m_busyWith.load()) {
+      return std::string("ERR busy: ") + busy;
+    }
+    return Start() ? "OK reloaded"
+                   : "ERR no port to open: \"Port\" is missing from " + m_config.Path();
+  }
+  if (request == "params" || request.rfind("params set ", 0) == 0) {
+    return RunJob("reading the controller's parameters", peer,
+                  [this, request](CControlPeer&) { return Params(request); });
+  }
+  if (request == "find") {
+    return RunJob("looking for the touch screen", peer, [this](CControlPeer&) { return Find(); });
+  }
+  if (request == "calibrate") {
+    return RunJob("a calibration is running", peer,
+                  [this](CControlPeer& client) { return Calibrate(client); });
+  }
+  return "ERR unknown request: " + request.substr(0, 40);
+}
+
+std::string CDaemon::RunJob(const char* name, CControlPeer& peer, Job job) {
+  if (const char* busy = m_busyWith.load()) {
+    return std::string("ERR busy: ") + busy;
+  }
+  if (m_job.joinable()) {
+    m_job.join();  // the one before has answered
+  }
+  m_busyWith.store(name);
+  m_job = std::thread([this, job = std::move(job), client = std::move(peer)]() mutable {
+    {
+      const std::lock_guard<std::mutex> lock(m_peerLock);
+      m_jobPeer = &client;
+    }
+    const std::string answer = m_stopping.load() ? "ERR stopping" : job(client);
+    if (!answer.empty()) {
+      client.Send(answer);
+    }
+    {
+      const std::lock_guard<std::mutex> lock(m_peerLock);
+      m_jobPeer = nullptr;
+    }
+    m_busyWith.store(nullptr);
+  });
+  return "";
+}
+
+std::string CDaemon::Params(const std::string& request) {
+  SensitivityParams wanted;
+  const bool setting = request != "params";
+  if (setting && !ParseParams(request.substr(11), wanted)) {
+    return "ERR not a list of pressure, downcount, upcount, delay = 0..65535";
+  }
+  const std::lock_guard<std::mutex> lock(m_hostLock);
+  CTouchDriver* engine = m_host.ConnectedDriver();
+  if (engine == nullptr) {
+    return "ERR " + m_messages.Text();
+  }
+  const auto sleep = [this](std::uint32_t ms) { m_threads.Sleep(ms); };
+  SensitivityParams values;
+  if (!ReadParameters(*engine, sleep, values)) {
+    return "ERR the controller does not answer";
+  }
+  if (setting) {
+    ParseParams(request.substr(11), values);
+    engine->SendParameters(values);
+    if (!ReadParameters(*engine, sleep, values)) {
+      return "ERR the controller does not answer";
+    }
+  }
+  return ParamsText(values);
+}
+
+std::string CDaemon::Find() {
+  std::string current;
+  {
+    const std::lock_guard<std::mutex> lock(m_hostLock);
+    if (m_host.ConnectedDriver() != nullptr) {
+      return "OK " + m_messages.Text();
+    }
+    current = m_host.m_szPort;
+  }
+  std::vector<std::string> patterns = kSerialPortPatterns;
+  if (const std::string stored = ConfigText(m_config, kFindPortsName); !stored.empty()) {
+    std::istringstream words(stored);
+    patterns.assign(std::istream_iterator<std::string>(words), {});
+  }
+  std::vector<std::string> ports = ListSerialPorts(patterns);
+  std::erase(ports, current);  // its engine holds it
+  if (ports.empty()) {
+    return "ERR no serial port to look on: " + Joined(patterns);
+  }
+  CPortFinder finder(m_comm, m_threads, m_messages);
+  std::string found;
+  if (!finder.Start(ports, 0)) {
+    return "ERR cannot look for the touch screen";
+  }
+  m_messages.WaitForFindDone();
+  if (m_stopping.load()) {
+    finder.Stop();
+    return "ERR stopping";
+  }
+  finder.TakeResult(found);
+  if (found.empty()) {
+    return "ERR no touch screen on " + Joined(ports);
+  }
+  if (!m_store.SavePort(found.c_str())) {
+    return "ERR found on " + found + ", but cannot write " + m_config.Path();
+  }
+  Start();
+  return "OK found on " + found;
+}
+
+std::string CDaemon::Calibrate(CControlPeer& peer) {
+  CTouchDriver* engine = nullptr;
+  std::string monitor;
+  {
+    const std::lock_guard<std::mutex> lock(m_hostLock);
+    engine = m_host.ConnectedDriver();
+    if (engine == nullptr) {
+      return "ERR " + m_messages.Text();
+    }
+    monitor = engine->Settings().monitor;
+  }
+  // The engine stays while this runs: reload, find and stop wait for it.
+  engine->ReleaseTouch();
+  engine->SetPlainTouches(true);
+  if (!peer.Send("OK monitor=" + monitor)) {
+    engine->SetPlainTouches(false);
+    return "";
+  }
+  m_tap.Listen([engine, &peer](std::uint32_t flags) {
+    const IntPoint raw = engine->GetRawPoint();
+    const std::string where = " " + std::to_string(raw.x) + " " + std::to_string(raw.y);
+    const std::string line = (flags & (mouse::kLeftDown | mouse::kRightDown)) != 0 ? "down" + where
+                             : (flags & (mouse::kLeftUp | mouse::kRightUp)) != 0   ? "up"
+                                                                                   : "move" + where;
+    if (!peer.Send(line, 200)) {
+      peer.Shutdown();  // a client that does not read ends its run
+    }
+  });
+  std::string answer = "ERR the calibration ended without an outcome";
+  std::string chosen;
+  for (std::string line; peer.ReadLine(line);) {
+    if (line.rfind("monitor ", 0) == 0) {
+      chosen = line.substr(8);
+      continue;
+    }
+    answer = EndCalibration(*engine, line, chosen);
+    break;
+  }
+  m_tap.Listen(nullptr);
+  engine->SetPlainTouches(false);
+  return answer;
+}
+
+std::string CDaemon::EndCalibration(CTouchDriver& engine, const std::string& line,
+                                    const std::string& monitor) {
+  CCalibrationRun::Outcome outcome;
+  if (!ParseOutcome(line, outcome)) {
+    return "ERR not a calibration outcome: " + line.substr(0, 40);
+  }
+  const std::lock_guard<std::mutex> lock(m_hostLock);
+  const bool stores = outcome.storePoints || outcome.storeMapping;
+  bool saved = true;
+  if (stores && !monitor.empty()) {
+    EngineSettings settings = engine.Settings();
+    settings.monitor = monitor;
+    engine.ApplySettings(settings);
+    saved = m_store.SaveMonitor(monitor);
+  }
+  engine.UseCalibration(outcome.use);
+  if (outcome.storePoints) {
+    saved = m_store.StoreCalibration(outcome.use.points) && saved;
+  }
+  if (outcome.storeMapping) {
+    saved = m_store.SaveMapping(outcome.use.mapping) && saved;
+  }
+  if (!saved) {
+    return "ERR the calibration is in use, but cannot be written to " + m_config.Path();
+  }
+  return stores ? "OK calibration stored" : "OK nothing changed";
+}
+
+void CDaemon::DisplayChanged() {
+  const std::lock_guard<std::mutex> lock(m_hostLock);
+  if (CTouchDriver* engine = m_host.Driver(); engine != nullptr) {
+    engine->DisplayChanged();
+  }
+}
+
+void CDaemon::Stop() {
+  m_stopping.store(true);
+  {
+    const std::lock_guard<std::mutex> lock(m_peerLock);
+    if (m_jobPeer != nullptr) {
+      m_jobPeer->Shutdown();
+    }
+  }
+  m_messages.EndFindWaits();
+  if (m_job.joinable()) {
+    m_job.join();
+  }
+  const std::lock_guard<std::mutex> lock(m_hostLock);
+  m_host.StopDriver();
+}
+
+}  // namespace zt

@@ -1,0 +1,134 @@
+// The daemon's work: the engine on the configured port, and the control
+// requests that read, change and look after it.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "engine/touch_host.h"
+#include "platform/linux/config_file_registry.h"
+#include "platform/linux/control_server.h"
+#include "platform/linux/termios_comm_device.h"
+#include "platform/std_threads.h"
+#include "settings/settings_store.h"
+
+namespace zt {
+
+// The config file's own names beside the settings': the control socket's
+// path, and where Find looks (shell patterns, separated by spaces).
+inline constexpr char kControlName[] = "Control";
+inline constexpr char kFindPortsName[] = "FindPorts";
+
+// A text value of the config file, or empty.
+std::string ConfigText(IRegistry& registry, const char* name);
+
+// Where the link stands, in the words of the log and of "status".
+std::string LinkStateText(LinkState state, const std::string& port);
+
+// The engine's notifications: each change of the link is logged, and the
+// end of a search is signalled to whoever waits for it.
+class CDaemonMessages final : public IMessages {
+public:
+  explicit CDaemonMessages(ILog& log) : m_log(log) {}
+  bool Post(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+            std::intptr_t lParam) override;
+  // The port the texts name; set while no engine runs.
+  void SetPort(const std::string& port);
+  std::string Text() const;
+  void WaitForFindDone();
+  void EndFindWaits();
+
+private:
+  ILog& m_log;
+  mutable std::mutex m_lock;
+  std::condition_variable m_findDone;
+  bool m_found = false;
+  bool m_ended = false;
+  std::string m_port;
+  LinkState m_state = LinkState::kOpening;
+};
+
+// The pointer output, which a calibration can take over: while it listens,
+// the engine's pointer events go to it instead (the engine then takes
+// touches as they are read, so each is a press, moves and a release).
+class CTouchTap final : public IInput {
+public:
+  using Listener = std::function<void(std::uint32_t flags)>;
+  explicit CTouchTap(IInput& output) : m_output(output) {}
+  // An empty listener gives the events back to the output; returns once no
+  // event is being given to the one before.
+  void Listen(Listener listener);
+
+  void MouseEvent(std::uint32_t flags, std::int32_t dx, std::int32_t dy, std::uint32_t data,
+                  std::uintptr_t extraInfo) override;
+  std::uintptr_t GetMessageExtraInfo() override { return m_output.GetMessageExtraInfo(); }
+  std::uint32_t GetDoubleClickTime() override { return m_output.GetDoubleClickTime(); }
+  bool SetDoubleClickTime(std::uint32_t ms) override { return m_output.SetDoubleClickTime(ms); }
+  std::uint32_t GetTickCount() override { return m_output.GetTickCount(); }
+  bool Beep(std::uint32_t frequency, std::uint32_t duration) override {
+    return m_output.Beep(frequency, duration);
+  }
+
+private:
+  IInput& m_output;
+  std::mutex m_lock;
+  Listener m_listener;
+};
+
+struct DaemonPlatform {
+  ConfigFileRegistry& config;
+  IInput& output;
+  IMonitors& monitors;
+  ITouchInjection* touchScreen;  // none: pointer output only
+  ILog& log;
+};
+
+// Runs the engine and answers the control requests: status and reload at
+// once; params, find and calibrate one at a time on a worker thread, which
+// answers its peer itself ("ERR busy" for another meanwhile).
+class CDaemon {
+public:
+  explicit CDaemon(const DaemonPlatform& platform);
+  CDaemon(const CDaemon&) = delete;
+  CDaemon& operator=(const CDaemon&) = delete;
+  ~CDaemon();
+
+  // (Re)loads the settings and starts the engine on the stored port; false
+  // when there is no port to open.
+  bool Start();
+  // On the control socket's thread.
+  std::string Handle(const std::string& request, CControlPeer& peer);
+  // The monitors changed: touches follow the chosen one's new place.
+  void DisplayChanged();
+  // Ends the request at work and waits for it; the engine stops.
+  void Stop();
+
+private:
+  using Job = std::function<std::string(CControlPeer& peer)>;
+  std::string RunJob(const char* name, CControlPeer& peer, Job job);
+  std::string Params(const std::string& request);
+  std::string Find();
+  std::string Calibrate(CControlPeer& peer);
+  std::string EndCalibration(CTouchDriver& engine, const std::string& line,
+                             const std::string& monitor);
+
+  ConfigFileRegistry& m_config;
+  settings::CSettingsStore m_store;
+  TermiosCommDevice m_comm;
+  StdThreads m_threads;
+  CTouchTap m_tap;
+  CDaemonMessages m_messages;
+  CTouchHost m_host;
+  std::mutex m_hostLock;  // the engine is started, replaced and used under it
+  std::thread m_job;
+  std::atomic<const char*> m_busyWith{nullptr};
+  std::mutex m_peerLock;
+  CControlPeer* m_jobPeer = nullptr;  // the worker's peer, shut down by Stop
+  std::atomic<bool> m_stopping{false};
+};
+
+}  // namespace zt

@@ -1,0 +1,107 @@
+#include "platform/linux/xrandr_monitors.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/Xrandr.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <memory>
+
+namespace zt {
+namespace {
+
+Display* OpenWithRandr(const std::string& name, int& eventBase) {
+  Display* display = ::XOpenDisplay(name.empty() ? nullptr : name.c_str());
+  int errorBase = 0, major = 0, minor = 0;
+  if (display != nullptr &&
+      (::XRRQueryExtension(display, &eventBase, &errorBase) == 0 ||
+       ::XRRQueryVersion(display, &major, &minor) == 0 || major * 100 + minor < 105)) {
+    ::XCloseDisplay(display);
+    display = nullptr;
+  }
+  return display;
+}
+
+}  // namespace
+
+XRandrMonitors::~XRandrMonitors() {
+  for (Display* display : {m_display, m_events}) {
+    if (display != nullptr) {
+      ::XCloseDisplay(display);
+    }
+  }
+  if (m_stop >= 0) {
+    ::close(m_stop);
+  }
+}
+
+bool XRandrMonitors::Open(const std::string& display) {
+  ::XInitThreads();
+  m_display = OpenWithRandr(display, m_eventBase);
+  m_events = m_display != nullptr ? OpenWithRandr(display, m_eventBase) : nullptr;
+  m_stop = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (m_events == nullptr || m_stop < 0) {
+    return false;
+  }
+  ::XRRSelectInput(m_events, DefaultRootWindow(m_events),
+                   RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
+  ::XFlush(m_events);
+  return true;
+}
+
+DesktopLayout XRandrMonitors::Layout() {
+  const std::lock_guard<std::mutex> lock(m_lock);
+  DesktopLayout layout;
+  if (m_display == nullptr) {
+    return layout;
+  }
+  const int screen = DefaultScreen(m_display);
+  layout.virtualDesk = {0, 0, DisplayWidth(m_display, screen), DisplayHeight(m_display, screen)};
+  int count = 0;
+  const std::unique_ptr<XRRMonitorInfo, decltype(&::XRRFreeMonitors)> monitors(
+      ::XRRGetMonitors(m_display, DefaultRootWindow(m_display), True, &count), &::XRRFreeMonitors);
+  for (int i = 0; monitors != nullptr && i < count; ++i) {
+    const XRRMonitorInfo& found = monitors.get()[i];
+    MonitorInfo monitor;
+    if (char* name = ::XGetAtomName(m_display, found.name); name != nullptr) {
+      monitor.deviceName = name;
+      ::XFree(name);
+    }
+    monitor.rect = {found.x, found.y, found.x + found.width, found.y + found.height};
+    monitor.work = monitor.rect;
+    monitor.primary = found.primary != 0;
+    layout.monitors.push_back(monitor);
+  }
+  return layout;
+}
+
+bool XRandrMonitors::WaitForChange() {
+  while (m_events != nullptr) {
+    while (::XPending(m_events) > 0) {
+      XEvent event;
+      ::XNextEvent(m_events, &event);
+      ::XRRUpdateConfiguration(&event);
+      if (event.type == m_eventBase + RRScreenChangeNotify ||
+          event.type == m_eventBase + RRNotify) {
+        return true;
+      }
+    }
+    pollfd waits[] = {{ConnectionNumber(m_events), POLLIN, 0}, {m_stop, POLLIN, 0}};
+    if ((::poll(waits, 2, -1) < 0 && errno != EINTR) || (waits[1].revents & POLLIN) != 0 ||
+        (waits[0].revents & (POLLERR | POLLHUP)) != 0) {
+      return false;
+    }
+  }
+  return false;
+}
+
+void XRandrMonitors::Stop() {
+  if (m_stop >= 0) {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(m_stop, &one, sizeof one);
+  }
+}
+
+}  // namespace zt
