@@ -6,6 +6,7 @@ import re
 import socket
 import subprocess
 import tempfile
+import threading
 import time
 import unittest
 
@@ -65,15 +66,25 @@ class DaemonTest(unittest.TestCase):
         with open(self.config, "w") as config:
             config.write("# a test\nPort=%s\nControl=%s\nTouchMode=0\n%s" % (port, self.control, "".join(lines)))
         self.daemon = self.start([os.environ["ZT_DAEMON"], "--config", self.config, "--output", "xtest"],
-                                 stderr=subprocess.PIPE)
+                                 stderr=subprocess.PIPE, text=True)
+        self.log = self.collect(self.daemon.stderr)
         self.assertTrue(wait_for(lambda: os.path.exists(self.control)))
 
     def simulator(self, link, *options):
+        log = subprocess.PIPE if "-v" in options else subprocess.DEVNULL
         sim = subprocess.Popen([os.environ["ZT_TOUCHSIM"], "--link", link] + list(options), stdin=subprocess.PIPE,
-                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+                               stdout=subprocess.PIPE, stderr=log, text=True)
         self.addCleanup(lambda: sim.poll() is not None or (sim.kill(), sim.wait()))
         sim.path = sim.stdout.readline().strip()
+        sim.log = self.collect(sim.stderr) if log == subprocess.PIPE else []
         return sim
+
+    @staticmethod
+    def collect(stream):
+        """The lines of stream as they come."""
+        lines = []
+        threading.Thread(target=lambda: lines.extend(iter(stream.readline, "")), daemon=True).start()
+        return lines
 
     def send(self, sim, line):
         sim.stdin.write(line + "\n")
@@ -109,10 +120,10 @@ class DaemonTest(unittest.TestCase):
 
     def test_touches_move_the_pointer_and_the_link_heals(self):
         sim = self.simulator(self.link)
-        self.start_daemon(self.link)
+        self.start_daemon(self.link, "Monitor=LEFT\n")
         self.assertTrue(wait_for(lambda: self.ask("status").startswith("OK Connected")), self.ask("status"))
         self.assertEqual(self.ask("status"), "OK Connected on " + self.link)
-        self.send(sim, "report 2048 1024 2")  # no monitor is the primary one: on the first
+        self.send(sim, "report 2048 1024 2")
         self.assertTrue(wait_for(lambda: self.near((400, 150))), self.pointer())
         self.assertEqual(self.ask("bogus"), "ERR unknown request: bogus")
         status = self.command("status")
@@ -129,10 +140,20 @@ class DaemonTest(unittest.TestCase):
         self.assertTrue(wait_for(lambda: self.ask("status").startswith("OK Connected")), self.ask("status"))
         self.send(sim, "report 1024 2048 2")
         self.assertTrue(wait_for(lambda: self.near((200, 300))), self.pointer())
+        # The monitor moves and shrinks, and so does the screen (which is
+        # what tells the change on Xvfb): touches follow.
+        subprocess.run(["xrandr", "--delmonitor", "LEFT"], env=self.env, check=True)
+        subprocess.run(["xrandr", "--setmonitor", "LEFT", "400/100x300/75+100+200", "none"], env=self.env, check=True)
+        subprocess.run(["xrandr", "--output", "screen", "--off", "--fb", "1500x600"], env=self.env, check=True)
+        moved = "zeltratouchd: The monitors changed: touches go to LEFT at 400x300+100+200\n"
+        self.assertTrue(wait_for(lambda: moved in self.log), self.log)
+        self.send(sim, "report 2048 2048 2")
+        self.assertTrue(wait_for(lambda: self.near((300, 350))), self.pointer())
         self.daemon.terminate()
         self.assertEqual(self.daemon.wait(10), 0)
-        log = self.daemon.stderr.read().decode()
-        for line in ("Connected on", "No touch screen on", "stopped"):
+        log = "".join(self.log)
+        for line in ("Started: touches go to LEFT at 800x600+0+0", "Connected on", "No touch screen on",
+                     "stopped"):
             self.assertIn(line, log)
 
     def test_find_takes_the_port_that_answers_under_its_stable_name(self):
@@ -153,6 +174,37 @@ class DaemonTest(unittest.TestCase):
         nothing = self.command("find")
         self.assertEqual((nothing.returncode, nothing.stderr),
                          (1, "zeltratouch: no touch screen on %s/ttyA\n" % self.folder))
+
+    def test_a_slow_or_broken_request_holds_nobody_up(self):
+        sim = self.simulator(self.link, "--reply-delay", "700", "-v")
+        self.start_daemon(self.link)
+        self.assertTrue(wait_for(lambda: self.ask("status").startswith("OK Connected")), self.ask("status"))
+        params = subprocess.Popen([os.environ["ZT_COMMAND"], "--socket", self.control, "params"], env=self.env,
+                                  stdout=subprocess.PIPE, text=True)
+        heard = len(sim.log)
+        self.assertTrue(wait_for(lambda: any("rx: 55" in line for line in sim.log[heard:])))  # asked
+        busy = "ERR busy: reading the controller's parameters"
+        self.assertEqual(self.ask("reload"), busy)
+        self.assertEqual(self.ask("status"), "OK Connected on " + self.link)  # answered meanwhile
+        self.assertEqual(self.ask("find"), busy)
+        self.assertRegex(params.communicate(timeout=30)[0], r"^pressure=\d+ ")
+        # A calibration's session: touches go to it, not to the pointer.
+        with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as peer:
+            peer.connect(self.control)
+            peer.sendall(b"calibrate\n")
+            lines = peer.makefile()
+            self.assertEqual(lines.readline(), "OK monitor=\n")
+            self.send(sim, "tap 1000 2000")
+            self.assertEqual([lines.readline() for _ in range(3)], ["move 1000 2000\n", "down 1000 2000\n", "up\n"])
+            peer.sendall(b"end 0 1 1 5\n")  # an outcome that is not one
+            self.assertEqual(lines.readline(), "ERR not a calibration outcome: end 0 1 1 5\n")
+        self.assertFalse(self.near((1000 * WIDTH // 4096, 2000 * HEIGHT // 4096), 3), self.pointer())
+        with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as peer:  # a client that goes
+            peer.connect(self.control)
+            peer.sendall(b"calibrate\n")
+            self.assertEqual(peer.makefile().readline(), "OK monitor=\n")
+        self.assertTrue(wait_for(lambda: self.ask("reload") == "OK reloaded"))
+        self.assertEqual(self.config_values()["PX0"] if "PX0" in self.config_values() else None, None)
 
     def test_a_calibration_on_the_second_monitor_of_a_mirrored_panel_is_kept_by_touch(self):
         sim = self.simulator(self.link, "--mirror-x")

@@ -1,6 +1,6 @@
 // The control socket for real: answers, its mode, an oversized and a
-// malformed request, a silent peer that holds up nobody, and a peer the
-// policy refuses.
+// malformed request, a silent peer that holds up nobody, a peer taken over
+// by its handler and answered later, and a peer the policy refuses.
 #include "platform/linux/control_server.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <future>
 #include <string>
 #include <thread>
 
@@ -23,10 +24,19 @@ protected:
       serving.join();
     }
   }
+  // Answers "OK request"; the peer that asks "later" is handed to taken.
   void Start() {
     ASSERT_TRUE(server.Listen(path, "no-such-group-here"));
     serving = std::thread([this] {
-      server.Serve([](const std::string& request, CControlPeer&) { return "OK " + request; }, 200);
+      server.Serve(
+          [this](const std::string& request, CControlPeer& peer) {
+            if (request != "later") {
+              return "OK " + request;
+            }
+            taken.set_value(std::move(peer));
+            return std::string();
+          },
+          200);
     });
   }
   // A connected peer, or -1.
@@ -54,6 +64,7 @@ protected:
   }
 
   const std::string path;
+  std::promise<CControlPeer> taken;
   CControlServer server;
   std::thread serving;
 };
@@ -69,6 +80,19 @@ TEST_F(ControlServerTest, AnswersRefusesAndCarriesOn) {
   EXPECT_EQ(Ask(std::string("find\x01\n")), "ERR malformed request\n");
   EXPECT_EQ(ReadAll(silent), "");  // dropped once its time is up
   EXPECT_EQ(Ask("params\n"), "OK params\n");
+  // A peer taken over keeps what it sent after its request, and is answered
+  // whenever its taker is ready, while others are answered meanwhile.
+  const int patient = Connect();
+  const std::string lines = "later\nmonitor A\n";
+  ASSERT_EQ(::write(patient, lines.data(), lines.size()), static_cast<ssize_t>(lines.size()));
+  CControlPeer peer = taken.get_future().get();
+  EXPECT_EQ(Ask("status\n"), "OK status\n");
+  std::string line;
+  EXPECT_TRUE(peer.ReadLine(line));
+  EXPECT_EQ(line, "monitor A");
+  EXPECT_TRUE(peer.Send("OK at last"));
+  peer = CControlPeer();
+  EXPECT_EQ(ReadAll(patient), "OK at last\n");
 }
 
 TEST_F(ControlServerTest, APeerThePolicyRefusesIsNotHeard) {

@@ -1,6 +1,7 @@
-// The uinput pointer against a node that holds to the kernel's order:
-// bits declared and axes set up before the device is made, events only
-// for a made device and only of the types and codes it declared.
+// The uinput pointer and touch screen against a node that holds to the
+// kernel's order: bits declared and axes set up before the device is made,
+// events only for a made device and only of the types and codes it
+// declared.
 #include "platform/linux/uinput_input.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "engine/pointer_emulation.h"
+#include "platform/linux/uinput_touch_screen.h"
 #include "platform_fakes.h"
 
 namespace zt {
@@ -25,7 +27,8 @@ public:
     if (!opened || (created && request != UI_DEV_DESTROY)) {
       return false;  // EINVAL: set up once, before the device is made
     }
-    if (request == UI_SET_EVBIT || request == UI_SET_KEYBIT || request == UI_SET_ABSBIT) {
+    if (request == UI_SET_EVBIT || request == UI_SET_KEYBIT || request == UI_SET_ABSBIT ||
+        request == UI_SET_PROPBIT) {
       declared.emplace(request, value);
     } else if (request == UI_DEV_CREATE) {
       created = named;
@@ -98,6 +101,50 @@ TEST(UinputInputTest, AnAbsolutePointerWithThreeButtons) {
   EXPECT_FALSE(none.Create());
   none.MouseEvent(mouse::kMove, 1, 1, 0, 0);
   EXPECT_TRUE(missing.written.empty());
+}
+
+// A contact in desktop pixels on the axes that span the whole desktop,
+// here with a monitor left of the primary one.
+TEST(UinputInputTest, ATouchScreenWithOneSlot) {
+  using Events = std::vector<std::array<int, 3>>;
+  StrictUinputNode node;
+  test::FixedMonitors monitors;
+  {
+    UinputTouchScreen screen(node, monitors);
+    const std::uint32_t down = touch::kDown | touch::kInRange | touch::kInContact;
+    const std::uint32_t update = touch::kUpdate | touch::kInRange | touch::kInContact;
+    EXPECT_FALSE(screen.Initialize());  // no desktop to span yet: nothing made
+    EXPECT_EQ(screen.Inject({down, 0, 0, {}}), touch::kStatusAccessDenied);
+    monitors.layout.virtualDesk = {-1280, 0, 1920, 1080};
+    ASSERT_TRUE(screen.Initialize());
+    EXPECT_EQ(node.declared.count({UI_SET_PROPBIT, INPUT_PROP_DIRECT}), 1U);
+    EXPECT_EQ(screen.Inject({update, 0, 0, {}}), touch::kErrorInvalidParameter);
+    EXPECT_EQ(screen.Inject({down, -1280, 1079, {}}), touch::kInjected);
+    EXPECT_EQ(screen.Inject({down, 0, 0, {}}), touch::kErrorInvalidParameter);
+    EXPECT_EQ(screen.Inject({update, 1919, 540, {}}), touch::kInjected);
+    EXPECT_EQ(screen.Inject({touch::kUp | touch::kCanceled, 1919, 540, {}}), touch::kInjected);
+    EXPECT_EQ(screen.Inject({touch::kUp, 1919, 540, {}}), touch::kErrorInvalidParameter);
+    const int y540 = 540 * 65535 / 1079;
+    EXPECT_EQ(node.written, (Events{{EV_ABS, ABS_MT_SLOT, 0},
+                                    {EV_ABS, ABS_MT_TRACKING_ID, 1},
+                                    {EV_ABS, ABS_MT_POSITION_X, 0},
+                                    {EV_ABS, ABS_MT_POSITION_Y, 65535},
+                                    {EV_ABS, ABS_X, 0},
+                                    {EV_ABS, ABS_Y, 65535},
+                                    {EV_KEY, BTN_TOUCH, 1},
+                                    {EV_SYN, SYN_REPORT, 0},
+                                    {EV_ABS, ABS_MT_SLOT, 0},
+                                    {EV_ABS, ABS_MT_POSITION_X, 65535},
+                                    {EV_ABS, ABS_MT_POSITION_Y, y540},
+                                    {EV_ABS, ABS_X, 65535},
+                                    {EV_ABS, ABS_Y, y540},
+                                    {EV_SYN, SYN_REPORT, 0},
+                                    {EV_ABS, ABS_MT_SLOT, 0},
+                                    {EV_ABS, ABS_MT_TRACKING_ID, -1},
+                                    {EV_KEY, BTN_TOUCH, 0},
+                                    {EV_SYN, SYN_REPORT, 0}}));
+  }
+  EXPECT_TRUE(node.destroyed);
 }
 
 }  // namespace

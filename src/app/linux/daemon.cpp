@@ -85,6 +85,22 @@ bool ParseOutcome(const std::string& line, CCalibrationRun::Outcome& outcome) {
   return true;
 }
 
+// Where touches go, for the log.
+std::string TouchMonitorText(const CTouchDriver& engine) {
+  const std::string name = engine.Settings().monitor;
+  const PixelRect place = engine.TouchMonitor();
+  const std::string where = std::to_string(place.Width()) + "x" + std::to_string(place.Height()) +
+                            "+" + std::to_string(place.left) + "+" + std::to_string(place.top);
+  if (place.IsEmpty()) {
+    return "touches go to the whole screen";
+  }
+  if (!engine.TouchMonitorFound()) {
+    return "there is no monitor " + name + "; touches go to the primary one at " + where;
+  }
+  return "touches go to " + (name.empty() ? std::string("the primary monitor") : name) + " at " +
+         where;
+}
+
 std::string Joined(const std::vector<std::string>& names) {
   std::string text;
   for (const std::string& name : names) {
@@ -188,7 +204,8 @@ void CTouchTap::MouseEvent(std::uint32_t flags, std::int32_t dx, std::int32_t dy
 }
 
 CDaemon::CDaemon(const DaemonPlatform& platform)
-    : m_config(platform.config),
+    : m_log(platform.log),
+      m_config(platform.config),
       m_store(platform.config),
       m_tap(platform.output),
       m_messages(platform.log),
@@ -205,7 +222,11 @@ bool CDaemon::Start() {
   m_host.StopDriver();
   const bool loaded = m_host.LoadStartupSettings();
   m_messages.SetPort(m_host.m_szPort);
-  return loaded && m_host.m_szPort[0] != '\0' && m_host.StartDriver(0);
+  if (!loaded || m_host.m_szPort[0] == '\0' || !m_host.StartDriver(0)) {
+    return false;
+  }
+  m_log.Write("Started: " + TouchMonitorText(*m_host.Driver()));
+  return true;
 }
 
 std::string CDaemon::Handle(const std::string& request, CControlPeer& peer) {
@@ -400,6 +421,7 @@ void CDaemon::DisplayChanged() {
   const std::lock_guard<std::mutex> lock(m_hostLock);
   if (CTouchDriver* engine = m_host.Driver(); engine != nullptr) {
     engine->DisplayChanged();
+    m_log.Write("The monitors changed: " + TouchMonitorText(*engine));
   }
 }
 

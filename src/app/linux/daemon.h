@@ -116,6 +116,7 @@ private:
   std::string EndCalibration(CTouchDriver& engine, const std::string& line,
                              const std::string& monitor);
 
+  ILog& m_log;
   ConfigFileRegistry& m_config;
   settings::CSettingsStore m_store;
   TermiosCommDevice m_comm;
