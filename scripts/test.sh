@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the checks of the layers and of the
 # tests' size, the portable core natively (unit tests under ASan+UBSan,
-# bounded fuzzing, the thread-sanitizer build) and the Windows build under
+# bounded fuzzing, the Linux daemon end to end under Xvfb, the
+# thread-sanitizer build), the Debian package, and the Windows build under
 # Wine (end-to-end tests of the program and its setup program, driven by the
 # simulated controller on a pseudo-terminal COM port).
 # Usage: scripts/test.sh        (ZT_FUZZ_SECONDS=N to fuzz longer or shorter)
@@ -45,11 +46,34 @@ count_inner_tests() {
   echo "  inside: $gtest GoogleTest cases passed, $e2e end-to-end cases, $fuzz fuzz executions"
 }
 
+# The Debian package, built optimized, and its tests (installed for real
+# only with ZT_SYSTEM_TESTS=1, on a throwaway machine).
+run_package() {
+  echo "=== linux-package: configure, build and package"
+  cmake --preset linux-package >/dev/null
+  cmake --build --preset linux-package -j "$jobs"
+  cpack --preset linux-package
+  echo "=== linux-package: test"
+  local deb status log
+  deb=$(ls build/linux-package/zeltratouch_*_amd64.deb)
+  log=$(mktemp)
+  set +e
+  (cd tests/linux && ZT_DEB="$PWD/../../$deb" ZT_TOUCHSIM="$PWD/../../build/native/tools/touchsim/touchsim" \
+    python3 -m unittest -v test_package) 2>&1 | tee "$log"
+  status=${PIPESTATUS[0]}
+  set -e
+  summary+=("linux-package: $((status == 0 ? 100 : 0))% tests passed, $((status == 0 ? 0 : 1)) tests failed out of 1")
+  summary+=("  inside: $(grep -oE '^Ran [0-9]+ test' "$log" | awk '{print $2}') package cases")
+  rm -f "$log"
+  return "$status"
+}
+
 overall=0
 echo "=== checks: layers and the size of the tests"
 python3 scripts/check-layers.py || overall=1
 python3 scripts/test-ratio.py || overall=1
 run_preset native -DZT_FUZZ_SECONDS="$fuzz_seconds" || overall=1
+run_package || overall=1
 run_preset tsan || overall=1
 run_preset windows || overall=1
 

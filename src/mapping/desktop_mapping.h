@@ -20,15 +20,15 @@ struct MonitorChoice {
 // primary). Without any monitor: a monitor the size of the virtual desktop.
 MonitorChoice ChooseMonitor(const DesktopLayout& layout, const std::string& deviceName);
 
+// The pixel of the virtual desktop that a point in absolute units over the
+// monitor (0..65535 each way) lies on.
+IntPoint MonitorPixel(const PixelRect& monitor, std::int32_t ax, std::int32_t ay);
+
 // Turns a point in absolute units over the monitor (0..65535 each way, 16
 // to a screen-scale step) into absolute units over the virtual desktop: the
 // point lands on the monitor's pixel that the same units give on a desktop
 // of that one monitor, shifted to where the monitor lies. An empty desktop
 // leaves the point as it is.
-// The pixel of the virtual desktop that a point in absolute units over the
-// monitor (0..65535 each way) lies on.
-IntPoint MonitorPixel(const PixelRect& monitor, std::int32_t ax, std::int32_t ay);
-
 IntPoint ToVirtualDesk(const PixelRect& monitor, const PixelRect& desk, std::int32_t ax,
                        std::int32_t ay);
 

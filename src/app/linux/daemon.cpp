@@ -9,6 +9,7 @@
 #include "engine/parameter_exchange.h"
 #include "engine/port_finder.h"
 #include "engine/window_messages.h"
+#include "mapping/desktop_mapping.h"
 #include "platform/linux/serial_port_list.h"
 #include "settings/registry_key.h"
 
@@ -86,19 +87,18 @@ bool ParseOutcome(const std::string& line, CCalibrationRun::Outcome& outcome) {
 }
 
 // Where touches go, for the log.
-std::string TouchMonitorText(const CTouchDriver& engine) {
+std::string TouchMonitorText(const CTouchDriver& engine, IMonitors& monitors) {
   const std::string name = engine.Settings().monitor;
-  const PixelRect place = engine.TouchMonitor();
-  const std::string where = std::to_string(place.Width()) + "x" + std::to_string(place.Height()) +
-                            "+" + std::to_string(place.left) + "+" + std::to_string(place.top);
+  const MonitorChoice choice = ChooseMonitor(monitors.Layout(), name);
+  const PixelRect& place = choice.monitor.rect;
   if (place.IsEmpty()) {
     return "touches go to the whole screen";
   }
-  if (!engine.TouchMonitorFound()) {
-    return "there is no monitor " + name + "; touches go to the primary one at " + where;
-  }
-  return "touches go to " + (name.empty() ? std::string("the primary monitor") : name) + " at " +
-         where;
+  const std::string where = choice.monitor.deviceName + " at " + std::to_string(place.Width()) +
+                            "x" + std::to_string(place.Height()) + "+" +
+                            std::to_string(place.left) + "+" + std::to_string(place.top);
+  return choice.named ? "touches go to " + where
+                      : "there is no monitor " + name + "; touches go to " + where;
 }
 
 std::string Joined(const std::vector<std::string>& names) {
@@ -165,11 +165,13 @@ bool CDaemonMessages::Post(WindowHandle, std::uint32_t message, std::uintptr_t w
 void CDaemonMessages::SetPort(const std::string& port) {
   const std::lock_guard<std::mutex> lock(m_lock);
   m_port = port;
+  m_state = LinkState::kOpening;
 }
 
 std::string CDaemonMessages::Text() const {
   const std::lock_guard<std::mutex> lock(m_lock);
-  return LinkStateText(m_state, m_port);
+  return m_port.empty() ? "No port chosen: \"zeltratouch find\" looks for the touch screen"
+                        : LinkStateText(m_state, m_port);
 }
 
 void CDaemonMessages::WaitForFindDone() {
@@ -220,12 +222,18 @@ CDaemon::~CDaemon() {
 bool CDaemon::Start() {
   const std::lock_guard<std::mutex> lock(m_hostLock);
   m_host.StopDriver();
-  const bool loaded = m_host.LoadStartupSettings();
-  m_messages.SetPort(m_host.m_szPort);
-  if (!loaded || m_host.m_szPort[0] == '\0' || !m_host.StartDriver(0)) {
+  if (!m_host.LoadStartupSettings()) {
     return false;
   }
-  m_log.Write("Started: " + TouchMonitorText(*m_host.Driver()));
+  m_messages.SetPort(m_host.m_szPort);
+  if (m_host.m_szPort[0] == '\0') {
+    m_log.Write(m_messages.Text());
+    return true;
+  }
+  if (!m_host.StartDriver(0)) {
+    return false;
+  }
+  m_log.Write("Started: " + TouchMonitorText(*m_host.Driver(), m_host.Monitors()));
   return true;
 }
 
@@ -421,7 +429,7 @@ void CDaemon::DisplayChanged() {
   const std::lock_guard<std::mutex> lock(m_hostLock);
   if (CTouchDriver* engine = m_host.Driver(); engine != nullptr) {
     engine->DisplayChanged();
-    m_log.Write("The monitors changed: " + TouchMonitorText(*engine));
+    m_log.Write("The monitors changed: " + TouchMonitorText(*engine, m_host.Monitors()));
   }
 }
 

@@ -58,9 +58,16 @@ int main(int argc, char** argv) {
   }
   zt::CControlPeer daemon = zt::CControlPeer::Connect(path);
   std::string answer;
-  if (!daemon.Send(request) || !daemon.ReadLine(answer)) {
-    std::cerr << "zeltratouch: the daemon does not answer on " << path << ": "
-              << (errno != 0 ? std::strerror(errno) : "no answer") << "\n";
+  if (!daemon.IsOpen()) {
+    std::cerr << "zeltratouch: cannot reach the daemon on " << path << ": " << std::strerror(errno)
+              << "\n";
+    return 1;
+  }
+  // A daemon that refuses the peer answers before it reads: its answer is
+  // read even when the request could no longer be sent.
+  daemon.Send(request);
+  if (!daemon.ReadLine(answer)) {
+    std::cerr << "zeltratouch: the daemon on " << path << " did not answer\n";
     return 1;
   }
   if (answer.rfind("OK", 0) != 0) {

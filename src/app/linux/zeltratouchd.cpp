@@ -91,8 +91,7 @@ int main(int argc, char** argv) {
   zt::CDaemon daemon({registry, useUinput ? static_cast<zt::IInput&>(uinput) : xtest, monitors,
                       useUinput && hasDisplay ? &touchScreen : nullptr, log});
   if (!daemon.Start()) {
-    log.Write("no port to open: \"Port\" is missing from " + config +
-              ", or the file cannot be read");
+    log.Write("cannot read \"Port\" from " + config);
     return 1;
   }
 
