@@ -50,7 +50,8 @@ protected:
   // Sends request on a new connection and reads the answer to its end.
   std::string Ask(const std::string& request) const {
     const int fd = Connect();
-    EXPECT_EQ(::write(fd, request.data(), request.size()), static_cast<ssize_t>(request.size()));
+    // A refused peer may be closed before the request goes: no SIGPIPE then.
+    ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
     return ReadAll(fd);
   }
   static std::string ReadAll(int fd) {
