@@ -26,6 +26,15 @@ Display* OpenWithRandr(const std::string& name, int& eventBase) {
 
 }  // namespace
 
+PixelRect ScreenRect(Display* display) {
+  Window root = 0;
+  int x = 0, y = 0;
+  unsigned width = 0, height = 0, border = 0, depth = 0;
+  ::XGetGeometry(display, DefaultRootWindow(display), &root, &x, &y, &width, &height, &border,
+                 &depth);
+  return {0, 0, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height)};
+}
+
 XRandrMonitors::~XRandrMonitors() {
   for (Display* display : {m_display, m_events}) {
     if (display != nullptr) {
@@ -57,8 +66,7 @@ DesktopLayout XRandrMonitors::Layout() {
   if (m_display == nullptr) {
     return layout;
   }
-  const int screen = DefaultScreen(m_display);
-  layout.virtualDesk = {0, 0, DisplayWidth(m_display, screen), DisplayHeight(m_display, screen)};
+  layout.virtualDesk = ScreenRect(m_display);
   int count = 0;
   const std::unique_ptr<XRRMonitorInfo, decltype(&::XRRFreeMonitors)> monitors(
       ::XRRGetMonitors(m_display, DefaultRootWindow(m_display), True, &count), &::XRRFreeMonitors);

@@ -10,6 +10,11 @@ using Display = struct _XDisplay;
 
 namespace zt {
 
+// The screen's size as the server has it now (a round trip: the size Xlib
+// keeps for a connection changes only when that connection takes XRandR's
+// events).
+PixelRect ScreenRect(Display* display);
+
 // Each monitor by its XRandR name ("HDMI-1"), its place on the screen and
 // whether it is the primary one; the virtual desktop is the whole screen,
 // which absolute pointer units span. Layout may be called from any thread.

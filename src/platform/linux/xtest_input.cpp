@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "platform/linux/xrandr_monitors.h"
+
 namespace zt {
 namespace {
 
@@ -41,10 +43,10 @@ void XTestInput::MouseEvent(std::uint32_t flags, std::int32_t dx, std::int32_t d
   if (m_display == nullptr) {
     return;
   }
-  const int screen = DefaultScreen(m_display);
   if ((flags & mouse::kMove) != 0) {
-    ::XTestFakeMotionEvent(m_display, screen, Pixel(dx, DisplayWidth(m_display, screen)),
-                           Pixel(dy, DisplayHeight(m_display, screen)), CurrentTime);
+    const PixelRect screen = ScreenRect(m_display);
+    ::XTestFakeMotionEvent(m_display, DefaultScreen(m_display), Pixel(dx, screen.Width()),
+                           Pixel(dy, screen.Height()), CurrentTime);
   }
   const struct {
     std::uint32_t flag;
