@@ -5,41 +5,18 @@ import os
 import re
 import socket
 import subprocess
+import sys
 import tempfile
 import threading
-import time
 import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+from harness import wait_for  # noqa: E402  (the Windows end-to-end tests' own helpers)
+from test_calibration import raw_of, target  # noqa: E402
 
 WIDTH, HEIGHT = 1600, 600
 RIGHT = (800, 0, 800, 600)  # the second monitor: left, top, width, height
 GREEN = (0, 255, 0)
-
-
-def wait_for(condition, timeout=10.0):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = condition()
-        if value:
-            return value
-        time.sleep(0.02)
-    return condition()
-
-
-def target(index, monitor):
-    """The centre of target index in pixels: 0..8 the nine, 9..12 the check's."""
-    x0, y0, width, height = monitor
-    left, top = width * 205 // 4096, height * 205 // 4096
-    right, bottom, middle_x, middle_y = width - left, height - top, width // 2, height // 2
-    quarter, three = (width // 4, height // 4), (width * 3 // 4, height * 3 // 4)
-    x, y = [(left, top), (right, top), (right, bottom), (left, bottom), (middle_x, top),
-            (right, middle_y), (middle_x, bottom), (left, middle_y), (middle_x, middle_y), quarter,
-            (three[0], quarter[1]), three, (quarter[0], three[1])][index]
-    return x0 + x, y0 + y
-
-
-def raw_of(point, monitor):
-    """The raw reading of a straight panel on the monitor at a pixel."""
-    return (point[0] - monitor[0]) * 4096 // monitor[2], (point[1] - monitor[1]) * 4096 // monitor[3]
 
 
 class DaemonCase(unittest.TestCase):

@@ -16,7 +16,9 @@ constexpr char kDeviceName[] = "ZeltraTouch pointer";
 constexpr std::uint16_t kVendor = 0x5A54;  // "ZT", no vendor of ours
 constexpr std::uint16_t kProduct = 0x0001;
 
-input_event Event(std::uint16_t type, std::uint16_t code, std::int32_t value) {
+}  // namespace
+
+input_event UinputEvent(std::uint16_t type, std::uint16_t code, std::int32_t value) {
   input_event event{};
   event.type = type;
   event.code = code;
@@ -24,7 +26,21 @@ input_event Event(std::uint16_t type, std::uint16_t code, std::int32_t value) {
   return event;
 }
 
-}  // namespace
+bool DeclareAxis(IUinputNode& node, int code, std::int32_t maximum) {
+  uinput_abs_setup abs{};
+  abs.code = static_cast<std::uint16_t>(code);
+  abs.absinfo.maximum = maximum;
+  return node.Control(UI_SET_ABSBIT, code) && node.Control(UI_ABS_SETUP, &abs);
+}
+
+bool MakeDevice(IUinputNode& node, const char* name, std::uint16_t product) {
+  uinput_setup setup{};
+  setup.id.bustype = BUS_VIRTUAL;
+  setup.id.vendor = kVendor;
+  setup.id.product = product;
+  std::strncpy(setup.name, name, sizeof setup.name - 1);
+  return node.Control(UI_DEV_SETUP, &setup) && node.Control(UI_DEV_CREATE, 0);
+}
 
 UinputNode::~UinputNode() {
   if (m_fd >= 0) {
@@ -66,17 +82,9 @@ bool UinputInput::Create() {
     ok = ok && m_node.Control(UI_SET_KEYBIT, button);
   }
   for (const int axis : {ABS_X, ABS_Y}) {
-    uinput_abs_setup abs{};
-    abs.code = static_cast<std::uint16_t>(axis);
-    abs.absinfo.maximum = kAbsoluteMax;
-    ok = ok && m_node.Control(UI_SET_ABSBIT, axis) && m_node.Control(UI_ABS_SETUP, &abs);
+    ok = ok && DeclareAxis(m_node, axis, kAbsoluteMax);
   }
-  uinput_setup setup{};
-  setup.id.bustype = BUS_VIRTUAL;
-  setup.id.vendor = kVendor;
-  setup.id.product = kProduct;
-  std::strncpy(setup.name, kDeviceName, sizeof setup.name - 1);
-  m_created = ok && m_node.Control(UI_DEV_SETUP, &setup) && m_node.Control(UI_DEV_CREATE, 0);
+  m_created = ok && MakeDevice(m_node, kDeviceName, kProduct);
   return m_created;
 }
 
@@ -90,8 +98,8 @@ void UinputInput::MouseEvent(std::uint32_t flags, std::int32_t dx, std::int32_t 
   input_event events[7];
   std::size_t count = 0;
   if ((flags & mouse::kMove) != 0) {
-    events[count++] = Event(EV_ABS, ABS_X, std::clamp(dx, 0, kAbsoluteMax));
-    events[count++] = Event(EV_ABS, ABS_Y, std::clamp(dy, 0, kAbsoluteMax));
+    events[count++] = UinputEvent(EV_ABS, ABS_X, std::clamp(dx, 0, kAbsoluteMax));
+    events[count++] = UinputEvent(EV_ABS, ABS_Y, std::clamp(dy, 0, kAbsoluteMax));
   }
   const struct {
     std::uint32_t flag;
@@ -103,10 +111,10 @@ void UinputInput::MouseEvent(std::uint32_t flags, std::int32_t dx, std::int32_t 
                  {mouse::kRightUp, BTN_RIGHT, 0}};
   for (const auto& button : buttons) {
     if ((flags & button.flag) != 0) {
-      events[count++] = Event(EV_KEY, button.button, button.value);
+      events[count++] = UinputEvent(EV_KEY, button.button, button.value);
     }
   }
-  events[count++] = Event(EV_SYN, SYN_REPORT, 0);
+  events[count++] = UinputEvent(EV_SYN, SYN_REPORT, 0);
   m_node.Write(events, count);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <linux/input.h>
+
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -19,6 +21,13 @@ public:
   // Writes events of the kernel's struct input_event, count of them.
   virtual bool Write(const void* events, std::size_t count) = 0;
 };
+
+// One event of the kernel's input protocol.
+input_event UinputEvent(std::uint16_t type, std::uint16_t code, std::int32_t value);
+// Declares an absolute axis from 0 to maximum.
+bool DeclareAxis(IUinputNode& node, int code, std::int32_t maximum);
+// Names the declared device (a virtual bus, product of ours) and makes it.
+bool MakeDevice(IUinputNode& node, const char* name, std::uint16_t product);
 
 // IUinputNode over the device node (a descriptor, closed with the object).
 class UinputNode final : public IUinputNode {

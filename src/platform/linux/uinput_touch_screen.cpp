@@ -3,25 +3,15 @@
 #include <linux/uinput.h>
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
 namespace zt {
 namespace {
 
 constexpr char kDeviceName[] = "ZeltraTouch touch screen";
-constexpr std::uint16_t kVendor = 0x5A54;
 constexpr std::uint16_t kProduct = 0x0002;
 // The error of a device that took no events (ERROR_GEN_FAILURE).
 constexpr std::uint32_t kErrorNotWritten = 31;
-
-input_event Event(std::uint16_t type, std::uint16_t code, std::int32_t value) {
-  input_event event{};
-  event.type = type;
-  event.code = code;
-  event.value = value;
-  return event;
-}
 
 }  // namespace
 
@@ -55,17 +45,9 @@ bool UinputTouchScreen::Create() {
               {ABS_MT_POSITION_X, kAxisMax},
               {ABS_MT_POSITION_Y, kAxisMax}};
   for (const auto& axis : axes) {
-    uinput_abs_setup abs{};
-    abs.code = static_cast<std::uint16_t>(axis.code);
-    abs.absinfo.maximum = axis.maximum;
-    ok = ok && m_node.Control(UI_SET_ABSBIT, axis.code) && m_node.Control(UI_ABS_SETUP, &abs);
+    ok = ok && DeclareAxis(m_node, axis.code, axis.maximum);
   }
-  uinput_setup setup{};
-  setup.id.bustype = BUS_VIRTUAL;
-  setup.id.vendor = kVendor;
-  setup.id.product = kProduct;
-  std::strncpy(setup.name, kDeviceName, sizeof setup.name - 1);
-  m_created = ok && m_node.Control(UI_DEV_SETUP, &setup) && m_node.Control(UI_DEV_CREATE, 0);
+  m_created = ok && MakeDevice(m_node, kDeviceName, kProduct);
   return m_created;
 }
 
@@ -89,27 +71,27 @@ std::uint32_t UinputTouchScreen::Inject(const TouchFrame& frame) {
   if (down) {
     m_desk = m_monitors.Layout().virtualDesk;
   }
-  std::vector<input_event> events = {Event(EV_ABS, ABS_MT_SLOT, 0)};
+  std::vector<input_event> events = {UinputEvent(EV_ABS, ABS_MT_SLOT, 0)};
   if (up) {
-    events.push_back(Event(EV_ABS, ABS_MT_TRACKING_ID, -1));
-    events.push_back(Event(EV_KEY, BTN_TOUCH, 0));
+    events.push_back(UinputEvent(EV_ABS, ABS_MT_TRACKING_ID, -1));
+    events.push_back(UinputEvent(EV_KEY, BTN_TOUCH, 0));
   } else {
     const std::int32_t x = Axis(frame.x, m_desk.left, m_desk.Width());
     const std::int32_t y = Axis(frame.y, m_desk.top, m_desk.Height());
     if (down) {
       m_trackingId = (m_trackingId + 1) % (kAxisMax + 1);
-      events.push_back(Event(EV_ABS, ABS_MT_TRACKING_ID, m_trackingId));
+      events.push_back(UinputEvent(EV_ABS, ABS_MT_TRACKING_ID, m_trackingId));
     }
     for (const input_event& event :
-         {Event(EV_ABS, ABS_MT_POSITION_X, x), Event(EV_ABS, ABS_MT_POSITION_Y, y),
-          Event(EV_ABS, ABS_X, x), Event(EV_ABS, ABS_Y, y)}) {
+         {UinputEvent(EV_ABS, ABS_MT_POSITION_X, x), UinputEvent(EV_ABS, ABS_MT_POSITION_Y, y),
+          UinputEvent(EV_ABS, ABS_X, x), UinputEvent(EV_ABS, ABS_Y, y)}) {
       events.push_back(event);
     }
     if (down) {
-      events.push_back(Event(EV_KEY, BTN_TOUCH, 1));
+      events.push_back(UinputEvent(EV_KEY, BTN_TOUCH, 1));
     }
   }
-  events.push_back(Event(EV_SYN, SYN_REPORT, 0));
+  events.push_back(UinputEvent(EV_SYN, SYN_REPORT, 0));
   if (!m_node.Write(events.data(), events.size())) {
     return kErrorNotWritten;
   }
