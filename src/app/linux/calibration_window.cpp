@@ -11,9 +11,9 @@
 #include <cstdio>
 #include <iostream>
 #include <optional>
-#include <sstream>
 #include <vector>
 
+#include "app/linux/control_protocol.h"
 #include "mapping/calibration_run.h"
 #include "mapping/desktop_mapping.h"
 #include "mapping/precise_mapper.h"
@@ -148,19 +148,16 @@ public:
 
   // A line of the daemon's: a touch's press, move or release.
   void Touch(const std::string& line) {
-    std::istringstream words(line);
-    std::string what;
     IntPoint raw;
-    words >> what >> raw.x >> raw.y;
-    const bool located = !words.fail();
-    if (located) {
+    const TouchKind kind = ParseTouchLine(line, raw);
+    if (kind == TouchKind::kDown || kind == TouchKind::kMove) {
       m_finger = MonitorPixelOf(m_run.Live(), raw, m_width, m_height);
     }
-    if (what == "down" && located) {
+    if (kind == TouchKind::kDown) {
       Press(raw);
-    } else if (what == "move" && located && m_run.Move(raw)) {
+    } else if (kind == TouchKind::kMove && m_run.Move(raw)) {
       RestartIdle();
-    } else if (what == "up") {
+    } else if (kind == TouchKind::kUp) {
       Lift();
     }
     Follow();
@@ -352,16 +349,6 @@ private:
   std::int32_t m_ticked = kMappingGrid;
   bool m_reportShown = false;
 };
-
-std::string OutcomeLine(const CCalibrationRun::Outcome& outcome) {
-  std::string line = "end " + std::to_string(outcome.use.mapping) + " " +
-                     std::to_string(outcome.storePoints ? 1 : 0) + " " +
-                     std::to_string(outcome.storeMapping ? 1 : 0);
-  for (const IntPoint& point : outcome.use.points) {
-    line += " " + std::to_string(point.x) + " " + std::to_string(point.y);
-  }
-  return line;
-}
 
 std::string MonitorNames(const DesktopLayout& layout) {
   std::string names;

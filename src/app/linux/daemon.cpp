@@ -1,11 +1,10 @@
 #include "app/linux/daemon.h"
 
-#include <algorithm>
-#include <cstdlib>
 #include <iterator>
 #include <sstream>
 #include <vector>
 
+#include "app/linux/control_protocol.h"
 #include "engine/parameter_exchange.h"
 #include "engine/port_finder.h"
 #include "engine/window_messages.h"
@@ -15,76 +14,6 @@
 
 namespace zt {
 namespace {
-
-// The controller's four EEPROM values, as "params" shows and sets them.
-constexpr const char* kParamNames[] = {"pressure", "downcount", "upcount", "delay"};
-
-std::string ParamsText(const SensitivityParams& values) {
-  const std::int32_t numbers[] = {values.pressure, values.downCount, values.upCount,
-                                  values.stabilizationDelay};
-  std::string text = "OK";
-  for (std::size_t i = 0; i < std::size(numbers); ++i) {
-    text += std::string(" ") + kParamNames[i] + "=" + std::to_string(numbers[i]);
-  }
-  return text;
-}
-
-// A whole number from..to, and nothing else.
-bool ParseNumber(const std::string& text, long from, long to, long& value) {
-  char* rest = nullptr;
-  value = text.empty() ? -1 : std::strtol(text.c_str(), &rest, 10);
-  return rest != nullptr && *rest == '\0' && value >= from && value <= to;
-}
-
-// "name=N,name=N": the values given replace those in values; false for an
-// unknown name or a number outside 0..65535.
-bool ParseParams(const std::string& list, SensitivityParams& values) {
-  std::int32_t* fields[] = {&values.pressure, &values.downCount, &values.upCount,
-                            &values.stabilizationDelay};
-  std::istringstream items(list);
-  std::size_t count = 0;
-  for (std::string item; std::getline(items, item, ',');) {
-    const std::size_t equals = item.find('=');
-    const auto name =
-        std::find(std::begin(kParamNames), std::end(kParamNames), item.substr(0, equals));
-    long value = 0;
-    if (name == std::end(kParamNames) || equals == std::string::npos ||
-        !ParseNumber(item.substr(equals + 1), 0, 65535, value)) {
-      return false;
-    }
-    *fields[name - std::begin(kParamNames)] = static_cast<std::int32_t>(value);
-    ++count;
-  }
-  return count > 0 && list.back() != ',';
-}
-
-// "end MAPPING STOREPOINTS STOREMAPPING X0 Y0 .. X8 Y8": a calibration
-// run's outcome.
-bool ParseOutcome(const std::string& line, CCalibrationRun::Outcome& outcome) {
-  std::istringstream words(line);
-  std::vector<std::string> fields;
-  for (std::string word; words >> word;) {
-    fields.push_back(word);
-  }
-  constexpr std::size_t kFields = 4 + 2 * kCalibPointCount;
-  long numbers[kFields] = {};
-  if (fields.size() != kFields || fields[0] != "end") {
-    return false;
-  }
-  for (std::size_t i = 1; i < kFields; ++i) {
-    if (!ParseNumber(fields[i], 0, i < 4 ? 1 : 65535, numbers[i])) {
-      return false;
-    }
-  }
-  outcome.use.mapping = static_cast<std::int32_t>(numbers[1]);
-  outcome.storePoints = numbers[2] != 0;
-  outcome.storeMapping = numbers[3] != 0;
-  for (std::size_t i = 0; i < outcome.use.points.size(); ++i) {
-    outcome.use.points[i] = {static_cast<std::int32_t>(numbers[4 + 2 * i]),
-                             static_cast<std::int32_t>(numbers[5 + 2 * i])};
-  }
-  return true;
-}
 
 // Where touches go, for the log.
 std::string TouchMonitorText(const CTouchDriver& engine, IMonitors& monitors) {
@@ -311,7 +240,7 @@ std::string CDaemon::Params(const std::string& request) {
       return "ERR the controller does not answer";
     }
   }
-  return ParamsText(values);
+  return ParamsAnswer(values);
 }
 
 std::string CDaemon::Find() {
@@ -373,11 +302,7 @@ std::string CDaemon::Calibrate(CControlPeer& peer) {
     return "";
   }
   m_tap.Listen([engine, &peer](std::uint32_t flags) {
-    const IntPoint raw = engine->GetRawPoint();
-    const std::string where = " " + std::to_string(raw.x) + " " + std::to_string(raw.y);
-    const std::string line = (flags & (mouse::kLeftDown | mouse::kRightDown)) != 0 ? "down" + where
-                             : (flags & (mouse::kLeftUp | mouse::kRightUp)) != 0   ? "up"
-                                                                                   : "move" + where;
+    const std::string line = TouchLine(flags, engine->GetRawPoint());
     if (!peer.Send(line, 200)) {
       peer.Shutdown();  // a client that does not read ends its run
     }

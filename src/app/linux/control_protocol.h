@@ -1,0 +1,31 @@
+// The lines the daemon and the command say to each other beside a plain
+// request and its answer: the controller's parameters, a calibration's raw
+// touches and its outcome.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/parameter_exchange.h"
+#include "mapping/calibration_run.h"
+
+namespace zt {
+
+// "OK pressure=N downcount=N upcount=N delay=N".
+std::string ParamsAnswer(const SensitivityParams& values);
+// "name=N,name=N" (pressure, downcount, upcount, delay; 0..65535 each):
+// the values given replace those in values. False, with values partly
+// changed, for anything else.
+bool ParseParams(const std::string& list, SensitivityParams& values);
+
+// A raw touch of a calibration: "down X Y", "move X Y" or "up", from the
+// flags of the pointer event it stands for.
+std::string TouchLine(std::uint32_t mouseFlags, IntPoint raw);
+enum class TouchKind { kDown, kMove, kUp, kNone };
+TouchKind ParseTouchLine(const std::string& line, IntPoint& raw);
+
+// "end MAPPING STOREPOINTS STOREMAPPING X0 Y0 .. X8 Y8".
+std::string OutcomeLine(const CCalibrationRun::Outcome& outcome);
+bool ParseOutcome(const std::string& line, CCalibrationRun::Outcome& outcome);
+
+}  // namespace zt
