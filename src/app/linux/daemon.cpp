@@ -174,8 +174,7 @@ std::string CDaemon::Handle(const std::string& request, CControlPeer& peer) {
     if (const char* busy = m_busyWith.load()) {
       return std::string("ERR busy: ") + busy;
     }
-    return Start() ? "OK reloaded"
-                   : "ERR no port to open: \"Port\" is missing from " + m_config.Path();
+    return Start() ? "OK reloaded" : "ERR cannot read \"Port\" from " + m_config.Path();
   }
   if (request == "params" || request.rfind("params set ", 0) == 0) {
     return RunJob("reading the controller's parameters", peer,
@@ -294,7 +293,8 @@ std::string CDaemon::Calibrate(CControlPeer& peer) {
     }
     monitor = engine->Settings().monitor;
   }
-  // The engine stays while this runs: reload, find and stop wait for it.
+  // The engine stays while this runs: reload and find are refused as busy,
+  // and a stop ends the run before it stops the engine.
   engine->ReleaseTouch();
   engine->SetPlainTouches(true);
   if (!peer.Send("OK monitor=" + monitor)) {

@@ -97,8 +97,8 @@ public:
   CDaemon& operator=(const CDaemon&) = delete;
   ~CDaemon();
 
-  // (Re)loads the settings and starts the engine on the stored port; false
-  // when there is no port to open.
+  // (Re)loads the settings and starts the engine on the stored port (none
+  // while no port is stored); false when the settings cannot be read.
   bool Start();
   // On the control socket's thread.
   std::string Handle(const std::string& request, CControlPeer& peer);
