@@ -134,8 +134,8 @@ class DaemonTest(DaemonCase):
         self.daemon.terminate()
         self.assertEqual(self.daemon.wait(10), 0)
         log = "".join(self.log)
-        for line in ("Started: touches go to LEFT at 800x600+0+0", "Connected on", "No touch screen on",
-                     "stopped"):
+        for line in ("Output: XTest on the display :", "Started: touches go to LEFT at 800x600+0+0", "Connected on",
+                     "No touch screen on", "stopped"):
             self.assertIn(line, log)
 
     def test_find_takes_the_port_that_answers_under_its_stable_name(self):

@@ -75,7 +75,8 @@ int main(int argc, char** argv) {
   // Monitors where there is a display; without one, absolute units span
   // the whole screen (an empty layout).
   zt::XRandrMonitors monitors;
-  const bool hasDisplay = std::getenv("DISPLAY") != nullptr && monitors.Open("");
+  const char* display = std::getenv("DISPLAY");
+  const bool hasDisplay = display != nullptr && monitors.Open("");
   zt::UinputNode pointerNode;
   zt::UinputInput uinput(pointerNode);
   zt::XTestInput xtest;
@@ -86,6 +87,8 @@ int main(int argc, char** argv) {
                   : "neither uinput nor an X display with XTest to move the pointer");
     return 1;
   }
+  log.Write(useUinput ? std::string("Output: the uinput pointer")
+                      : std::string("Output: XTest on the display ") + (display ? display : ""));
   zt::UinputNode touchNode;
   zt::UinputTouchScreen touchScreen(touchNode, monitors);
   zt::CDaemon daemon({registry, useUinput ? static_cast<zt::IInput&>(uinput) : xtest, monitors,
