@@ -47,6 +47,11 @@ public:
     bool storeMapping = false;
   };
 
+  // When the window judges a touch after its button-down (Evaluate), and
+  // how often it ticks without one (IdleTick).
+  static constexpr std::uint32_t kEvaluateDelayMs = 1500;
+  static constexpr std::uint32_t kIdleTickMs = 1000;
+
   // before: the calibration in force when the run starts; width x height:
   // the touch screen's monitor in pixels.
   CCalibrationRun(const LiveCalibration& before, int width, int height);

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "engine/touch_host.h"
+#include "mapping/calibration_layout.h"
 #include "resource.h"
 #include "settings/setup_changes.h"
 #include "ui/message_box.h"
@@ -12,25 +13,15 @@ namespace zt {
 namespace {
 
 constexpr UINT_PTR kEvaluateTimer = 0;
-constexpr UINT kEvaluateDelayMs = 1500;
 constexpr UINT_PTR kIdleTimer = 1;
-constexpr UINT kIdleTickMs = 1000;
+constexpr UINT kEvaluateDelayMs = CCalibrationRun::kEvaluateDelayMs;
+constexpr UINT kIdleTickMs = CCalibrationRun::kIdleTickMs;
 
-constexpr int kTargetRadius = 20;
-constexpr int kCrossHalfLength = 23;
-constexpr int kStepTextDown = 22;
-constexpr int kCountdownLeft = 60;
-constexpr int kCountdownDown = 40;
+namespace layout = calibration_layout;
 
-// RGB without its casts.
-constexpr COLORREF Rgb(unsigned red, unsigned green, unsigned blue) {
-  return red | (green << 8) | (blue << 16);
+COLORREF Rgb(layout::Colour colour) {
+  return RGB(colour.red, colour.green, colour.blue);
 }
-
-constexpr COLORREF kHeldColour = Rgb(0, 0, 255);
-constexpr COLORREF kWaitingColour = Rgb(0, 255, 0);
-constexpr COLORREF kAgainColour = Rgb(255, 160, 0);  // a check target missed once
-constexpr COLORREF kOutlineColour = Rgb(0, 0, 0);
 
 using State = CCalibrationRun::State;
 
@@ -250,15 +241,15 @@ bool CCalibrationDlg::OnPaint() {
 // (orange for a check target asked again),
 // outlined in black, with a cross-hair reaching 3 pixels beyond it.
 void CCalibrationDlg::DrawTarget(HDC dc) const {
-  HBRUSH held = ::CreateSolidBrush(kHeldColour);
-  HBRUSH waiting = ::CreateSolidBrush(m_run->AskedAgain() ? kAgainColour : kWaitingColour);
-  HPEN outline = ::CreatePen(PS_SOLID, 1, kOutlineColour);
+  HBRUSH held = ::CreateSolidBrush(Rgb(layout::kHeld));
+  HBRUSH waiting = ::CreateSolidBrush(Rgb(m_run->AskedAgain() ? layout::kAgain : layout::kWaiting));
+  HPEN outline = ::CreatePen(PS_SOLID, 1, Rgb(layout::kInk));
   HGDIOBJ oldBrush = ::SelectObject(dc, m_run->Held() ? held : waiting);
   HGDIOBJ oldPen = ::SelectObject(dc, outline);
 
   const IntPoint centre = m_run->Target();
-  const int radius = ui::ScaleForDpi(m_hWnd, kTargetRadius);
-  const int cross = ui::ScaleForDpi(m_hWnd, kCrossHalfLength);
+  const int radius = ui::ScaleForDpi(m_hWnd, layout::kTargetRadius);
+  const int cross = ui::ScaleForDpi(m_hWnd, layout::kCrossHalfLength);
   ::Ellipse(dc, centre.x - radius, centre.y - radius, centre.x + radius, centre.y + radius);
   ::MoveToEx(dc, centre.x - cross, centre.y, nullptr);
   ::LineTo(dc, centre.x + cross, centre.y);
@@ -275,7 +266,7 @@ void CCalibrationDlg::DrawTarget(HDC dc) const {
 // The step under the centre and the idle countdown below it (on the report,
 // the countdown below its buttons), in the device context's default font.
 void CCalibrationDlg::DrawTexts(HDC dc) const {
-  ::SetTextColor(dc, kOutlineColour);
+  ::SetTextColor(dc, Rgb(layout::kInk));
   ::SetBkMode(dc, TRANSPARENT);
   ::SetTextAlign(dc, TA_LEFT | TA_TOP);
   const int middleX = m_cxScreen / 2;
@@ -285,12 +276,12 @@ void CCalibrationDlg::DrawTexts(HDC dc) const {
     char step[32];
     std::snprintf(step, sizeof step, "%s%d", m_run->GetState() == State::kCheck ? "Check" : "Step",
                   m_run->Step());
-    PaintText(dc, middleX, middleY + ui::ScaleForDpi(m_hWnd, kStepTextDown), step);
+    PaintText(dc, middleX, middleY + ui::ScaleForDpi(m_hWnd, layout::kStepTextDown), step);
   }
   char countdown[48];
   std::snprintf(countdown, sizeof countdown, "Timeout Count %d sec", m_run->SecondsLeft());
-  const int down = report ? CCalibrationReport::kCountdownBelowCentre : kCountdownDown;
-  PaintText(dc, middleX - ui::ScaleForDpi(m_hWnd, kCountdownLeft),
+  const int down = report ? layout::kReportCountdownDown : layout::kCountdownDown;
+  PaintText(dc, middleX - ui::ScaleForDpi(m_hWnd, layout::kCountdownLeft),
             middleY + ui::ScaleForDpi(m_hWnd, down), countdown);
 }
 

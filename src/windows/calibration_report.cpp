@@ -1,8 +1,8 @@
 #include "windows/calibration_report.h"
 
-#include <cstdio>
 #include <string>
 
+#include "mapping/calibration_layout.h"
 #include "ui/win32_helpers.h"
 
 namespace zt {
@@ -10,26 +10,16 @@ namespace {
 
 constexpr int kStandardId = 2003;
 constexpr int kPreciseId = 2004;
-// Pixels at 96 DPI.
-constexpr int kFontHeight = 26;
-constexpr int kLineWidth = 560;
-constexpr int kLineHeight = 48;
-constexpr int kButtonWidth = 170;
-constexpr int kButtonHeight = 70;
-constexpr int kGap = 30;
 
-std::string ErrorsText(const char* name, const CheckErrors& errors) {
-  char text[96];
-  std::snprintf(text, sizeof text, "%s: largest %.1f px, average %.1f px", name, errors.largest,
-                errors.average);
-  return text;
+RECT ToRect(const PixelRect& rect) {
+  return {rect.left, rect.top, rect.right, rect.bottom};
 }
 
 }  // namespace
 
-HWND CCalibrationReport::Add(HWND parent, const char* cls, const char* text, DWORD style, int id,
-                             RECT where) {
-  HWND control = ::CreateWindowExA(0, cls, text, WS_CHILD | WS_VISIBLE | style, where.left,
+HWND CCalibrationReport::Add(HWND parent, const char* cls, const std::string& text, DWORD style,
+                             int id, RECT where) {
+  HWND control = ::CreateWindowExA(0, cls, text.c_str(), WS_CHILD | WS_VISIBLE | style, where.left,
                                    where.top, where.right - where.left, where.bottom - where.top,
                                    parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                    ui::ResourceModule(), nullptr);
@@ -39,36 +29,33 @@ HWND CCalibrationReport::Add(HWND parent, const char* cls, const char* text, DWO
 
 void CCalibrationReport::Show(HWND parent, const CheckReport& report, int width, int height) {
   Destroy();
+  using calibration_layout::ReportItem;
   const auto scaled = [parent](int pixels) { return ui::ScaleForDpi(parent, pixels); };
-  m_font = ::CreateFontA(scaled(kFontHeight), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                         DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                         DEFAULT_PITCH, "Arial");
-  const int left = (width - scaled(kLineWidth)) / 2;
-  const int top = height / 2 - 2 * scaled(kLineHeight) - scaled(kGap);
-  const auto line = [&](int row) {
-    return RECT{left, top + row * scaled(kLineHeight), left + scaled(kLineWidth),
-                top + (row + 1) * scaled(kLineHeight)};
+  const auto place = [&](ReportItem item) {
+    return ToRect(calibration_layout::ReportItemRect(item, width, height, scaled));
   };
-  m_heading = Add(parent, "Static", "How far the check touches landed:", SS_LEFT, -1, line(-1));
-  m_standard = Add(parent, "Button", ErrorsText("Standard", report.grid).c_str(),
-                   BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, kStandardId, line(0));
-  m_precise = Add(parent, "Button",
-                  report.preciseUsable ? ErrorsText("Precise", report.precise).c_str()
-                                       : "Precise: not possible with these points",
-                  BS_AUTORADIOBUTTON, kPreciseId, line(1));
+  const auto text = [&](ReportItem item) {
+    return calibration_layout::ReportItemText(item, report);
+  };
+  m_font = ::CreateFontA(scaled(calibration_layout::kReportFontHeight), 0, 0, 0, FW_NORMAL, FALSE,
+                         FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                         DEFAULT_QUALITY, DEFAULT_PITCH, "Arial");
+  m_heading =
+      Add(parent, "Static", text(ReportItem::kHeading), SS_LEFT, -1, place(ReportItem::kHeading));
+  m_standard =
+      Add(parent, "Button", text(ReportItem::kStandard), BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP,
+          kStandardId, place(ReportItem::kStandard));
+  m_precise = Add(parent, "Button", text(ReportItem::kPrecise), BS_AUTORADIOBUTTON, kPreciseId,
+                  place(ReportItem::kPrecise));
   ::EnableWindow(m_precise, report.preciseUsable ? TRUE : FALSE);
   ::SendMessageA(report.better == kMappingPrecise ? m_precise : m_standard, BM_SETCHECK,
                  BST_CHECKED, 0);
-
-  const int buttonsTop = height / 2 + scaled(kGap);
-  const int buttonsLeft = (width - 3 * scaled(kButtonWidth) - 2 * scaled(kGap)) / 2;
-  const auto button = [&](int index) {
-    const int x = buttonsLeft + index * (scaled(kButtonWidth) + scaled(kGap));
-    return RECT{x, buttonsTop, x + scaled(kButtonWidth), buttonsTop + scaled(kButtonHeight)};
-  };
-  m_keep = Add(parent, "Button", "Keep", BS_PUSHBUTTON | WS_TABSTOP, kKeepId, button(0));
-  m_redo = Add(parent, "Button", "Redo", BS_PUSHBUTTON | WS_TABSTOP, kRedoId, button(1));
-  m_cancel = Add(parent, "Button", "Cancel", BS_PUSHBUTTON | WS_TABSTOP, kCancelId, button(2));
+  m_keep = Add(parent, "Button", text(ReportItem::kKeep), BS_PUSHBUTTON | WS_TABSTOP, kKeepId,
+               place(ReportItem::kKeep));
+  m_redo = Add(parent, "Button", text(ReportItem::kRedo), BS_PUSHBUTTON | WS_TABSTOP, kRedoId,
+               place(ReportItem::kRedo));
+  m_cancel = Add(parent, "Button", text(ReportItem::kCancel), BS_PUSHBUTTON | WS_TABSTOP, kCancelId,
+                 place(ReportItem::kCancel));
 }
 
 void CCalibrationReport::Destroy() {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 #include "mapping/calibration_check.h"
 
@@ -17,9 +18,6 @@ public:
   static constexpr int kKeepId = 2001;
   static constexpr int kRedoId = 2002;
   static constexpr int kCancelId = IDCANCEL;
-  // Where the window's countdown goes while the report is up: below the
-  // buttons, in pixels at 96 DPI from the centre.
-  static constexpr int kCountdownBelowCentre = 130;
 
   CCalibrationReport() = default;
   CCalibrationReport(const CCalibrationReport&) = delete;
@@ -34,7 +32,7 @@ public:
   std::int32_t Ticked() const;
 
 private:
-  HWND Add(HWND parent, const char* cls, const char* text, DWORD style, int id, RECT where);
+  HWND Add(HWND parent, const char* cls, const std::string& text, DWORD style, int id, RECT where);
 
   HFONT m_font = nullptr;
   HWND m_heading = nullptr;

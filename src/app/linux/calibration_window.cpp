@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/linux/control_protocol.h"
+#include "mapping/calibration_layout.h"
 #include "mapping/calibration_run.h"
 #include "mapping/desktop_mapping.h"
 #include "mapping/precise_mapper.h"
@@ -25,57 +26,30 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using State = CCalibrationRun::State;
 
-constexpr auto kEvaluateDelay = std::chrono::milliseconds(1500);
-constexpr auto kIdleTick = std::chrono::seconds(1);
-// Pixels, as the Windows window draws them at 96 DPI.
-constexpr int kTargetRadius = 20;
-constexpr int kCrossHalfLength = 23;
-constexpr int kStepTextDown = 22;
-constexpr int kCountdownLeft = 60;
-constexpr int kCountdownDown = 40;
+namespace layout = calibration_layout;
+using layout::ReportItem;
+
+constexpr auto kEvaluateDelay = std::chrono::milliseconds(CCalibrationRun::kEvaluateDelayMs);
+constexpr auto kIdleTick = std::chrono::milliseconds(CCalibrationRun::kIdleTickMs);
+// Where the finger is from the check on: a cross of this half length.
 constexpr int kFingerHalfLength = 12;
-constexpr int kLineWidth = 560;
-constexpr int kLineHeight = 48;
-constexpr int kButtonWidth = 170;
-constexpr int kButtonHeight = 70;
-constexpr int kGap = 30;
-constexpr int kReportCountdownDown = 130;
 // Screen-scale steps (0..4095) to absolute units.
 constexpr std::int32_t kUnitsPerStep = 16;
-
-constexpr unsigned long kHeld = 0x0000FF;
-constexpr unsigned long kWaiting = 0x00FF00;
-constexpr unsigned long kAgain = 0xFFA000;  // a check target missed once
-constexpr unsigned long kInk = 0x000000;
 constexpr unsigned long kPaper = 0xFFFFFF;
 
-struct Box {
-  int left, top, width, height;
-  bool Holds(IntPoint p) const {
-    return p.x >= left && p.x < left + width && p.y >= top && p.y < top + height;
-  }
-};
-
-// The report's controls, in the middle of the window.
-enum Control { kStandard, kPrecise, kKeep, kRedo, kCancel, kControlCount, kNoControl };
-
-Box ControlBox(Control control, int width, int height) {
-  const int left = (width - kLineWidth) / 2;
-  const int top = height / 2 - 2 * kLineHeight - kGap;
-  if (control == kStandard || control == kPrecise) {
-    return {left, top + control * kLineHeight, kLineWidth, kLineHeight};
-  }
-  const int buttonsLeft = (width - 3 * kButtonWidth - 2 * kGap) / 2;
-  const int index = control - kKeep;
-  return {buttonsLeft + index * (kButtonWidth + kGap), height / 2 + kGap, kButtonWidth,
-          kButtonHeight};
+// A colour on a true-colour visual.
+unsigned long Pixel(layout::Colour colour) {
+  return (static_cast<unsigned long>(colour.red) << 16) |
+         (static_cast<unsigned long>(colour.green) << 8) | colour.blue;
 }
 
-std::string ErrorsText(const char* name, const CheckErrors& errors) {
-  char text[96];
-  std::snprintf(text, sizeof text, "%s: largest %.1f px, average %.1f px", name, errors.largest,
-                errors.average);
-  return text;
+// The report's items at 96 DPI.
+PixelRect ItemRect(ReportItem item, int width, int height) {
+  return layout::ReportItemRect(item, width, height, [](int pixels) { return pixels; });
+}
+
+bool Holds(const PixelRect& rect, IntPoint p) {
+  return p.x >= rect.left && p.x < rect.right && p.y >= rect.top && p.y < rect.bottom;
 }
 
 // Where the calibration in use puts a raw point on a monitor of that size,
@@ -96,8 +70,8 @@ class CCalibrationWindow {
 public:
   CCalibrationWindow(Display* display, const PixelRect& monitor)
       : m_display(display), m_run({kDefaultCalibPoints, kMappingGrid}, 1, 1) {
-    m_window =
-        ::XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, kInk, kPaper);
+    m_window = ::XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0,
+                                     Pixel(layout::kInk), kPaper);
     XSetWindowAttributes attributes{};
     attributes.override_redirect = True;  // above every window, no frame
     ::XChangeWindowAttributes(display, m_window, CWOverrideRedirect, &attributes);
@@ -200,15 +174,16 @@ public:
       char step[32];
       std::snprintf(step, sizeof step, "%s%d", m_run.GetState() == State::kCheck ? "Check" : "Step",
                     m_run.Step());
-      Text(m_width / 2, m_height / 2 + kStepTextDown, step);
+      Text(m_width / 2, m_height / 2 + layout::kStepTextDown, step);
     }
     if (m_run.GetState() != State::kTargets && m_finger) {
       Cross(*m_finger, kFingerHalfLength);  // where the new points put the finger
     }
     char countdown[48];
     std::snprintf(countdown, sizeof countdown, "Timeout Count %d sec", m_run.SecondsLeft());
-    Text(m_width / 2 - kCountdownLeft,
-         m_height / 2 + (report ? kReportCountdownDown : kCountdownDown), countdown);
+    Text(m_width / 2 - layout::kCountdownLeft,
+         m_height / 2 + (report ? layout::kReportCountdownDown : layout::kCountdownDown),
+         countdown);
     ::XCopyArea(m_display, m_canvas, m_window, m_gc, 0, 0, static_cast<unsigned>(m_width),
                 static_cast<unsigned>(m_height), 0, 0);
     ::XFlush(m_display);
@@ -222,9 +197,10 @@ private:
 
   void Press(IntPoint raw) {
     m_run.TouchOnReport();
-    m_pressed = m_run.GetState() == State::kReport ? ControlAt(*m_finger) : kNoControl;
-    if (m_pressed == kStandard || (m_pressed == kPrecise && m_run.Report().preciseUsable)) {
-      m_ticked = m_pressed == kPrecise ? kMappingPrecise : kMappingGrid;
+    m_pressed = m_run.GetState() == State::kReport ? ItemAt(*m_finger) : std::nullopt;
+    if (m_pressed == ReportItem::kStandard ||
+        (m_pressed == ReportItem::kPrecise && m_run.Report().preciseUsable)) {
+      m_ticked = m_pressed == ReportItem::kPrecise ? kMappingPrecise : kMappingGrid;
     }
     if (m_run.ButtonDown(raw)) {
       RestartIdle();
@@ -237,17 +213,17 @@ private:
     if (m_run.Release()) {
       RestartIdle();
     }
-    const Control released = m_finger ? ControlAt(*m_finger) : kNoControl;
-    if (m_run.GetState() == State::kReport && released == m_pressed) {
-      if (released == kKeep) {
+    const std::optional<ReportItem> released = m_finger ? ItemAt(*m_finger) : std::nullopt;
+    if (m_run.GetState() == State::kReport && released && released == m_pressed) {
+      if (released == ReportItem::kKeep) {
         m_run.Keep(m_ticked);
-      } else if (released == kRedo) {
+      } else if (released == ReportItem::kRedo) {
         m_run.Redo();
-      } else if (released == kCancel) {
+      } else if (released == ReportItem::kCancel) {
         m_run.Cancel();
       }
     }
-    m_pressed = kNoControl;
+    m_pressed.reset();
   }
 
   // The report has come up: its better mapping ticked, its countdown anew.
@@ -260,70 +236,70 @@ private:
     m_reportShown = report;
   }
 
-  Control ControlAt(IntPoint pixel) const {
-    for (int control = 0; control < kControlCount; ++control) {
-      if (ControlBox(static_cast<Control>(control), m_width, m_height).Holds(pixel)) {
-        return static_cast<Control>(control);
+  std::optional<ReportItem> ItemAt(IntPoint pixel) const {
+    for (const ReportItem item : {ReportItem::kStandard, ReportItem::kPrecise, ReportItem::kKeep,
+                                  ReportItem::kRedo, ReportItem::kCancel}) {
+      if (Holds(ItemRect(item, m_width, m_height), pixel)) {
+        return item;
       }
     }
-    return kNoControl;
+    return std::nullopt;
   }
 
   // A circle of 40 pixels, blue while a touch is held and green otherwise
-  // (orange for a check target asked again), outlined in black, with a
-  // cross-hair reaching 3 pixels beyond it.
+  // (orange for a check target asked again), outlined, with a cross-hair
+  // reaching 3 pixels beyond it.
   void DrawTarget() {
     const IntPoint centre = m_run.Target();
+    const int radius = layout::kTargetRadius;
     ::XSetForeground(m_display, m_gc,
-                     m_run.Held()         ? kHeld
-                     : m_run.AskedAgain() ? kAgain
-                                          : kWaiting);
-    ::XFillArc(m_display, m_canvas, m_gc, centre.x - kTargetRadius, centre.y - kTargetRadius,
-               2 * kTargetRadius, 2 * kTargetRadius, 0, 360 * 64);
-    ::XSetForeground(m_display, m_gc, kInk);
-    ::XDrawArc(m_display, m_canvas, m_gc, centre.x - kTargetRadius, centre.y - kTargetRadius,
-               2 * kTargetRadius, 2 * kTargetRadius, 0, 360 * 64);
-    Cross(centre, kCrossHalfLength);
+                     Pixel(m_run.Held()         ? layout::kHeld
+                           : m_run.AskedAgain() ? layout::kAgain
+                                                : layout::kWaiting));
+    ::XFillArc(m_display, m_canvas, m_gc, centre.x - radius, centre.y - radius, 2 * radius,
+               2 * radius, 0, 360 * 64);
+    ::XSetForeground(m_display, m_gc, Pixel(layout::kInk));
+    ::XDrawArc(m_display, m_canvas, m_gc, centre.x - radius, centre.y - radius, 2 * radius,
+               2 * radius, 0, 360 * 64);
+    Cross(centre, layout::kCrossHalfLength);
   }
 
+  // The heading, a radio button for each mapping and the three buttons.
   void DrawReport() {
     const CheckReport report = m_run.Report();
-    const Box heading = ControlBox(kStandard, m_width, m_height);
-    Text(heading.left, heading.top - kLineHeight / 2, "How far the check touches landed:");
-    const std::string lines[] = {ErrorsText("Standard", report.grid),
-                                 report.preciseUsable ? ErrorsText("Precise", report.precise)
-                                                      : "Precise: not possible with these points"};
-    for (const Control choice : {kStandard, kPrecise}) {
-      const Box box = ControlBox(choice, m_width, m_height);
-      const bool ticked = (choice == kPrecise) == (m_ticked == kMappingPrecise);
-      const int middle = box.top + box.height / 2;
-      ::XSetForeground(m_display, m_gc, kInk);
-      ::XDrawArc(m_display, m_canvas, m_gc, box.left, middle - 8, 16, 16, 0, 360 * 64);
+    const PixelRect heading = ItemRect(ReportItem::kHeading, m_width, m_height);
+    Text(heading.left, heading.top + (heading.Height() - TextHeight()) / 2,
+         layout::ReportItemText(ReportItem::kHeading, report));
+    for (const ReportItem choice : {ReportItem::kStandard, ReportItem::kPrecise}) {
+      const PixelRect row = ItemRect(choice, m_width, m_height);
+      const bool ticked = (choice == ReportItem::kPrecise) == (m_ticked == kMappingPrecise);
+      const int middle = row.top + row.Height() / 2;
+      ::XSetForeground(m_display, m_gc, Pixel(layout::kInk));
+      ::XDrawArc(m_display, m_canvas, m_gc, row.left, middle - 8, 16, 16, 0, 360 * 64);
       if (ticked) {
-        ::XFillArc(m_display, m_canvas, m_gc, box.left + 4, middle - 4, 8, 8, 0, 360 * 64);
+        ::XFillArc(m_display, m_canvas, m_gc, row.left + 4, middle - 4, 8, 8, 0, 360 * 64);
       }
-      Text(box.left + 28, middle - TextHeight() / 2, lines[choice]);
+      Text(row.left + 28, middle - TextHeight() / 2, layout::ReportItemText(choice, report));
     }
-    const char* names[] = {"Keep", "Redo", "Cancel"};
-    for (const Control button : {kKeep, kRedo, kCancel}) {
-      const Box box = ControlBox(button, m_width, m_height);
+    for (const ReportItem button : {ReportItem::kKeep, ReportItem::kRedo, ReportItem::kCancel}) {
+      const PixelRect box = ItemRect(button, m_width, m_height);
       ::XDrawRectangle(m_display, m_canvas, m_gc, box.left, box.top,
-                       static_cast<unsigned>(box.width), static_cast<unsigned>(box.height));
-      const std::string name = names[button - kKeep];
-      Text(box.left + (box.width - TextWidth(name)) / 2, box.top + (box.height - TextHeight()) / 2,
-           name);
+                       static_cast<unsigned>(box.Width()), static_cast<unsigned>(box.Height()));
+      const std::string name = layout::ReportItemText(button, report);
+      Text(box.left + (box.Width() - TextWidth(name)) / 2,
+           box.top + (box.Height() - TextHeight()) / 2, name);
     }
   }
 
   void Cross(IntPoint centre, int half) {
-    ::XSetForeground(m_display, m_gc, kInk);
+    ::XSetForeground(m_display, m_gc, Pixel(layout::kInk));
     ::XDrawLine(m_display, m_canvas, m_gc, centre.x - half, centre.y, centre.x + half, centre.y);
     ::XDrawLine(m_display, m_canvas, m_gc, centre.x, centre.y - half, centre.x, centre.y + half);
   }
 
   // Text whose top-left corner is at x, y.
   void Text(int x, int y, const std::string& text) {
-    ::XSetForeground(m_display, m_gc, kInk);
+    ::XSetForeground(m_display, m_gc, Pixel(layout::kInk));
     const int ascent = m_font != nullptr ? m_font->ascent : 0;
     ::XDrawString(m_display, m_canvas, m_gc, x, y + ascent, text.c_str(),
                   static_cast<int>(text.size()));
@@ -345,7 +321,7 @@ private:
   std::optional<Clock::time_point> m_evaluateAt;
   Clock::time_point m_idleAt;
   std::optional<IntPoint> m_finger;
-  Control m_pressed = kNoControl;
+  std::optional<ReportItem> m_pressed;
   std::int32_t m_ticked = kMappingGrid;
   bool m_reportShown = false;
 };
