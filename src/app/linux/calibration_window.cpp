@@ -152,7 +152,7 @@ public:
       RestartIdle();
       m_run.Evaluate();
     } else if (now >= m_idleAt) {
-      m_idleAt += kIdleTick;
+      m_idleAt = now + kIdleTick;  // as a window timer: late ticks are not made up
       m_run.IdleTick();
     }
     Follow();
@@ -341,9 +341,9 @@ bool RunUntilEnded(Display* display, CControlPeer& peer, XRandrMonitors& monitor
   ::XRRQueryExtension(display, &eventBase, &errorBase);
   ::XRRSelectInput(display, DefaultRootWindow(display), RRScreenChangeNotifyMask);
   window.Draw();
-  while (!window.Ended()) {
+  for (int wait = window.Tick(); !window.Ended(); wait = window.Tick()) {
     pollfd waits[] = {{ConnectionNumber(display), POLLIN, 0}, {peer.Fd(), POLLIN, 0}};
-    ::poll(waits, 2, window.Tick());
+    ::poll(waits, 2, wait);
     std::vector<std::string> lines;
     const bool open = (waits[1].revents == 0 || peer.Receive(lines));
     for (const std::string& line : lines) {
