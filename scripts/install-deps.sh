@@ -10,7 +10,7 @@ packages=(
   g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine64 xvfb xdotool imagemagick x11-utils
   nsis python3 util-linux procps
-  libx11-dev libxtst-dev libxrandr-dev x11-xserver-utils dpkg-dev
+  libx11-dev libxtst-dev libxrandr-dev x11-xserver-utils dpkg-dev xfonts-base
 )
 
 missing=()
