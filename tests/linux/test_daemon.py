@@ -1,6 +1,7 @@
 """zeltratouchd for real: on a virtual X display with XTest and two XRandR
 monitors, reading the simulated controller on a pseudo-terminal, answering
 its control socket and the zeltratouch command."""
+import ctypes
 import os
 import re
 import socket
@@ -88,6 +89,21 @@ class DaemonCase(unittest.TestCase):
         out = subprocess.run(["xdotool", "getmouselocation"], env=self.env, capture_output=True, text=True).stdout
         return tuple(int(part.split(":")[1]) for part in out.split()[:2]) if out else None
 
+    def left_button_down(self):
+        """Whether the X pointer's first button is down (XQueryPointer)."""
+        x11 = ctypes.CDLL("libX11.so.6")
+        x11.XOpenDisplay.restype = ctypes.c_void_p
+        x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        x11.XDefaultRootWindow.restype = ctypes.c_ulong
+        display = x11.XOpenDisplay(self.env["DISPLAY"].encode())
+        windows = [ctypes.c_ulong() for _ in range(2)]
+        places = [ctypes.c_int() for _ in range(4)]
+        mask = ctypes.c_uint()
+        x11.XQueryPointer(ctypes.c_void_p(display), ctypes.c_ulong(x11.XDefaultRootWindow(display)),
+                          *map(ctypes.byref, windows + places + [mask]))
+        x11.XCloseDisplay(ctypes.c_void_p(display))
+        return mask.value & 0x100 != 0  # Button1Mask
+
     def near(self, where, tolerance=1):
         at = self.pointer()
         return at is not None and abs(at[0] - where[0]) <= tolerance and abs(at[1] - where[1]) <= tolerance
@@ -116,8 +132,11 @@ class DaemonTest(DaemonCase):
         refused = self.command("params", "--set", "pressure=70000")
         self.assertEqual((refused.returncode, refused.stdout), (1, ""))
         self.assertEqual(self.command("find").stdout, "Connected on %s\n" % self.link)  # nothing to look for
-        self.send(sim, "quit")  # the adapter goes away...
+        self.send(sim, "report 1024 3072 1")  # a finger down (away from the last: no double tap)...
+        self.assertTrue(wait_for(self.left_button_down))
+        self.send(sim, "quit")  # ...when the adapter goes away: released
         self.assertTrue(wait_for(lambda: "retrying" in self.ask("status")), self.ask("status"))
+        self.assertTrue(wait_for(lambda: not self.left_button_down()))
         sim = self.simulator(self.link)  # ...and comes back
         self.assertTrue(wait_for(lambda: self.ask("status").startswith("OK Connected")), self.ask("status"))
         self.send(sim, "report 1024 2048 2")
