@@ -4,6 +4,7 @@ its control socket and the zeltratouch command."""
 import ctypes
 import os
 import re
+import shutil
 import socket
 import subprocess
 import sys
@@ -18,6 +19,8 @@ from test_calibration import raw_of, target  # noqa: E402
 WIDTH, HEIGHT = 1600, 600
 RIGHT = (800, 0, 800, 600)  # the second monitor: left, top, width, height
 GREEN = (0, 255, 0)
+DEFAULT_POINTS = [(205, 205), (3891, 205), (3891, 3891), (205, 3891), (2048, 205), (3891, 2048), (2048, 3891),
+                  (205, 2048), (2048, 2048)]
 
 
 class DaemonCase(unittest.TestCase):
@@ -178,6 +181,8 @@ class DaemonTest(DaemonCase):
 
     def test_a_slow_or_broken_request_holds_nobody_up(self):
         sim = self.simulator(self.link, "--reply-delay", "700", "-v")
+        self.config = os.path.join(self.folder, "etc", "zeltratouch.conf")
+        os.mkdir(os.path.dirname(self.config))
         self.start_daemon(self.link)
         self.assertTrue(wait_for(lambda: self.ask("status").startswith("OK Connected")), self.ask("status"))
         params = subprocess.Popen([os.environ["ZT_COMMAND"], "--socket", self.control, "params"], env=self.env,
@@ -199,13 +204,39 @@ class DaemonTest(DaemonCase):
             self.assertEqual([lines.readline() for _ in range(3)], ["move 1000 2000\n", "down 1000 2000\n", "up\n"])
             peer.sendall(b"end 0 1 1 5\n")  # an outcome that is not one
             self.assertEqual(lines.readline(), "ERR not a calibration outcome: end 0 1 1 5\n")
-        self.assertFalse(self.near((1000 * WIDTH // 4096, 2000 * HEIGHT // 4096), 3), self.pointer())
+        self.assertFalse(self.near((1000 * 800 // 4096, 2000 * 600 // 4096), 3), self.pointer())
         with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as peer:  # a client that goes
             peer.connect(self.control)
             peer.sendall(b"calibrate\n")
             self.assertEqual(peer.makefile().readline(), "OK monitor=\n")
         self.assertTrue(wait_for(lambda: self.ask("reload") == "OK reloaded"))
         self.assertNotIn("PX0", self.config_values())  # nothing stored
+        # A calibration that cannot be stored is used all the same, and says so.
+        shutil.rmtree(os.path.dirname(self.config))
+        mirrored = " ".join("%d %d" % (4095 - x, y) for x, y in DEFAULT_POINTS)
+        with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as peer:
+            peer.connect(self.control)
+            peer.sendall(b"calibrate\n")
+            lines = peer.makefile()
+            self.assertEqual(lines.readline(), "OK monitor=\n")
+            peer.sendall(("end 0 1 0 %s\n" % mirrored).encode())
+            self.assertEqual(lines.readline(), "ERR the calibration is in use, but cannot be written to %s\n" % self.config)
+        self.send(sim, "report 3071 2048 2")  # a quarter across, mirrored
+        self.assertTrue(wait_for(lambda: self.near((200, 300), 3)), self.pointer())
+
+    @unittest.skipIf(os.path.exists("/dev/uinput"), "uinput is there")
+    def test_without_a_way_to_move_the_pointer_it_says_so(self):
+        env = dict(self.env)
+        del env["DISPLAY"]  # and no /dev/uinput here
+        with open(self.config, "w") as config:
+            config.write("Port=%s\n" % self.link)
+        for output, status, line in (("", 1, "neither uinput nor an X display with XTest to move the pointer"),
+                                     ("uinput", 1, "cannot make the uinput pointer (/dev/uinput)"),
+                                     ("mouse", 2, "usage: zeltratouchd")):
+            ended = subprocess.run([os.environ["ZT_DAEMON"], "--config", self.config] + (["--output", output] * bool(output)),
+                                   env=env, capture_output=True, text=True, timeout=30)
+            self.assertEqual(ended.returncode, status)
+            self.assertIn(line, ended.stderr)
 
     def test_a_calibration_on_the_second_monitor_of_a_mirrored_panel_is_kept_by_touch(self):
         sim = self.simulator(self.link, "--mirror-x")
