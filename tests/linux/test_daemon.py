@@ -1,6 +1,7 @@
 """zeltratouchd for real: on a virtual X display with XTest and two XRandR
 monitors, reading the simulated controller on a pseudo-terminal, answering
 its control socket and the zeltratouch command."""
+import contextlib
 import ctypes
 import os
 import re
@@ -223,6 +224,37 @@ class DaemonTest(DaemonCase):
             self.assertEqual(lines.readline(), "ERR the calibration is in use, but cannot be written to %s\n" % self.config)
         self.send(sim, "report 3071 2048 2")  # a quarter across, mirrored
         self.assertTrue(wait_for(lambda: self.near((200, 300), 3)), self.pointer())
+
+    def test_a_daemon_that_spans_the_whole_screen_is_calibrated_over_it(self):
+        # A daemon without a display (uinput alone): a stand-in that answers so.
+        ended = threading.Event()
+        with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as listener:
+            listener.bind(self.control)
+            listener.listen()
+
+            def answer(peer):
+                with peer:
+                    peer.makefile().readline()
+                    peer.sendall(b"OK screen\n")
+                    ended.wait(30)
+
+            def serve():
+                with contextlib.suppress(OSError):  # the listener closed
+                    while True:
+                        threading.Thread(target=answer, args=(listener.accept()[0],), daemon=True).start()
+
+            threading.Thread(target=serve, daemon=True).start()
+            self.addCleanup(ended.set)
+            refused = self.command("calibrate", "--monitor", "RIGHT")
+            self.assertEqual((refused.returncode, refused.stderr),
+                             (1, "zeltratouch: the daemon has no X display and maps touches over the whole screen; "
+                                 "give it DISPLAY to calibrate on one monitor\n"))
+            run = subprocess.Popen([os.environ["ZT_COMMAND"], "--socket", self.control, "calibrate"], env=self.env,
+                                   stderr=subprocess.PIPE, text=True)
+            whole = (0, 0, WIDTH, HEIGHT)
+            self.assertTrue(wait_for(lambda: self.colour(tuple(v + 8 for v in target(0, whole))) == GREEN))
+            ended.set()  # the daemon goes
+            self.assertEqual((run.wait(30), run.stderr.read()), (1, "zeltratouch: the daemon ended the calibration\n"))
 
     @unittest.skipIf(os.path.exists("/dev/uinput"), "uinput is there")
     def test_without_a_way_to_move_the_pointer_it_says_so(self):

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "platform/input.h"
@@ -25,7 +26,7 @@ TEST(ControlProtocolTest, ParamsListsAreTakenWholeOrNotAtAll) {
   }
 }
 
-TEST(ControlProtocolTest, TouchesAndOutcomesGoThereAndBack) {
+TEST(ControlProtocolTest, CalibrationLinesGoThereAndBack) {
   const struct {
     std::uint32_t flags;
     const char* line;
@@ -42,6 +43,15 @@ TEST(ControlProtocolTest, TouchesAndOutcomesGoThereAndBack) {
     EXPECT_EQ(ParseTouchLine(touch.line, raw), touch.kind) << touch.line;
     EXPECT_EQ(raw, (touch.kind == TouchKind::kUp ? IntPoint{} : IntPoint{4095, 0}));
   }
+  for (const std::optional<std::string>& monitor :
+       {std::optional<std::string>("HDMI-1"), std::optional<std::string>(""),
+        std::optional<std::string>()}) {
+    std::optional<std::string> back = "before";
+    EXPECT_TRUE(ParseCalibrationStart(CalibrationStartAnswer(monitor), back));
+    EXPECT_EQ(back, monitor);
+  }
+  std::optional<std::string> monitor;
+  EXPECT_FALSE(ParseCalibrationStart("OK", monitor));
   IntPoint raw;
   for (const char* bad : {"down 1", "move 1 2 3", "hover 1 2", "down -1 2", "up 1"}) {
     EXPECT_EQ(ParseTouchLine(bad, raw), TouchKind::kNone) << bad;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <iostream>
 #include <optional>
 #include <vector>
@@ -335,8 +336,9 @@ std::string MonitorNames(const DesktopLayout& layout) {
 }
 
 // Runs the window until the run ends or the daemon goes; false when it went.
-bool RunUntilEnded(Display* display, CControlPeer& peer, XRandrMonitors& monitors,
-                   const std::string& name, CCalibrationWindow& window) {
+// place: where the window goes, asked again when the screen changes.
+bool RunUntilEnded(Display* display, CControlPeer& peer, const std::function<PixelRect()>& place,
+                   CCalibrationWindow& window) {
   int eventBase = 0, errorBase = 0;
   ::XRRQueryExtension(display, &eventBase, &errorBase);
   ::XRRSelectInput(display, DefaultRootWindow(display), RRScreenChangeNotifyMask);
@@ -356,7 +358,7 @@ bool RunUntilEnded(Display* display, CControlPeer& peer, XRandrMonitors& monitor
         window.Key(event.xkey);
       } else if (event.type == eventBase + RRScreenChangeNotify) {
         ::XRRUpdateConfiguration(&event);
-        window.Place(ChooseMonitor(monitors.Layout(), name).monitor.rect);
+        window.Place(place());
       }
     }
     if (!open) {
@@ -370,7 +372,12 @@ bool RunUntilEnded(Display* display, CControlPeer& peer, XRandrMonitors& monitor
 }  // namespace
 
 int RunCalibrationWindow(CControlPeer& peer, const std::string& monitor,
-                         const std::string& configuredMonitor) {
+                         const std::optional<std::string>& daemonMonitor) {
+  if (!daemonMonitor && !monitor.empty()) {
+    std::cerr << "zeltratouch: the daemon has no X display and maps touches over the whole "
+                 "screen; give it DISPLAY to calibrate on one monitor\n";
+    return 1;
+  }
   Display* display = ::XOpenDisplay(nullptr);
   XRandrMonitors monitors;
   if (display == nullptr || !monitors.Open("")) {
@@ -380,17 +387,20 @@ int RunCalibrationWindow(CControlPeer& peer, const std::string& monitor,
     }
     return 1;
   }
-  const std::string name = monitor.empty() ? configuredMonitor : monitor;
+  const std::string name = monitor.empty() ? daemonMonitor.value_or("") : monitor;
   const DesktopLayout layout = monitors.Layout();
-  const MonitorChoice choice = ChooseMonitor(layout, name);
-  if (!monitor.empty() && !choice.named) {
+  if (!monitor.empty() && !ChooseMonitor(layout, name).named) {
     std::cerr << "zeltratouch: no monitor " << monitor << " on this display (there are "
               << MonitorNames(layout) << ")\n";
     ::XCloseDisplay(display);
     return 1;
   }
-  std::optional<CCalibrationWindow> window(std::in_place, display, choice.monitor.rect);
-  const bool ended = RunUntilEnded(display, peer, monitors, name, *window);
+  const auto place = [&] {
+    return daemonMonitor ? ChooseMonitor(monitors.Layout(), name).monitor.rect
+                         : ScreenRect(display);
+  };
+  std::optional<CCalibrationWindow> window(std::in_place, display, place());
+  const bool ended = RunUntilEnded(display, peer, place, *window);
   const CCalibrationRun::Ending ending = window->Run().GetEnding();
   const std::string outcome = OutcomeLine(window->Run().GetOutcome());
   window.reset();

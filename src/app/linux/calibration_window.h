@@ -2,6 +2,7 @@
 // full screen on the touch screen's monitor, answered by touch.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "platform/linux/control_server.h"
@@ -9,13 +10,13 @@
 namespace zt {
 
 // Runs a calibration on the display DISPLAY names, fed by the daemon's
-// session on peer (which has answered "OK monitor=NAME"): its raw touches
-// come as "down X Y", "move X Y" and "up" lines, and the outcome goes back
-// as "end MAPPING STOREPOINTS STOREMAPPING X0 Y0 .. X8 Y8", after
-// "monitor NAME" when the run was on a monitor the user chose. monitor:
-// the chosen one, or empty for the daemon's (configuredMonitor). Returns
-// the exit status and prints one line on how it ended.
+// session on peer: its raw touches come as "down X Y", "move X Y" and "up"
+// lines, and the outcome goes back as an "end ..." line, after "monitor
+// NAME" when the run was on a monitor the user chose. monitor: the chosen
+// one, or empty for the daemon's (daemonMonitor; none: the daemon maps
+// over the whole screen, and so does the run). Returns the exit status and
+// prints one line on how it ended.
 int RunCalibrationWindow(CControlPeer& peer, const std::string& monitor,
-                         const std::string& configuredMonitor);
+                         const std::optional<std::string>& daemonMonitor);
 
 }  // namespace zt

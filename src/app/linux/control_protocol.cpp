@@ -58,6 +58,20 @@ bool ParseParams(const std::string& list, SensitivityParams& values) {
   return count > 0 && list.back() != ',';
 }
 
+std::string CalibrationStartAnswer(const std::optional<std::string>& monitor) {
+  return monitor ? "OK monitor=" + *monitor : "OK screen";
+}
+
+bool ParseCalibrationStart(const std::string& answer, std::optional<std::string>& monitor) {
+  constexpr char kMonitorIs[] = "OK monitor=";
+  if (answer.rfind(kMonitorIs, 0) == 0) {
+    monitor = answer.substr(sizeof kMonitorIs - 1);
+    return true;
+  }
+  monitor.reset();
+  return answer == "OK screen";
+}
+
 std::string TouchLine(std::uint32_t mouseFlags, IntPoint raw) {
   const std::string where = " " + std::to_string(raw.x) + " " + std::to_string(raw.y);
   if ((mouseFlags & (mouse::kLeftDown | mouse::kRightDown)) != 0) {

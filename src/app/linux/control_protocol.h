@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "engine/parameter_exchange.h"
@@ -17,6 +18,13 @@ std::string ParamsAnswer(const SensitivityParams& values);
 // the values given replace those in values. False, with values partly
 // changed, for anything else.
 bool ParseParams(const std::string& list, SensitivityParams& values);
+
+// The daemon's answer to "calibrate": the monitor its touches go to by
+// name ("OK monitor=NAME", empty: the primary one), or none when it knows
+// no monitors and touches span the whole screen ("OK screen").
+std::string CalibrationStartAnswer(const std::optional<std::string>& monitor);
+// False for an answer that is not one of those.
+bool ParseCalibrationStart(const std::string& answer, std::optional<std::string>& monitor);
 
 // A raw touch of a calibration: "down X Y", "move X Y" or "up", from the
 // flags of the pointer event it stands for.

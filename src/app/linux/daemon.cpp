@@ -284,20 +284,22 @@ std::string CDaemon::Find() {
 
 std::string CDaemon::Calibrate(CControlPeer& peer) {
   CTouchDriver* engine = nullptr;
-  std::string monitor;
+  std::optional<std::string> monitor;  // none: touches span the whole screen
   {
     const std::lock_guard<std::mutex> lock(m_hostLock);
     engine = m_host.ConnectedDriver();
     if (engine == nullptr) {
       return "ERR " + m_messages.Text();
     }
-    monitor = engine->Settings().monitor;
+    if (!m_host.Monitors().Layout().monitors.empty()) {
+      monitor = engine->Settings().monitor;
+    }
   }
   // The engine stays while this runs: reload and find are refused as busy,
   // and a stop ends the run before it stops the engine.
   engine->ReleaseTouch();
   engine->SetPlainTouches(true);
-  if (!peer.Send("OK monitor=" + monitor)) {
+  if (!peer.Send(CalibrationStartAnswer(monitor))) {
     engine->SetPlainTouches(false);
     return "";
   }

@@ -7,9 +7,11 @@
 #include <cerrno>
 #include <cstring>
 #include <iostream>
+#include <optional>
 #include <string>
 
 #include "app/linux/calibration_window.h"
+#include "app/linux/control_protocol.h"
 
 namespace {
 
@@ -75,9 +77,9 @@ int main(int argc, char** argv) {
               << "\n";
     return 1;
   }
-  constexpr char kMonitorIs[] = "OK monitor=";
-  if (request == "calibrate" && answer.rfind(kMonitorIs, 0) == 0) {
-    return zt::RunCalibrationWindow(daemon, monitor, answer.substr(sizeof kMonitorIs - 1));
+  std::optional<std::string> daemonMonitor;
+  if (request == "calibrate" && zt::ParseCalibrationStart(answer, daemonMonitor)) {
+    return zt::RunCalibrationWindow(daemon, monitor, daemonMonitor);
   }
   std::cout << answer.substr(answer.size() > 2 ? 3 : 2) << "\n";
   return 0;
