@@ -113,9 +113,9 @@ public:
     if (m_canvas != 0) {
       ::XFreePixmap(m_display, m_canvas);
     }
-    m_canvas = ::XCreatePixmap(m_display, m_window, static_cast<unsigned>(m_width),
-                               static_cast<unsigned>(m_height),
-                               static_cast<unsigned>(DefaultDepth(m_display, 0)));
+    m_canvas = ::XCreatePixmap(
+        m_display, m_window, static_cast<unsigned>(m_width), static_cast<unsigned>(m_height),
+        static_cast<unsigned>(DefaultDepth(m_display, DefaultScreen(m_display))));
     m_evaluateAt.reset();
     m_run.Resize(m_width, m_height);
     RestartIdle();

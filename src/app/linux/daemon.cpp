@@ -332,6 +332,11 @@ std::string CDaemon::EndCalibration(CTouchDriver& engine, const std::string& lin
   }
   const std::lock_guard<std::mutex> lock(m_hostLock);
   const bool stores = outcome.storePoints || outcome.storeMapping;
+  // The calibration in force stays but for what the run stores anew (the
+  // window knows only what it measured, not what was in force before it).
+  LiveCalibration use = engine.Calibration();
+  use.points = outcome.storePoints ? outcome.use.points : use.points;
+  use.mapping = outcome.storeMapping ? outcome.use.mapping : use.mapping;
   bool saved = true;
   if (stores && !monitor.empty()) {
     EngineSettings settings = engine.Settings();
@@ -339,7 +344,7 @@ std::string CDaemon::EndCalibration(CTouchDriver& engine, const std::string& lin
     engine.ApplySettings(settings);
     saved = m_store.SaveMonitor(monitor);
   }
-  engine.UseCalibration(outcome.use);
+  engine.UseCalibration(use);
   if (outcome.storePoints) {
     saved = m_store.StoreCalibration(outcome.use.points) && saved;
   }
