@@ -120,29 +120,32 @@ TEST(UinputInputTest, ATouchScreenWithOneSlot) {
     EXPECT_EQ(node.declared.count({UI_SET_PROPBIT, INPUT_PROP_DIRECT}), 1U);
     EXPECT_EQ(screen.Inject({update, 0, 0, {}}), touch::kErrorInvalidParameter);
     EXPECT_EQ(screen.Inject({down, -1280, 1079, {}}), touch::kInjected);
-    EXPECT_EQ(screen.Inject({down, 0, 0, {}}), touch::kErrorInvalidParameter);
+    // A DOWN while in contact: the engine dropped that contact (a display
+    // change), which ends before the new one begins.
+    EXPECT_EQ(screen.Inject({down, 0, 0, {}}), touch::kInjected);
     EXPECT_EQ(screen.Inject({update, 1919, 540, {}}), touch::kInjected);
     EXPECT_EQ(screen.Inject({touch::kUp | touch::kCanceled, 1919, 540, {}}), touch::kInjected);
     EXPECT_EQ(screen.Inject({touch::kUp, 1919, 540, {}}), touch::kErrorInvalidParameter);
-    const int y540 = 540 * 65535 / 1079;
-    EXPECT_EQ(node.written, (Events{{EV_ABS, ABS_MT_SLOT, 0},
-                                    {EV_ABS, ABS_MT_TRACKING_ID, 1},
-                                    {EV_ABS, ABS_MT_POSITION_X, 0},
-                                    {EV_ABS, ABS_MT_POSITION_Y, 65535},
-                                    {EV_ABS, ABS_X, 0},
-                                    {EV_ABS, ABS_Y, 65535},
-                                    {EV_KEY, BTN_TOUCH, 1},
-                                    {EV_SYN, SYN_REPORT, 0},
-                                    {EV_ABS, ABS_MT_SLOT, 0},
-                                    {EV_ABS, ABS_MT_POSITION_X, 65535},
-                                    {EV_ABS, ABS_MT_POSITION_Y, y540},
-                                    {EV_ABS, ABS_X, 65535},
-                                    {EV_ABS, ABS_Y, y540},
-                                    {EV_SYN, SYN_REPORT, 0},
-                                    {EV_ABS, ABS_MT_SLOT, 0},
-                                    {EV_ABS, ABS_MT_TRACKING_ID, -1},
-                                    {EV_KEY, BTN_TOUCH, 0},
-                                    {EV_SYN, SYN_REPORT, 0}}));
+    const auto at = [](int x, int y) {
+      return Events{{EV_ABS, ABS_MT_POSITION_X, x},
+                    {EV_ABS, ABS_MT_POSITION_Y, y},
+                    {EV_ABS, ABS_X, x},
+                    {EV_ABS, ABS_Y, y}};
+    };
+    const Events slot{{EV_ABS, ABS_MT_SLOT, 0}};
+    const Events sync{{EV_SYN, SYN_REPORT, 0}};
+    const Events lift{{EV_ABS, ABS_MT_TRACKING_ID, -1}, {EV_KEY, BTN_TOUCH, 0}};
+    const Events press{{EV_KEY, BTN_TOUCH, 1}};
+    Events expected;
+    for (const Events& part :
+         {slot, Events{{EV_ABS, ABS_MT_TRACKING_ID, 1}}, at(0, 65535), press, sync,  // DOWN
+          slot, lift, sync, Events{{EV_ABS, ABS_MT_TRACKING_ID, 2}}, at(1280 * 65535 / 3199, 0),
+          press, sync,                                // the dropped contact, the new DOWN
+          slot, at(65535, 540 * 65535 / 1079), sync,  // UPDATE at the right edge
+          slot, lift, sync}) {                        // UP
+      expected.insert(expected.end(), part.begin(), part.end());
+    }
+    EXPECT_EQ(node.written, expected);
   }
   EXPECT_TRUE(node.destroyed);
 }

@@ -65,13 +65,20 @@ std::uint32_t UinputTouchScreen::Inject(const TouchFrame& frame) {
   if (!m_created) {
     return touch::kStatusAccessDenied;
   }
-  if (down == m_inContact) {
+  if (!down && !m_inContact) {
     return touch::kErrorInvalidParameter;
+  }
+  std::vector<input_event> events = {UinputEvent(EV_ABS, ABS_MT_SLOT, 0)};
+  if (down && m_inContact) {
+    // A contact the engine has dropped (a display change, a frame that
+    // failed) ends here, as the system would have cancelled it.
+    events.push_back(UinputEvent(EV_ABS, ABS_MT_TRACKING_ID, -1));
+    events.push_back(UinputEvent(EV_KEY, BTN_TOUCH, 0));
+    events.push_back(UinputEvent(EV_SYN, SYN_REPORT, 0));
   }
   if (down) {
     m_desk = m_monitors.Layout().virtualDesk;
   }
-  std::vector<input_event> events = {UinputEvent(EV_ABS, ABS_MT_SLOT, 0)};
   if (up) {
     events.push_back(UinputEvent(EV_ABS, ABS_MT_TRACKING_ID, -1));
     events.push_back(UinputEvent(EV_KEY, BTN_TOUCH, 0));

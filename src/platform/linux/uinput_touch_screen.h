@@ -25,8 +25,9 @@ public:
 
   // Makes the device (once); false without uinput or a desktop to span.
   bool Initialize() override;
-  // A DOWN while in contact, or an UPDATE or UP without one, is refused
-  // (kErrorInvalidParameter), as the contract refuses it.
+  // An UPDATE or UP without a contact is refused (kErrorInvalidParameter),
+  // as the contract refuses it; a DOWN while in contact first ends the
+  // contact the engine has dropped.
   std::uint32_t Inject(const TouchFrame& frame) override;
 
 private:
