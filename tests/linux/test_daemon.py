@@ -6,6 +6,7 @@ import ctypes
 import os
 import re
 import shutil
+import signal
 import socket
 import subprocess
 import sys
@@ -154,6 +155,13 @@ class DaemonTest(DaemonCase):
         self.assertTrue(wait_for(lambda: moved in self.log), self.log)
         self.send(sim, "report 2048 2048 2")
         self.assertTrue(wait_for(lambda: self.near((300, 350))), self.pointer())
+        with open(self.config, "a") as config:  # another monitor, taken at SIGHUP
+            config.write("Monitor=RIGHT\n")
+        self.daemon.send_signal(signal.SIGHUP)
+        self.assertTrue(wait_for(lambda: "zeltratouchd: SIGHUP: OK reloaded\n" in self.log), self.log)
+        self.assertTrue(wait_for(lambda: self.ask("status").startswith("OK Connected")), self.ask("status"))
+        self.send(sim, "report 2048 2048 2")
+        self.assertTrue(wait_for(lambda: self.near((1200, 300))), self.pointer())
         self.daemon.terminate()
         self.assertEqual(self.daemon.wait(10), 0)
         log = "".join(self.log)

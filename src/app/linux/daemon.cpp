@@ -171,10 +171,7 @@ std::string CDaemon::Handle(const std::string& request, CControlPeer& peer) {
     return "OK " + m_messages.Text();
   }
   if (request == "reload") {
-    if (const char* busy = m_busyWith.load()) {
-      return std::string("ERR busy: ") + busy;
-    }
-    return Start() ? "OK reloaded" : "ERR cannot read \"Port\" from " + m_config.Path();
+    return Reload();
   }
   if (request == "params" || request.rfind("params set ", 0) == 0) {
     return RunJob("reading the controller's parameters", peer,
@@ -190,7 +187,16 @@ std::string CDaemon::Handle(const std::string& request, CControlPeer& peer) {
   return "ERR unknown request: " + request.substr(0, 40);
 }
 
+std::string CDaemon::Reload() {
+  const std::lock_guard<std::mutex> lock(m_jobLock);
+  if (const char* busy = m_busyWith.load()) {
+    return std::string("ERR busy: ") + busy;
+  }
+  return Start() ? "OK reloaded" : "ERR cannot read \"Port\" from " + m_config.Path();
+}
+
 std::string CDaemon::RunJob(const char* name, CControlPeer& peer, Job job) {
+  const std::lock_guard<std::mutex> lock(m_jobLock);
   if (const char* busy = m_busyWith.load()) {
     return std::string("ERR busy: ") + busy;
   }

@@ -102,6 +102,9 @@ public:
   bool Start();
   // On the control socket's thread.
   std::string Handle(const std::string& request, CControlPeer& peer);
+  // Start again with the settings as they are now, unless a request is at
+  // work ("ERR busy: ..."); the answer to "reload", from any thread.
+  std::string Reload();
   // The monitors changed: touches follow the chosen one's new place.
   void DisplayChanged();
   // Ends the request at work and waits for it; the engine stops.
@@ -125,6 +128,9 @@ private:
   CDaemonMessages m_messages;
   CTouchHost m_host;
   std::mutex m_hostLock;  // the engine is started, replaced and used under it
+  // A request is started, or a reload checks that none is at work, under
+  // m_jobLock; the worker clears m_busyWith when it has answered.
+  std::mutex m_jobLock;
   std::thread m_job;
   std::atomic<const char*> m_busyWith{nullptr};
   std::mutex m_peerLock;

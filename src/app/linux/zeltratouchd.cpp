@@ -35,15 +35,16 @@ int Usage() {
   return 2;
 }
 
-// Blocks the ending signals in every thread, to be taken by sigwait.
-sigset_t BlockEndingSignals() {
-  sigset_t ending;
-  sigemptyset(&ending);
+// Blocks the signals the daemon takes (reload, end) in every thread, to be
+// taken by sigwait.
+sigset_t BlockDaemonSignals() {
+  sigset_t taken;
+  sigemptyset(&taken);
   for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
-    sigaddset(&ending, signal);
+    sigaddset(&taken, signal);
   }
-  pthread_sigmask(SIG_BLOCK, &ending, nullptr);
-  return ending;
+  pthread_sigmask(SIG_BLOCK, &taken, nullptr);
+  return taken;
 }
 
 }  // namespace
@@ -64,7 +65,7 @@ int main(int argc, char** argv) {
   if (!output.empty() && output != "uinput" && output != "xtest") {
     return Usage();
   }
-  sigset_t ending = BlockEndingSignals();
+  sigset_t taken = BlockDaemonSignals();
 
   StderrLog log;
   std::set<std::string> textNames(std::begin(zt::settings::kTextValueNames),
@@ -107,9 +108,11 @@ int main(int argc, char** argv) {
     log.Write("cannot make the control socket " + control + ": " + std::strerror(errno));
     return 1;
   }
+  // SIGHUP reloads the settings; SIGTERM and SIGINT end the daemon.
   std::thread signals([&] {
-    int signal = 0;
-    sigwait(&ending, &signal);
+    for (int signal = 0; sigwait(&taken, &signal) == 0 && signal == SIGHUP;) {
+      log.Write("SIGHUP: " + daemon.Reload());
+    }
     server.Stop();
   });
   std::thread displayChanges([&] {
