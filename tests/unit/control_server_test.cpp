@@ -8,6 +8,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <future>
 #include <string>
 #include <thread>
@@ -39,9 +40,12 @@ protected:
           200);
     });
   }
-  // A connected peer, or -1.
+  // A connected peer, or -1; a server that never answers reads as an
+  // empty answer after a while rather than a hang.
   int Connect() const {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const timeval limit{10, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     path.copy(address.sun_path, sizeof address.sun_path - 1);
@@ -81,6 +85,10 @@ TEST_F(ControlServerTest, AnswersRefusesAndCarriesOn) {
   EXPECT_EQ(Ask(std::string("find\x01\n")), "ERR malformed request\n");
   EXPECT_EQ(ReadAll(silent), "");  // dropped once its time is up
   EXPECT_EQ(Ask("params\n"), "OK params\n");
+  CControlServer second;  // a second daemon leaves the first its socket
+  EXPECT_FALSE(second.Listen(path, ""));
+  EXPECT_EQ(errno, EADDRINUSE);
+  EXPECT_EQ(Ask("status\n"), "OK status\n");
   // A peer taken over keeps what it sent after its request, and is answered
   // whenever its taker is ready, while others are answered meanwhile.
   const int patient = Connect();

@@ -193,6 +193,10 @@ bool CControlServer::Listen(const std::string& path, const std::string& groupNam
       result != nullptr;
   m_groupId = m_hasGroup ? found.gr_gid : 0;
   m_stop = m_stop >= 0 ? m_stop : ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (CControlPeer::Connect(path).IsOpen()) {
+    errno = EADDRINUSE;  // another daemon answers there: it keeps its socket
+    return false;
+  }
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   ::unlink(path.c_str());  // a socket left by a daemon that did not end
   const bool ok = m_stop >= 0 && fd >= 0 &&

@@ -74,9 +74,10 @@ public:
   // Closes the socket and removes its path.
   ~CControlServer();
 
-  // Makes the socket at path (a stale one is replaced), mode 0660 and owned
-  // by group where that group exists, else 0600, the daemon's user's alone.
-  // False, with errno, when it cannot.
+  // Makes the socket at path (a stale one is replaced; one that a server
+  // answers on is not: EADDRINUSE), mode 0660 and owned by group where that
+  // group exists, else 0600, the daemon's user's alone. False, with errno,
+  // when it cannot.
   bool Listen(const std::string& path, const std::string& group);
   // Answers requests through handler until Stop; silenceMs: how long a
   // peer may take to send its line.
