@@ -50,6 +50,9 @@ public:
     return true;
   }
   bool Write(const void* data, std::size_t count) override {
+    if (!writable) {
+      return false;  // the kernel's queue refused them
+    }
     const auto* events = static_cast<const input_event*>(data);
     for (std::size_t i = 0; i < count; ++i) {
       const input_event& e = events[i];
@@ -62,7 +65,8 @@ public:
     return created;
   }
 
-  bool openable = true, opened = false, named = false, created = false, destroyed = false;
+  bool openable = true, writable = true, opened = false, named = false, created = false,
+       destroyed = false;
   std::set<std::pair<unsigned long, int>> declared;
   std::vector<std::pair<int, int>> axes;
   std::vector<std::array<int, 3>> written;
@@ -146,6 +150,20 @@ TEST(UinputInputTest, ATouchScreenWithOneSlot) {
       expected.insert(expected.end(), part.begin(), part.end());
     }
     EXPECT_EQ(node.written, expected);
+    // A display change ends an open contact (and nothing without one); a
+    // DOWN the device does not take leaves no contact behind.
+    node.written.clear();
+    screen.CancelContact();
+    EXPECT_EQ(screen.Inject({down, 0, 0, {}}), touch::kInjected);
+    screen.CancelContact();
+    EXPECT_EQ(screen.Inject({update, 0, 0, {}}), touch::kErrorInvalidParameter);
+    EXPECT_EQ(node.written.size(), 8U + 4U);  // the DOWN; the lift
+    EXPECT_EQ(node.written.back(), (std::array<int, 3>{EV_SYN, SYN_REPORT, 0}));
+    EXPECT_EQ(node.written[9], (std::array<int, 3>{EV_ABS, ABS_MT_TRACKING_ID, -1}));
+    node.writable = false;
+    EXPECT_NE(screen.Inject({down, 0, 0, {}}), touch::kInjected);
+    node.writable = true;
+    EXPECT_EQ(screen.Inject({update, 0, 0, {}}), touch::kErrorInvalidParameter);
   }
   EXPECT_TRUE(node.destroyed);
 }

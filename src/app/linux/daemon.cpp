@@ -137,6 +137,7 @@ void CTouchTap::MouseEvent(std::uint32_t flags, std::int32_t dx, std::int32_t dy
 CDaemon::CDaemon(const DaemonPlatform& platform)
     : m_log(platform.log),
       m_config(platform.config),
+      m_touchScreen(platform.touchScreen),
       m_store(platform.config),
       m_tap(platform.output),
       m_messages(platform.log),
@@ -365,6 +366,9 @@ std::string CDaemon::EndCalibration(CTouchDriver& engine, const std::string& lin
 
 void CDaemon::DisplayChanged() {
   const std::lock_guard<std::mutex> lock(m_hostLock);
+  if (m_touchScreen != nullptr) {
+    m_touchScreen->CancelContact();  // as the system does on Windows
+  }
   if (CTouchDriver* engine = m_host.Driver(); engine != nullptr) {
     engine->DisplayChanged();
     m_log.Write("The monitors changed: " + TouchMonitorText(*engine, m_host.Monitors()));

@@ -13,6 +13,7 @@
 #include "platform/linux/config_file_registry.h"
 #include "platform/linux/control_server.h"
 #include "platform/linux/termios_comm_device.h"
+#include "platform/linux/uinput_touch_screen.h"
 #include "platform/std_threads.h"
 #include "settings/settings_store.h"
 
@@ -83,7 +84,7 @@ struct DaemonPlatform {
   ConfigFileRegistry& config;
   IInput& output;
   IMonitors& monitors;
-  ITouchInjection* touchScreen;  // none: pointer output only
+  UinputTouchScreen* touchScreen;  // none: pointer output only
   ILog& log;
 };
 
@@ -121,6 +122,7 @@ private:
 
   ILog& m_log;
   ConfigFileRegistry& m_config;
+  UinputTouchScreen* m_touchScreen;
   settings::CSettingsStore m_store;
   TermiosCommDevice m_comm;
   StdThreads m_threads;

@@ -59,7 +59,24 @@ std::int32_t UinputTouchScreen::Axis(std::int32_t pixel, std::int32_t origin,
   return length > 1 ? static_cast<std::int32_t>(offset * kAxisMax / (length - 1)) : 0;
 }
 
+void UinputTouchScreen::AppendLift(std::vector<input_event>& events) {
+  events.push_back(UinputEvent(EV_ABS, ABS_MT_TRACKING_ID, -1));
+  events.push_back(UinputEvent(EV_KEY, BTN_TOUCH, 0));
+}
+
+void UinputTouchScreen::CancelContact() {
+  const std::lock_guard<std::mutex> lock(m_lock);
+  if (!m_inContact) {
+    return;
+  }
+  std::vector<input_event> events = {UinputEvent(EV_ABS, ABS_MT_SLOT, 0)};
+  AppendLift(events);
+  events.push_back(UinputEvent(EV_SYN, SYN_REPORT, 0));
+  m_inContact = !m_node.Write(events.data(), events.size());
+}
+
 std::uint32_t UinputTouchScreen::Inject(const TouchFrame& frame) {
+  const std::lock_guard<std::mutex> lock(m_lock);
   const bool down = (frame.flags & touch::kDown) != 0;
   const bool up = (frame.flags & touch::kUp) != 0;
   if (!m_created) {
@@ -70,18 +87,14 @@ std::uint32_t UinputTouchScreen::Inject(const TouchFrame& frame) {
   }
   std::vector<input_event> events = {UinputEvent(EV_ABS, ABS_MT_SLOT, 0)};
   if (down && m_inContact) {
-    // A contact the engine has dropped (a display change, a frame that
-    // failed) ends here, as the system would have cancelled it.
-    events.push_back(UinputEvent(EV_ABS, ABS_MT_TRACKING_ID, -1));
-    events.push_back(UinputEvent(EV_KEY, BTN_TOUCH, 0));
+    AppendLift(events);  // a contact the engine gave up ends here
     events.push_back(UinputEvent(EV_SYN, SYN_REPORT, 0));
   }
   if (down) {
     m_desk = m_monitors.Layout().virtualDesk;
   }
   if (up) {
-    events.push_back(UinputEvent(EV_ABS, ABS_MT_TRACKING_ID, -1));
-    events.push_back(UinputEvent(EV_KEY, BTN_TOUCH, 0));
+    AppendLift(events);
   } else {
     const std::int32_t x = Axis(frame.x, m_desk.left, m_desk.Width());
     const std::int32_t y = Axis(frame.y, m_desk.top, m_desk.Height());

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
+#include <vector>
 
 #include "platform/linux/uinput_input.h"
 #include "platform/monitors.h"
@@ -27,13 +29,19 @@ public:
   bool Initialize() override;
   // An UPDATE or UP without a contact is refused (kErrorInvalidParameter),
   // as the contract refuses it; a DOWN while in contact first ends the
-  // contact the engine has dropped.
+  // contact the engine has given up (after a frame that failed).
   std::uint32_t Inject(const TouchFrame& frame) override;
+  // A display change: the open contact ends, as the system cancels every
+  // injected contact then (the engine drops its own without a frame).
+  void CancelContact();
 
 private:
   bool Create();
   std::int32_t Axis(std::int32_t pixel, std::int32_t origin, std::int32_t length) const;
+  // The events that end the open contact.
+  static void AppendLift(std::vector<input_event>& events);
 
+  std::mutex m_lock;  // frames come from the engine, a cancel from a display change
   IUinputNode& m_node;
   IMonitors& m_monitors;
   PixelRect m_desk;
