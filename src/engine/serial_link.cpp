@@ -52,4 +52,29 @@ void CSerialLink::SetLinkState(LinkState state) {
   OnLinkState(state);
 }
 
+namespace {
+
+constexpr char kEmDash[] = "\xE2\x80\x94";
+constexpr char kEllipsis[] = "\xE2\x80\xA6";
+
+}  // namespace
+
+std::string LinkStateText(LinkState state, const std::string& port) {
+  switch (state) {
+    case LinkState::kOpening:
+      return "Opening " + port + kEllipsis;
+    case LinkState::kConnected:
+      return "Connected";
+    case LinkState::kWaiting:
+      return "Waiting for " + port + " " + kEmDash + " retrying";
+    case LinkState::kCantOpen:
+      return "Can't Open " + port;
+    case LinkState::kRetrying:
+      return "No touch screen on " + port + " " + kEmDash + " retrying";
+    case LinkState::kLost:
+      break;
+  }
+  return "No touch screen on " + port;
+}
+
 }  // namespace zt

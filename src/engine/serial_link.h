@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "engine/serial_port.h"
 
@@ -19,6 +20,10 @@ enum class LinkState : std::uint8_t {
   kRetrying,   // the device went away; the port is tried again every second
   kLost,       // the device went away and is not tried again ("Reconnect" 0)
 };
+
+// Where the link stands, in words, for the state lines and the logs
+// ("Waiting for COM12 — retrying"; "Connected" names no port).
+std::string LinkStateText(LinkState state, const std::string& port);
 
 // A serial port that keeps its link: the reader calls AwaitPort before it
 // reads and RecoverLink when the device has gone away; both try the port

@@ -96,6 +96,14 @@ bool CSettingsStore::ReadWindowTitle(std::string& title) {
   return true;
 }
 
+std::string CSettingsStore::ReadTextValue(const char* name) {
+  CRegistryKey key(m_registry);
+  char text[kTextSize] = {};
+  return key.Open(m_where.root, m_where.subKey, reg::kKeyQueryValue) && ReadText(key, name, text)
+             ? text
+             : "";
+}
+
 bool CSettingsStore::SavePort(const char* port) {
   CRegistryKey key(m_registry);
   return key.Open(m_where.root, m_where.subKey, reg::kKeySetValue) && key.SetString(kPort, port);

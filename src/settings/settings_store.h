@@ -77,6 +77,10 @@ public:
   // title when that is absent or too long, and empty when the key cannot be
   // opened. Returns whether the key could be opened.
   bool ReadWindowTitle(std::string& title);
+  // Another text value of the key, such as a platform's own (the Linux
+  // daemon's socket path): empty when it is absent, too long, or the key
+  // cannot be opened.
+  std::string ReadTextValue(const char* name);
 
   // Each save writes nothing when the key cannot be opened for writing, and
   // is true when it could (SavePort: only when "Port" was written).

@@ -3,31 +3,12 @@
 namespace zt {
 namespace {
 
-constexpr char kEmDash[] = "\xE2\x80\x94";
 constexpr char kEllipsis[] = "\xE2\x80\xA6";
 // The names listed while Find looks, at most; the tray icon's tip holds 63
 // characters, of which the words take 32.
 constexpr std::size_t kListedNamesLength = 24;
 
 }  // namespace
-
-std::string LinkStateText(LinkState state, const std::string& port) {
-  switch (state) {
-    case LinkState::kOpening:
-      return "Opening " + port + kEllipsis;
-    case LinkState::kConnected:
-      return "Connected";
-    case LinkState::kWaiting:
-      return "Waiting for " + port + " " + kEmDash + " retrying";
-    case LinkState::kCantOpen:
-      return "Can't Open " + port;
-    case LinkState::kRetrying:
-      return "No touch screen on " + port + " " + kEmDash + " retrying";
-    case LinkState::kLost:
-      break;
-  }
-  return "No touch screen on " + port;
-}
 
 std::string FindingText(const std::vector<std::string>& ports) {
   std::string names;

@@ -1,5 +1,5 @@
-// What the main window and the tray icon's tip say of the link and of
-// Find, in UTF-8.
+// What the main window and the tray icon's tip say of the link (the
+// engine's LinkStateText) and of Find, in UTF-8.
 #pragma once
 
 #include <string>
@@ -9,7 +9,6 @@
 
 namespace zt {
 
-std::string LinkStateText(LinkState state, const std::string& port);
 // "Looking for the touch screen on COM3, COM6…"; a count instead of the
 // names where they would not fit the tray icon's tip.
 std::string FindingText(const std::vector<std::string>& ports);

@@ -10,7 +10,6 @@
 #include "engine/window_messages.h"
 #include "mapping/desktop_mapping.h"
 #include "platform/linux/serial_port_list.h"
-#include "settings/registry_key.h"
 
 namespace zt {
 namespace {
@@ -38,36 +37,13 @@ std::string Joined(const std::vector<std::string>& names) {
   return text;
 }
 
+// The link's state as the log and "status" say it: the engine's words,
+// naming the port also once connected.
+std::string DaemonStateText(LinkState state, const std::string& port) {
+  return state == LinkState::kConnected ? "Connected on " + port : LinkStateText(state, port);
+}
+
 }  // namespace
-
-std::string LinkStateText(LinkState state, const std::string& port) {
-  switch (state) {
-    case LinkState::kOpening:
-      return "Opening " + port;
-    case LinkState::kConnected:
-      return "Connected on " + port;
-    case LinkState::kWaiting:
-      return "Waiting for " + port + " \xE2\x80\x94 retrying";
-    case LinkState::kCantOpen:
-      return "Can't open " + port;
-    case LinkState::kRetrying:
-      return "No touch screen on " + port + " \xE2\x80\x94 retrying";
-    case LinkState::kLost:
-      break;
-  }
-  return "No touch screen on " + port;
-}
-
-std::string ConfigText(IRegistry& registry, const char* name) {
-  CRegistryKey key(registry);
-  char text[settings::kTextSize] = {};
-  std::uint32_t size = sizeof text - 1;
-  return key.Open(settings::kSettingsKey.root, settings::kSettingsKey.subKey,
-                  reg::kKeyQueryValue) &&
-                 key.QueryValue(name, text, size)
-             ? text
-             : "";
-}
 
 bool CDaemonMessages::Post(WindowHandle, std::uint32_t message, std::uintptr_t wParam,
                            std::intptr_t lParam) {
@@ -79,7 +55,7 @@ bool CDaemonMessages::Post(WindowHandle, std::uint32_t message, std::uintptr_t w
     const std::lock_guard<std::mutex> lock(m_lock);
     if (lParam == kNotifyLinkState) {
       m_state = static_cast<LinkState>(wParam);
-      text = LinkStateText(m_state, m_port);
+      text = DaemonStateText(m_state, m_port);
     } else if (lParam == kNotifyFindDone) {
       m_found = true;
     }
@@ -100,7 +76,7 @@ void CDaemonMessages::SetPort(const std::string& port) {
 std::string CDaemonMessages::Text() const {
   const std::lock_guard<std::mutex> lock(m_lock);
   return m_port.empty() ? "No port chosen: \"zeltratouch find\" looks for the touch screen"
-                        : LinkStateText(m_state, m_port);
+                        : DaemonStateText(m_state, m_port);
 }
 
 void CDaemonMessages::WaitForFindDone() {
@@ -259,7 +235,7 @@ std::string CDaemon::Find() {
     current = m_host.m_szPort;
   }
   std::vector<std::string> patterns = kSerialPortPatterns;
-  if (const std::string stored = ConfigText(m_config, kFindPortsName); !stored.empty()) {
+  if (const std::string stored = m_store.ReadTextValue(kFindPortsName); !stored.empty()) {
     std::istringstream words(stored);
     patterns.assign(std::istream_iterator<std::string>(words), {});
   }

@@ -24,12 +24,6 @@ namespace zt {
 inline constexpr char kControlName[] = "Control";
 inline constexpr char kFindPortsName[] = "FindPorts";
 
-// A text value of the config file, or empty.
-std::string ConfigText(IRegistry& registry, const char* name);
-
-// Where the link stands, in the words of the log and of "status".
-std::string LinkStateText(LinkState state, const std::string& port);
-
 // The engine's notifications: each change of the link is logged, and the
 // end of a search is signalled to whoever waits for it.
 class CDaemonMessages final : public IMessages {

@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
   }
 
   zt::CControlServer server;
-  const std::string stored = zt::ConfigText(registry, zt::kControlName);
+  const std::string stored = zt::settings::CSettingsStore(registry).ReadTextValue(zt::kControlName);
   const std::string control = stored.empty() ? kDefaultControl : stored;
   std::error_code ignored;
   std::filesystem::create_directories(std::filesystem::path(control).parent_path(), ignored);
