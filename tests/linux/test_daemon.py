@@ -187,6 +187,14 @@ class DaemonTest(DaemonCase):
         nothing = self.command("find")
         self.assertEqual((nothing.returncode, nothing.stderr),
                          (1, "zeltratouch: no touch screen on %s/ttyA\n" % self.folder))
+        # A stop while find waits for the silent port ends both.
+        with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as finding:
+            finding.connect(self.control)
+            finding.sendall(b"find\n")
+            self.assertTrue(wait_for(lambda: self.ask("reload") == "ERR busy: looking for the touch screen"))
+            self.daemon.terminate()
+            self.assertEqual(self.daemon.wait(10), 0)
+            self.assertIn(finding.makefile().readline(), ("ERR stopping\n", ""))
 
     def test_a_slow_request_holds_nobody_up(self):
         sim = self.simulator(self.link, "--reply-delay", "700", "-v")
@@ -244,6 +252,10 @@ class DaemonTest(DaemonCase):
         self.assertEqual(self.outcome(0, 0, 0, DEFAULT_POINTS), "OK nothing changed\n")  # a run cancelled
         self.send(sim, "report 1024 2048 2")  # three quarters across, still mirrored
         self.assertTrue(wait_for(lambda: self.near((600, 300), 3)), self.pointer())
+        with self.session() as (peer, lines):  # a stop during a calibration ends it
+            self.daemon.terminate()
+            self.assertEqual(lines.readline(), "")
+        self.assertEqual(self.daemon.wait(10), 0)
 
     def test_a_daemon_that_spans_the_whole_screen_is_calibrated_over_it(self):
         # A daemon without a display (uinput alone): a stand-in that answers so.
