@@ -42,10 +42,13 @@ class SetupCase(ProgramTestCase):
         return [self.driver.send(self.driver.item(page, c), BM_GETCHECK) for c in controls]
 
     def slide(self, window, slider, to_right):
-        """Drags a slider's thumb past one end of its channel and lets go."""
-        handle = self.driver.item(window, slider)
+        """Drags a slider's thumb past one end of its channel and lets go,
+        once the slider of a dialog just opened is there (past an end is
+        the same end however often)."""
+        handle = wait_for(lambda: self.driver.item(window, slider))
         left, _, right, _ = self.driver.rect(handle)
-        self.assertEqual(self.driver.ask("slide", handle, right - left + 50 if to_right else -50)[0], "OK")
+        self.assertTrue(wait_for(lambda: self.driver.ask("slide", handle, right - left + 50 if to_right else -50)[0]
+                                 == "OK"))
 
     def press_lands_at_the_lift(self):
         """A touch on the probe that moves down 120 pixels before its lift:
