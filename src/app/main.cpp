@@ -13,8 +13,15 @@ zt::CTouchHost theHost(theApp.m_platform.Engine(), theApp.m_settings);
 
 }  // namespace
 
+// A reader or probe left running inside a driver call that does not return
+// may still use the platform's objects: the program then ends without
+// destroying them (the system ends that thread with the process).
 int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*commandLine*/,
                    int /*show*/) {
   theApp.InitInstance(theHost);
+  theHost.StopDriver();
+  if (theApp.m_platform.threads.AnyLeftRunning()) {
+    ::ExitProcess(0);
+  }
   return 0;
 }

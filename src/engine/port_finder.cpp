@@ -1,6 +1,9 @@
 #include "engine/port_finder.h"
 
 #include <algorithm>
+#include <chrono>
+#include <new>
+#include <thread>
 #include <utility>
 
 #include "engine/controller_protocol.h"
@@ -16,37 +19,61 @@ constexpr std::uint32_t kProbeWriteTimeoutMs = 1000;
 // A port that keeps failing reads (line errors: another device at another
 // speed) is given up before its time-out.
 constexpr int kProbeFailuresAllowed = 8;
+// Probes running at once, at most: a machine may have dozens of ports.
+constexpr std::size_t kProbesAtOnce = 8;
+// How long the end of a search waits for its cancelled probes; one still
+// inside a driver call then is left to end by itself.
+constexpr std::uint32_t kProbeEndLimitMs = 1200;
+
+using Clock = std::chrono::steady_clock;
 
 }  // namespace
 
-// One port under trial, used by its own thread and the search: the thread
-// opens, asks and listens; the search reads its stage, cancels it and
-// waits for its thread to end. The port's own lock keeps a cancellation
-// off a handle that is being closed.
+// One port under trial, shared by its own thread and the search: the
+// thread opens, asks and listens; the search reads its stage and cancels
+// it. Its stage turns final as the thread's last act, and the thread holds
+// its own share, so a probe left running is freed by its thread.
 struct CPortFinder::Probe {
   enum Stage : std::int32_t { kOpening, kListening, kAnswered, kSilent };
 
-  Probe(ICommDevice& comm, IThreads& threads, std::string portName)
-      : port(comm, threads), name(std::move(portName)) {}
+  Probe(ICommDevice& device, IThreads& threads, std::string portName)
+      : comm(device), port(device, threads), name(std::move(portName)) {}
 
-  static void Thread(void* probe) { static_cast<Probe*>(probe)->Run(); }
+  static void Thread(void* start) {
+    const std::unique_ptr<std::shared_ptr<Probe>> probe(
+        static_cast<std::shared_ptr<Probe>*>(start));
+    (*probe)->Run();
+  }
 
   void Run() {
-    CSerialConfig config;
-    config.SetPortName(name.c_str());
-    config.m_dwReadTimeout = 0;
-    config.m_dwWriteTimeout = kProbeWriteTimeoutMs;
     bool answered = false;
-    if (port.Open(config)) {
-      stage.store(kListening);
+    if (OpenPort()) {
       if (!cancelled.load()) {
         const Packet request = BuildParameterRequest();
         port.WriteBytes(request.data(), kPacketSize);
+        stage.store(kListening);  // the answer's time-out starts now
         answered = Listen(request);
       }
       port.Close();
     }
     stage.store(answered ? kAnswered : kSilent);
+  }
+
+  bool Ended() const { return stage.load() >= kAnswered; }
+
+  // A port slow to open (a Bluetooth serial port) is tried again while its
+  // open goes on, until the search gives up on it (kOpenTimeoutMs).
+  bool OpenPort() {
+    CSerialConfig config;
+    config.SetPortName(name.c_str());
+    config.m_dwReadTimeout = 0;
+    config.m_dwWriteTimeout = kProbeWriteTimeoutMs;
+    while (!port.Open(config)) {
+      if (cancelled.load() || !comm.IsOpening(name.c_str())) {
+        return false;
+      }
+    }
+    return true;
   }
 
   // Until a valid packet comes, the wait is cancelled, or the line fails.
@@ -80,6 +107,7 @@ struct CPortFinder::Probe {
     port.CancelWait();
   }
 
+  ICommDevice& comm;
   CSerialPort port;
   const std::string name;
   std::atomic<std::int32_t> stage{kOpening};
@@ -87,8 +115,10 @@ struct CPortFinder::Probe {
   // the cancellation after its open, or the cancellation sees the handle.
   std::atomic<bool> cancelled{false};
   ThreadHandle thread = kNoThread;
-  // When the search first saw it listening; kNever until then.
+  // When the search started it and first saw it listening (search time);
+  // kNever until then.
   static constexpr std::uint32_t kNever = ~0U;
+  std::uint32_t startedAt = 0;            // search thread only
   std::uint32_t listeningSince = kNever;  // search thread only
 };
 
@@ -105,34 +135,27 @@ bool CPortFinder::Start(const std::vector<std::string>& ports, WindowHandle noti
   }
   m_notifyWindow = notifyWindow;
   m_found.clear();
-  m_probes.clear();
+  m_ports = ports;
   m_bStop.store(0);
-  for (const std::string& name : ports) {
-    auto probe = std::make_unique<Probe>(m_comm, m_threads, name);
-    probe->thread = m_threads.CreateThread(&Probe::Thread, probe.get());
-    if (probe->thread != kNoThread) {
-      m_probes.push_back(std::move(probe));
-    }
-  }
   m_hThread = m_threads.CreateThread(&CPortFinder::SearchThread, this);
-  if (m_hThread == kNoThread) {
-    EndProbes();
-    return false;
-  }
-  return true;
+  return m_hThread != kNoThread;
 }
 
 void CPortFinder::SearchThread(void* finder) {
   static_cast<CPortFinder*>(finder)->Search();
 }
 
-// Looks at the probes every step until one has answered, none is left to
-// wait for, or a stop; then cancels the rest.
+// Starts probes, a few at a time, and looks at them every step until one
+// has answered, none is left to wait for, or a stop; then cancels the rest.
+// Its time-outs are in real time, whatever a step's sleep takes.
 void CPortFinder::Search() {
+  const auto began = Clock::now();
   std::uint32_t elapsed = 0;
+  std::size_t next = 0;
   bool waiting = true;
   while (waiting && m_bStop.load() == 0 && m_found.empty()) {
-    waiting = false;
+    next = StartProbes(next, elapsed);
+    waiting = next < m_ports.size();
     for (const auto& probe : m_probes) {
       const std::int32_t stage = probe->stage.load();
       if (stage == Probe::kAnswered) {
@@ -143,7 +166,7 @@ void CPortFinder::Search() {
         probe->listeningSince = elapsed;
       }
       const bool timedOut = stage == Probe::kOpening
-                                ? elapsed >= kOpenTimeoutMs
+                                ? elapsed - probe->startedAt >= kOpenTimeoutMs
                                 : elapsed - probe->listeningSince >= kAnswerTimeoutMs;
       if (stage != Probe::kSilent && !timedOut) {
         waiting = true;
@@ -153,7 +176,8 @@ void CPortFinder::Search() {
     }
     if (waiting && m_found.empty()) {
       m_threads.Sleep(kSearchStepMs);
-      elapsed += kSearchStepMs;
+      elapsed = static_cast<std::uint32_t>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - began).count());
     }
   }
   EndProbes();
@@ -162,16 +186,51 @@ void CPortFinder::Search() {
   }
 }
 
+// Starts probes on the ports from next on while fewer than kProbesAtOnce
+// are under way; returns the next port still to start. A port whose
+// thread cannot be made now is tried at the next step.
+std::size_t CPortFinder::StartProbes(std::size_t next, std::uint32_t elapsed) {
+  const auto underWay = [&] {
+    return static_cast<std::size_t>(std::count_if(
+        m_probes.begin(), m_probes.end(), [](const auto& probe) { return !probe->Ended(); }));
+  };
+  while (next < m_ports.size() && underWay() < kProbesAtOnce) {
+    auto probe = std::make_shared<Probe>(m_comm, m_threads, m_ports[next]);
+    probe->startedAt = elapsed;
+    auto* start = new (std::nothrow) std::shared_ptr<Probe>(probe);
+    probe->thread = start == nullptr ? kNoThread : m_threads.CreateThread(&Probe::Thread, start);
+    if (probe->thread == kNoThread) {
+      delete start;
+      break;
+    }
+    m_probes.push_back(std::move(probe));
+    ++next;
+  }
+  return next;
+}
+
 // A cancelled probe closes its port at once (the cancellation of a read is
-// bounded, and so is an open): once the search is over, none holds a port
-// that the engine may open next, and no probe thread is left.
+// bounded, and so are an open and a close): once the search is over, none
+// holds a port that the engine may open next. One still inside a driver
+// call after kProbeEndLimitMs is left running; it frees itself.
 void CPortFinder::EndProbes() {
   for (const auto& probe : m_probes) {
     probe->Cancel();
   }
+  const auto deadline = Clock::now() + std::chrono::milliseconds(kProbeEndLimitMs);
+  const auto allEnded = [&] {
+    return std::all_of(m_probes.begin(), m_probes.end(),
+                       [](const auto& probe) { return probe->Ended(); });
+  };
+  while (!allEnded() && Clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
   for (const auto& probe : m_probes) {
-    m_threads.WaitForThread(probe->thread);
-    m_threads.CloseThread(probe->thread);
+    if (probe->Ended()) {
+      m_threads.CloseThread(probe->thread);
+    } else {
+      m_threads.LeaveRunning(probe->thread);
+    }
   }
   m_probes.clear();
 }

@@ -12,13 +12,16 @@
 
 namespace zt {
 
-// Looks for the controller on several ports side by side, off the caller's
-// thread: each is opened (9600 8N2) and sent one parameter request; the
-// first that answers with a valid packet (a parameter reply or a touch
-// report) is found. A port that does not open, opens slowly or stays silent
-// is passed over, each with its own time-out. Never writes the EEPROM.
-// Every probe has let go of its port and ended before the search reports
-// or a stop returns (an open never takes longer than kOpenLimitMs).
+// Looks for the controller on several ports side by side (kProbesAtOnce at
+// most), off the caller's thread: each is opened (9600 8N2) and sent one
+// parameter request; the first that answers with a valid packet (a
+// parameter reply or a touch report) is found. A port is waited for while
+// it opens, up to kOpenTimeoutMs (a Bluetooth serial port takes one to
+// three), then for its answer up to kAnswerTimeoutMs from the moment its
+// request has been written; one that does not open or stays silent is
+// passed over. Never writes the EEPROM. Every probe has let go of its port
+// before the search reports or a stop returns, unless its driver keeps it
+// beyond every limit: such a probe is left to end by itself.
 class CPortFinder {
 public:
   CPortFinder(ICommDevice& comm, IThreads& threads, IMessages& messages);
@@ -36,13 +39,14 @@ public:
   // when none did). False when there is no search to take.
   bool TakeResult(std::string& port);
 
-  static constexpr std::uint32_t kOpenTimeoutMs = 2000;
+  static constexpr std::uint32_t kOpenTimeoutMs = 3000;
   static constexpr std::uint32_t kAnswerTimeoutMs = 1000;
 
 private:
   struct Probe;
   static void SearchThread(void* finder);
   void Search();
+  std::size_t StartProbes(std::size_t next, std::uint32_t elapsed);
   void EndProbes();
   void EndSearchThread();
 
@@ -50,7 +54,8 @@ private:
   IThreads& m_threads;
   IMessages& m_messages;
   WindowHandle m_notifyWindow = 0;
-  std::vector<std::unique_ptr<Probe>> m_probes;
+  std::vector<std::string> m_ports;              // search thread only while it runs
+  std::vector<std::shared_ptr<Probe>> m_probes;  // search thread only
   ThreadHandle m_hThread = kNoThread;
   std::atomic<std::int32_t> m_bStop{0};
   std::string m_found;  // written by the search thread, read after it ends

@@ -15,6 +15,9 @@ void CSerialLink::BeginLinkState() {
 }
 
 bool CSerialLink::AwaitPort() {
+  if (m_bRunning.load() == 0) {
+    return false;  // stopped before it began
+  }
   if (ReopenLink()) {
     SetLinkState(LinkState::kConnected);
     return true;

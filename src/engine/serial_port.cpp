@@ -1,12 +1,12 @@
 #include "engine/serial_port.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <new>
 
 namespace zt {
 namespace {
-
-constexpr char kCloseEventName[] = "CloseEvent";
 
 void CopyPortName(char (&target)[CSerialConfig::kPortNameSize], const char* name) {
   std::size_t length = 0;
@@ -64,45 +64,88 @@ void ReceiveBuffer::Append(std::uint8_t byte) {
 CSerialPort::CSerialPort(ICommDevice& comm, IThreads& threads) : m_comm(comm), m_threads(threads) {}
 
 CSerialPort::~CSerialPort() {
-  EndReaderThread();
+  EndReaderThread(kNoLimit);
   if (IsOpen()) {
     CSerialPort::Close();
   }
-  if (m_hCloseEvent != kNoEvent) {
-    m_threads.CloseEvent(m_hCloseEvent);
-    m_hCloseEvent = kNoEvent;
+}
+
+// What the reader thread and its owner share: it outlives whichever of
+// the two goes first, so the thread's last act touches nothing freed.
+struct CSerialPort::ReaderEnd {
+  ThreadRoutine routine = nullptr;
+  void* argument = nullptr;
+  std::mutex lock;
+  std::condition_variable signal;
+  bool ended = false;
+  std::unique_ptr<CSerialPort> leftToReader;
+};
+
+void CSerialPort::RunReader(void* start) {
+  const std::unique_ptr<std::shared_ptr<ReaderEnd>> held(
+      static_cast<std::shared_ptr<ReaderEnd>*>(start));
+  const std::shared_ptr<ReaderEnd> end = *held;
+  end->routine(end->argument);
+  std::unique_ptr<CSerialPort> leftToReader;
+  {
+    const std::lock_guard<std::mutex> lock(end->lock);
+    end->ended = true;
+    leftToReader = std::move(end->leftToReader);
+  }
+  end->signal.notify_all();
+}
+
+void CSerialPort::LeaveToReader(std::unique_ptr<CSerialPort> port) {
+  const std::shared_ptr<ReaderEnd> end = port->m_readerEnd;
+  if (!end) {
+    return;
+  }
+  const std::lock_guard<std::mutex> lock(end->lock);
+  if (!end->ended) {
+    end->leftToReader = std::move(port);
   }
 }
 
-void CSerialPort::EndReaderThread() {
+bool CSerialPort::StartReaderThread(ThreadRoutine routine, void* argument) {
+  m_readerEnd = std::make_shared<ReaderEnd>();
+  m_readerEnd->routine = routine;
+  m_readerEnd->argument = argument;
+  auto* start = new (std::nothrow) std::shared_ptr<ReaderEnd>(m_readerEnd);
+  m_hThread = start == nullptr ? kNoThread : m_threads.CreateThread(&CSerialPort::RunReader, start);
   if (m_hThread == kNoThread) {
-    return;
+    delete start;
+    m_readerEnd.reset();
+    return false;
+  }
+  return true;
+}
+
+bool CSerialPort::EndReaderThread(std::uint32_t limitMs) {
+  if (m_hThread == kNoThread) {
+    return true;
   }
   // Sequentially consistent with the reader's reopen: either the reader
   // sees the stop, or CancelWait sees the reopened handle.
   m_bRunning.store(0);
   CancelWait();
-  m_threads.ResumeThread(m_hThread);
-  if (m_hCloseEvent != kNoEvent) {
-    m_threads.SetEvent(m_hCloseEvent);
+  bool ended = false;
+  {
+    std::unique_lock<std::mutex> lock(m_readerEnd->lock);
+    const auto hasEnded = [&] { return m_readerEnd->ended; };
+    if (limitMs == kNoLimit) {
+      m_readerEnd->signal.wait(lock, hasEnded);
+      ended = true;
+    } else {
+      ended = m_readerEnd->signal.wait_for(lock, std::chrono::milliseconds(limitMs), hasEnded);
+    }
   }
-  m_threads.WaitForThread(m_hThread);
-  m_threads.CloseThread(m_hThread);
+  if (ended) {
+    m_threads.CloseThread(m_hThread);
+  } else {
+    m_threads.LeaveRunning(m_hThread);
+  }
   m_hThread = kNoThread;
-}
-
-bool CSerialPort::EnsureCloseEvent(bool initiallySignalled) {
-  if (m_hCloseEvent == kNoEvent) {
-    m_hCloseEvent = m_threads.CreateEventObject(true, initiallySignalled, kCloseEventName);
-  }
-  return m_hCloseEvent != kNoEvent;
-}
-
-bool CSerialPort::Start() {
-  if (m_bRunning.load(std::memory_order_acquire) != 0) {
-    EnsureCloseEvent(true);
-  }
-  return false;
+  return ended;
 }
 
 int CSerialPort::OnReceive(const std::uint8_t* bytes, int count) {
@@ -171,8 +214,9 @@ bool CSerialPort::OpenConfigured() {
 bool CSerialPort::CloseOwnHandle() {
   CommHandle handle = kInvalidComm;
   {
-    const std::lock_guard<std::mutex> lock(m_linkLock);
+    std::unique_lock<std::mutex> lock(m_linkLock);
     handle = m_hComm.exchange(kInvalidComm);
+    m_writesDone.wait(lock, [&] { return m_writesInFlight == 0; });
   }
   return handle != kInvalidComm && m_comm.CloseHandle(handle);
 }
@@ -297,16 +341,27 @@ std::uint32_t CSerialPort::ReadAvailable(void* buffer, std::uint32_t maxCount) {
 }
 
 void CSerialPort::WriteBytes(const void* buffer, std::uint32_t count) {
-  const std::lock_guard<std::mutex> lock(m_linkLock);
-  if (!IsOpen()) {
-    return;
+  CommHandle handle = kInvalidComm;
+  {
+    const std::lock_guard<std::mutex> lock(m_linkLock);
+    handle = m_hComm.load();
+    if (handle == kInvalidComm) {
+      return;
+    }
+    ++m_writesInFlight;
   }
   std::uint32_t written = 0;
-  m_comm.WriteFile(m_hComm, buffer, count, written);
+  m_comm.WriteFile(handle, buffer, count, written);
   if (written < count) {
+    std::uint32_t errors = 0;
     CommStatus status;
-    ClearError(status);
+    m_comm.ClearCommError(handle, errors, status);
   }
+  {
+    const std::lock_guard<std::mutex> lock(m_linkLock);
+    --m_writesInFlight;
+  }
+  m_writesDone.notify_all();
 }
 
 }  // namespace zt

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
 #include "platform/comm_device.h"
@@ -59,8 +61,6 @@ public:
   CSerialPort& operator=(const CSerialPort&) = delete;
   virtual ~CSerialPort();
 
-  // Begins receiving; the base version only prepares the close event.
-  virtual bool Start();
   // Hook for each chunk of received bytes; returns count.
   virtual int OnReceive(const std::uint8_t* bytes, int count);
   // Stops the reader loop flag, purges and closes the port.
@@ -90,7 +90,8 @@ public:
   // error state. kLinkLost: the device has gone away.
   ByteWait WaitForByte(std::uint8_t& byte);
   void CancelWait();
-  // A short write clears the line error; the caller is not told.
+  // A short write clears the line error; the caller is not told. It never
+  // holds up a cancellation (CancelWait) from another thread.
   void WriteBytes(const void* buffer, std::uint32_t count);
 
   // Closes a port whose device has gone away, keeping everything it was
@@ -99,38 +100,57 @@ public:
   void CloseLink();
   bool ReopenLink();
 
+  // Hands a port whose reader did not end in time (EndReaderThread was
+  // false) over to that reader, which frees it as its last act.
+  static void LeaveToReader(std::unique_ptr<CSerialPort> port);
+
   bool IsOpen() const { return m_hComm.load() != kInvalidComm; }
   const char* PortName() const { return m_szPort; }
   const ReceiveBuffer& Received() const { return m_receive; }
 
 private:
+  struct ReaderEnd;
+  static void RunReader(void* start);
   bool OpenConfigured();
   // Every close of the handle goes through here (see m_linkLock).
   bool CloseOwnHandle();
 
 protected:
-  // Ends the reader thread: clears the running flag, resumes and wakes the
-  // thread, and waits for it without a time limit. A derived class calls
-  // this first in its destructor, before any of its own members go.
-  void EndReaderThread();
-  // Makes the event that wakes the reader thread to end, once; false when
-  // it cannot be made.
-  bool EnsureCloseEvent(bool initiallySignalled);
+  // Waiting for the reader without a limit: only where nothing else can be
+  // done (a destructor).
+  static constexpr std::uint32_t kNoLimit = ~0U;
+
+  // Starts routine(argument) on the reader thread; as its last act, once
+  // routine has returned, the thread says that its loop has ended. False
+  // when no thread could be made.
+  bool StartReaderThread(ThreadRoutine routine, void* argument);
+  // Ends the reader thread: clears the running flag, cancels its wait and
+  // waits for its loop to end, at most limitMs. False when it has not (it
+  // is inside a driver call that does not return): the thread is left
+  // running, and this object must outlive it (LeaveToReader).
+  // A derived class calls this first in its destructor, before any of its
+  // own members go.
+  bool EndReaderThread(std::uint32_t limitMs);
 
   ICommDevice& m_comm;
   IThreads& m_threads;
   // The handle's life: only the port's owner opens and closes it (the
   // engine's reader thread, a probe's thread, or the owner once its reader
   // has ended), and never while one of its own calls on it is in flight. It
-  // is published and taken back under this lock, and a write or a
-  // cancellation from another thread uses it only under the same lock, so
-  // no call reaches a value after its close: the system hands a freed
-  // value out again at once, to another port.
+  // is published and taken back under this lock, and a cancellation from
+  // another thread uses it only under the same lock; a write from another
+  // thread takes it under the lock and counts itself in flight, and the
+  // close waits for the writes in flight before it lets go. So no call
+  // reaches a value after its close (the system hands a freed value out
+  // again at once, to another port), and a write the driver is slow with
+  // never holds up a cancellation.
   std::mutex m_linkLock;
+  std::condition_variable m_writesDone;
+  int m_writesInFlight = 0;
   CSerialConfig m_config;
 
   ThreadHandle m_hThread = kNoThread;
-  EventHandle m_hCloseEvent = kNoEvent;
+  std::shared_ptr<ReaderEnd> m_readerEnd;
   std::atomic<std::int32_t> m_bRunning{0};
   // Changed by the reader thread when it reopens a lost link; read by any.
   std::atomic<CommHandle> m_hComm{kInvalidComm};

@@ -10,8 +10,10 @@ namespace {
 
 constexpr std::uint32_t kReadChunk = 4096;
 // After reads that fail one after the other the reader pauses between
-// tries instead of spinning.
+// tries instead of spinning; failures that go on this long with no byte
+// between them are a lost link.
 constexpr std::uint32_t kFailurePauseMs = 100;
+constexpr std::uint32_t kFailingLinkMs = 2000;
 
 std::uint64_t PackPoint(std::int32_t x, std::int32_t y) {
   return (std::uint64_t{static_cast<std::uint32_t>(x)} << 32) | static_cast<std::uint32_t>(y);
@@ -29,21 +31,17 @@ CTouchDriver::CTouchDriver(const EnginePlatform& platform)
 CTouchDriver::~CTouchDriver() {
   // The reader thread uses everything below; it ends before any of it goes,
   // and no button a touch holds stays down once the engine has gone.
-  EndReaderThread();
+  EndReaderThread(kNoLimit);
   ReleaseTouch();
 }
 
 bool CTouchDriver::Start() {
   RestartDoubleTapClock();
-  if (!EnsureCloseEvent(false)) {
-    return false;
-  }
   // Raised before the thread exists, so that a stop requested before the
   // thread has begun its loop is never undone by the thread itself.
   m_bRunning.store(1, std::memory_order_release);
   BeginLinkState();
-  m_hThread = m_threads.CreateThread(&CTouchDriver::ReaderThread, this);
-  if (m_hThread == kNoThread) {
+  if (!StartReaderThread(&CTouchDriver::ReaderThread, this)) {
     m_bRunning.store(0, std::memory_order_release);
     return false;
   }
@@ -51,8 +49,12 @@ bool CTouchDriver::Start() {
   return true;
 }
 
+// The reader lets go of a held button itself as it ends, also when it
+// ends late, after its owner stopped waiting for it.
 void CTouchDriver::ReaderThread(void* engine) {
-  static_cast<CTouchDriver*>(engine)->ReadLoop();
+  auto* driver = static_cast<CTouchDriver*>(engine);
+  driver->ReadLoop();
+  driver->ReleaseTouch();
 }
 
 void CTouchDriver::RequestStop() {
@@ -60,36 +62,48 @@ void CTouchDriver::RequestStop() {
   CancelWait();
 }
 
+bool CTouchDriver::Stop() {
+  return EndReaderThread(kStopLimitMs);
+}
+
 // Waits for a port that has not opened yet, then sleeps in WaitForByte
 // while the line is silent; a byte wakes it, and it takes that byte with
 // all the others that have come, up to a chunk, before it waits again.
+// Reads that keep failing with no byte between them for kFailingLinkMs
+// (a device that reports line errors for ever) are a lost link too.
 void CTouchDriver::ReadLoop() {
   if (!AwaitPort()) {
     return;
   }
   std::uint8_t buffer[kReadChunk];
-  bool failedBefore = false;
+  std::uint32_t failures = 0;
   while (m_bRunning.load() != 0) {
-    switch (WaitForByte(buffer[0])) {
+    ByteWait waited = WaitForByte(buffer[0]);
+    if (waited == ByteWait::kFailed && ++failures * kFailurePauseMs >= kFailingLinkMs) {
+      waited = ByteWait::kLinkLost;
+    }
+    switch (waited) {
       case ByteWait::kByte: {
         const std::uint32_t count = 1 + ReadAvailable(buffer + 1, kReadChunk - 1);
-        OnReceive(buffer, static_cast<int>(count));
-        failedBefore = false;
+        if (m_bRunning.load() != 0) {
+          OnReceive(buffer, static_cast<int>(count));
+        }
+        failures = 0;
         break;
       }
       case ByteWait::kCancelled:
         return;
       case ByteWait::kFailed:
-        if (failedBefore) {
+        if (failures > 1) {
           m_threads.Sleep(kFailurePauseMs);
         }
-        failedBefore = true;
         break;
       case ByteWait::kLinkLost:
         // No button stays down and no half packet is kept; the engine's
         // settings and calibration stay as they are.
         ReleaseTouch();
         m_assembler.Reset();
+        failures = 0;
         if (!RecoverLink()) {
           return;
         }

@@ -43,9 +43,14 @@ public:
   explicit CTouchDriver(const EnginePlatform& platform);
   ~CTouchDriver() override;
 
+  // How long a stop waits for the reader to end: longer than any driver
+  // call it makes may take (kOpenLimitMs, kCancelLimitMs, the port's close)
+  // while the driver keeps to its limits.
+  static constexpr std::uint32_t kStopLimitMs = 1200;
+
   // Starts the reader thread at the highest priority; it waits for a port
   // that has not opened (kWaiting) before it reads.
-  bool Start() override;
+  bool Start();
   // The packet assembler; runs on the reader thread.
   int OnReceive(const std::uint8_t* bytes, int count) override;
 
@@ -83,6 +88,10 @@ public:
   // The reader loop ends at once, also when it waits for bytes or for the
   // next try of a port that is not there.
   void RequestStop();
+  // Ends the reader thread, waiting for it at most kStopLimitMs. False when
+  // it is still inside a driver call: the engine must then never be freed
+  // (its thread ends by itself, letting go of a held button as it does).
+  bool Stop();
   bool IsReading() const { return m_bRunning.load(std::memory_order_acquire) != 0; }
 
 protected:

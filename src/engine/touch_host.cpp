@@ -17,7 +17,7 @@ CTouchHost::CTouchHost(const EnginePlatform& platform, ISettingsSource& settings
     : m_platform(platform), m_settings(settings) {}
 
 CTouchHost::~CTouchHost() {
-  m_pDriver.reset();
+  StopDriver();
 }
 
 // The engine opens its port on its own thread: an open that blocks (a
@@ -64,12 +64,19 @@ CTouchDriver* CTouchHost::ConnectedDriver() const {
   return connected ? m_pDriver.get() : nullptr;
 }
 
+// A reader still inside a driver call after its time is handed the
+// engine: it frees it itself once the driver lets go.
 bool CTouchHost::StopDriver() {
   if (!m_pDriver) {
     return true;
   }
-  m_pDriver->RequestStop();
-  m_platform.threads.Sleep(100);
+  if (!m_pDriver->Stop()) {
+    CSerialPort::LeaveToReader(std::move(m_pDriver));
+    if (m_platform.log != nullptr) {
+      m_platform.log->Write(
+          "The reader of the old port is stuck in its driver; it was left running");
+    }
+  }
   m_pDriver.reset();
   return true;
 }

@@ -24,9 +24,10 @@ public:
   // (LinkState::kCantOpen). An empty port leaves a running engine alone.
   // On failure no engine remains.
   bool StartDriver(WindowHandle notifyWindow);
-  // Stops the running engine, if any: clears its running flag, waits 100 ms
-  // and destroys it (its reader ends within an open's time limit). Always
-  // true.
+  // Stops the running engine, if any, within CTouchDriver::kStopLimitMs
+  // and the port's close limit, whatever its driver does: the engine is
+  // destroyed, or left to end by itself when its reader is stuck in the
+  // driver. Always true.
   bool StopDriver();
   // Reads "Port", "First", "Right" and "StartUpMode"; false only when the
   // key exists but "Port" cannot be read.

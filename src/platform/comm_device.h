@@ -22,14 +22,19 @@ inline std::string_view BarePortName(std::string_view name) {
              : name;
 }
 
-// Whether two names open the same port: "com3", "COM3" and "\\.\COM3" do.
+// What tells ports apart: the bare name in capitals, so that "com3",
+// "COM3" and "\\.\COM3" are one port.
+inline std::string PortKey(std::string_view name) {
+  std::string key(BarePortName(name));
+  for (char& c : key) {
+    c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+  }
+  return key;
+}
+
+// Whether two names open the same port.
 inline bool IsSamePort(std::string_view first, std::string_view second) {
-  first = BarePortName(first);
-  second = BarePortName(second);
-  const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
-  return first.size() == second.size() &&
-         std::equal(first.begin(), first.end(), second.begin(),
-                    [&](char a, char b) { return upper(a) == upper(b); });
+  return PortKey(first) == PortKey(second);
 }
 
 // Whether a text can name a port: a device name ("COM12", "CNCA0",
@@ -46,9 +51,12 @@ inline bool IsPortName(std::string_view text) {
   return !bare.empty() && text.size() <= kLongest && std::all_of(bare.begin(), bare.end(), allowed);
 }
 
-// How long an open may take before it counts as failed. A port that takes
-// longer (a Bluetooth serial port connecting) is opened in the background
-// and ready for a later try; its handle is closed if nobody asks again.
+// The longest a caller waits for a port to open. The open itself may take
+// longer (a Bluetooth serial port connecting takes one to three seconds):
+// it goes on without the caller, and the handle it brings is kept for the
+// caller's next try of the same port, which takes it at once. So a port
+// that is slow to open connects on the try after its open has completed,
+// and a stop never waits for a driver's open.
 inline constexpr std::uint32_t kOpenLimitMs = 800;
 
 // Opaque handle of an open communications device; kInvalidComm means none.
@@ -142,19 +150,48 @@ inline constexpr std::uint32_t kCeFrame = 0x0008;
 // into kLinkLost.
 enum class ByteWait { kByte, kCancelled, kFailed, kLinkLost };
 
+// The longest a write waits for the driver: one it has not completed by
+// then is cancelled and fails (a driver that ignores its time-outs, a
+// Bluetooth link that has gone quiet).
+inline constexpr std::uint32_t kWriteLimitMs = 1500;
+// The longest a cancelled wait for a byte waits for the driver to let go
+// of its read; a driver that never does keeps it, and the port is only
+// closed afterwards.
+inline constexpr std::uint32_t kCancelLimitMs = 500;
+
 // The platform's serial communications calls, one method per call, so that
 // the serial port reads like the Win32 code it drives, and a wait for the
-// next byte that costs nothing while the line is silent. Every method that
-// takes a handle must cope with a handle that is no longer open.
+// next byte that costs nothing while the line is silent.
+//
+// The life of a handle, which every device keeps to:
+// - Open and CloseHandle return within their limits (kOpenLimitMs,
+//   CPortOpenClose::kCloseLimitMs) whatever the driver does: a slow open
+//   goes on and its handle is kept for the next Open of the same port
+//   (PortKey), a slow close goes on and the next Open of that port waits
+//   for it.
+// - A handle value is the system's: once closed, the same value is handed
+//   out again at once, to another port, an event or a thread. Only the
+//   caller that opened a handle closes it, never while one of its own
+//   calls on it is in flight; a call from another thread (a write, a
+//   cancellation) reaches it only while its opener holds it open.
+// - WriteFile returns within kWriteLimitMs, and a wait cancelled with
+//   CancelWait within kCancelLimitMs, also when the driver ignores the
+//   cancellation.
+// - Every method that takes a handle copes with a handle that is no longer
+//   open: it fails.
 class ICommDevice {
 public:
   virtual ~ICommDevice() = default;
 
   // CreateFileA(CommDevicePath(name), read|write, no sharing,
   // OPEN_EXISTING), opened so that a read waiting for bytes never holds up
-  // a write from another thread. Returns within kOpenLimitMs: a slower open
-  // fails now and may succeed when the same name is opened again.
+  // a write from another thread; kInvalidComm when it did not open within
+  // kOpenLimitMs.
   virtual CommHandle Open(const char* name) = 0;
+  // Whether an open of name that outlived its caller may still bring a
+  // handle (the next Open of name takes it). A device whose opens never
+  // block keeps this default.
+  virtual bool IsOpening(const char* /*name*/) { return false; }
   virtual bool CloseHandle(CommHandle handle) = 0;
   virtual bool SetupComm(CommHandle handle, std::uint32_t inQueue, std::uint32_t outQueue) = 0;
   virtual bool GetCommState(CommHandle handle, CommState& state) = 0;

@@ -1,6 +1,5 @@
 #include "platform/std_threads.h"
 
-#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -11,15 +10,8 @@ struct StdThread {
   std::thread thread;
 };
 
-struct StdEvent {
-  std::atomic<bool> signalled{false};
-};
-
 StdThread* AsThread(ThreadHandle handle) {
   return reinterpret_cast<StdThread*>(handle);
-}
-StdEvent* AsEvent(EventHandle handle) {
-  return reinterpret_cast<StdEvent*>(handle);
 }
 
 }  // namespace
@@ -44,8 +36,6 @@ bool StdThreads::SetThreadPriorityHighest(ThreadHandle thread) {
   return thread != kNoThread;
 }
 
-void StdThreads::ResumeThread(ThreadHandle /*thread*/) {}
-
 void StdThreads::WaitForThread(ThreadHandle thread) {
   StdThread* holder = AsThread(thread);
   if (holder != nullptr && holder->thread.joinable()) {
@@ -64,21 +54,8 @@ void StdThreads::CloseThread(ThreadHandle thread) {
   delete holder;
 }
 
-EventHandle StdThreads::CreateEventObject(bool /*manualReset*/, bool initiallySignalled,
-                                          const char* /*name*/) {
-  auto* event = new StdEvent;
-  event->signalled.store(initiallySignalled, std::memory_order_relaxed);
-  return reinterpret_cast<EventHandle>(event);
-}
-
-void StdThreads::SetEvent(EventHandle event) {
-  if (StdEvent* target = AsEvent(event)) {
-    target->signalled.store(true, std::memory_order_release);
-  }
-}
-
-void StdThreads::CloseEvent(EventHandle event) {
-  delete AsEvent(event);
+void StdThreads::LeaveRunning(ThreadHandle thread) {
+  CloseThread(thread);
 }
 
 void StdThreads::Sleep(std::uint32_t milliseconds) {

@@ -5,19 +5,14 @@
 namespace zt {
 
 // IThreads over the C++ standard library: used by the native tests and by
-// platforms without their own backend. Priorities are not supported and
-// events are plain flags, as nothing waits on them.
+// platforms without their own backend. Priorities are not supported.
 class StdThreads final : public IThreads {
 public:
   ThreadHandle CreateThread(ThreadRoutine routine, void* argument) override;
   bool SetThreadPriorityHighest(ThreadHandle thread) override;
-  void ResumeThread(ThreadHandle thread) override;
   void WaitForThread(ThreadHandle thread) override;
   void CloseThread(ThreadHandle thread) override;
-  EventHandle CreateEventObject(bool manualReset, bool initiallySignalled,
-                                const char* name) override;
-  void SetEvent(EventHandle event) override;
-  void CloseEvent(EventHandle event) override;
+  void LeaveRunning(ThreadHandle thread) override;
   void Sleep(std::uint32_t milliseconds) override;
 };
 

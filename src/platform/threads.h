@@ -4,15 +4,13 @@
 
 namespace zt {
 
-// Opaque thread and event handles; 0 means none.
+// Opaque thread handle; 0 means none.
 using ThreadHandle = std::uintptr_t;
-using EventHandle = std::uintptr_t;
 inline constexpr ThreadHandle kNoThread = 0;
-inline constexpr EventHandle kNoEvent = 0;
 
 using ThreadRoutine = void (*)(void* argument);
 
-// Threads, events and sleeping, as the engine uses them.
+// Threads and sleeping, as the engine uses them.
 class IThreads {
 public:
   virtual ~IThreads() = default;
@@ -20,16 +18,16 @@ public:
   // Starts routine(argument) on a new thread at once; kNoThread on failure.
   virtual ThreadHandle CreateThread(ThreadRoutine routine, void* argument) = 0;
   virtual bool SetThreadPriorityHighest(ThreadHandle thread) = 0;
-  virtual void ResumeThread(ThreadHandle thread) = 0;
-  // Waits without a time limit for the thread to end.
+  // Waits without a time limit for the thread to end: only for a thread
+  // that does no I/O (on Windows a thread ends only once the driver has
+  // let go of its I/O).
   virtual void WaitForThread(ThreadHandle thread) = 0;
   // Releases the handle; a thread still running goes on by itself.
   virtual void CloseThread(ThreadHandle thread) = 0;
-
-  virtual EventHandle CreateEventObject(bool manualReset, bool initiallySignalled,
-                                        const char* name) = 0;
-  virtual void SetEvent(EventHandle event) = 0;
-  virtual void CloseEvent(EventHandle event) = 0;
+  // Releases the handle of a thread that did not end in its time (it is
+  // inside a driver call that does not return): it goes on by itself, and
+  // what it may still use must never be freed.
+  virtual void LeaveRunning(ThreadHandle thread) = 0;
 
   virtual void Sleep(std::uint32_t milliseconds) = 0;
 };

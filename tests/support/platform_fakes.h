@@ -128,23 +128,45 @@ public:
 // and overrides only the calls it wants to watch or hold back.
 class DelegatingThreads : public IThreads {
 public:
+  // Counts the threads still running, so that a test can wait for one it
+  // left running before the fakes it uses go.
   ThreadHandle CreateThread(ThreadRoutine routine, void* argument) override {
-    return real.CreateThread(routine, argument);
+    auto* start = new Start{routine, argument, this};
+    running.fetch_add(1);
+    const ThreadHandle thread = real.CreateThread(&DelegatingThreads::Run, start);
+    if (thread == kNoThread) {
+      running.fetch_sub(1);
+      delete start;
+    }
+    return thread;
   }
   bool SetThreadPriorityHighest(ThreadHandle thread) override {
     return real.SetThreadPriorityHighest(thread);
   }
-  void ResumeThread(ThreadHandle thread) override { real.ResumeThread(thread); }
   void WaitForThread(ThreadHandle thread) override { real.WaitForThread(thread); }
   void CloseThread(ThreadHandle thread) override { real.CloseThread(thread); }
-  EventHandle CreateEventObject(bool manualReset, bool signalled, const char* name) override {
-    return real.CreateEventObject(manualReset, signalled, name);
+  void LeaveRunning(ThreadHandle thread) override {
+    leftRunning.fetch_add(1);
+    real.LeaveRunning(thread);
   }
-  void SetEvent(EventHandle event) override { real.SetEvent(event); }
-  void CloseEvent(EventHandle event) override { real.CloseEvent(event); }
   void Sleep(std::uint32_t milliseconds) override { real.Sleep(milliseconds); }
 
   StdThreads real;
+  std::atomic<int> leftRunning{0};
+  std::atomic<int> running{0};
+
+private:
+  struct Start {
+    ThreadRoutine routine;
+    void* argument;
+    DelegatingThreads* threads;
+  };
+  static void Run(void* start) {
+    const Start copy = *static_cast<Start*>(start);
+    delete static_cast<Start*>(start);
+    copy.routine(copy.argument);
+    copy.threads->running.fetch_sub(1);
+  }
 };
 
 // Polls condition every millisecond until it holds, for five seconds at

@@ -2,11 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fake_comm_device.h"
+#include "platform/port_open_close.h"
 #include "platform/std_threads.h"
+#include "platform_fakes.h"
 
 namespace zt {
 namespace {
@@ -166,8 +174,61 @@ TEST_F(SerialPortTest, AClosedPortDoesNothing) {
   EXPECT_EQ(port.ClearError(status), 0U);
   EXPECT_FALSE(port.GetEventMask(mask));
   EXPECT_FALSE(port.SetTimeouts(1000, 1000));
-  EXPECT_FALSE(port.Start());
   EXPECT_EQ(comm.OpenCalls(), 0);
+}
+
+// A write the driver is slow with holds up neither a cancellation from
+// another thread (a stop, Find's cancel) nor, past its own limit, a close.
+TEST_F(SerialPortTest, AStuckWriteHoldsUpNoCancellation) {
+  ASSERT_TRUE(port.Open(ConfigFor("COM1")));
+  comm.Edit("COM1", [](auto& line) { line.stuckWrites = true; });
+  std::thread writer([&] { port.WriteBytes("abcd", 4); });
+  ASSERT_TRUE(test::WaitUntil([&] { return comm.Get("COM1").writesStuck == 1; }));
+  const auto cancelling = std::chrono::steady_clock::now();
+  port.CancelWait();
+  EXPECT_LT(std::chrono::steady_clock::now() - cancelling,
+            std::chrono::milliseconds(kWriteLimitMs / 2));
+  EXPECT_TRUE(comm.Get("COM1").cancelled);
+  EXPECT_TRUE(port.Close());
+  writer.join();
+  EXPECT_EQ(comm.StaleCalls(), 0);
+}
+
+// Opens that end just before, at or just after the moment their caller
+// gives up (a 3 ms limit, opens of 0 to 6 ms): every handle the driver
+// opened is either taken by a caller or closed, never lost holding the
+// port; a late one is taken by the next caller.
+TEST(PortOpenCloseTest, NoHandleIsLostWhenAnOpenEndsAsItsCallerGivesUp) {
+  std::mutex lock;
+  std::set<CommHandle> opened, closed;
+  CommHandle next = 1;
+  std::atomic<int> delayMs{0};
+  const auto calls = std::make_unique<CPortOpenClose>(
+      [&](const std::string&) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs.load()));
+        const std::lock_guard<std::mutex> guard(lock);
+        opened.insert(next);
+        return next++;
+      },
+      [&](CommHandle handle) {
+        const std::lock_guard<std::mutex> guard(lock);
+        closed.insert(handle);
+      },
+      3);
+  std::set<CommHandle> taken;
+  for (int i = 0; i < 300; ++i) {
+    delayMs.store(i % 7);
+    const CommHandle handle = calls->Open("com7");
+    if (handle != kInvalidComm) {
+      taken.insert(handle);
+      calls->Close("COM7", handle);
+    }
+  }
+  EXPECT_FALSE(taken.empty());
+  calls->CloseLateHandles();
+  EXPECT_TRUE(calls->WaitUntilIdle(5000));
+  const std::lock_guard<std::mutex> guard(lock);
+  EXPECT_EQ(opened, closed);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <functional>
 #include <mutex>
@@ -68,7 +69,11 @@ protected:
     registry.Put("Port", "COM3", false);
     input.doubleClickTime.store(430);
   }
-  ~TouchEngineTest() override { host.StopDriver(); }
+  // A thread a test left running ends before the fakes it uses go.
+  ~TouchEngineTest() override {
+    host.StopDriver();
+    test::WaitUntil([&] { return threads.running.load() == 0; });
+  }
 
   // Starts an engine and waits until its reader has tried the port (it
   // opens it on its own thread) and told the window how that went.
@@ -314,19 +319,66 @@ TEST_F(TouchEngineTest, FailedStartsLeaveNoConnectedEngine) {
   }
 }
 
-// A stop while the reader is still inside a slow open: the open completes
-// after the stop was asked (at the host's pause), the reader never begins
-// a wait on it, and the port is let go of.
-TEST_F(TouchEngineTest, AStopDuringASlowOpenEndsAndLetsThePortGo) {
-  comm.Edit("COM3", [](auto& port) { port.slowOpen = true; });
-  ASSERT_TRUE(host.ReloadAndStart(kMainWindow));  // at once: the reader opens
-  {
-    const std::lock_guard<std::mutex> lock(threads.mutex);
-    threads.onSleep = [&] { comm.Edit("COM3", [](auto& port) { port.slowOpen = false; }); };
-  }
+// A port slow to open (a Bluetooth serial port, 1.5 s here) connects on
+// the try after its open completes, with the handle that open brought: the
+// driver is asked to open it once. A stop meanwhile never waits for it.
+TEST_F(TouchEngineTest, APortSlowToOpenConnectsOnTheNextTry) {
+  comm.Edit("COM3", [](auto& port) { port.openDelayMs = 1500; });
+  ASSERT_TRUE(host.ReloadAndStart(kMainWindow));
+  EXPECT_TRUE(WaitForLinkState(LinkState::kWaiting));
+  EXPECT_TRUE(WaitForLinkState(LinkState::kConnected));
+  EXPECT_EQ(comm.OpenCalls(), 1);
+
+  comm.Edit("COM3", [](auto& port) { port.openDelayMs = 4000; });
+  ASSERT_TRUE(Start());
+  const auto stopping = std::chrono::steady_clock::now();
   EXPECT_TRUE(host.StopDriver());
-  EXPECT_EQ(host.Driver(), nullptr);
+  EXPECT_LT(std::chrono::steady_clock::now() - stopping, std::chrono::seconds(2));
+}
+
+// Whatever the driver does, a stop returns within two seconds: a read it
+// keeps after the cancellation and a close that takes seconds, with a
+// finger down (released); a reader stuck in a driver call that does not
+// return is left running with the engine, which it frees once the call
+// returns.
+TEST_F(TouchEngineTest, AStopIsBoundedWhateverTheDriverDoes) {
+  const auto stopWithin2s = [&] {
+    const auto stopping = std::chrono::steady_clock::now();
+    EXPECT_TRUE(host.StopDriver());
+    EXPECT_LT(std::chrono::steady_clock::now() - stopping, std::chrono::seconds(2));
+  };
+  ASSERT_TRUE(Start());
+  comm.Edit("COM3", [](auto& port) { port.ignoresCancel = true, port.closeDelayMs = 3000; });
+  comm.Receive("COM3", Bytes(BuildTouchReport(1, 1000, 3000)));
+  ASSERT_EQ(WaitForMouse(2).size(), 2U);
+  stopWithin2s();
+  EXPECT_EQ(input.TakeMouse().size(), 1U);  // the release
+  EXPECT_EQ(threads.leftRunning.load(), 0);
+
+  comm.Edit("COM3", [](auto& port) { port = {}; });
+  ASSERT_TRUE(Start());
+  comm.Edit("COM3", [](auto& port) { port.hangs = true; });
+  comm.Receive("COM3", Bytes(BuildTouchReport(1, 1000, 3000)));
+  test::WaitUntil([&] { return comm.Get("COM3").input.empty(); });
+  stopWithin2s();
+  EXPECT_EQ(threads.leftRunning.load(), 1);
+  EXPECT_TRUE(comm.IsOpen("COM3"));
+  comm.Edit("COM3", [](auto& port) { port.hangs = false; });
+  EXPECT_TRUE(test::WaitUntil([&] { return threads.running.load() == 0; }));
   EXPECT_FALSE(comm.IsOpen("COM3"));
+}
+
+// A device whose reads keep failing with a line error while the driver
+// still answers ClearCommError is a lost link after two seconds of it, and
+// heals as one.
+TEST_F(TouchEngineTest, ReadsThatNeverStopFailingAreALostLink) {
+  ASSERT_TRUE(Start());
+  comm.Edit("COM3",
+            [](auto& port) { port.failWaitsWith = FakeCommDevice::kErrorOperationAborted; });
+  EXPECT_TRUE(WaitForLinkState(LinkState::kRetrying));
+  EXPECT_GE(threads.asked.load(), 1900U);
+  comm.Edit("COM3", [](auto& port) { port.failWaitsWith = 0; });
+  EXPECT_TRUE(WaitForLinkState(LinkState::kConnected));
 }
 
 // A port that is not there at start (an adapter not yet plugged in) is
@@ -361,10 +413,12 @@ TEST_F(TouchEngineTest, AStopReleasesTheHeldButton) {
 }
 
 // Find tries the ports side by side and takes the first valid answer, a
-// parameter reply or a touch report, past a port that opens slowly (its
-// open outlives the search), one that is silent, one that echoes the
-// request, one with line errors and one that is not there. It only asks:
-// nothing but the request is written.
+// parameter reply or a touch report, also from a port slow to open (1.2 s)
+// and slow to take its request (1.1 s, the answer's time-out counted from
+// then), past a port that opens too slowly (its open outlives the search),
+// one that is silent, one that echoes the request, one with line errors
+// and one that is not there. It only asks: nothing but the request is
+// written.
 TEST_F(TouchEngineTest, FindTakesThePortThatAnswers) {
   const std::vector<std::string> ports = {"COM4", "COM5", "COM6", "COM7", "COM9", "COM10"};
   const std::vector<std::uint8_t> answers[] = {
@@ -373,11 +427,13 @@ TEST_F(TouchEngineTest, FindTakesThePortThatAnswers) {
   CPortFinder finder(comm, threads, messages);
   for (const auto& answer : answers) {
     SCOPED_TRACE(answer.size());
-    comm.Edit("COM4", [](auto& port) { port = {}, port.slowOpen = true; });
+    comm.Edit("COM4", [](auto& port) { port = {}, port.openDelayMs = 4000; });
     comm.Edit("COM5", [](auto& port) { port = {}; });
     comm.Edit("COM6", [&](auto& port) { port = {}, port.answer = request; });
     comm.Edit("COM7", [](auto& port) { port = {}, port.pendingErrors = comm::kCeFrame; });
-    comm.Edit("COM10", [&](auto& port) { port = {}, port.answer = answer; });
+    comm.Edit("COM10", [&](auto& port) {
+      port = {}, port.answer = answer, port.openDelayMs = 1200, port.writeDelayMs = 1100;
+    });
     ASSERT_TRUE(finder.Start(ports, kMainWindow));
     const bool answered = !answer.empty();
     const test::PostedMessage done{kMainWindow, kWmNotifyMain, answered ? 1U : 0U, kNotifyFindDone};
@@ -393,14 +449,34 @@ TEST_F(TouchEngineTest, FindTakesThePortThatAnswers) {
     }
   }
   // Stopped midway: nothing found, nobody told.
-  comm.Edit("COM4", [](auto& port) { port = {}, port.slowOpen = true; });
+  comm.Edit("COM4", [](auto& port) { port = {}, port.openDelayMs = 4000; });
   ASSERT_TRUE(finder.Start({"COM4", "COM5"}, kMainWindow));
-  finder.Stop();  // waits for the probe inside its open, as long as an open may take
-  EXPECT_FALSE(comm.IsOpen("COM4"));
+  finder.Stop();
   EXPECT_FALSE(comm.IsOpen("COM5"));
   std::string found;
   EXPECT_FALSE(finder.TakeResult(found));
   EXPECT_TRUE(messages.Take().empty());
+  EXPECT_EQ(comm.StaleCalls(), 0);
+}
+
+// A machine with 40 ports (held by other programs, slow to say so): a
+// few are probed at a time, and a probe whose write never completes does
+// not hold up a stop.
+TEST_F(TouchEngineTest, FindProbesAFewPortsAtATime) {
+  std::vector<std::string> ports;
+  for (int i = 10; i < 50; ++i) {
+    ports.push_back("COM" + std::to_string(i));
+    comm.Edit(ports.back(), [](auto& port) { port.openDelayMs = 200, port.busy = true; });
+  }
+  comm.Edit("COM49", [](auto& port) { port.busy = false, port.stuckWrites = true; });
+  CPortFinder finder(comm, threads, messages);
+  ASSERT_TRUE(finder.Start(ports, kMainWindow));
+  EXPECT_TRUE(
+      test::WaitUntil([&] { return !comm.Get("COM49").written.empty() || comm.IsOpen("COM49"); }));
+  const auto stopping = std::chrono::steady_clock::now();
+  finder.Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - stopping, std::chrono::seconds(2));
+  EXPECT_LE(comm.MostBusyAtOnce(), 8);
 }
 
 TEST_F(TouchEngineTest, EmptyPortLeavesARunningEngineAloneAndStopReleasesIt) {
@@ -415,38 +491,40 @@ TEST_F(TouchEngineTest, EmptyPortLeavesARunningEngineAloneAndStopReleasesIt) {
   EXPECT_TRUE(host.StopDriver());
 }
 
-// Threads that stay suspended until ResumeThread, as a thread may be when
-// the stop comes before it has run a single instruction.
-class SuspendedThreads final : public test::DelegatingThreads {
+// Threads that begin only once the test lets them, as a thread may not
+// have run a single instruction when the stop comes.
+class GatedThreads final : public test::DelegatingThreads {
 public:
   ThreadHandle CreateThread(ThreadRoutine routine, void* argument) override {
     m_routine = routine;
     m_argument = argument;
-    return real.CreateThread(&SuspendedThreads::Run, this);
+    return real.CreateThread(&GatedThreads::Run, this);
   }
-  void ResumeThread(ThreadHandle /*thread*/) override { m_resumed.store(true); }
+  std::atomic<bool> open{false};
 
 private:
   static void Run(void* self) {
-    auto* threads = static_cast<SuspendedThreads*>(self);
-    while (!threads->m_resumed.load()) {
+    auto* threads = static_cast<GatedThreads*>(self);
+    while (!threads->open.load()) {
       std::this_thread::yield();
     }
     threads->m_routine(threads->m_argument);
   }
   ThreadRoutine m_routine = nullptr;
   void* m_argument = nullptr;
-  std::atomic<bool> m_resumed{false};
 };
 
+// The thread must see the stop rather than raise the flag again: it never
+// opens the port, and the stop ends it.
 TEST_F(TouchEngineTest, StopBeforeTheReaderBeginsStillEndsIt) {
-  SuspendedThreads suspended;
-  CTouchHost gated({comm, suspended, input, messages, monitors}, store);
-  ASSERT_TRUE(gated.ReloadAndStart(kMainWindow));
-  gated.Driver()->RequestStop();
-  // Destruction resumes the thread and waits for it without a time limit:
-  // the thread must see the stop rather than raise the flag again.
-  EXPECT_TRUE(gated.StopDriver());
+  GatedThreads gated;
+  CTouchHost gatedHost({comm, gated, input, messages, monitors}, store);
+  ASSERT_TRUE(gatedHost.ReloadAndStart(kMainWindow));
+  gatedHost.Driver()->RequestStop();
+  gated.open.store(true);
+  EXPECT_TRUE(gatedHost.StopDriver());
+  EXPECT_EQ(gated.leftRunning.load(), 0);
+  EXPECT_EQ(comm.OpenCalls(), 0);
 }
 
 // The calibration window reads the raw point while reports arrive: X and Y
@@ -498,6 +576,7 @@ TEST_F(TouchEngineTest, ManyStartsAndStops) {
     comm.Receive("COM3", Bytes(BuildTouchReport(2, i, i)));
   }
   EXPECT_TRUE(host.StopDriver());
+  EXPECT_EQ(comm.StaleCalls(), 0);
 }
 
 }  // namespace

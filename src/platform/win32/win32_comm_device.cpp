@@ -2,12 +2,11 @@
 
 #include <windows.h>
 
-#include <chrono>
-#include <condition_variable>
 #include <cstring>
+#include <memory>
 #include <string>
-#include <system_error>
-#include <thread>
+#include <utility>
+#include <vector>
 
 namespace zt {
 namespace {
@@ -16,42 +15,85 @@ HANDLE ToHandle(CommHandle handle) {
   return reinterpret_cast<HANDLE>(handle);
 }
 
-// How long a cancelled read is waited for before the port is let go of
-// anyway: a driver that never completes a cancel must not hang a stop.
-constexpr DWORD kCancelGraceMs = 1000;
-
 static_assert(sizeof(DCB) <= sizeof(CommState::platformBlock), "DCB must fit in CommState");
 
-// Runs one overlapped operation to its end: started by start(overlapped),
-// then waited for. False with the error code when it fails.
-template <typename Start>
-bool Complete(HANDLE handle, HANDLE event, DWORD& count, std::uint32_t& lastError, Start start) {
+CommHandle OpenPort(const std::string& name) {
+  HANDLE handle = ::CreateFileA(CommDevicePath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+  return handle == INVALID_HANDLE_VALUE || handle == nullptr ? kInvalidComm
+                                                             : reinterpret_cast<CommHandle>(handle);
+}
+
+void ClosePort(CommHandle handle) {
+  ::CloseHandle(ToHandle(handle));
+}
+
+// One read or write of bytes on the heap, with its own block, event and
+// bytes: one that the driver does not let go of in time is left to it
+// (never freed), so that the driver never writes into freed memory.
+struct OverlappedIo {
+  explicit OverlappedIo(std::uint32_t size) : bytes(size) {
+    overlapped.hEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  }
+  ~OverlappedIo() {
+    if (overlapped.hEvent != nullptr) {
+      ::CloseHandle(overlapped.hEvent);
+    }
+  }
+  OverlappedIo(const OverlappedIo&) = delete;
+  OverlappedIo& operator=(const OverlappedIo&) = delete;
+
   OVERLAPPED overlapped{};
-  overlapped.hEvent = event;
+  std::vector<std::uint8_t> bytes;
+};
+
+// Runs one read or write, started by start(io), to its end or for limitMs
+// at most; one not done by then is cancelled and, if the driver keeps it
+// beyond kCancelLimitMs as well, abandoned to it. False with the error
+// code when it fails.
+template <typename Start>
+bool RunBounded(HANDLE handle, std::unique_ptr<OverlappedIo> io, DWORD limitMs, DWORD& count,
+                std::uint32_t& lastError, Start start) {
   count = 0;
+  lastError = ERROR_NOT_ENOUGH_MEMORY;
+  if (io->overlapped.hEvent == nullptr) {
+    return false;
+  }
+  if (start(*io) == FALSE && ::GetLastError() != ERROR_IO_PENDING) {
+    lastError = ::GetLastError();
+    return false;
+  }
+  if (::WaitForSingleObject(io->overlapped.hEvent, limitMs) != WAIT_OBJECT_0) {
+    ::CancelIoEx(handle, &io->overlapped);
+    if (::WaitForSingleObject(io->overlapped.hEvent, kCancelLimitMs) != WAIT_OBJECT_0) {
+      (void)io.release();  // NOLINT(bugprone-unused-return-value): the driver still owns it
+      lastError = ERROR_OPERATION_ABORTED;
+      return false;
+    }
+  }
+  if (::GetOverlappedResult(handle, &io->overlapped, &count, FALSE) == FALSE) {
+    lastError = ::GetLastError();
+    return false;
+  }
   lastError = 0;
-  if (start(overlapped) == FALSE && ::GetLastError() != ERROR_IO_PENDING) {
-    lastError = ::GetLastError();
-    return false;
-  }
-  if (::GetOverlappedResult(handle, &overlapped, &count, TRUE) == FALSE) {
-    lastError = ::GetLastError();
-    return false;
-  }
   return true;
 }
 
+// A read of bytes that have arrived completes at once; one that does not
+// is waited for as long as a write.
+constexpr DWORD kReadLimitMs = kWriteLimitMs;
+
 }  // namespace
 
-// A read, a write and a cancellation event for each open port: the reader
-// thread reads and waits, the user-interface thread writes and cancels.
+// The wait for a byte and its cancellation, for each open port: the reader
+// thread reads and waits, any thread cancels.
 struct Win32CommDevice::PortEvents {
-  PortEvents()
-      : read(::CreateEventA(nullptr, TRUE, FALSE, nullptr)),
-        write(::CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+  explicit PortEvents(std::string portKey)
+      : key(std::move(portKey)),
+        read(::CreateEventA(nullptr, TRUE, FALSE, nullptr)),
         cancel(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
   ~PortEvents() {
-    for (HANDLE event : {read, write, cancel}) {
+    for (HANDLE event : {read, cancel}) {
       if (event != nullptr) {
         ::CloseHandle(event);
       }
@@ -59,10 +101,10 @@ struct Win32CommDevice::PortEvents {
   }
   PortEvents(const PortEvents&) = delete;
   PortEvents& operator=(const PortEvents&) = delete;
-  bool Made() const { return read != nullptr && write != nullptr && cancel != nullptr; }
+  bool Made() const { return read != nullptr && cancel != nullptr; }
 
+  const std::string key;
   HANDLE read;
-  HANDLE write;
   HANDLE cancel;
   // The waiting read's block and byte live here, not on the reader's
   // stack, so that a read the driver never completes cannot write into
@@ -72,103 +114,47 @@ struct Win32CommDevice::PortEvents {
   bool abandoned = false;
 };
 
-// An open running on a thread of its own. The thread holds the only state
-// it touches (this record), never the device, so it may outlive the device
-// and end at any time: when nobody waits for the handle any more, the
-// thread closes it itself.
-struct Win32CommDevice::PendingOpen {
-  std::mutex lock;
-  std::condition_variable done;
-  bool finished = false;
-  bool abandoned = false;
-  HANDLE handle = INVALID_HANDLE_VALUE;
+Win32CommDevice::Win32CommDevice() : m_openClose(OpenPort, ClosePort) {}
 
-  static void Run(const std::shared_ptr<PendingOpen>& open, const std::string& path) {
-    HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-    std::lock_guard<std::mutex> guard(open->lock);
-    open->finished = true;
-    if (open->abandoned && handle != INVALID_HANDLE_VALUE && handle != nullptr) {
-      ::CloseHandle(handle);
-      handle = INVALID_HANDLE_VALUE;
-    }
-    open->handle = handle;
-    open->done.notify_all();
-  }
-};
+Win32CommDevice::~Win32CommDevice() = default;
 
-Win32CommDevice::Win32CommDevice() = default;
-
-// Opens still pending close their handles themselves when they end.
-Win32CommDevice::~Win32CommDevice() {
-  for (auto& [path, open] : m_pendingOpens) {
-    std::lock_guard<std::mutex> guard(open->lock);
-    open->abandoned = true;
-  }
-}
-
-void* Win32CommDevice::OpenWithinLimit(const std::string& path) {
-  std::shared_ptr<PendingOpen> open;
-  {
-    std::lock_guard<std::mutex> lock(m_lock);
-    open = m_pendingOpens[path];
-    m_pendingOpens.erase(path);
-  }
-  if (open) {
-    std::lock_guard<std::mutex> guard(open->lock);
-    open->abandoned = open->finished;  // one that ended already closed its handle
-  }
-  if (!open || open->finished) {
-    open = std::make_shared<PendingOpen>();
-    try {
-      std::thread(&PendingOpen::Run, open, path).detach();
-    } catch (const std::system_error&) {
-      return INVALID_HANDLE_VALUE;
-    }
-  }
-  std::unique_lock<std::mutex> guard(open->lock);
-  if (open->done.wait_for(guard, std::chrono::milliseconds(kOpenLimitMs),
-                          [&] { return open->finished; })) {
-    return open->handle;
-  }
-  open->abandoned = true;
-  guard.unlock();
-  std::lock_guard<std::mutex> lock(m_lock);
-  m_pendingOpens[path] = open;
-  return INVALID_HANDLE_VALUE;
-}
-
-Win32CommDevice::PortEvents* Win32CommDevice::Events(CommHandle handle) {
+std::shared_ptr<Win32CommDevice::PortEvents> Win32CommDevice::Events(CommHandle handle) {
   std::lock_guard<std::mutex> lock(m_lock);
   const auto found = m_ports.find(handle);
-  return found == m_ports.end() ? nullptr : found->second.get();
+  return found == m_ports.end() ? nullptr : found->second;
 }
 
 // An entry still in the table for a value the system hands out anew
 // belongs to a handle closed behind our back: it is not overwritten (its
 // read block may still belong to the driver), and the open fails.
 CommHandle Win32CommDevice::Open(const char* name) {
-  HANDLE handle = OpenWithinLimit(CommDevicePath(name == nullptr ? "" : name));
-  if (handle == INVALID_HANDLE_VALUE || handle == nullptr) {
+  const std::string portName = name == nullptr ? "" : name;
+  const CommHandle handle = m_openClose.Open(portName);
+  if (handle == kInvalidComm) {
     return kInvalidComm;
   }
-  auto events = std::make_unique<PortEvents>();
+  auto events = std::make_shared<PortEvents>(PortKey(portName));
   bool entered = false;
   if (events->Made()) {
     std::lock_guard<std::mutex> lock(m_lock);
-    entered = m_ports.try_emplace(reinterpret_cast<CommHandle>(handle), std::move(events)).second;
+    entered = m_ports.try_emplace(handle, std::move(events)).second;
   }
   if (!entered) {
-    ::CloseHandle(handle);
+    m_openClose.Close(portName, handle);
     return kInvalidComm;
   }
-  return reinterpret_cast<CommHandle>(handle);
+  return handle;
+}
+
+bool Win32CommDevice::IsOpening(const char* name) {
+  return m_openClose.IsOpening(name == nullptr ? "" : name);
 }
 
 // The entry goes before the system's close, so that no other open can be
-// handed the value while it is still in the table.
+// handed the value while it is still in the table. The close itself may
+// take seconds (a Bluetooth port): it goes on without the caller.
 bool Win32CommDevice::CloseHandle(CommHandle handle) {
-  std::unique_ptr<PortEvents> events;
+  std::shared_ptr<PortEvents> events;
   {
     std::lock_guard<std::mutex> lock(m_lock);
     const auto found = m_ports.find(handle);
@@ -179,9 +165,11 @@ bool Win32CommDevice::CloseHandle(CommHandle handle) {
     m_ports.erase(found);
   }
   if (events->abandoned) {
-    (void)events.release();  // NOLINT(bugprone-unused-return-value): the driver may still write
+    // The driver may still write into the read's block: it is never freed.
+    new std::shared_ptr<PortEvents>(events);  // NOLINT(cppcoreguidelines-owning-memory)
   }
-  return ::CloseHandle(ToHandle(handle)) != FALSE;
+  m_openClose.Close(events->key, handle);
+  return true;
 }
 
 bool Win32CommDevice::SetupComm(CommHandle handle, std::uint32_t inQueue, std::uint32_t outQueue) {
@@ -276,26 +264,40 @@ bool Win32CommDevice::ClearCommError(CommHandle handle, std::uint32_t& errors, C
 
 bool Win32CommDevice::ReadFile(CommHandle handle, void* buffer, std::uint32_t size,
                                std::uint32_t& bytesRead, std::uint32_t& lastError) {
-  PortEvents* events = Events(handle);
-  DWORD count = 0;
+  bytesRead = 0;
   lastError = ERROR_INVALID_HANDLE;
-  const bool ok = events != nullptr &&
-                  Complete(ToHandle(handle), events->read, count, lastError, [&](OVERLAPPED& o) {
-                    return ::ReadFile(ToHandle(handle), buffer, size, nullptr, &o);
-                  });
-  bytesRead = count;
+  const std::shared_ptr<PortEvents> events = Events(handle);
+  if (!events) {
+    return false;
+  }
+  auto io = std::make_unique<OverlappedIo>(size);
+  std::uint8_t* bytes = io->bytes.data();
+  DWORD count = 0;
+  const bool ok = RunBounded(
+      ToHandle(handle), std::move(io), kReadLimitMs, count, lastError, [&](OverlappedIo& read) {
+        return ::ReadFile(ToHandle(handle), read.bytes.data(), size, nullptr, &read.overlapped);
+      });
+  if (ok) {
+    std::memcpy(buffer, bytes, count);
+    bytesRead = count;
+  }
   return ok;
 }
 
 bool Win32CommDevice::WriteFile(CommHandle handle, const void* buffer, std::uint32_t size,
                                 std::uint32_t& bytesWritten) {
-  PortEvents* events = Events(handle);
+  bytesWritten = 0;
+  if (!Events(handle)) {
+    return false;
+  }
+  auto io = std::make_unique<OverlappedIo>(size);
+  std::memcpy(io->bytes.data(), buffer, size);
   DWORD count = 0;
   std::uint32_t lastError = 0;
-  const bool ok = events != nullptr &&
-                  Complete(ToHandle(handle), events->write, count, lastError, [&](OVERLAPPED& o) {
-                    return ::WriteFile(ToHandle(handle), buffer, size, nullptr, &o);
-                  });
+  const bool ok = RunBounded(
+      ToHandle(handle), std::move(io), kWriteLimitMs, count, lastError, [&](OverlappedIo& write) {
+        return ::WriteFile(ToHandle(handle), write.bytes.data(), size, nullptr, &write.overlapped);
+      });
   bytesWritten = count;
   return ok;
 }
@@ -305,11 +307,11 @@ bool Win32CommDevice::WriteFile(CommHandle handle, const void* buffer, std::uint
 // Windows completes only once the bytes it asks for have arrived. It is
 // waited for together with the port's cancellation event. A cancellation,
 // or a wait that fails, cancels the read (CancelIoEx) and waits for the
-// system to let go of it, at most kCancelGraceMs.
+// system to let go of it, at most kCancelLimitMs.
 ByteWait Win32CommDevice::WaitForByte(CommHandle handle, std::uint8_t& byte,
                                       std::uint32_t& lastError) {
-  PortEvents* events = Events(handle);
-  if (events == nullptr || events->abandoned) {
+  const std::shared_ptr<PortEvents> events = Events(handle);
+  if (!events || events->abandoned) {
     lastError = ERROR_INVALID_HANDLE;
     return ByteWait::kFailed;
   }
@@ -327,7 +329,7 @@ ByteWait Win32CommDevice::WaitForByte(CommHandle handle, std::uint8_t& byte,
   const bool cancelled = woken == WAIT_OBJECT_0 + 1;
   if (woken != WAIT_OBJECT_0) {
     ::CancelIoEx(ToHandle(handle), &overlapped);
-    if (::WaitForSingleObject(events->read, kCancelGraceMs) != WAIT_OBJECT_0) {
+    if (::WaitForSingleObject(events->read, kCancelLimitMs) != WAIT_OBJECT_0) {
       events->abandoned = true;
       lastError = ERROR_INVALID_HANDLE;
       return cancelled ? ByteWait::kCancelled : ByteWait::kFailed;

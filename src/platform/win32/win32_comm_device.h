@@ -6,20 +6,23 @@
 #include <string>
 
 #include "platform/comm_device.h"
+#include "platform/port_open_close.h"
 
 namespace zt {
 
 // ICommDevice over the Win32 communications API. Ports are opened for
-// overlapped I/O: every read and write waits for its own completion, so
-// the calls behave as synchronous ones, but a read that waits for bytes
-// does not hold up a write from another thread (the system serializes
-// synchronous I/O on one handle; it does not serialize overlapped I/O).
+// overlapped I/O: every read and write waits for its own completion (within
+// its limit), so the calls behave as synchronous ones, but a read that
+// waits for bytes does not hold up a write from another thread (the system
+// serializes synchronous I/O on one handle; it does not serialize
+// overlapped I/O). Opens and closes run through CPortOpenClose.
 class Win32CommDevice final : public ICommDevice {
 public:
   Win32CommDevice();
   ~Win32CommDevice() override;
 
   CommHandle Open(const char* name) override;
+  bool IsOpening(const char* name) override;
   bool CloseHandle(CommHandle handle) override;
   bool SetupComm(CommHandle handle, std::uint32_t inQueue, std::uint32_t outQueue) override;
   bool GetCommState(CommHandle handle, CommState& state) override;
@@ -38,24 +41,19 @@ public:
 
 private:
   struct PortEvents;
-  struct PendingOpen;
-  // CreateFileA on a thread of its own, waited for at most kOpenLimitMs;
-  // an open that takes longer is left pending under its name, and the next
-  // Open of that name waits for it again instead of starting another.
-  void* OpenWithinLimit(const std::string& path);
-  // The events of an open port, or nullptr; they live until CloseHandle.
-  PortEvents* Events(CommHandle handle);
+  // The events of an open port, or none; a call holds them while it runs,
+  // so that they outlive a call that is still in the driver.
+  std::shared_ptr<PortEvents> Events(CommHandle handle);
 
-  // Guards the two tables. A handle's entry is made by Open once the system
-  // has handed the handle out, and taken out by CloseHandle before the
-  // system closes it, both under this lock: the system hands a closed
-  // value out again at once, so an entry must never outlive its handle or
-  // be overwritten by the next one. Only the caller that opened a handle
-  // closes it, never while one of its own calls on it is in flight;
-  // CancelWait may come from any thread and reads the table under the lock.
+  // Guards the table. A handle's entry is made by Open once the system has
+  // handed the handle out, and taken out by CloseHandle before the system
+  // closes it, both under this lock: the system hands a closed value out
+  // again at once, so an entry must never outlive its handle or be
+  // overwritten by the next one. CancelWait may come from any thread and
+  // reads the table under the lock.
   std::mutex m_lock;
-  std::map<CommHandle, std::unique_ptr<PortEvents>> m_ports;
-  std::map<std::string, std::shared_ptr<PendingOpen>> m_pendingOpens;
+  std::map<CommHandle, std::shared_ptr<PortEvents>> m_ports;
+  CPortOpenClose m_openClose;
 };
 
 }  // namespace zt

@@ -48,10 +48,6 @@ bool Win32Threads::SetThreadPriorityHighest(ThreadHandle thread) {
   return ::SetThreadPriority(ToHandle(thread), THREAD_PRIORITY_HIGHEST) != FALSE;
 }
 
-void Win32Threads::ResumeThread(ThreadHandle thread) {
-  ::ResumeThread(ToHandle(thread));
-}
-
 void Win32Threads::WaitForThread(ThreadHandle thread) {
   ::WaitForSingleObject(ToHandle(thread), INFINITE);
 }
@@ -60,19 +56,9 @@ void Win32Threads::CloseThread(ThreadHandle thread) {
   ::CloseHandle(ToHandle(thread));
 }
 
-EventHandle Win32Threads::CreateEventObject(bool manualReset, bool initiallySignalled,
-                                            const char* name) {
-  HANDLE event =
-      ::CreateEventA(nullptr, manualReset ? TRUE : FALSE, initiallySignalled ? TRUE : FALSE, name);
-  return reinterpret_cast<EventHandle>(event);
-}
-
-void Win32Threads::SetEvent(EventHandle event) {
-  ::SetEvent(ToHandle(event));
-}
-
-void Win32Threads::CloseEvent(EventHandle event) {
-  ::CloseHandle(ToHandle(event));
+void Win32Threads::LeaveRunning(ThreadHandle thread) {
+  m_leftRunning.fetch_add(1);
+  CloseThread(thread);
 }
 
 void Win32Threads::Sleep(std::uint32_t milliseconds) {
