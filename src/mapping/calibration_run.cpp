@@ -83,6 +83,9 @@ void CCalibrationRun::OnNineTaken() {
 }
 
 void CCalibrationRun::IdleTick() {
+  if (!m_linkUp) {
+    return;
+  }
   if (m_state == State::kReport) {
     if (++m_reportIdleSeconds >= kCalibIdleTimeout) {
       Escape();

@@ -72,6 +72,11 @@ public:
   void IdleTick();
   // A touch anywhere on the report: its countdown starts again.
   void TouchOnReport();
+  // The touch screen's link went away or came back. While it is away no
+  // time-out runs (touches cannot come: the user has not walked away), and
+  // once it is back the run goes on where it was.
+  void SetLinkUp(bool up) { m_linkUp = up; }
+  bool LinkUp() const { return m_linkUp; }
   void Escape();
   void Keep(std::int32_t tickedMapping);
   void Redo();
@@ -111,6 +116,7 @@ private:
   CCalibrationProcedure m_targets;
   std::optional<CCalibrationCheck> m_check;
   int m_reportIdleSeconds = 0;
+  bool m_linkUp = true;
 };
 
 }  // namespace zt

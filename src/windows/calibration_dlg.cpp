@@ -14,6 +14,9 @@ namespace {
 
 constexpr UINT_PTR kEvaluateTimer = 0;
 constexpr UINT_PTR kIdleTimer = 1;
+// How often the window looks at the link while it is up.
+constexpr UINT_PTR kLinkTimer = 2;
+constexpr UINT kLinkCheckMs = 250;
 constexpr UINT kEvaluateDelayMs = CCalibrationRun::kEvaluateDelayMs;
 constexpr UINT kIdleTickMs = CCalibrationRun::kIdleTickMs;
 
@@ -24,6 +27,9 @@ COLORREF Rgb(layout::Colour colour) {
 }
 
 using State = CCalibrationRun::State;
+
+constexpr char kNotConnected[] =
+    "The touch screen is not connected. The calibration goes on when it is back.";
 
 constexpr char kNotSaved[] =
     "The new calibration is used until ZeltraTouch ends, but it could not be saved.";
@@ -84,8 +90,20 @@ bool CCalibrationDlg::OnInitDialog() {
   ::ShowWindow(m_hWnd, SW_HIDE);
   ::ShowWindow(m_hWnd, SW_SHOW);
   ::SetTimer(m_hWnd, kIdleTimer, kIdleTickMs, nullptr);
+  ::SetTimer(m_hWnd, kLinkTimer, kLinkCheckMs, nullptr);
   Follow();
   return true;
+}
+
+// A link lost while the run waits for touches: the window says so, and
+// the run's time-outs wait until it is back.
+void CCalibrationDlg::FollowLink() {
+  const CTouchDriver* engine = m_host.Driver();
+  const bool up = engine != nullptr && engine->GetLinkState() == LinkState::kConnected;
+  if (up != m_run->LinkUp()) {
+    m_run->SetLinkUp(up);
+    ::InvalidateRect(m_hWnd, nullptr, TRUE);
+  }
 }
 
 void CCalibrationDlg::OnOK() {}
@@ -126,6 +144,7 @@ void CCalibrationDlg::Follow() {
   if (state == State::kEnded) {
     ::KillTimer(m_hWnd, kIdleTimer);
     ::KillTimer(m_hWnd, kEvaluateTimer);
+    ::KillTimer(m_hWnd, kLinkTimer);
     ui::CDialog::OnOK();
     return;
   }
@@ -211,6 +230,11 @@ void CCalibrationDlg::OnButtonUp() {
 }
 
 void CCalibrationDlg::OnTimer(UINT_PTR id) {
+  if (id == kLinkTimer) {
+    FollowLink();
+    return;
+  }
+  FollowLink();
   if (id == kEvaluateTimer) {
     ::KillTimer(m_hWnd, kEvaluateTimer);
     RestartIdleTimer();
@@ -281,8 +305,9 @@ void CCalibrationDlg::DrawTexts(HDC dc) const {
   char countdown[48];
   std::snprintf(countdown, sizeof countdown, "Timeout Count %d sec", m_run->SecondsLeft());
   const int down = report ? layout::kReportCountdownDown : layout::kCountdownDown;
-  PaintText(dc, middleX - ui::ScaleForDpi(m_hWnd, layout::kCountdownLeft),
-            middleY + ui::ScaleForDpi(m_hWnd, down), countdown);
+  const int left = middleX - ui::ScaleForDpi(m_hWnd, layout::kCountdownLeft);
+  PaintText(dc, left, middleY + ui::ScaleForDpi(m_hWnd, down),
+            m_run->LinkUp() ? std::string(countdown) : std::string(kNotConnected));
 }
 
 // The owner stays disabled while the window is up, so that none of its

@@ -58,6 +58,8 @@ private:
   // Takes the engine's touch monitor (the primary screen without one).
   void TakeMonitor();
   void RestartIdleTimer();
+  // Tells the run whether the engine's link is up.
+  void FollowLink();
   // The engine's raw position behind the mouse message being handled; false
   // when no engine runs.
   bool TakeRawPoint(IntPoint& raw) const;

@@ -13,7 +13,7 @@
 #include "windows/advanced_dlg.h"
 #include "windows/button_mode_wnd.h"
 #include "windows/calibration_dlg.h"
-#include "windows/link_state_text.h"
+#include "windows/state_line_text.h"
 #include "windows/setup_sheet.h"
 
 namespace zt {
@@ -240,19 +240,25 @@ BOOL CTouchMainDlg::ShowOrCreateButtonWnd() {
 }
 
 // The port box holds a port name and nothing else: a text that is not one
-// is never stored, and where the link stands goes to the state line.
+// is never stored, and where the link stands goes to the state line (a
+// Find under way goes on). A port that cannot be saved (a key the user may
+// not write) changes nothing: the state line says so, and the box shows
+// the port in use again.
 void CTouchMainDlg::OnApply() {
   if (m_bCalibrating) {
     return;
   }
-  m_finder.Stop();
-  SetItemText(IDC_MAIN_FIND, "Find");
   UpdateData(true);
   if (!IsPortName(m_strPort)) {
     ShowState(kNotAPortName + m_strPort.substr(0, kPortTextShown));
     return;
   }
+  m_finder.Stop();
+  SetItemText(IDC_MAIN_FIND, "Find");
   if (!m_store.SavePort(m_strPort.c_str())) {
+    ShowState(kPortNotSaved + m_strPort.substr(0, kPortTextShown) + kStillOn + m_host.m_szPort);
+    m_strPort = m_host.m_szPort;
+    UpdateData(false);
     return;
   }
   m_host.ReloadAndStart(reinterpret_cast<WindowHandle>(m_hWnd));
@@ -262,7 +268,8 @@ void CTouchMainDlg::OnApply() {
 }
 
 // Looks for the touch screen on the listed ports but the engine's own;
-// pressed again while looking, stops.
+// pressed again while looking, stops. With no other port to look on, the
+// link's state stays.
 void CTouchMainDlg::OnFind() {
   if (m_finder.IsLooking()) {
     m_finder.Stop();
@@ -277,16 +284,20 @@ void CTouchMainDlg::OnFind() {
                   [&](const std::string& port) { return IsSamePort(port, m_host.m_szPort); });
   }
   if (!m_finder.Start(ports, reinterpret_cast<WindowHandle>(m_hWnd))) {
-    ShowState(kNoTouchScreenFound);
+    if (m_host.Driver() != nullptr) {
+      ShowLinkState();
+    } else {
+      ShowState(kNoTouchScreenFound);
+    }
     return;
   }
-  m_bConnectedAtFind = m_host.ConnectedDriver() != nullptr;
   SetItemText(IDC_MAIN_FIND, "Stop");
   ShowState(FindingText(ports));
 }
 
-// The port that answered is stored and started as Apply does; none: nothing
-// changes.
+// The port that answered is stored and started as Apply does. None: the
+// link's state where the engine is connected (it may have connected while
+// Find looked), else that nothing was found, with where the link stands.
 void CTouchMainDlg::OnFindDone() {
   if (m_bCalibrating) {
     m_bFindDoneWaiting = true;
@@ -298,11 +309,13 @@ void CTouchMainDlg::OnFindDone() {
   }
   SetItemText(IDC_MAIN_FIND, "Find");
   if (found.empty()) {
-    // An engine that connected while Find looked says so itself.
-    if (!m_bConnectedAtFind && m_host.ConnectedDriver() != nullptr) {
-      ShowLinkState();
+    const CTouchDriver* engine = m_host.Driver();
+    const std::string state = StateText(engine, m_host.m_szPort);
+    if (m_host.ConnectedDriver() != nullptr) {
+      ShowState(state);
     } else {
-      ShowState(kNoTouchScreenFound);
+      ShowState(engine != nullptr ? std::string(kNoTouchScreenFound) + "; " + state
+                                  : std::string(kNoTouchScreenFound));
     }
     return;
   }
@@ -362,8 +375,9 @@ void CTouchMainDlg::ShowLinkState() {
 void CTouchMainDlg::ShowState(const std::string& text) {
   const std::wstring wide = FromUtf8(text);
   ::SetDlgItemTextW(m_hWnd, IDC_MAIN_LINK_STATE, wide.c_str());
-  char tip[64] = {};
-  ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, tip, sizeof tip - 1, "-", nullptr);
+  const std::wstring tipWide = FromUtf8(CutAtWord(text, kTipLength));
+  char tip[kTipLength + 1] = {};
+  ::WideCharToMultiByte(CP_ACP, 0, tipWide.c_str(), -1, tip, sizeof tip - 1, "-", nullptr);
   m_trayIcon.SetTipText(tip, true);
 }
 

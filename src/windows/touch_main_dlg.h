@@ -85,7 +85,6 @@ private:
   // Find found is taken once the run has ended.
   bool m_bCalibrating = false;
   bool m_bFindDoneWaiting = false;
-  bool m_bConnectedAtFind = false;
   std::string m_strPort;
   CTrayIcon m_trayIcon;
   HICON m_hIcon;

@@ -81,7 +81,15 @@ class PortsTest(ProgramTestCase):
         looking = "Looking for the touch screen on COM6, COM8\u2026"
         self.assertTrue(wait_for(lambda: self.state(window) == looking), self.state(window))
         self.assertEqual(self.driver.text(self.driver.item(window, IDS.IDC_MAIN_FIND)), "Stop")
-        self.assertTrue(wait_for(lambda: self.state(window) == "No touch screen found", 15), self.state(window))
+        # A text that is no port name is refused without stopping Find; Find
+        # that finds nothing leaves the live link's state on the line.
+        port_box = self.driver.item(window, IDS.IDC_MAIN_PORT)
+        self.driver.ask("settext", port_box, "Can't Open")
+        self.assertTrue(self.driver.click(window, IDS.IDC_MAIN_APPLY))
+        self.assertEqual(self.state(window), "Not a port name: Can't Open")
+        self.assertEqual(self.driver.text(self.driver.item(window, IDS.IDC_MAIN_FIND)), "Stop")
+        self.assertTrue(wait_for(lambda: self.driver.text(self.driver.item(window, IDS.IDC_MAIN_FIND)) == "Find", 15))
+        self.assertEqual(self.state(window), "Connected")
         self.assertEqual(self.registry.query("Port"), "COM11")
         self.assertTrue(all(self.driver.enabled(self.driver.item(window, c)) for c in COMMANDS))
         # The engine's port comes while Find looks: the line ends saying so.
@@ -95,6 +103,13 @@ class PortsTest(ProgramTestCase):
         self.assertNotIn("12", self.state(window))  # the engine's port, however written, is not asked
         self.assertTrue(wait_for(lambda: self.driver.text(self.driver.item(window, IDS.IDC_MAIN_FIND)) == "Find", 15))
         self.assertTrue(wait_for(lambda: self.connected(window), 10), self.state(window))
+        # A port that cannot be saved changes nothing, and says so.
+        self.registry.reset(create=False)
+        self.driver.ask("settext", port_box, "COM8")
+        self.assertTrue(self.driver.click(window, IDS.IDC_MAIN_APPLY))
+        self.assertEqual(self.state(window), "Could not save the port COM8; still on \\.\com12")
+        self.assertEqual(self.driver.text(port_box), "\\.\com12")
+        self.assertTrue(all(self.driver.enabled(self.driver.item(window, c)) for c in COMMANDS))
 
 
 if __name__ == "__main__":

@@ -469,6 +469,15 @@ TEST(CalibrationRunTest, EveryPathInEveryMountingAndMonitor) {
        Ending::kPointsKept, kMappingPrecise},
       {"check left alone", State::kCheck, [&](auto& run, auto&) { idle(run, kCalibIdleTimeout); },
        Ending::kPointsKept, kMappingPrecise},
+      {"link lost in the check and back, left alone", State::kCheck,
+       [&](auto& run, auto&) {
+         run.SetLinkUp(false);
+         idle(run, 2 * kCalibIdleTimeout);
+         EXPECT_EQ(run.GetState(), State::kCheck);
+         run.SetLinkUp(true);
+         idle(run, kCalibIdleTimeout);
+       },
+       Ending::kPointsKept, kMappingPrecise},
       {"escape in the targets", State::kTargets, [](auto& run, auto&) { run.Escape(); },
        Ending::kCancelled, 0},
   };

@@ -47,12 +47,12 @@ struct OverlappedIo {
   std::vector<std::uint8_t> bytes;
 };
 
-// Runs one read or write, started by start(io), to its end or for limitMs
+// Runs one read or write, started by start(*io), to its end or for limitMs
 // at most; one not done by then is cancelled and, if the driver keeps it
-// beyond kCancelLimitMs as well, abandoned to it. False with the error
-// code when it fails.
+// beyond kCancelLimitMs as well, abandoned to it (io lets go of it). False
+// with the error code when it fails.
 template <typename Start>
-bool RunBounded(HANDLE handle, std::unique_ptr<OverlappedIo> io, DWORD limitMs, DWORD& count,
+bool RunBounded(HANDLE handle, std::unique_ptr<OverlappedIo>& io, DWORD limitMs, DWORD& count,
                 std::uint32_t& lastError, Start start) {
   count = 0;
   lastError = ERROR_NOT_ENOUGH_MEMORY;
@@ -271,14 +271,13 @@ bool Win32CommDevice::ReadFile(CommHandle handle, void* buffer, std::uint32_t si
     return false;
   }
   auto io = std::make_unique<OverlappedIo>(size);
-  std::uint8_t* bytes = io->bytes.data();
   DWORD count = 0;
   const bool ok = RunBounded(
-      ToHandle(handle), std::move(io), kReadLimitMs, count, lastError, [&](OverlappedIo& read) {
+      ToHandle(handle), io, kReadLimitMs, count, lastError, [&](OverlappedIo& read) {
         return ::ReadFile(ToHandle(handle), read.bytes.data(), size, nullptr, &read.overlapped);
       });
   if (ok) {
-    std::memcpy(buffer, bytes, count);
+    std::memcpy(buffer, io->bytes.data(), count);
     bytesRead = count;
   }
   return ok;
@@ -295,7 +294,7 @@ bool Win32CommDevice::WriteFile(CommHandle handle, const void* buffer, std::uint
   DWORD count = 0;
   std::uint32_t lastError = 0;
   const bool ok = RunBounded(
-      ToHandle(handle), std::move(io), kWriteLimitMs, count, lastError, [&](OverlappedIo& write) {
+      ToHandle(handle), io, kWriteLimitMs, count, lastError, [&](OverlappedIo& write) {
         return ::WriteFile(ToHandle(handle), write.bytes.data(), size, nullptr, &write.overlapped);
       });
   bytesWritten = count;
