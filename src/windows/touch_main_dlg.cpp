@@ -13,8 +13,8 @@
 #include "windows/advanced_dlg.h"
 #include "windows/button_mode_wnd.h"
 #include "windows/calibration_dlg.h"
-#include "windows/state_line_text.h"
 #include "windows/setup_sheet.h"
+#include "windows/state_line_text.h"
 
 namespace zt {
 namespace {

@@ -298,6 +298,8 @@ const std::map<std::string, std::function<Answer(const Fields&)>> kCommands{
   {"doubleclicktime", [](const Fields&) { return Answer(std::to_string(GetDoubleClickTime())); }},
   {"setdoubleclicktime", [](const Fields& f) { return Done(SetDoubleClickTime(As<UINT>(f[1]))); }},
   {"usersaccess", [](const Fields& f) { return Answer(std::to_string(UsersAccess(f[1].c_str()))); }},
+  // A mutex of that name, held while the driver runs (another program's object).
+  {"mutex", [](const Fields& f) { return Done(CreateMutexA(nullptr, FALSE, f[1].c_str()) != nullptr); }},
   {"probe", [](const Fields& f) { return Found(StartProbe(f)); }},  // x, y, width, height
   {"events", TakeProbeLog},
 };
