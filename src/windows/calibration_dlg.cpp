@@ -28,8 +28,7 @@ COLORREF Rgb(layout::Colour colour) {
 
 using State = CCalibrationRun::State;
 
-constexpr char kNotConnected[] =
-    "The touch screen is not connected. The calibration goes on when it is back.";
+constexpr char kNotConnected[] = "The touch screen is not connected: waiting for it";
 
 constexpr char kNotSaved[] =
     "The new calibration is used until ZeltraTouch ends, but it could not be saved.";
@@ -305,9 +304,13 @@ void CCalibrationDlg::DrawTexts(HDC dc) const {
   char countdown[48];
   std::snprintf(countdown, sizeof countdown, "Timeout Count %d sec", m_run->SecondsLeft());
   const int down = report ? layout::kReportCountdownDown : layout::kCountdownDown;
-  const int left = middleX - ui::ScaleForDpi(m_hWnd, layout::kCountdownLeft);
-  PaintText(dc, left, middleY + ui::ScaleForDpi(m_hWnd, down),
-            m_run->LinkUp() ? std::string(countdown) : std::string(kNotConnected));
+  const int below = middleY + ui::ScaleForDpi(m_hWnd, down);
+  if (m_run->LinkUp()) {
+    PaintText(dc, middleX - ui::ScaleForDpi(m_hWnd, layout::kCountdownLeft), below, countdown);
+  } else {
+    ::SetTextAlign(dc, TA_CENTER | TA_TOP);
+    PaintText(dc, middleX, below, kNotConnected);
+  }
 }
 
 // The owner stays disabled while the window is up, so that none of its
