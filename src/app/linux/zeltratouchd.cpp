@@ -83,14 +83,25 @@ void NotifyReady() {
   }
 }
 
+// Opens the monitors' and XTest's connections; false (both closed) when
+// one cannot be opened.
+bool OpenDisplay(zt::XRandrMonitors& monitors, zt::XTestInput* xtest) {
+  if (monitors.Open("") && (xtest == nullptr || xtest->Open(""))) {
+    return true;
+  }
+  monitors.Close();
+  return false;
+}
+
 // The X display's life: waited for while it cannot be opened (the reason
 // logged once per change), its monitors followed while it is there, and
-// let go of when it is lost, to be waited for again.
-void FollowDisplay(const std::string& display, zt::XRandrMonitors& monitors, zt::XTestInput* xtest,
-                   zt::CDaemon& daemon, zt::ILog& log) {
+// let go of when it is lost, to be waited for again. open: whether it is
+// open already.
+void FollowDisplay(bool open, const std::string& display, zt::XRandrMonitors& monitors,
+                   zt::XTestInput* xtest, zt::CDaemon& daemon, zt::ILog& log) {
   std::string said;
   do {
-    if (!monitors.Open("") || (xtest != nullptr && !xtest->Open(""))) {
+    if (!open && !OpenDisplay(monitors, xtest)) {
       const std::string why = zt::WhyNoDisplay("");
       if (why != said) {
         log.Write("waiting for the X display " + display + ": " + why);
@@ -98,9 +109,12 @@ void FollowDisplay(const std::string& display, zt::XRandrMonitors& monitors, zt:
       }
       continue;
     }
-    said.clear();
-    log.Write("The X display " + display + " is open");
-    daemon.DisplayOpened();
+    if (!open) {
+      said.clear();
+      log.Write("The X display " + display + " is open");
+      daemon.DisplayOpened();
+    }
+    open = false;
     while (monitors.WaitForChange()) {
       daemon.DisplayChanged();
     }
@@ -178,6 +192,11 @@ int main(int argc, char** argv) {
   }
   log.Write(useUinput ? std::string("Output: the uinput pointer")
                       : std::string("Output: XTest on the display ") + display);
+  zt::XTestInput* xtestOutput = useUinput ? nullptr : &xtest;
+  const bool displayOpen = hasDisplay && OpenDisplay(monitors, xtestOutput);
+  if (displayOpen) {
+    log.Write(std::string("The X display ") + display + " is open");
+  }
   zt::UinputNode touchNode;
   zt::UinputTouchScreen touchScreen(touchNode, monitors);
   zt::CDaemon daemon({registry, useUinput ? static_cast<zt::IInput&>(uinput) : xtest, monitors,
@@ -211,7 +230,7 @@ int main(int argc, char** argv) {
   std::thread displayThread([&] {
     try {
       if (hasDisplay) {
-        FollowDisplay(display, monitors, useUinput ? nullptr : &xtest, daemon, log);
+        FollowDisplay(displayOpen, display, monitors, xtestOutput, daemon, log);
       }
     } catch (const std::exception& error) {
       log.Write(std::string("the X display's thread ended: ") + error.what());
