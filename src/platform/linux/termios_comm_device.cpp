@@ -119,6 +119,10 @@ bool TermiosCommDevice::CloseHandle(CommHandle handle) {
     m_ports.erase(found);
   }
   ::close(port.cancelEvent);
+  // The exclusive mode outlives the descriptor while the device stays (a
+  // pseudo-terminal whose other end is open): the next open, by another
+  // user than root, would fail with EBUSY.
+  ::ioctl(Descriptor(handle), TIOCNXCL);
   return ::close(Descriptor(handle)) == 0;
 }
 
