@@ -31,6 +31,9 @@ struct RecordingLog final : ILog {
 };
 
 class TermiosCommDeviceTest : public ::testing::Test {
+public:
+  ~TermiosCommDeviceTest() override { CloseMaster(); }
+
 protected:
   TermiosCommDeviceTest() {
     int slave = -1;
@@ -41,7 +44,6 @@ protected:
     config.SetPortName(path.c_str());
     config.m_dwReadTimeout = 0;
   }
-  ~TermiosCommDeviceTest() override { CloseMaster(); }
   void CloseMaster() {
     if (master >= 0) {
       ::close(std::exchange(master, -1));

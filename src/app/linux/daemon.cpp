@@ -200,7 +200,7 @@ std::string CDaemon::Reload() {
   if (const char* busy = m_busyWith.load()) {
     return std::string("ERR busy: ") + busy;
   }
-  return Start() ? "OK reloaded" : "ERR cannot read \"Port\" from " + m_config.Path();
+  return StartAnswer();
 }
 
 std::string CDaemon::ReloadWhenFree() {
@@ -209,7 +209,11 @@ std::string CDaemon::ReloadWhenFree() {
     m_reloadWanted = true;
     return std::string("busy: ") + busy + "; reloading when it ends";
   }
-  return Start() ? "OK reloaded" : "ERR cannot read \"Port\" from " + m_config.Path();
+  return StartAnswer();
+}
+
+std::string CDaemon::StartAnswer() {
+  return Start() ? "OK reloaded" : "ERR cannot read \"Port\" from the config";
 }
 
 std::string CDaemon::ConfigAnswer() {
@@ -241,6 +245,9 @@ std::string CDaemon::RunJob(const char* name, CControlPeer& peer, Job job) {
     } catch (const std::exception& error) {
       answer = std::string("ERR ") + error.what();
       m_log.Write(std::string("request failed: ") + error.what());
+    } catch (...) {
+      answer = "ERR the request failed";
+      m_log.Write(answer.substr(4));
     }
     if (!answer.empty()) {
       client.Send(answer);
@@ -268,8 +275,7 @@ void CDaemon::EndJob() {
       }
       m_reloadWanted = false;
     }
-    m_log.Write(Start() ? "SIGHUP: OK reloaded"
-                        : "SIGHUP: ERR cannot read \"Port\" from " + m_config.Path());
+    m_log.Write("SIGHUP: " + StartAnswer());
   }
 }
 

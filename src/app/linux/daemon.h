@@ -124,6 +124,8 @@ private:
   using Job = std::function<std::string(CControlPeer& peer)>;
   std::string RunJob(const char* name, CControlPeer& peer, Job job);
   void EndJob();
+  // Start, as the answer to a reload.
+  std::string StartAnswer();
   // "OK N values", then a line "Name=Value<TAB>file" for each value the
   // config files set.
   std::string ConfigAnswer();
