@@ -296,7 +296,7 @@ class DaemonTest(DaemonCase):
             peer.settimeout(60)
             self.assertEqual(lines.readline(), "ERR the calibration took too long and was ended\n")
         self.assertIn("zeltratouchd: a calibration ended: its client said nothing for 36 s\n", self.log)
-        self.assertEqual(self.ask("reload"), "OK reloaded")
+        self.assertTrue(wait_for(lambda: self.ask("reload") == "OK reloaded"))  # no longer busy
 
     @contextlib.contextmanager
     def session(self):
