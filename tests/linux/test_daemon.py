@@ -333,6 +333,7 @@ class DaemonTest(DaemonCase):
             pass
         self.assertTrue(wait_for(lambda: self.ask("reload") == "OK reloaded"))
         self.assertFalse(os.path.exists(self.state))  # nothing stored
+        self.assertTrue(wait_for(lambda: self.ask("status").startswith("OK Connected")), self.ask("status"))
         # A calibration that cannot be stored is used all the same, and says so.
         shutil.rmtree(os.path.dirname(self.state))
         mirrored = [(4095 - x, y) for x, y in DEFAULT_POINTS]
