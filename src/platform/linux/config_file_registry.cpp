@@ -270,7 +270,14 @@ std::int32_t ConfigFileRegistry::SetValue(RegKeyHandle key, const char* name, st
       value.find('\n') != std::string::npos || std::strchr(name, '=') != nullptr) {
     return reg::kErrorInvalidParameter;
   }
-  writing->second[name] = value;
+  auto& values = writing->second;
+  const auto set = std::find_if(values.begin(), values.end(),
+                                [&](const auto& named) { return named.first == name; });
+  if (set != values.end()) {
+    set->second = value;
+  } else {
+    values.emplace_back(name, value);
+  }
   return reg::kErrorSuccess;
 }
 
@@ -283,7 +290,7 @@ std::int32_t ConfigFileRegistry::CloseKey(RegKeyHandle key) {
   if (writing == m_writeKeys.end()) {
     return reg::kErrorInvalidHandle;
   }
-  const std::map<std::string, std::string> values = std::move(writing->second);
+  const std::vector<std::pair<std::string, std::string>> values = std::move(writing->second);
   m_writeKeys.erase(writing);
   if (values.empty()) {
     return reg::kErrorSuccess;

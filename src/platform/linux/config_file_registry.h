@@ -5,6 +5,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/log.h"
@@ -96,8 +97,9 @@ private:
   std::vector<Source> m_sources;     // in reading order; the last is the state file
   std::set<std::string> m_reported;  // bad lines already in the log
   std::set<RegKeyHandle> m_readKeys;
-  // Each key opened for writing: its values set so far, "Name=Value".
-  std::map<RegKeyHandle, std::map<std::string, std::string>> m_writeKeys;
+  // Each key opened for writing: its values set so far, name and value, in
+  // the order they were first set.
+  std::map<RegKeyHandle, std::vector<std::pair<std::string, std::string>>> m_writeKeys;
   RegKeyHandle m_nextKey = 1;
 };
 
