@@ -295,7 +295,8 @@ class DaemonTest(DaemonCase):
         with self.session() as (peer, lines):
             peer.settimeout(60)
             self.assertEqual(lines.readline(), "ERR the calibration took too long and was ended\n")
-        self.assertIn("zeltratouchd: a calibration ended: its client said nothing for 36 s\n", self.log)
+        said = "zeltratouchd: a calibration ended: its client said nothing for 36 s\n"
+        self.assertTrue(wait_for(lambda: said in self.log), self.log)
         self.assertTrue(wait_for(lambda: self.ask("reload") == "OK reloaded"))  # no longer busy
 
     @contextlib.contextmanager
