@@ -82,9 +82,8 @@ public:
   // Makes the socket at path (a stale one is replaced; one that a server
   // answers on is not: EADDRINUSE, nor a file that is no socket: EEXIST;
   // a failure removes only a socket this made), mode 0660 and owned by
-  // group where that
-  // group exists, else 0600, the daemon's user's alone. False, with errno,
-  // when it cannot.
+  // group where that group exists, else 0600, the daemon's user's alone.
+  // False, with errno, when it cannot.
   bool Listen(const std::string& path, const std::string& group);
   // Answers requests through handler until Stop; silenceMs: how long a
   // peer may take to send its line.
