@@ -35,3 +35,10 @@ endif()
 if(ZT_BUILD_FUZZERS AND NOT WIN32)
   target_compile_options(zt_options INTERFACE -fsanitize=fuzzer-no-link)
 endif()
+
+# The hardening Debian builds its packages with: checked string and memory
+# functions, a read-only relocation table bound at start, a stack protector.
+if(ZT_HARDENED AND NOT WIN32)
+  target_compile_options(zt_options INTERFACE -D_FORTIFY_SOURCE=2 -fstack-protector-strong)
+  target_link_options(zt_options INTERFACE -Wl,-z,relro -Wl,-z,now)
+endif()

@@ -140,6 +140,7 @@ Section "ZeltraTouch (required)" SecProgram
   SectionIn RO
   SetOutPath "$INSTDIR"
   File "/oname=ZeltraTouch.exe" "${ZT_EXE}"
+  File "/oname=LICENSE.txt" "${ZT_LICENSE}"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
 
   Call WriteInitialSettings
@@ -186,6 +187,7 @@ Section "Uninstall"
   RMDir "${STARTMENU_DIR}"
 
   Delete "$INSTDIR\ZeltraTouch.exe"
+  Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\Uninstall.exe"
   RMDir "$INSTDIR"
   RMDir "$PROGRAMFILES64\Corvantic"

@@ -26,15 +26,17 @@ void ReadCalibrationPoints(CRegistryKey& key, CalibPoints& points) {
   }
 }
 
-void WriteCalibrationPoints(CRegistryKey& key, const CalibPoints& points) {
+bool WriteCalibrationPoints(CRegistryKey& key, const CalibPoints& points) {
   char name[kCalibValueNameSize];
+  bool written = true;
   for (int i = 0; i < kCalibPointCount; ++i) {
     const IntPoint& point = points[static_cast<std::size_t>(i)];
     FormatCalibValueName(name, kPointXPrefix, i);
-    key.SetDword(name, point.x);
+    written = key.SetDword(name, point.x) && written;
     FormatCalibValueName(name, kPointYPrefix, i);
-    key.SetDword(name, point.y);
+    written = key.SetDword(name, point.y) && written;
   }
+  return written;
 }
 
 }  // namespace zt::settings

@@ -18,7 +18,8 @@ void FormatCalibValueName(char (&name)[kCalibValueNameSize], const char* prefix,
 // interleaved order; a coordinate that cannot be read keeps its value.
 void ReadCalibrationPoints(CRegistryKey& key, CalibPoints& points);
 
-// Writes them in the same order. A failed write does not stop the others.
-void WriteCalibrationPoints(CRegistryKey& key, const CalibPoints& points);
+// Writes them in the same order. A failed write does not stop the others;
+// true when every one was written.
+bool WriteCalibrationPoints(CRegistryKey& key, const CalibPoints& points);
 
 }  // namespace zt::settings

@@ -32,12 +32,10 @@ bool CRegistryKey::Open(RegKeyHandle root, const char* subKey, std::uint32_t acc
 }
 
 bool CRegistryKey::Close() {
-  if (IsOpen()) {
-    m_registry.CloseKey(m_hKey);
-  }
+  const bool closed = !IsOpen() || m_registry.CloseKey(m_hKey) == reg::kErrorSuccess;
   m_hKey = kNoRegKey;
   m_hRootKey = kNoRegKey;
-  return true;
+  return closed;
 }
 
 bool CRegistryKey::QueryValue(const char* name, void* buffer, std::uint32_t& size) {

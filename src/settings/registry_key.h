@@ -19,7 +19,8 @@ public:
   // Fails without change when root is none, subKey is empty, the key cannot
   // be opened, or this object already holds an open key.
   bool Open(RegKeyHandle root, const char* subKey, std::uint32_t access);
-  // Always true.
+  // Closes the key: false when the registry reports that the values set
+  // through it could not be kept (a registry that stores them at the close).
   bool Close();
   bool IsOpen() const { return m_hKey != kNoRegKey; }
 

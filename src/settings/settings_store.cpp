@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "settings/calibration_record.h"
 #include "settings/registry_key.h"
@@ -106,17 +107,31 @@ std::string CSettingsStore::ReadTextValue(const char* name) {
 
 bool CSettingsStore::SavePort(const char* port) {
   CRegistryKey key(m_registry);
-  return key.Open(m_where.root, m_where.subKey, reg::kKeySetValue) && key.SetString(kPort, port);
+  return key.Open(m_where.root, m_where.subKey, reg::kKeySetValue) && key.SetString(kPort, port) &&
+         key.Close();
 }
 
 bool CSettingsStore::StoreCalibration(const CalibPoints& points) {
+  return StoreCalibrationSet(&points, nullptr, "");
+}
+
+bool CSettingsStore::StoreCalibrationSet(const CalibPoints* points, const std::int32_t* mapping,
+                                         const std::string& monitor) {
   CRegistryKey key(m_registry);
   if (!key.Open(m_where.root, m_where.subKey, reg::kKeySetValue)) {
     return false;
   }
-  WriteCalibrationPoints(key, points);
-  key.SetDword(kFirst, 0);
-  return true;
+  bool written = true;
+  if (points != nullptr) {
+    written = WriteCalibrationPoints(key, *points) && key.SetDword(kFirst, 0);
+  }
+  if (mapping != nullptr) {
+    written = key.SetDword(kMapping, *mapping) && written;
+  }
+  if (!monitor.empty()) {
+    written = key.SetString(kMonitor, monitor.c_str()) && written;
+  }
+  return key.Close() && written;
 }
 
 bool CSettingsStore::SaveMouseSettings(const EngineSettings& settings) {
@@ -124,14 +139,15 @@ bool CSettingsStore::SaveMouseSettings(const EngineSettings& settings) {
   if (!key.Open(m_where.root, m_where.subKey, reg::kKeySetValue)) {
     return false;
   }
-  key.SetDword(kDTime, settings.dTime);
-  key.SetDword(kDZone, settings.dZone);
-  key.SetDword(kDZoneX, settings.dZoneX);
-  key.SetDword(kDZoneY, settings.dZoneY);
-  key.SetDword(kBeep, settings.beep);
-  key.SetDword(kFreq, settings.freq);
-  key.SetDword(kDuration, settings.duration);
-  return true;
+  bool written = true;
+  for (const auto& [name, value] :
+       {std::pair{kDTime, settings.dTime}, std::pair{kDZone, settings.dZone},
+        std::pair{kDZoneX, settings.dZoneX}, std::pair{kDZoneY, settings.dZoneY},
+        std::pair{kBeep, settings.beep}, std::pair{kFreq, settings.freq},
+        std::pair{kDuration, settings.duration}}) {
+    written = key.SetDword(name, value) && written;
+  }
+  return key.Close() && written;
 }
 
 bool CSettingsStore::SaveRight(std::int32_t right) {
@@ -161,16 +177,13 @@ bool CSettingsStore::SaveOutput(std::int32_t output) {
 bool CSettingsStore::SaveMonitor(const std::string& deviceName) {
   CRegistryKey key(m_registry);
   return key.Open(m_where.root, m_where.subKey, reg::kKeySetValue) &&
-         key.SetString(kMonitor, deviceName.c_str());
+         key.SetString(kMonitor, deviceName.c_str()) && key.Close();
 }
 
 bool CSettingsStore::WriteDword(const char* name, std::int32_t value) {
   CRegistryKey key(m_registry);
-  if (!key.Open(m_where.root, m_where.subKey, reg::kKeySetValue)) {
-    return false;
-  }
-  key.SetDword(name, value);
-  return true;
+  return key.Open(m_where.root, m_where.subKey, reg::kKeySetValue) && key.SetDword(name, value) &&
+         key.Close();
 }
 
 }  // namespace zt::settings

@@ -83,10 +83,17 @@ public:
   std::string ReadTextValue(const char* name);
 
   // Each save writes nothing when the key cannot be opened for writing, and
-  // is true when it could (SavePort: only when "Port" was written).
+  // is true only when every value was written and the key closed well
+  // (where the registry keeps what was set at the close, one save is one
+  // write).
   bool SavePort(const char* port);
   // PX0, PY0 .. PX8, PY8, then "First" = 0.
   bool StoreCalibration(const CalibPoints& points);
+  // What a calibration keeps, in one save: its points (as StoreCalibration)
+  // when given, its mapping when given, and the monitor it was taken on
+  // when not empty.
+  bool StoreCalibrationSet(const CalibPoints* points, const std::int32_t* mapping,
+                           const std::string& monitor);
   // "DTime", "DZONE", "DZoneX", "DZoneY", "Beep", "Freq", "Duration", all
   // seven every time.
   bool SaveMouseSettings(const EngineSettings& settings);

@@ -53,23 +53,23 @@ struct MousePageValues {
 // engine, beep, frequency and duration from the page.
 EngineSettings MouseSettingsToSave(const CTouchDriver& engine, const MousePageValues& page);
 
-// Saves those seven values. True when the key could be opened.
+// Saves those seven values. True when they were written.
 bool StoreMouseSettings(settings::CSettingsStore& store, const CTouchDriver& engine,
                         const MousePageValues& page);
 
-// Saves "TouchMode" and, only when the key could be opened for writing,
+// Saves "TouchMode" and, only when it was written,
 // puts the engine in that mode. True when it did.
 bool StoreTouchMode(settings::CSettingsStore& store, CTouchDriver& engine, std::int32_t touchMode);
 
-// Saves "Monitor" and, only when the key could be opened for writing,
+// Saves "Monitor" and, only when it was written,
 // sends the engine's touches to that monitor. True when it did.
 bool StoreMonitor(settings::CSettingsStore& store, CTouchDriver& engine,
                   const std::string& deviceName);
-// Saves "Mapping" and, only when the key could be opened for writing,
+// Saves "Mapping" and, only when it was written,
 // maps the engine's touches that way. True when it did.
 bool StoreMapping(settings::CSettingsStore& store, CTouchDriver& engine, std::int32_t mapping);
 // Save "HoldRight" (the press-and-hold time) or "Smoothing" and, only when
-// the key could be opened for writing, put it into effect. True when they did.
+// they were written, put it into effect. True when they were.
 bool StoreHoldRight(settings::CSettingsStore& store, CTouchDriver& engine,
                     std::int32_t milliseconds);
 bool StoreSmoothing(settings::CSettingsStore& store, CTouchDriver& engine, std::int32_t level);
@@ -79,7 +79,7 @@ bool StoreOutput(settings::CSettingsStore& store, CTouchDriver& engine, std::int
 // How the monitor list names a monitor: "2: 800 x 600", "1: 1024 x 768, primary".
 std::string MonitorLabel(int number, const MonitorInfo& monitor);
 
-// Saves "Right" and, only when the key could be opened for writing, makes
+// Saves "Right" and, only when it was written, makes
 // it the host's "Right" and the running engine's m_bRightEnabled. True
 // when it did; the caller then shows or hides the indicator.
 bool StoreRightButton(settings::CSettingsStore& store, CTouchHost& host, std::int32_t right);

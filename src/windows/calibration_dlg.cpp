@@ -5,6 +5,7 @@
 #include "engine/touch_host.h"
 #include "mapping/calibration_layout.h"
 #include "resource.h"
+#include "settings/calibration_outcome.h"
 #include "settings/setup_changes.h"
 #include "ui/message_box.h"
 #include "ui/win32_helpers.h"
@@ -332,15 +333,7 @@ void RunCalibration(HWND owner, CTouchHost& host, settings::CSettingsStore& stor
   if (!outcome || host.Driver() != engine) {
     return;
   }
-  engine->UseCalibration(outcome->use);
-  bool saved = true;
-  if (outcome->storePoints) {
-    saved = store.StoreCalibration(outcome->use.points);
-  }
-  if (outcome->storeMapping) {
-    saved = store.SaveMapping(outcome->use.mapping) && saved;
-  }
-  if (!saved) {
+  if (!settings::KeepCalibrationOutcome(*engine, store, *outcome)) {
     ui::AppMessageBox(owner, kNotSaved, MB_OK | MB_ICONWARNING);
   }
 }

@@ -35,7 +35,8 @@ class InstallerTest(ProgramTestCase):
 
     def test_installs_starts_and_uninstalls_cleanly(self):
         self.install()
-        self.assertTrue(self.installed("ZeltraTouch.exe") and self.installed("Uninstall.exe"))
+        self.assertTrue(self.installed("ZeltraTouch.exe") and self.installed("Uninstall.exe") and
+                        self.installed("LICENSE.txt"))
         self.assertTrue(self.installed("ZeltraTouch.lnk", START_MENU))
         values = self.registry.values()
         self.assertEqual(values, {"Port": "COM1", "ZeltraTouch": TITLE, "First": 1, "Right": 0,
@@ -51,7 +52,7 @@ class InstallerTest(ProgramTestCase):
         self.driver.post(window, WM_COMMAND, IDOK, 0)
         self.assertTrue(wait_for(lambda: program.poll() is not None, 20))
         self.uninstall()
-        self.assertFalse(self.installed("ZeltraTouch.lnk", START_MENU))
+        self.assertFalse(self.installed("ZeltraTouch.lnk", START_MENU) or self.installed("LICENSE.txt"))
 
     def test_a_reinstall_keeps_the_settings_and_can_start_at_logon(self):
         self.registry.reset({"Port": "COM7", "TouchMode": 2})

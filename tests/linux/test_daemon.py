@@ -3,6 +3,7 @@ monitors, reading the simulated controller on a pseudo-terminal, answering
 its control socket and the zeltratouch command."""
 import contextlib
 import ctypes
+import fcntl
 import os
 import re
 import shutil
@@ -42,17 +43,21 @@ class DaemonCase(unittest.TestCase):
         self.link = os.path.join(self.folder, "ttyTOUCH")
         self.control = os.path.join(self.folder, "control")
         self.config = os.path.join(self.folder, "zeltratouch.conf")
+        self.state = os.path.join(self.folder, "state", "zeltratouch.conf")
+        os.mkdir(os.path.dirname(self.state))
 
     def start(self, args, **kwargs):
-        process = subprocess.Popen(args, env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, **kwargs)
+        kwargs.setdefault("env", self.env)
+        process = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, **kwargs)
         self.addCleanup(lambda: process.poll() is not None or (process.terminate(), process.wait(10)))
         return process
 
-    def start_daemon(self, port, *lines, program=None):
+    def start_daemon(self, port, *lines, program=None, env=None):
         with open(self.config, "a") as config:
-            config.write("# a test\nPort=%s\nControl=%s\nTouchMode=0\n%s" % (port, self.control, "".join(lines)))
-        self.daemon = self.start([program or os.environ["ZT_DAEMON"], "--config", self.config, "--output", "xtest"],
-                                 stderr=subprocess.PIPE, text=True)
+            config.write("# a test\n%sControl=%s\nTouchMode=0\n%s" % (
+                "" if port is None else "Port=%s\n" % port, self.control, "".join(lines)))
+        self.daemon = self.start([program or os.environ["ZT_DAEMON"], "--config", self.config, "--state", self.state,
+                                  "--output", "xtest"], stderr=subprocess.PIPE, text=True, env=env or self.env)
         self.log = self.collect(self.daemon.stderr)
         self.assertTrue(wait_for(lambda: os.path.exists(self.control)))
 
@@ -87,11 +92,13 @@ class DaemonCase(unittest.TestCase):
                               capture_output=True, text=True, timeout=60, **kwargs)
 
     def config_values(self):
-        with open(self.config) as config:
-            return dict(line.strip().split("=", 1) for line in config if "=" in line)
+        """What the daemon stored (its state file)."""
+        with open(self.state) as state:
+            return dict(line.strip().split("=", 1) for line in state if "=" in line)
 
-    def pointer(self):
-        out = subprocess.run(["xdotool", "getmouselocation"], env=self.env, capture_output=True, text=True).stdout
+    def pointer(self, env=None):
+        out = subprocess.run(["xdotool", "getmouselocation"], env=env or self.env, capture_output=True,
+                             text=True).stdout
         return tuple(int(part.split(":")[1]) for part in out.split()[:2]) if out else None
 
     def left_button_down(self):
@@ -109,8 +116,8 @@ class DaemonCase(unittest.TestCase):
         x11.XCloseDisplay(ctypes.c_void_p(display))
         return mask.value & 0x100 != 0  # Button1Mask
 
-    def near(self, where, tolerance=1):
-        at = self.pointer()
+    def near(self, where, tolerance=1, env=None):
+        at = self.pointer(env)
         return at is not None and abs(at[0] - where[0]) <= tolerance and abs(at[1] - where[1]) <= tolerance
 
     def colour(self, point):
@@ -208,28 +215,113 @@ class DaemonTest(DaemonCase):
         self.assertEqual(self.ask("reload"), busy)
         self.assertEqual(self.ask("status"), "OK Connected on " + self.link)  # answered meanwhile
         self.assertEqual(self.ask("find"), busy)
+        self.daemon.send_signal(signal.SIGHUP)  # taken once the request has ended
+        self.assertTrue(wait_for(lambda: "zeltratouchd: SIGHUP: %s; reloading when it ends\n" % busy[4:] in self.log))
         self.assertRegex(params.communicate(timeout=30)[0], r"^pressure=\d+ ")
+        self.assertTrue(wait_for(lambda: "zeltratouchd: SIGHUP: OK reloaded\n" in self.log), self.log)
+
+    def test_without_a_port_line_it_runs_and_says_where_each_value_comes_from(self):
+        os.mkdir(os.path.join(self.folder, "conf.d"))
+        dropin = os.path.join(self.folder, "conf.d", "50-site.conf")
+        with open(dropin, "w") as site:
+            site.write("TouchMode=2\nDTime=0500\n")
+        self.start_daemon(None)
+        self.assertEqual(self.ask("status"), "OK No port chosen: \"zeltratouch find\" looks for the touch screen")
+        shown = self.command("config")
+        self.assertEqual(shown.stdout, "Control=%s  (%s)\nDTime=500  (%s)\nTouchMode=2  (%s)\n" % (
+            self.control, self.config, dropin, dropin), shown.stderr)
+        # A port another program holds: the daemon says why it waits, once;
+        # find passes over that device, under any name.
+        sim = self.simulator(os.path.join(self.folder, "ttyQ"))
+        held = open(sim.path, "rb", buffering=0)
+        self.addCleanup(held.close)
+        fcntl.flock(held, fcntl.LOCK_EX | fcntl.LOCK_NB)
+        alias = os.path.join(self.folder, "usb-Touch-if00")
+        os.symlink(sim.path, alias)
+        with open(self.config, "a") as config:
+            config.write("Port=%s\nFindPorts=%s/ttyQ*\n" % (alias, self.folder))
+        self.assertEqual(self.ask("reload"), "OK reloaded")
+        locked = "zeltratouchd: cannot open %s: in use by another program (locked)\n" % alias
+        self.assertTrue(wait_for(lambda: locked in self.log), self.log)
+        self.assertEqual(self.ask("find"), "ERR no serial port to look on: %s/ttyQ*" % self.folder)
+        # A control path that is no socket is left alone.
+        other = os.path.join(self.folder, "other.conf")
+        with open(other, "w") as config:
+            config.write("Control=%s\n" % self.config)
+        second = subprocess.run([os.environ["ZT_DAEMON"], "--config", other, "--state", other, "--output", "xtest"],
+                                env=self.env, capture_output=True, text=True, timeout=30)
+        self.assertEqual(second.returncode, 1)
+        self.assertIn("cannot make the control socket %s: File exists" % self.config, second.stderr)
+        self.assertTrue(os.path.isfile(self.config))
+        for program in (os.environ["ZT_DAEMON"], os.environ["ZT_COMMAND"]):
+            name = os.path.basename(program)
+            shown = subprocess.run([program, "--help"], capture_output=True, text=True)
+            self.assertEqual((shown.returncode, shown.stdout[:7 + len(name)]), (0, "usage: " + name))
+            version = subprocess.run([program, "--version"], capture_output=True, text=True)
+            self.assertRegex(version.stdout, "^%s \\d+\\.\\d+\\.\\d+\n$" % name)
+        unreachable = subprocess.run([os.environ["ZT_COMMAND"], "--socket", self.folder + "/none", "status"],
+                                     capture_output=True, text=True, timeout=30)
+        self.assertIn("systemctl status zeltratouchd", unreachable.stderr)
+        self.assertEqual(self.log.count(locked), 1, self.log)  # tried again each second meanwhile
+
+    def test_a_display_that_comes_late_goes_and_comes_back_is_followed(self):
+        number = next(n for n in range(200, 250) if not os.path.exists("/tmp/.X%d-lock" % n))
+        env = dict(self.env, DISPLAY=":%d" % number)
+        sim = self.simulator(self.link)
+        self.start_daemon(self.link, env=env)
+        waiting = "zeltratouchd: waiting for the X display :%d: no X server on :%d yet\n" % (number, number)
+        self.assertTrue(wait_for(lambda: waiting in self.log), self.log)
+        self.assertTrue(wait_for(lambda: self.ask("status").startswith("OK Connected")), self.ask("status"))
+        for times, (raw, where) in enumerate(((("1024 1024"), (200, 150)), (("3072 1024"), (600, 150))), 1):
+            xvfb = self.start(["Xvfb", env["DISPLAY"], "-screen", "0", "800x600x24", "-nolisten", "tcp", "-noreset"],
+                              stderr=subprocess.DEVNULL)
+            opened = "zeltratouchd: The X display :%d is open\n" % number
+            self.assertTrue(wait_for(lambda: self.log.count(opened) == times), self.log)
+            self.send(sim, "report %s 2" % raw)
+            self.assertTrue(wait_for(lambda: self.near(where, 1, env)), self.pointer(env))
+            xvfb.terminate()
+            xvfb.wait(10)
+            gone = "zeltratouchd: The X display :%d went away; waiting for it\n" % number
+            self.assertTrue(wait_for(lambda: self.log.count(gone) == times), self.log)
+            self.send(sim, "report 2048 2048 2")  # nowhere to go: nothing happens to the daemon
+            self.assertTrue(self.ask("status").startswith("OK Connected"))
+        self.daemon.terminate()
+        self.assertEqual(self.daemon.wait(10), 0)
+
+    def test_a_calibration_client_that_says_nothing_is_ended(self):
+        self.simulator(self.link)
+        self.start_daemon(self.link)
+        self.assertTrue(wait_for(lambda: self.ask("status").startswith("OK Connected")), self.ask("status"))
+        with self.session() as (peer, lines):
+            peer.settimeout(60)
+            self.assertEqual(lines.readline(), "ERR the calibration took too long and was ended\n")
+        said = "zeltratouchd: a calibration ended: its client said nothing for 36 s\n"
+        self.assertTrue(wait_for(lambda: said in self.log), self.log)
+        self.assertTrue(wait_for(lambda: self.ask("reload") == "OK reloaded"))  # no longer busy
 
     @contextlib.contextmanager
     def session(self):
-        """A calibration session with the daemon: its peer and its lines."""
+        """A calibration session with the daemon: its peer, its lines and the
+        calibration in force it answers with (mapping, points)."""
         with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as peer:
             peer.connect(self.control)
             peer.sendall(b"calibrate\n")
             lines = peer.makefile()
-            self.assertEqual(lines.readline(), "OK monitor=\n")
+            answer = lines.readline().split(" ")
+            self.assertEqual((answer[0], answer[-1], len(answer)), ("OK", "monitor=\n", 21), answer)
+            numbers = [int(word) for word in answer[1:20]]
+            self.in_force = (numbers[0], list(zip(numbers[1::2], numbers[2::2])))
             yield peer, lines
 
-    def outcome(self, mapping, store_points, store_mapping, points):
+    def outcome(self, mapping, store_points, store_mapping, points=None):
+        """A session that ends with this outcome; no points: those in force."""
         with self.session() as (peer, lines):
-            flat = " ".join("%d %d" % point for point in points)
-            peer.sendall(("end %d %d %d %s\n" % (mapping, store_points, store_mapping, flat)).encode())
+            flat = " ".join("%d %d" % point for point in points or self.in_force[1])
+            peer.sendall(("end %d %d %d %s\n" % (store_points, store_mapping, mapping, flat)).encode())
             return lines.readline()
 
     def test_a_calibration_session_moves_no_pointer_and_changes_only_what_it_stores(self):
         sim = self.simulator(self.link)
-        self.config = os.path.join(self.folder, "etc", "zeltratouch.conf")
-        os.mkdir(os.path.dirname(self.config))
         self.start_daemon(self.link)
         self.assertTrue(wait_for(lambda: self.ask("status").startswith("OK Connected")), self.ask("status"))
         with self.session() as (peer, lines):
@@ -241,15 +333,16 @@ class DaemonTest(DaemonCase):
         with self.session():  # a client that goes
             pass
         self.assertTrue(wait_for(lambda: self.ask("reload") == "OK reloaded"))
-        self.assertNotIn("PX0", self.config_values())  # nothing stored
+        self.assertFalse(os.path.exists(self.state))  # nothing stored
+        self.assertTrue(wait_for(lambda: self.ask("status").startswith("OK Connected")), self.ask("status"))
         # A calibration that cannot be stored is used all the same, and says so.
-        shutil.rmtree(os.path.dirname(self.config))
+        shutil.rmtree(os.path.dirname(self.state))
         mirrored = [(4095 - x, y) for x, y in DEFAULT_POINTS]
         self.assertEqual(self.outcome(0, 1, 0, mirrored),
-                         "ERR the calibration is in use, but cannot be written to %s\n" % self.config)
+                         "ERR the calibration is in use, but cannot be written to %s\n" % self.state)
         self.send(sim, "report 3071 2048 2")  # a quarter across, mirrored
         self.assertTrue(wait_for(lambda: self.near((200, 300), 3)), self.pointer())
-        self.assertEqual(self.outcome(0, 0, 0, DEFAULT_POINTS), "OK nothing changed\n")  # a run cancelled
+        self.assertEqual(self.outcome(0, 0, 0), "OK nothing changed\n")  # a run cancelled: the points in force
         self.send(sim, "report 1024 2048 2")  # three quarters across, still mirrored
         self.assertTrue(wait_for(lambda: self.near((600, 300), 3)), self.pointer())
         with self.session() as (peer, lines):  # a stop during a calibration ends it
@@ -267,7 +360,7 @@ class DaemonTest(DaemonCase):
             def answer(peer):
                 with peer:
                     peer.makefile().readline()
-                    peer.sendall(b"OK screen\n")
+                    peer.sendall(("OK 0 %s screen\n" % " ".join("%d %d" % p for p in DEFAULT_POINTS)).encode())
                     ended.wait(30)
 
             def serve():
@@ -294,8 +387,9 @@ class DaemonTest(DaemonCase):
         del env["DISPLAY"]  # and no /dev/uinput here
         with open(self.config, "w") as config:
             config.write("Port=%s\n" % self.link)
-        for output, status, line in (("", 1, "neither uinput nor an X display with XTest to move the pointer"),
-                                     ("uinput", 1, "cannot make the uinput pointer (/dev/uinput)"),
+        for output, status, line in (("", 1, "neither uinput (/dev/uinput: No such file or directory) nor an X "
+                                              "display (DISPLAY) with XTest to move the pointer"),
+                                     ("uinput", 1, "cannot make the uinput pointer (/dev/uinput): No such file"),
                                      ("mouse", 2, "usage: zeltratouchd")):
             ended = subprocess.run([os.environ["ZT_DAEMON"], "--config", self.config] + (["--output", output] * bool(output)),
                                    env=env, capture_output=True, text=True, timeout=30)

@@ -1,6 +1,7 @@
 """The Debian package: what it holds, its programs and default config at
 work unpacked, and, on a throwaway machine (ZT_SYSTEM_TESTS=1, as root),
 installed for real: the user, the rights and the control socket's group."""
+import grp
 import os
 import pwd
 import shutil
@@ -20,19 +21,60 @@ def deb_field(name):
 class PackageTest(DaemonCase):
     def test_it_holds_the_programs_the_service_the_rules_and_a_config_kept_on_upgrade(self):
         self.assertEqual((deb_field("Package"), deb_field("Architecture")), ("zeltratouch", "amd64"))
-        for needed in ("adduser", "libxrandr2", "libxtst6"):
+        for needed in ("adduser", "init-system-helpers", "libxrandr2", "libxtst6"):
             self.assertIn(needed, deb_field("Depends"))
         listing = subprocess.run(["dpkg-deb", "-c", DEB], capture_output=True, text=True, check=True).stdout
         for path in ("./usr/sbin/zeltratouchd", "./usr/bin/zeltratouch", "./etc/zeltratouch/zeltratouch.conf",
                      "./lib/systemd/system/zeltratouchd.service", "./lib/udev/rules.d/60-zeltratouch.rules",
-                     "./usr/lib/modules-load.d/zeltratouch.conf"):
+                     "./usr/lib/modules-load.d/zeltratouch.conf", "./usr/share/doc/zeltratouch/copyright",
+                     "./usr/share/doc/zeltratouch/changelog.gz", "./usr/share/man/man1/zeltratouch.1.gz",
+                     "./usr/share/man/man8/zeltratouchd.8.gz", "./usr/share/man/man5/zeltratouch.conf.5.gz"):
             self.assertIn(" " + path + "\n", listing)
         control = os.path.join(self.folder, "DEBIAN")
         subprocess.run(["dpkg-deb", "-e", DEB, control], check=True)
         with open(os.path.join(control, "conffiles")) as conffiles:
             self.assertEqual(conffiles.read(), "/etc/zeltratouch/zeltratouch.conf\n")
+        scripts = {}
         for script in ("postinst", "prerm", "postrm"):
             subprocess.run(["sh", "-n", os.path.join(control, script)], check=True)
+            with open(os.path.join(control, script)) as text:
+                scripts[script] = text.read()
+        # The admin's choices and policy-rc.d are respected (debhelper's way);
+        # /etc is not given to the daemon.
+        everything = "".join(scripts.values())
+        for wrong in ("systemctl enable", "systemctl restart", "systemctl disable", "0775", "0664", "chown root:zeltratouch"):
+            self.assertNotIn(wrong, everything)
+        for right in ("deb-systemd-helper --quiet was-enabled zeltratouchd.service", "deb-systemd-invoke restart"):
+            self.assertIn(right, scripts["postinst"])
+        self.assertIn("deb-systemd-invoke stop", scripts["prerm"])
+        self.assertIn("deb-systemd-helper purge", scripts["postrm"])
+
+    def test_the_service_and_the_rules_give_each_the_least_it_needs(self):
+        root = os.path.join(self.folder, "root")
+        subprocess.run(["dpkg-deb", "-x", DEB, root], check=True)
+        unit_path = os.path.join(root, "lib/systemd/system/zeltratouchd.service")
+        with open(unit_path) as unit:
+            settings = [line.strip() for line in unit if "=" in line and not line.startswith("#")]
+        for line in ("Type=notify", "User=zeltratouch", "StateDirectory=zeltratouch", "StateDirectoryMode=0700",
+                     "UMask=0027", "ProtectSystem=strict", "ProtectKernelTunables=yes", "ProtectKernelModules=yes",
+                     "ProtectKernelLogs=yes", "ProtectControlGroups=yes", "RestrictAddressFamilies=AF_UNIX",
+                     "SystemCallFilter=@system-service", "DevicePolicy=closed", "DeviceAllow=/dev/uinput rw",
+                     "DeviceAllow=char-ttyUSB rw", "NoNewPrivileges=yes"):
+            self.assertIn(line, settings)
+        self.assertFalse([line for line in settings if line.startswith("ReadWritePaths")], settings)
+        with open(os.path.join(root, "lib/udev/rules.d/60-zeltratouch.rules")) as rules:
+            uinput = [line for line in rules if 'KERNEL=="uinput"' in line]
+        self.assertEqual(len(uinput), 1)
+        self.assertIn('OWNER="zeltratouch", GROUP="root", MODE="0600"', uinput[0])
+        analysis = subprocess.run(["systemd-analyze", "security", "--offline=true", unit_path], capture_output=True,
+                                  text=True) if shutil.which("systemd-analyze") else None
+        if analysis is not None and "Overall exposure level" in analysis.stdout:
+            level = float(analysis.stdout.rsplit("exposure level for zeltratouchd.service:", 1)[1].split()[0])
+            self.assertLessEqual(level, 2.0, analysis.stdout)
+        if shutil.which("lintian"):
+            checked = subprocess.run(["lintian", DEB], capture_output=True, text=True)
+            self.assertFalse([line for line in checked.stdout.splitlines() if line[:2] in ("E:", "W:")],
+                             checked.stdout)
 
     def test_unpacked_it_starts_without_a_port_finds_one_and_keeps_the_comments(self):
         root = os.path.join(self.folder, "root")
@@ -43,8 +85,8 @@ class PackageTest(DaemonCase):
         sim = self.simulator(os.path.join(self.folder, "ttyUSB0"))
         with open(self.config, "a") as config:
             config.write("Control=%s\nFindPorts=%s/tty*\n" % (self.control, self.folder))
-        self.daemon = self.start([os.path.join(root, "usr/sbin/zeltratouchd"), "--config", self.config, "--output",
-                                  "xtest"], stderr=subprocess.PIPE, text=True)
+        self.daemon = self.start([os.path.join(root, "usr/sbin/zeltratouchd"), "--config", self.config, "--state",
+                                  self.state, "--output", "xtest"], stderr=subprocess.PIPE, text=True)
         self.log = self.collect(self.daemon.stderr)
         self.assertTrue(wait_for(lambda: os.path.exists(self.control)))
         command = os.path.join(root, "usr/bin/zeltratouch")
@@ -53,36 +95,61 @@ class PackageTest(DaemonCase):
         found = self.command("find", program=command)
         self.assertEqual((found.returncode, found.stdout), (0, "found on %s/ttyUSB0\n" % self.folder), found.stderr)
         self.assertTrue(wait_for(lambda: self.ask("status").startswith("OK Connected")), self.ask("status"))
-        with open(self.config) as config:
-            stored = config.read()
-        self.assertEqual(stored, shipped.replace("\nPort=\n", "\nPort=%s/ttyUSB0\n" % self.folder) +
-                         "Control=%s\nFindPorts=%s/tty*\n" % (self.control, self.folder))
+        with open(self.config) as config:  # the admin's file is not written
+            self.assertEqual(config.read(), shipped + "Control=%s\nFindPorts=%s/tty*\n" % (self.control, self.folder))
+        self.assertEqual(self.config_values(), {"Port": "%s/ttyUSB0" % self.folder})
         self.assertFalse([line for line in self.log if "bad" in line or ": line" in line], self.log)
 
     @unittest.skipUnless(os.environ.get("ZT_SYSTEM_TESTS") == "1" and os.getuid() == 0, "changes the machine")
-    def test_installed_the_daemon_runs_as_its_user_and_its_socket_is_the_groups(self):
+    def test_installed_the_daemon_runs_as_its_user_and_operators_may_only_talk_to_it(self):
         subprocess.run(["dpkg", "-i", DEB], check=True, capture_output=True)
         self.addCleanup(subprocess.run, ["dpkg", "-P", "zeltratouch"], capture_output=True)
         user = pwd.getpwnam("zeltratouch")
         groups = subprocess.run(["id", "-nG", "zeltratouch"], capture_output=True, text=True).stdout.split()
         self.assertEqual(sorted(groups), ["dialout", "zeltratouch"])
-        stat = os.stat("/etc/zeltratouch")
-        self.assertEqual((stat.st_gid, stat.st_mode & 0o777), (user.pw_gid, 0o775))
+        for path, owner, mode in (("/etc/zeltratouch", (0, 0), 0o755),
+                                  ("/etc/zeltratouch/zeltratouch.conf", (0, 0), 0o644),
+                                  ("/var/lib/zeltratouch", (user.pw_uid, user.pw_gid), 0o700)):
+            stat = os.stat(path)
+            self.assertEqual(((stat.st_uid, stat.st_gid), stat.st_mode & 0o777), (owner, mode), path)
+        operator = "zt-operator-%d" % os.getpid()
+        subprocess.run(["useradd", "--no-create-home", "-G", "zeltratouch", operator], check=True)
+        self.addCleanup(subprocess.run, ["userdel", operator], capture_output=True)
         sim = self.simulator(os.path.join(self.folder, "ttyUSB0"))
         os.chmod(self.folder, 0o755)
-        os.chown(sim.path, -1, user.pw_gid)  # the group's, as dialout's serial ports are
+        os.chown(sim.path, -1, grp.getgrnam("dialout").gr_gid)  # as serial ports are
         os.chmod(sim.path, 0o660)
         os.makedirs("/run/zeltratouch", exist_ok=True)
         shutil.chown("/run/zeltratouch", "zeltratouch", "zeltratouch")
-        with open("/etc/zeltratouch/zeltratouch.conf", "a") as config:
-            config.write("Port=%s/ttyUSB0\n" % self.folder)
+        os.chmod("/run/zeltratouch", 0o750)
         self.control = "/run/zeltratouch/control"
-        daemon = self.start(["runuser", "-u", "zeltratouch", "--", "/usr/sbin/zeltratouchd", "--output", "xtest"])
+        env = dict(self.env)
+        env.pop("STATE_DIRECTORY", None)
+        daemon = self.start(["runuser", "-u", "zeltratouch", "--", "/usr/sbin/zeltratouchd", "--output", "xtest"],
+                            env=env)
         self.assertTrue(wait_for(lambda: os.path.exists(self.control)))
         socket_stat = os.stat(self.control)
         self.assertEqual((socket_stat.st_uid, socket_stat.st_gid, socket_stat.st_mode & 0o777),
                          (user.pw_uid, user.pw_gid, 0o660))
+
+        def as_operator(*command):
+            return subprocess.run(["runuser", "-u", operator, "--"] + list(command), capture_output=True, text=True,
+                                  env=self.env, timeout=60)
+
+        # The operator finds the port through the daemon, which stores it in
+        # its own file; the operator can write neither that nor the config.
+        with open("/etc/zeltratouch/zeltratouch.conf", "a") as config:
+            config.write("FindPorts=%s/tty*\n" % self.folder)
+        self.assertEqual(as_operator("/usr/bin/zeltratouch", "reload").stdout, "reloaded\n")
+        found = as_operator("/usr/bin/zeltratouch", "find")
+        self.assertEqual(found.stdout, "found on %s/ttyUSB0\n" % self.folder, found.stderr)
         self.assertTrue(wait_for(lambda: self.ask("status").startswith("OK Connected")), self.ask("status"))
+        with open("/var/lib/zeltratouch/zeltratouch.conf") as state:
+            self.assertEqual(state.read(), "Port=%s/ttyUSB0\n" % self.folder)
+        for path in ("/etc/zeltratouch/zeltratouch.conf", "/etc/zeltratouch/conf.d/x.conf",
+                     "/var/lib/zeltratouch/zeltratouch.conf.new"):
+            self.assertNotEqual(as_operator("sh", "-c", "echo Port=/dev/ttyS0 > " + path).returncode, 0, path)
+        self.assertNotEqual(as_operator("cat", "/var/lib/zeltratouch/zeltratouch.conf").returncode, 0)
         # Someone outside the group is refused, even with the socket opened to all.
         os.chmod(self.control, 0o666)
         os.chmod("/run/zeltratouch", 0o755)

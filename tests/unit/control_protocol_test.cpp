@@ -20,7 +20,7 @@ TEST(ControlProtocolTest, ParamsListsAreTakenWholeOrNotAtAll) {
   EXPECT_EQ(ParamsAnswer(values), "OK pressure=900 downcount=0 upcount=65535 delay=5");
   for (const char* bad :
        {"", "pressure=65536", "pressure=-1", "pressure=", "pressure", "bogus=1", "pressure=1,",
-        ",pressure=1", "pressure=1,,delay=2", "pressure=0x10", "pressure=1 "}) {
+        ",pressure=1", "pressure=1,,delay=2", "pressure=0x1000F", "pressure=1 "}) {
     SensitivityParams unchanged{1, 2, 3, 4};
     EXPECT_FALSE(ParseParams(bad, unchanged)) << bad;
   }
@@ -43,15 +43,24 @@ TEST(ControlProtocolTest, CalibrationLinesGoThereAndBack) {
     EXPECT_EQ(ParseTouchLine(touch.line, raw), touch.kind) << touch.line;
     EXPECT_EQ(raw, (touch.kind == TouchKind::kUp ? IntPoint{} : IntPoint{4095, 0}));
   }
+  LiveCalibration inForce{kDefaultCalibPoints, kMappingPrecise};
+  inForce.points[4] = {4095, 0};
   for (const std::optional<std::string>& monitor :
-       {std::optional<std::string>("HDMI-1"), std::optional<std::string>(""),
+       {std::optional<std::string>("HDMI 1"), std::optional<std::string>(""),
         std::optional<std::string>()}) {
     std::optional<std::string> back = "before";
-    EXPECT_TRUE(ParseCalibrationStart(CalibrationStartAnswer(monitor), back));
+    LiveCalibration calibration;
+    EXPECT_TRUE(ParseCalibrationStart(CalibrationStartAnswer(inForce, monitor), calibration, back));
     EXPECT_EQ(back, monitor);
+    EXPECT_EQ(calibration, inForce);
   }
   std::optional<std::string> monitor;
-  EXPECT_FALSE(ParseCalibrationStart("OK", monitor));
+  LiveCalibration calibration;
+  const std::string start = CalibrationStartAnswer(inForce, std::nullopt);
+  for (const std::string& bad : {std::string("OK screen"), start.substr(0, start.rfind(' ')),
+                                 "OK 2" + start.substr(4), start + "s"}) {
+    EXPECT_FALSE(ParseCalibrationStart(bad, calibration, monitor)) << bad;
+  }
   IntPoint raw;
   for (const char* bad : {"down 1", "move 1 2 3", "hover 1 2", "down -1 2", "up 1"}) {
     EXPECT_EQ(ParseTouchLine(bad, raw), TouchKind::kNone) << bad;
@@ -70,7 +79,8 @@ TEST(ControlProtocolTest, CalibrationLinesGoThereAndBack) {
   EXPECT_EQ(std::make_pair(back.storePoints, back.storeMapping), std::make_pair(true, false));
   for (const std::string& bad :
        {line + " 7", line.substr(0, line.rfind(' ')), "begin" + line.substr(3),
-        "end 2" + line.substr(5), "end 1 1 1 70000" + line.substr(line.find(' ', 14))}) {
+        "end 2" + line.substr(5), line.substr(0, 8) + "2" + line.substr(9),
+        line.substr(0, line.rfind(' ')) + " 70000"}) {
     EXPECT_FALSE(ParseOutcome(bad, back)) << bad;
   }
 }

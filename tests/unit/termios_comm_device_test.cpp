@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "engine/controller_protocol.h"
 #include "engine/touch_host.h"
@@ -23,7 +25,15 @@
 namespace zt {
 namespace {
 
+struct RecordingLog final : ILog {
+  void Write(std::string_view line) override { lines.emplace_back(line); }
+  std::vector<std::string> lines;
+};
+
 class TermiosCommDeviceTest : public ::testing::Test {
+public:
+  ~TermiosCommDeviceTest() override { CloseMaster(); }
+
 protected:
   TermiosCommDeviceTest() {
     int slave = -1;
@@ -34,7 +44,6 @@ protected:
     config.SetPortName(path.c_str());
     config.m_dwReadTimeout = 0;
   }
-  ~TermiosCommDeviceTest() override { CloseMaster(); }
   void CloseMaster() {
     if (master >= 0) {
       ::close(std::exchange(master, -1));
@@ -45,7 +54,8 @@ protected:
   int master = -1;
   std::string path;
   CSerialConfig config;
-  TermiosCommDevice comm;
+  RecordingLog log;
+  TermiosCommDevice comm{&log};
   StdThreads threads;
 };
 
@@ -61,7 +71,12 @@ TEST_F(TermiosCommDeviceTest, TheLineExclusiveUseWaitsCancelsAndALostLink) {
             CS8 | CSTOPB | CLOCAL | CREAD);
   EXPECT_EQ(line.c_lflag & (ICANON | ECHO), 0U);
   EXPECT_EQ(comm.Open(path.c_str()), kInvalidComm);  // the flock: ours alone
+  EXPECT_EQ(comm.Open(path.c_str()), kInvalidComm);
   EXPECT_EQ(comm.Open("/dev/no-such-port"), kInvalidComm);
+  EXPECT_EQ(log.lines, (std::vector<std::string>{
+                           // each reason once
+                           "cannot open " + path + ": in use by another program (locked)",
+                           "cannot open /dev/no-such-port: No such file or directory"}));
 
   Send(BuildParameterRequest());
   std::uint8_t bytes[16] = {};
@@ -78,6 +93,11 @@ TEST_F(TermiosCommDeviceTest, TheLineExclusiveUseWaitsCancelsAndALostLink) {
 
   CSerialPort again(comm, threads);
   port.Close();
+  const int reopened = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+  int exclusive = 1;  // left set, it would keep users other than root out
+  ASSERT_EQ(::ioctl(reopened, TIOCGEXCL, &exclusive), 0);
+  ::close(reopened);
+  EXPECT_EQ(exclusive, 0);
   ASSERT_TRUE(again.Open(config));
   CloseMaster();
   EXPECT_EQ(again.WaitForByte(bytes[0]), ByteWait::kLinkLost);

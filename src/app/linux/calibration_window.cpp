@@ -33,6 +33,8 @@ using layout::ReportItem;
 constexpr auto kEvaluateDelay = std::chrono::milliseconds(CCalibrationRun::kEvaluateDelayMs);
 constexpr auto kIdleTick = std::chrono::milliseconds(CCalibrationRun::kIdleTickMs);
 // Where the finger is from the check on: a cross of this half length.
+// How long the daemon may take to answer the outcome (it stores it).
+constexpr int kAnswerMs = 30000;
 constexpr int kFingerHalfLength = 12;
 // Screen-scale steps (0..4095) to absolute units.
 constexpr std::int32_t kUnitsPerStep = 16;
@@ -69,8 +71,8 @@ IntPoint MonitorPixelOf(const LiveCalibration& live, IntPoint raw, int width, in
 
 class CCalibrationWindow {
 public:
-  CCalibrationWindow(Display* display, const PixelRect& monitor)
-      : m_display(display), m_run({kDefaultCalibPoints, kMappingGrid}, 1, 1) {
+  CCalibrationWindow(Display* display, const PixelRect& monitor, const LiveCalibration& inForce)
+      : m_display(display), m_run(inForce, 1, 1) {
     m_window = ::XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0,
                                      Pixel(layout::kInk), kPaper);
     XSetWindowAttributes attributes{};
@@ -372,7 +374,8 @@ bool RunUntilEnded(Display* display, CControlPeer& peer, const std::function<Pix
 }  // namespace
 
 int RunCalibrationWindow(CControlPeer& peer, const std::string& monitor,
-                         const std::optional<std::string>& daemonMonitor) {
+                         const std::optional<std::string>& daemonMonitor,
+                         const LiveCalibration& inForce) {
   if (!daemonMonitor && !monitor.empty()) {
     std::cerr << "zeltratouch: the daemon has no X display and maps touches over the whole "
                  "screen; give it DISPLAY to calibrate on one monitor\n";
@@ -399,7 +402,7 @@ int RunCalibrationWindow(CControlPeer& peer, const std::string& monitor,
     return daemonMonitor ? ChooseMonitor(monitors.Layout(), name).monitor.rect
                          : ScreenRect(display);
   };
-  std::optional<CCalibrationWindow> window(std::in_place, display, place());
+  std::optional<CCalibrationWindow> window(std::in_place, display, place(), inForce);
   const bool ended = RunUntilEnded(display, peer, place, *window);
   const CCalibrationRun::Ending ending = window->Run().GetEnding();
   const std::string outcome = OutcomeLine(window->Run().GetOutcome());
@@ -407,7 +410,7 @@ int RunCalibrationWindow(CControlPeer& peer, const std::string& monitor,
   ::XCloseDisplay(display);
   std::string answer;
   if (!ended || (!monitor.empty() && !peer.Send("monitor " + monitor)) || !peer.Send(outcome) ||
-      !peer.ReadLine(answer)) {
+      !peer.WaitForLine(kAnswerMs) || !peer.ReadLine(answer)) {
     std::cerr << "zeltratouch: the daemon ended the calibration\n";
     return 1;
   }

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "mapping/calibration_run.h"
 #include "platform/linux/control_server.h"
 
 namespace zt {
@@ -14,9 +15,11 @@ namespace zt {
 // lines, and the outcome goes back as an "end ..." line, after "monitor
 // NAME" when the run was on a monitor the user chose. monitor: the chosen
 // one, or empty for the daemon's (daemonMonitor; none: the daemon maps
-// over the whole screen, and so does the run). Returns the exit status and
-// prints one line on how it ended.
+// over the whole screen, and so does the run). inForce: the daemon's
+// calibration, which the run starts from and keeps what it does not
+// replace of. Returns the exit status and prints one line on how it ended.
 int RunCalibrationWindow(CControlPeer& peer, const std::string& monitor,
-                         const std::optional<std::string>& daemonMonitor);
+                         const std::optional<std::string>& daemonMonitor,
+                         const LiveCalibration& inForce);
 
 }  // namespace zt

@@ -7,18 +7,40 @@
 #include <vector>
 
 #include "platform/input.h"
+#include "platform/linux/config_file_registry.h"
 
 namespace zt {
 namespace {
 
 constexpr const char* kParamNames[] = {"pressure", "downcount", "upcount", "delay"};
-constexpr long kMaxValue = 65535;
+constexpr std::uint64_t kMaxValue = 65535;
+constexpr std::size_t kCalibrationFields = 1 + 2 * kCalibPointCount;
+constexpr char kMonitorIs[] = "monitor=";
 
-// A whole number from..to, and nothing else.
-bool ParseNumber(const std::string& text, long from, long to, long& value) {
-  char* rest = nullptr;
-  value = text.empty() ? -1 : std::strtol(text.c_str(), &rest, 10);
-  return rest != nullptr && *rest == '\0' && value >= from && value <= to;
+// "MAPPING X0 Y0 .. X8 Y8".
+std::string CalibrationFields(const LiveCalibration& calibration) {
+  std::string fields = std::to_string(calibration.mapping);
+  for (const IntPoint& point : calibration.points) {
+    fields += " " + std::to_string(point.x) + " " + std::to_string(point.y);
+  }
+  return fields;
+}
+
+// The fields of CalibrationFields from words[at].
+bool ParseCalibrationFields(const std::vector<std::string>& words, std::size_t at,
+                            LiveCalibration& calibration) {
+  std::uint64_t numbers[kCalibrationFields] = {};
+  for (std::size_t i = 0; i < kCalibrationFields; ++i) {
+    if (at + i >= words.size() || !ParseNumber(words[at + i], i == 0 ? 1 : kMaxValue, numbers[i])) {
+      return false;
+    }
+  }
+  calibration.mapping = static_cast<std::int32_t>(numbers[0]);
+  for (std::size_t i = 0; i < calibration.points.size(); ++i) {
+    calibration.points[i] = {static_cast<std::int32_t>(numbers[1 + 2 * i]),
+                             static_cast<std::int32_t>(numbers[2 + 2 * i])};
+  }
+  return true;
 }
 
 std::vector<std::string> Words(const std::string& line) {
@@ -47,9 +69,9 @@ bool ParseParams(const std::string& list, SensitivityParams& values) {
     const std::size_t equals = item.find('=');
     const auto name =
         std::find(std::begin(kParamNames), std::end(kParamNames), item.substr(0, equals));
-    long value = 0;
+    std::uint64_t value = 0;
     if (name == std::end(kParamNames) || equals == std::string::npos ||
-        !ParseNumber(item.substr(equals + 1), 0, kMaxValue, value)) {
+        !ParseNumber(item.substr(equals + 1), kMaxValue, value)) {
       return false;
     }
     *fields[name - std::begin(kParamNames)] = static_cast<std::int32_t>(value);
@@ -58,18 +80,28 @@ bool ParseParams(const std::string& list, SensitivityParams& values) {
   return count > 0 && list.back() != ',';
 }
 
-std::string CalibrationStartAnswer(const std::optional<std::string>& monitor) {
-  return monitor ? "OK monitor=" + *monitor : "OK screen";
+std::string CalibrationStartAnswer(const LiveCalibration& inForce,
+                                   const std::optional<std::string>& monitor) {
+  return "OK " + CalibrationFields(inForce) + (monitor ? " " + (kMonitorIs + *monitor) : " screen");
 }
 
-bool ParseCalibrationStart(const std::string& answer, std::optional<std::string>& monitor) {
-  constexpr char kMonitorIs[] = "OK monitor=";
-  if (answer.rfind(kMonitorIs, 0) == 0) {
-    monitor = answer.substr(sizeof kMonitorIs - 1);
+bool ParseCalibrationStart(const std::string& answer, LiveCalibration& inForce,
+                           std::optional<std::string>& monitor) {
+  const std::vector<std::string> words = Words(answer);
+  if (words.size() < 2 + kCalibrationFields || words[0] != "OK" ||
+      !ParseCalibrationFields(words, 1, inForce)) {
+    return false;
+  }
+  // What follows the fields as the daemon writes them: a monitor's name may
+  // hold spaces.
+  const std::string fields = "OK " + CalibrationFields(inForce) + " ";
+  const std::string last = answer.rfind(fields, 0) == 0 ? answer.substr(fields.size()) : "";
+  monitor.reset();
+  if (last.rfind(kMonitorIs, 0) == 0) {
+    monitor = last.substr(sizeof kMonitorIs - 1);
     return true;
   }
-  monitor.reset();
-  return answer == "OK screen";
+  return last == "screen";
 }
 
 std::string TouchLine(std::uint32_t mouseFlags, IntPoint raw) {
@@ -85,9 +117,9 @@ TouchKind ParseTouchLine(const std::string& line, IntPoint& raw) {
   if (words.size() == 1 && words[0] == "up") {
     return TouchKind::kUp;
   }
-  long x = 0, y = 0;
-  if (words.size() != 3 || !ParseNumber(words[1], 0, kMaxValue, x) ||
-      !ParseNumber(words[2], 0, kMaxValue, y)) {
+  std::uint64_t x = 0, y = 0;
+  if (words.size() != 3 || !ParseNumber(words[1], kMaxValue, x) ||
+      !ParseNumber(words[2], kMaxValue, y)) {
     return TouchKind::kNone;
   }
   raw = {static_cast<std::int32_t>(x), static_cast<std::int32_t>(y)};
@@ -97,34 +129,20 @@ TouchKind ParseTouchLine(const std::string& line, IntPoint& raw) {
 }
 
 std::string OutcomeLine(const CCalibrationRun::Outcome& outcome) {
-  std::string line = "end " + std::to_string(outcome.use.mapping) + " " +
-                     std::to_string(outcome.storePoints ? 1 : 0) + " " +
-                     std::to_string(outcome.storeMapping ? 1 : 0);
-  for (const IntPoint& point : outcome.use.points) {
-    line += " " + std::to_string(point.x) + " " + std::to_string(point.y);
-  }
-  return line;
+  return "end " + std::to_string(outcome.storePoints ? 1 : 0) + " " +
+         std::to_string(outcome.storeMapping ? 1 : 0) + " " + CalibrationFields(outcome.use);
 }
 
 bool ParseOutcome(const std::string& line, CCalibrationRun::Outcome& outcome) {
-  const std::vector<std::string> fields = Words(line);
-  constexpr std::size_t kFields = 4 + 2 * kCalibPointCount;
-  long numbers[kFields] = {};
-  if (fields.size() != kFields || fields[0] != "end") {
+  const std::vector<std::string> words = Words(line);
+  std::uint64_t storePoints = 0, storeMapping = 0;
+  if (words.size() != 3 + kCalibrationFields || words[0] != "end" ||
+      !ParseNumber(words[1], 1, storePoints) || !ParseNumber(words[2], 1, storeMapping) ||
+      !ParseCalibrationFields(words, 3, outcome.use)) {
     return false;
   }
-  for (std::size_t i = 1; i < kFields; ++i) {
-    if (!ParseNumber(fields[i], 0, i < 4 ? 1 : kMaxValue, numbers[i])) {
-      return false;
-    }
-  }
-  outcome.use.mapping = static_cast<std::int32_t>(numbers[1]);
-  outcome.storePoints = numbers[2] != 0;
-  outcome.storeMapping = numbers[3] != 0;
-  for (std::size_t i = 0; i < outcome.use.points.size(); ++i) {
-    outcome.use.points[i] = {static_cast<std::int32_t>(numbers[4 + 2 * i]),
-                             static_cast<std::int32_t>(numbers[5 + 2 * i])};
-  }
+  outcome.storePoints = storePoints != 0;
+  outcome.storeMapping = storeMapping != 0;
   return true;
 }
 

@@ -19,12 +19,16 @@ std::string ParamsAnswer(const SensitivityParams& values);
 // changed, for anything else.
 bool ParseParams(const std::string& list, SensitivityParams& values);
 
-// The daemon's answer to "calibrate": the monitor its touches go to by
-// name ("OK monitor=NAME", empty: the primary one), or none when it knows
-// no monitors and touches span the whole screen ("OK screen").
-std::string CalibrationStartAnswer(const std::optional<std::string>& monitor);
+// The daemon's answer to "calibrate": the calibration in force ("OK
+// MAPPING X0 Y0 .. X8 Y8", for the run to start from and to keep what it
+// does not replace), then the monitor its touches go to by name
+// (" monitor=NAME", empty: the primary one), or " screen" when it knows no
+// monitors and touches span the whole screen (monitor: none).
+std::string CalibrationStartAnswer(const LiveCalibration& inForce,
+                                   const std::optional<std::string>& monitor);
 // False for an answer that is not one of those.
-bool ParseCalibrationStart(const std::string& answer, std::optional<std::string>& monitor);
+bool ParseCalibrationStart(const std::string& answer, LiveCalibration& inForce,
+                           std::optional<std::string>& monitor);
 
 // A raw touch of a calibration: "down X Y", "move X Y" or "up", from the
 // flags of the pointer event it stands for.
@@ -32,7 +36,7 @@ std::string TouchLine(std::uint32_t mouseFlags, IntPoint raw);
 enum class TouchKind { kDown, kMove, kUp, kNone };
 TouchKind ParseTouchLine(const std::string& line, IntPoint& raw);
 
-// "end MAPPING STOREPOINTS STOREMAPPING X0 Y0 .. X8 Y8".
+// "end STOREPOINTS STOREMAPPING MAPPING X0 Y0 .. X8 Y8".
 std::string OutcomeLine(const CCalibrationRun::Outcome& outcome);
 bool ParseOutcome(const std::string& line, CCalibrationRun::Outcome& outcome);
 

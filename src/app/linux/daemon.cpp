@@ -1,5 +1,8 @@
 #include "app/linux/daemon.h"
 
+#include <sys/stat.h>
+
+#include <chrono>
 #include <iterator>
 #include <sstream>
 #include <vector>
@@ -10,6 +13,7 @@
 #include "engine/window_messages.h"
 #include "mapping/desktop_mapping.h"
 #include "platform/linux/serial_port_list.h"
+#include "settings/calibration_outcome.h"
 
 namespace zt {
 namespace {
@@ -41,6 +45,20 @@ std::string Joined(const std::vector<std::string>& names) {
 // naming the port also once connected.
 std::string DaemonStateText(LinkState state, const std::string& port) {
   return state == LinkState::kConnected ? "Connected on " + port : LinkStateText(state, port);
+}
+
+// Whether two paths name one device (a by-id link and its ttyUSB node).
+bool SameDevice(const std::string& one, const std::string& other) {
+  struct stat first {};
+  struct stat second {};
+  return one == other || (::stat(one.c_str(), &first) == 0 && ::stat(other.c_str(), &second) == 0 &&
+                          first.st_dev == second.st_dev && first.st_ino == second.st_ino);
+}
+
+std::int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
 
 }  // namespace
@@ -115,6 +133,7 @@ CDaemon::CDaemon(const DaemonPlatform& platform)
       m_config(platform.config),
       m_touchScreen(platform.touchScreen),
       m_store(platform.config),
+      m_comm(&platform.log),
       m_tap(platform.output),
       m_messages(platform.log),
       m_host({m_comm, m_threads, m_tap, m_messages, platform.monitors, platform.touchScreen,
@@ -129,7 +148,10 @@ bool CDaemon::Start() {
   const std::lock_guard<std::mutex> lock(m_hostLock);
   m_host.StopDriver();
   if (!m_host.LoadStartupSettings()) {
-    return false;
+    if (m_config.Has(settings::kPort)) {
+      return false;  // a port name too long to be one
+    }
+    m_host.m_szPort[0] = '\0';  // none named: none yet, as an empty one
   }
   m_messages.SetPort(m_host.m_szPort);
   if (m_host.m_szPort[0] == '\0') {
@@ -140,6 +162,12 @@ bool CDaemon::Start() {
     return false;
   }
   m_log.Write("Started: " + TouchMonitorText(*m_host.Driver(), m_host.Monitors()));
+  if (m_host.Driver()->TouchOutputMissing()) {
+    m_log.Write(m_touchScreen == nullptr
+                    ? "Output=1: a touch screen needs uinput; the pointer is used"
+                    : "Output=1: the touch screen waits for the X display (its size); the "
+                      "pointer meanwhile");
+  }
   return true;
 }
 
@@ -149,6 +177,9 @@ std::string CDaemon::Handle(const std::string& request, CControlPeer& peer) {
   }
   if (request == "reload") {
     return Reload();
+  }
+  if (request == "config") {
+    return ConfigAnswer();
   }
   if (request == "params" || request.rfind("params set ", 0) == 0) {
     return RunJob("reading the controller's parameters", peer,
@@ -169,7 +200,29 @@ std::string CDaemon::Reload() {
   if (const char* busy = m_busyWith.load()) {
     return std::string("ERR busy: ") + busy;
   }
-  return Start() ? "OK reloaded" : "ERR cannot read \"Port\" from " + m_config.Path();
+  return StartAnswer();
+}
+
+std::string CDaemon::ReloadWhenFree() {
+  const std::lock_guard<std::mutex> lock(m_jobLock);
+  if (const char* busy = m_busyWith.load()) {
+    m_reloadWanted = true;
+    return std::string("busy: ") + busy + "; reloading when it ends";
+  }
+  return StartAnswer();
+}
+
+std::string CDaemon::StartAnswer() {
+  return Start() ? "OK reloaded" : "ERR cannot read \"Port\" from the config";
+}
+
+std::string CDaemon::ConfigAnswer() {
+  const std::vector<ConfigValue> values = m_config.Values();
+  std::string answer = "OK " + std::to_string(values.size()) + " values";
+  for (const ConfigValue& value : values) {
+    answer += "\n" + value.name + "=" + value.value + "\t" + value.path;
+  }
+  return answer;
 }
 
 std::string CDaemon::RunJob(const char* name, CControlPeer& peer, Job job) {
@@ -186,7 +239,16 @@ std::string CDaemon::RunJob(const char* name, CControlPeer& peer, Job job) {
       const std::lock_guard<std::mutex> lock(m_peerLock);
       m_jobPeer = &client;
     }
-    const std::string answer = m_stopping.load() ? "ERR stopping" : job(client);
+    std::string answer;
+    try {
+      answer = m_stopping.load() ? "ERR stopping" : job(client);
+    } catch (const std::exception& error) {
+      answer = std::string("ERR ") + error.what();
+      m_log.Write(std::string("request failed: ") + error.what());
+    } catch (...) {
+      answer = "ERR the request failed";
+      m_log.Write(answer.substr(4));
+    }
     if (!answer.empty()) {
       client.Send(answer);
     }
@@ -194,9 +256,27 @@ std::string CDaemon::RunJob(const char* name, CControlPeer& peer, Job job) {
       const std::lock_guard<std::mutex> lock(m_peerLock);
       m_jobPeer = nullptr;
     }
-    m_busyWith.store(nullptr);
+    EndJob();
   });
   return "";
+}
+
+// A reload asked for meanwhile (SIGHUP) is done before another request may
+// start; nothing is taken under m_jobLock after m_busyWith is cleared, since
+// RunJob joins this thread holding it.
+void CDaemon::EndJob() {
+  for (;;) {
+    {
+      const std::lock_guard<std::mutex> lock(m_jobLock);
+      if (!m_reloadWanted || m_stopping.load()) {
+        m_reloadWanted = false;
+        m_busyWith.store(nullptr);
+        return;
+      }
+      m_reloadWanted = false;
+    }
+    m_log.Write("SIGHUP: " + StartAnswer());
+  }
 }
 
 std::string CDaemon::Params(const std::string& request) {
@@ -240,7 +320,9 @@ std::string CDaemon::Find() {
     patterns.assign(std::istream_iterator<std::string>(words), {});
   }
   std::vector<std::string> ports = ListSerialPorts(patterns);
-  std::erase(ports, current);  // its engine holds it
+  std::erase_if(ports, [&](const std::string& port) {
+    return !current.empty() && SameDevice(port, current);  // its engine holds it
+  });
   if (ports.empty()) {
     return "ERR no serial port to look on: " + Joined(patterns);
   }
@@ -282,11 +364,13 @@ std::string CDaemon::Calibrate(CControlPeer& peer) {
   // and a stop ends the run before it stops the engine.
   engine->ReleaseTouch();
   engine->SetPlainTouches(true);
-  if (!peer.Send(CalibrationStartAnswer(monitor))) {
+  if (!peer.Send(CalibrationStartAnswer(engine->Calibration(), monitor))) {
     engine->SetPlainTouches(false);
     return "";
   }
-  m_tap.Listen([engine, &peer](std::uint32_t flags) {
+  std::atomic<std::int64_t> lastTouchMs{NowMs()};
+  m_tap.Listen([engine, &peer, &lastTouchMs](std::uint32_t flags) {
+    lastTouchMs.store(NowMs(), std::memory_order_relaxed);
     const std::string line = TouchLine(flags, engine->GetRawPoint());
     if (!peer.Send(line, 200)) {
       peer.Shutdown();  // a client that does not read ends its run
@@ -294,7 +378,21 @@ std::string CDaemon::Calibrate(CControlPeer& peer) {
   });
   std::string answer = "ERR the calibration ended without an outcome";
   std::string chosen;
-  for (std::string line; peer.ReadLine(line);) {
+  for (std::string line;;) {
+    const bool heard = peer.WaitForLine(kCalibrationPollMs);
+    if (!heard && NowMs() - lastTouchMs.load(std::memory_order_relaxed) > kCalibrationLimitMs) {
+      m_log.Write("a calibration ended: its client said nothing for " +
+                  std::to_string(kCalibrationLimitMs / 1000) + " s");
+      answer = "ERR the calibration took too long and was ended";
+      break;
+    }
+    if (!heard) {
+      continue;
+    }
+    if (!peer.ReadLine(line)) {
+      break;
+    }
+    lastTouchMs.store(NowMs(), std::memory_order_relaxed);
     if (line.rfind("monitor ", 0) == 0) {
       chosen = line.substr(8);
       continue;
@@ -314,30 +412,11 @@ std::string CDaemon::EndCalibration(CTouchDriver& engine, const std::string& lin
     return "ERR not a calibration outcome: " + line.substr(0, 40);
   }
   const std::lock_guard<std::mutex> lock(m_hostLock);
-  const bool stores = outcome.storePoints || outcome.storeMapping;
-  // The calibration in force stays but for what the run stores anew (the
-  // window knows only what it measured, not what was in force before it).
-  LiveCalibration use = engine.Calibration();
-  use.points = outcome.storePoints ? outcome.use.points : use.points;
-  use.mapping = outcome.storeMapping ? outcome.use.mapping : use.mapping;
-  bool saved = true;
-  if (stores && !monitor.empty()) {
-    EngineSettings settings = engine.Settings();
-    settings.monitor = monitor;
-    engine.ApplySettings(settings);
-    saved = m_store.SaveMonitor(monitor);
-  }
-  engine.UseCalibration(use);
-  if (outcome.storePoints) {
-    saved = m_store.StoreCalibration(outcome.use.points) && saved;
-  }
-  if (outcome.storeMapping) {
-    saved = m_store.SaveMapping(outcome.use.mapping) && saved;
-  }
-  if (!saved) {
+  if (!settings::KeepCalibrationOutcome(engine, m_store, outcome, monitor)) {
     return "ERR the calibration is in use, but cannot be written to " + m_config.Path();
   }
-  return stores ? "OK calibration stored" : "OK nothing changed";
+  return outcome.storePoints || outcome.storeMapping ? "OK calibration stored"
+                                                     : "OK nothing changed";
 }
 
 void CDaemon::DisplayChanged() {
@@ -349,6 +428,19 @@ void CDaemon::DisplayChanged() {
     engine->DisplayChanged();
     m_log.Write("The monitors changed: " + TouchMonitorText(*engine, m_host.Monitors()));
   }
+}
+
+void CDaemon::DisplayOpened() {
+  bool touchWaits = false;
+  {
+    const std::lock_guard<std::mutex> lock(m_hostLock);
+    const CTouchDriver* engine = m_host.Driver();
+    touchWaits = m_touchScreen != nullptr && engine != nullptr && engine->TouchOutputMissing();
+  }
+  if (touchWaits) {
+    m_log.Write("The touch screen: " + ReloadWhenFree());
+  }
+  DisplayChanged();
 }
 
 void CDaemon::Stop() {

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "engine/touch_host.h"
+#include "mapping/calibration_run.h"
 #include "platform/linux/config_file_registry.h"
 #include "platform/linux/control_server.h"
 #include "platform/linux/termios_comm_device.h"
@@ -100,14 +101,34 @@ public:
   // Start again with the settings as they are now, unless a request is at
   // work ("ERR busy: ..."); the answer to "reload", from any thread.
   std::string Reload();
+  // The reload of a SIGHUP: one asked for while a request is at work is
+  // done when it ends.
+  std::string ReloadWhenFree();
   // The monitors changed: touches follow the chosen one's new place.
   void DisplayChanged();
+  // The X display is there (again): a touch screen waiting for it is made
+  // (the engine starts again, when no request is at work), and touches
+  // follow its monitors.
+  void DisplayOpened();
   // Ends the request at work and waits for it; the engine stops.
   void Stop();
 
+  // A calibration's client that neither sends a line nor gets a touch for
+  // longer than the run's own time-out (30 s without a touch, then the
+  // judging of the last one) and a margin is taken for gone.
+  static constexpr std::int64_t kCalibrationLimitMs =
+      kCalibIdleTimeout * 1000 + CCalibrationRun::kEvaluateDelayMs + 5000;
+
 private:
+  static constexpr int kCalibrationPollMs = 1000;
   using Job = std::function<std::string(CControlPeer& peer)>;
   std::string RunJob(const char* name, CControlPeer& peer, Job job);
+  void EndJob();
+  // Start, as the answer to a reload.
+  std::string StartAnswer();
+  // "OK N values", then a line "Name=Value<TAB>file" for each value the
+  // config files set.
+  std::string ConfigAnswer();
   std::string Params(const std::string& request);
   std::string Find();
   std::string Calibrate(CControlPeer& peer);
@@ -129,6 +150,7 @@ private:
   std::mutex m_jobLock;
   std::thread m_job;
   std::atomic<const char*> m_busyWith{nullptr};
+  bool m_reloadWanted = false;  // under m_jobLock
   std::mutex m_peerLock;
   CControlPeer* m_jobPeer = nullptr;  // the worker's peer, shut down by Stop
   std::atomic<bool> m_stopping{false};

@@ -2,8 +2,8 @@
 // answer, or runs a calibration with it. Exit status 0 when the daemon
 // answered OK, 1 with one line on what went wrong otherwise, 2 for a bad
 // command line.
-//   zeltratouch [--socket PATH] status | reload | find | params [--set LIST]
-//               | calibrate [--monitor NAME]
+//   zeltratouch [--socket PATH] status | reload | config | find
+//               | params [--set LIST] | calibrate [--monitor NAME]
 #include <cerrno>
 #include <cstring>
 #include <iostream>
@@ -16,11 +16,20 @@
 namespace {
 
 constexpr char kDefaultSocket[] = "/run/zeltratouch/control";
+constexpr char kUsage[] =
+    "usage: zeltratouch [--socket PATH] status | reload | config | find\n"
+    "       | params [--set pressure=N,downcount=N,upcount=N,delay=N]\n"
+    "       | calibrate [--monitor NAME]\n"
+    "       zeltratouch --help | --version\n";
+// How long the daemon may take to take the connection, and to answer (find
+// asks every port for a few seconds; a calibration's own end is bounded by
+// the run, so only its first answer and its last wait this long).
+constexpr int kConnectMs = 5000;
+constexpr int kAnswerMs = 120000;
+constexpr char kCheck[] = " (is it running? systemctl status zeltratouchd)\n";
 
 int Usage() {
-  std::cerr << "usage: zeltratouch [--socket PATH] status | reload | find\n"
-               "       | params [--set pressure=N,downcount=N,upcount=N,delay=N]\n"
-               "       | calibrate [--monitor NAME]\n";
+  std::cerr << kUsage;
   return 2;
 }
 
@@ -30,8 +39,8 @@ bool ParseCommand(int argc, char** argv, int at, std::string& request, std::stri
   const int left = argc - at;
   const std::string command = at < argc ? argv[at] : "";
   const std::string option = left >= 2 ? argv[at + 1] : "";
-  if (left == 1 && (command == "status" || command == "reload" || command == "find" ||
-                    command == "params" || command == "calibrate")) {
+  if (left == 1 && (command == "status" || command == "reload" || command == "config" ||
+                    command == "find" || command == "params" || command == "calibrate")) {
     request = command;
   } else if (left == 3 && command == "params" && option == "--set") {
     request = "params set " + std::string(argv[at + 2]);
@@ -44,9 +53,34 @@ bool ParseCommand(int argc, char** argv, int at, std::string& request, std::stri
   return true;
 }
 
+// The lines after config's "OK N values".
+int PrintConfig(zt::CControlPeer& daemon, const std::string& answer) {
+  const long count = std::strtol(answer.c_str() + 3, nullptr, 10);
+  std::string line;
+  for (long i = 0; i < count; ++i) {
+    if (!daemon.WaitForLine(kAnswerMs) || !daemon.ReadLine(line)) {
+      std::cerr << "zeltratouch: the daemon stopped answering\n";
+      return 1;
+    }
+    const auto tab = line.find('\t');
+    std::cout << line.substr(0, tab)
+              << (tab == std::string::npos ? "" : "  (" + line.substr(tab + 1) + ")") << "\n";
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  const std::string first = argc > 1 ? argv[1] : "";
+  if (first == "--help" || first == "-h") {
+    std::cout << kUsage;
+    return 0;
+  }
+  if (first == "--version") {
+    std::cout << "zeltratouch " << ZT_VERSION_STRING << "\n";
+    return 0;
+  }
   std::string path = kDefaultSocket;
   int at = 1;
   if (at + 1 < argc && std::string(argv[at]) == "--socket") {
@@ -58,18 +92,18 @@ int main(int argc, char** argv) {
   if (!ParseCommand(argc, argv, at, request, monitor)) {
     return Usage();
   }
-  zt::CControlPeer daemon = zt::CControlPeer::Connect(path);
+  zt::CControlPeer daemon = zt::CControlPeer::Connect(path, kConnectMs);
   std::string answer;
   if (!daemon.IsOpen()) {
     std::cerr << "zeltratouch: cannot reach the daemon on " << path << ": " << std::strerror(errno)
-              << "\n";
+              << kCheck;
     return 1;
   }
   // A daemon that refuses the peer answers before it reads: its answer is
   // read even when the request could no longer be sent.
   daemon.Send(request);
-  if (!daemon.ReadLine(answer)) {
-    std::cerr << "zeltratouch: the daemon on " << path << " did not answer\n";
+  if (!daemon.WaitForLine(kAnswerMs) || !daemon.ReadLine(answer)) {
+    std::cerr << "zeltratouch: the daemon on " << path << " did not answer" << kCheck;
     return 1;
   }
   if (answer.rfind("OK", 0) != 0) {
@@ -77,9 +111,13 @@ int main(int argc, char** argv) {
               << "\n";
     return 1;
   }
+  zt::LiveCalibration inForce;
   std::optional<std::string> daemonMonitor;
-  if (request == "calibrate" && zt::ParseCalibrationStart(answer, daemonMonitor)) {
-    return zt::RunCalibrationWindow(daemon, monitor, daemonMonitor);
+  if (request == "calibrate" && zt::ParseCalibrationStart(answer, inForce, daemonMonitor)) {
+    return zt::RunCalibrationWindow(daemon, monitor, daemonMonitor, inForce);
+  }
+  if (request == "config") {
+    return PrintConfig(daemon, answer);
   }
   std::cout << answer.substr(answer.size() > 2 ? 3 : 2) << "\n";
   return 0;

@@ -1,11 +1,17 @@
-// zeltratouchd: the touch engine as a Linux daemon. Reads the config file,
+// zeltratouchd: the touch engine as a Linux daemon. Reads the config files,
 // opens the controller's port (waiting for it and healing a lost link as
 // on Windows), moves the pointer through uinput or XTest on the monitor
-// XRandR names, answers the control socket and logs one line per event
+// XRandR names (waiting for the X display and following it when it goes
+// and comes back), answers the control socket and logs one line per event
 // worth knowing to standard error (the journal under systemd).
-//   zeltratouchd [--config PATH] [--output uinput|xtest] [--foreground]
+//   zeltratouchd [--config PATH] [--state PATH] [--output uinput|xtest]
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -22,8 +28,14 @@
 namespace {
 
 constexpr char kDefaultConfig[] = "/etc/zeltratouch/zeltratouch.conf";
+constexpr char kStateFile[] = "zeltratouch.conf";
+constexpr char kDefaultStateFolder[] = "/var/lib/zeltratouch";
 constexpr char kDefaultControl[] = "/run/zeltratouch/control";
 constexpr char kGroup[] = "zeltratouch";
+constexpr int kDisplayRetryMs = 1000;
+constexpr char kUsage[] =
+    "usage: zeltratouchd [--config PATH] [--state PATH] [--output uinput|xtest] [--foreground]\n"
+    "       zeltratouchd --help | --version\n";
 
 class StderrLog final : public zt::ILog {
 public:
@@ -31,7 +43,7 @@ public:
 };
 
 int Usage() {
-  std::cerr << "usage: zeltratouchd [--config PATH] [--output uinput|xtest] [--foreground]\n";
+  std::cerr << kUsage;
   return 2;
 }
 
@@ -47,15 +59,99 @@ sigset_t BlockDaemonSignals() {
   return taken;
 }
 
+// Tells systemd the daemon is ready (Type=notify): READY=1 to the datagram
+// socket NOTIFY_SOCKET names, where a leading '@' is the abstract namespace.
+void NotifyReady() {
+  const char* path = std::getenv("NOTIFY_SOCKET");
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::size_t length = path == nullptr ? 0 : std::strlen(path);
+  if (length == 0 || length >= sizeof address.sun_path) {
+    return;
+  }
+  std::memcpy(address.sun_path, path, length);
+  if (address.sun_path[0] == '@') {
+    address.sun_path[0] = '\0';
+  }
+  const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  constexpr char kReady[] = "READY=1";
+  if (fd >= 0) {
+    [[maybe_unused]] const ssize_t sent = ::sendto(
+        fd, kReady, sizeof kReady - 1, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&address),
+        static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + length));
+    ::close(fd);
+  }
+}
+
+// Opens the monitors' and XTest's connections; false (both closed) when
+// one cannot be opened.
+bool OpenDisplay(zt::XRandrMonitors& monitors, zt::XTestInput* xtest) {
+  if (monitors.Open("") && (xtest == nullptr || xtest->Open(""))) {
+    return true;
+  }
+  monitors.Close();
+  return false;
+}
+
+// The X display's life: waited for while it cannot be opened (the reason
+// logged once per change), its monitors followed while it is there, and
+// let go of when it is lost, to be waited for again. open: whether it is
+// open already.
+void FollowDisplay(bool open, const std::string& display, zt::XRandrMonitors& monitors,
+                   zt::XTestInput* xtest, zt::CDaemon& daemon, zt::ILog& log) {
+  std::string said;
+  do {
+    if (!open && !OpenDisplay(monitors, xtest)) {
+      const std::string why = zt::WhyNoDisplay("");
+      if (why != said) {
+        log.Write("waiting for the X display " + display + ": " + why);
+        said = why;
+      }
+      continue;
+    }
+    if (!open) {
+      said.clear();
+      log.Write("The X display " + display + " is open");
+      daemon.DisplayOpened();
+    }
+    open = false;
+    while (monitors.WaitForChange()) {
+      daemon.DisplayChanged();
+    }
+    if (!monitors.Lost()) {
+      return;  // stopped
+    }
+    monitors.Close();
+    if (xtest != nullptr) {
+      xtest->Close();
+    }
+    log.Write("The X display " + display + " went away; waiting for it");
+    daemon.DisplayChanged();
+  } while (monitors.Pause(kDisplayRetryMs));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::string config = kDefaultConfig;
+  const char* stateFolder = std::getenv("STATE_DIRECTORY");  // systemd's StateDirectory
+  std::string state =
+      std::string(stateFolder != nullptr ? stateFolder : kDefaultStateFolder) + "/" + kStateFile;
   std::string output;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
+    if (option == "--help" || option == "-h") {
+      std::cout << kUsage;
+      return 0;
+    }
+    if (option == "--version") {
+      std::cout << "zeltratouchd " << ZT_VERSION_STRING << "\n";
+      return 0;
+    }
     if (option == "--config" && i + 1 < argc) {
       config = argv[++i];
+    } else if (option == "--state" && i + 1 < argc) {
+      state = argv[++i];
     } else if (option == "--output" && i + 1 < argc) {
       output = argv[++i];
     } else if (option != "--foreground") {  // it always runs in the foreground
@@ -71,31 +167,42 @@ int main(int argc, char** argv) {
   std::set<std::string> textNames(std::begin(zt::settings::kTextValueNames),
                                   std::end(zt::settings::kTextValueNames));
   textNames.insert({zt::kControlName, zt::kFindPortsName});
-  zt::ConfigFileRegistry registry(config, textNames, &log);
+  const std::string dropIns = (std::filesystem::path(config).parent_path() / "conf.d").string();
+  zt::ConfigFileRegistry registry({config, dropIns, state}, textNames, &log);
 
-  // Monitors where there is a display; without one, absolute units span
+  // Monitors while there is a display; without one, absolute units span
   // the whole screen (an empty layout).
-  zt::XRandrMonitors monitors;
   const char* display = std::getenv("DISPLAY");
-  const bool hasDisplay = display != nullptr && monitors.Open("");
+  const bool hasDisplay = display != nullptr && display[0] != '\0';
+  zt::XRandrMonitors monitors;
   zt::UinputNode pointerNode;
   zt::UinputInput uinput(pointerNode);
   zt::XTestInput xtest;
   const bool useUinput = output != "xtest" && uinput.Create();
-  if (!useUinput && (output == "uinput" || !xtest.Open(""))) {
+  const std::string uinputWhy = useUinput ? "" : std::strerror(errno);
+  if (!useUinput && (output == "uinput" || !hasDisplay)) {
     log.Write(output == "uinput"
-                  ? "cannot make the uinput pointer (/dev/uinput)"
-                  : "neither uinput nor an X display with XTest to move the pointer");
+                  ? "cannot make the uinput pointer (/dev/uinput): " + uinputWhy
+                  : "neither uinput (/dev/uinput: " + uinputWhy +
+                        ") nor an X display (DISPLAY) with XTest to move the pointer");
     return 1;
   }
+  if (!useUinput && output.empty()) {
+    log.Write("no uinput pointer (/dev/uinput: " + uinputWhy + ")");
+  }
   log.Write(useUinput ? std::string("Output: the uinput pointer")
-                      : std::string("Output: XTest on the display ") + (display ? display : ""));
+                      : std::string("Output: XTest on the display ") + display);
+  zt::XTestInput* xtestOutput = useUinput ? nullptr : &xtest;
+  const bool displayOpen = hasDisplay && OpenDisplay(monitors, xtestOutput);
+  if (displayOpen) {
+    log.Write(std::string("The X display ") + display + " is open");
+  }
   zt::UinputNode touchNode;
   zt::UinputTouchScreen touchScreen(touchNode, monitors);
   zt::CDaemon daemon({registry, useUinput ? static_cast<zt::IInput&>(uinput) : xtest, monitors,
-                      useUinput && hasDisplay ? &touchScreen : nullptr, log});
+                      useUinput ? &touchScreen : nullptr, log});
   if (!daemon.Start()) {
-    log.Write("cannot read \"Port\" from " + config);
+    log.Write("cannot read \"Port\" from the config");
     return 1;
   }
 
@@ -108,25 +215,39 @@ int main(int argc, char** argv) {
     log.Write("cannot make the control socket " + control + ": " + std::strerror(errno));
     return 1;
   }
+  NotifyReady();
   // SIGHUP reloads the settings; SIGTERM and SIGINT end the daemon.
   std::thread signals([&] {
     for (int signal = 0; sigwait(&taken, &signal) == 0 && signal == SIGHUP;) {
-      log.Write("SIGHUP: " + daemon.Reload());
+      try {
+        log.Write("SIGHUP: " + daemon.ReloadWhenFree());
+      } catch (const std::exception& error) {
+        log.Write(std::string("SIGHUP: ") + error.what());
+      }
     }
     server.Stop();
   });
-  std::thread displayChanges([&] {
-    while (hasDisplay && monitors.WaitForChange()) {
-      daemon.DisplayChanged();
+  std::thread displayThread([&] {
+    try {
+      if (hasDisplay) {
+        FollowDisplay(displayOpen, display, monitors, xtestOutput, daemon, log);
+      }
+    } catch (const std::exception& error) {
+      log.Write(std::string("the X display's thread ended: ") + error.what());
     }
   });
   server.Serve([&](const std::string& request, zt::CControlPeer& peer) {
-    return daemon.Handle(request, peer);
+    try {
+      return daemon.Handle(request, peer);
+    } catch (const std::exception& error) {
+      log.Write(std::string("request failed: ") + error.what());
+      return std::string("ERR ") + error.what();
+    }
   });
   ::kill(::getpid(), SIGTERM);  // ends the signal thread when the loop ended by itself
   signals.join();
   monitors.Stop();
-  displayChanges.join();
+  displayThread.join();
   daemon.Stop();
   log.Write("stopped");
   return 0;

@@ -106,7 +106,7 @@ bool CControlPeer::Send(const std::string& text, int timeoutMs) {
   return m_fd >= 0;
 }
 
-CControlPeer CControlPeer::Connect(const std::string& path) {
+CControlPeer CControlPeer::Connect(const std::string& path, int timeoutMs) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   if (path.size() >= sizeof address.sun_path) {
@@ -114,14 +114,43 @@ CControlPeer CControlPeer::Connect(const std::string& path) {
     return {};
   }
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    const int error = errno;
-    ::close(fd);
-    errno = error;
-    return {};
+  // Non-blocking, so that a server whose queue is full cannot hold the
+  // caller: a Unix socket then says EAGAIN, and the connect is tried again
+  // until the time is up.
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  int error = fd < 0 ? errno : 0;
+  while (fd >= 0 &&
+         ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    error = errno;
+    if (error != EAGAIN || Clock::now() >= deadline) {
+      error = error == EAGAIN ? ETIMEDOUT : error;
+      break;
+    }
+    ::poll(nullptr, 0, 10);
+    error = 0;
   }
-  return {fd, {}};
+  if (fd >= 0 && error != 0) {
+    ::close(fd);
+  }
+  errno = error;
+  return error == 0 && fd >= 0 ? CControlPeer(fd, {}) : CControlPeer();
+}
+
+bool CControlPeer::WaitForLine(int timeoutMs) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (bool open = m_fd >= 0; open; open = Fill()) {
+    if (m_received.find('\n') != std::string::npos) {
+      return true;
+    }
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    pollfd wait{m_fd, POLLIN, 0};
+    if ((timeoutMs >= 0 && left <= 0) ||
+        ::poll(&wait, 1, timeoutMs < 0 ? -1 : static_cast<int>(left)) == 0) {
+      return false;
+    }
+  }
+  return true;
 }
 
 bool CControlPeer::ReadLine(std::string& line) {
@@ -184,30 +213,40 @@ bool CControlServer::Listen(const std::string& path, const std::string& groupNam
     return false;
   }
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  group found{};
+  group members{};
   group* result = nullptr;
   std::vector<char> buffer(16384);
   m_hasGroup =
       !groupName.empty() &&
-      ::getgrnam_r(groupName.c_str(), &found, buffer.data(), buffer.size(), &result) == 0 &&
+      ::getgrnam_r(groupName.c_str(), &members, buffer.data(), buffer.size(), &result) == 0 &&
       result != nullptr;
-  m_groupId = m_hasGroup ? found.gr_gid : 0;
+  m_groupId = m_hasGroup ? members.gr_gid : 0;
   m_stop = m_stop >= 0 ? m_stop : ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (CControlPeer::Connect(path).IsOpen()) {
     errno = EADDRINUSE;  // another daemon answers there: it keeps its socket
     return false;
   }
+  struct stat found {};
+  if (::lstat(path.c_str(), &found) == 0) {
+    if (!S_ISSOCK(found.st_mode)) {
+      errno = EEXIST;  // not ours to remove
+      return false;
+    }
+    ::unlink(path.c_str());  // a socket left by a daemon that did not end
+  }
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  ::unlink(path.c_str());  // a socket left by a daemon that did not end
-  const bool ok = m_stop >= 0 && fd >= 0 &&
-                  ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+  const bool bound = m_stop >= 0 && fd >= 0 &&
+                     ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  const bool ok = bound &&
                   (!m_hasGroup || ::chown(path.c_str(), static_cast<uid_t>(-1), m_groupId) == 0) &&
                   ::chmod(path.c_str(), m_hasGroup ? 0660 : 0600) == 0 && ::listen(fd, 16) == 0;
   if (!ok) {
     const int error = errno;
+    if (bound) {
+      ::unlink(path.c_str());  // the socket this made
+    }
     if (fd >= 0) {
       ::close(fd);
-      ::unlink(path.c_str());
     }
     errno = error;
     return false;

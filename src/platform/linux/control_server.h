@@ -23,8 +23,9 @@ public:
   CControlPeer& operator=(CControlPeer&& other) noexcept;
   ~CControlPeer();
 
-  // A connection to the server at path; not open when there is none.
-  static CControlPeer Connect(const std::string& path);
+  // A connection to the server at path; not open when there is none or it
+  // does not take the connection within timeoutMs (errno ETIMEDOUT).
+  static CControlPeer Connect(const std::string& path, int timeoutMs = 1000);
 
   bool IsOpen() const { return m_fd >= 0; }
   int Fd() const { return m_fd; }
@@ -37,6 +38,10 @@ public:
   // waiting for it; false when the peer has closed its end, sent a longer
   // line, or the connection was shut down.
   bool ReadLine(std::string& line);
+  // Waits up to timeoutMs (-1: without a limit) until a line has come or
+  // the connection has ended, so that ReadLine answers at once; false when
+  // neither happened in time.
+  bool WaitForLine(int timeoutMs);
   // Appends the whole lines that have come, without waiting; false as
   // ReadLine.
   bool Receive(std::vector<std::string>& lines);
@@ -75,9 +80,10 @@ public:
   ~CControlServer();
 
   // Makes the socket at path (a stale one is replaced; one that a server
-  // answers on is not: EADDRINUSE), mode 0660 and owned by group where that
-  // group exists, else 0600, the daemon's user's alone. False, with errno,
-  // when it cannot.
+  // answers on is not: EADDRINUSE, nor a file that is no socket: EEXIST;
+  // a failure removes only a socket this made), mode 0660 and owned by
+  // group where that group exists, else 0600, the daemon's user's alone.
+  // False, with errno, when it cannot.
   bool Listen(const std::string& path, const std::string& group);
   // Answers requests through handler until Stop; silenceMs: how long a
   // peer may take to send its line.

@@ -65,27 +65,46 @@ bool TermiosCommDevice::Find(CommHandle handle, Port& port) {
 // Never blocks: the descriptor is opened non-blocking, so a port whose
 // carrier is down does not hold up the open.
 CommHandle TermiosCommDevice::Open(const char* name) {
-  const int fd = ::open(name == nullptr ? "" : name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  const std::string path = name == nullptr ? "" : name;
+  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
+    SayWhy(path, std::strerror(errno));
     return kInvalidComm;
   }
   const int cancel = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  const bool exclusive =
-      ::isatty(fd) != 0 && ::ioctl(fd, TIOCEXCL) == 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+  const char* why = ::isatty(fd) == 0                     ? "not a terminal"
+                    : ::ioctl(fd, TIOCEXCL) != 0          ? std::strerror(errno)
+                    : ::flock(fd, LOCK_EX | LOCK_NB) != 0 ? "in use by another program (locked)"
+                    : cancel < 0                          ? std::strerror(errno)
+                                                          : nullptr;
   const CommHandle handle = static_cast<CommHandle>(fd) + 1;
   bool entered = false;
-  if (cancel >= 0 && exclusive) {
+  if (why == nullptr) {
     const std::lock_guard<std::mutex> lock(m_lock);
     entered = m_ports.try_emplace(handle, Port{cancel}).second;
+    m_openFailures.erase(path);
   }
   if (!entered) {
     if (cancel >= 0) {
       ::close(cancel);
     }
     ::close(fd);
+    SayWhy(path, why != nullptr ? why : "already open");
     return kInvalidComm;
   }
   return handle;
+}
+
+void TermiosCommDevice::SayWhy(const std::string& name, const std::string& why) {
+  {
+    const std::lock_guard<std::mutex> lock(m_lock);
+    std::string& said = m_openFailures[name];
+    if (m_log == nullptr || said == why) {
+      return;
+    }
+    said = why;
+  }
+  m_log->Write("cannot open " + name + ": " + why);
 }
 
 bool TermiosCommDevice::CloseHandle(CommHandle handle) {
@@ -100,6 +119,10 @@ bool TermiosCommDevice::CloseHandle(CommHandle handle) {
     m_ports.erase(found);
   }
   ::close(port.cancelEvent);
+  // The exclusive mode outlives the descriptor while the device stays (a
+  // pseudo-terminal whose other end is open): the next open, by another
+  // user than root, would fail with EBUSY.
+  ::ioctl(Descriptor(handle), TIOCNXCL);
   return ::close(Descriptor(handle)) == 0;
 }
 

@@ -3,8 +3,10 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <string>
 
 #include "platform/comm_device.h"
+#include "platform/log.h"
 
 namespace zt {
 
@@ -15,10 +17,11 @@ namespace zt {
 // an idle line costs nothing. A device that goes away (the far end of a
 // pseudo-terminal closed, an adapter pulled) fails its waits and reads with
 // ERROR_DEVICE_NOT_CONNECTED, which the serial port takes for a lost link.
-// The handle is the file descriptor.
+// The handle is the file descriptor. With a log, an open that fails says
+// why, once for each port and reason, until the port opens.
 class TermiosCommDevice final : public ICommDevice {
 public:
-  TermiosCommDevice() = default;
+  explicit TermiosCommDevice(ILog* log = nullptr) : m_log(log) {}
   TermiosCommDevice(const TermiosCommDevice&) = delete;
   TermiosCommDevice& operator=(const TermiosCommDevice&) = delete;
   ~TermiosCommDevice() override;
@@ -49,6 +52,8 @@ private:
   };
   // The port a handle opened, copied under the lock; false when none.
   bool Find(CommHandle handle, Port& port);
+  // Logs why name did not open, unless that was said last time.
+  void SayWhy(const std::string& name, const std::string& why);
 
   // As in the Win32 device: an entry is made once the descriptor is open
   // and taken out before it is closed, both under the lock, since the
@@ -57,6 +62,8 @@ private:
   // thread.
   std::mutex m_lock;
   std::map<CommHandle, Port> m_ports;
+  ILog* m_log;
+  std::map<std::string, std::string> m_openFailures;  // the reason last said, by port
 };
 
 }  // namespace zt

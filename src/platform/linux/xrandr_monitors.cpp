@@ -6,7 +6,10 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 
 namespace zt {
@@ -24,7 +27,40 @@ Display* OpenWithRandr(const std::string& name, int& eventBase) {
   return display;
 }
 
+int IgnoreLoss(Display*) {
+  return 0;  // the connection's own handler says it (SurviveLoss)
+}
+
+void MarkLost(Display*, void* lost) {
+  static_cast<std::atomic<bool>*>(lost)->store(true);
+}
+
 }  // namespace
+
+void SurviveLoss(Display* display, std::atomic<bool>& lost) {
+  ::XSetIOErrorHandler(&IgnoreLoss);
+  ::XSetIOErrorExitHandler(display, &MarkLost, &lost);
+}
+
+std::string WhyNoDisplay(const std::string& name) {
+  const char* given = name.empty() ? std::getenv("DISPLAY") : name.c_str();
+  if (given == nullptr || given[0] == '\0') {
+    return "DISPLAY is not set";
+  }
+  const std::string display = given;
+  struct stat found {};
+  if (display[0] == ':') {
+    const std::string socket = "/tmp/.X11-unix/X" + display.substr(1, display.find('.') - 1);
+    if (::stat(socket.c_str(), &found) != 0) {
+      return "no X server on " + display + " yet";
+    }
+  }
+  const char* authority = std::getenv("XAUTHORITY");
+  return "the X server on " + display + " refuses the connection (its authority " +
+         (authority != nullptr ? std::string("in ") + authority + " not readable or not valid"
+                               : std::string("not given")) +
+         "; the session can let this user in: xhost +si:localuser:USER)";
+}
 
 PixelRect ScreenRect(Display* display) {
   Window root = 0;
@@ -35,12 +71,10 @@ PixelRect ScreenRect(Display* display) {
   return {0, 0, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height)};
 }
 
+XRandrMonitors::XRandrMonitors() : m_stop(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
 XRandrMonitors::~XRandrMonitors() {
-  for (Display* display : {m_display, m_events}) {
-    if (display != nullptr) {
-      ::XCloseDisplay(display);
-    }
-  }
+  Close();
   if (m_stop >= 0) {
     ::close(m_stop);
   }
@@ -48,9 +82,16 @@ XRandrMonitors::~XRandrMonitors() {
 
 bool XRandrMonitors::Open(const std::string& display) {
   ::XInitThreads();
+  Close();
+  m_lost.store(false);
+  const std::lock_guard<std::mutex> lock(m_lock);
   m_display = OpenWithRandr(display, m_eventBase);
   m_events = m_display != nullptr ? OpenWithRandr(display, m_eventBase) : nullptr;
-  m_stop = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  for (Display* opened : {m_display, m_events}) {
+    if (opened != nullptr) {
+      SurviveLoss(opened, m_lost);
+    }
+  }
   if (m_events == nullptr || m_stop < 0) {
     return false;
   }
@@ -60,10 +101,20 @@ bool XRandrMonitors::Open(const std::string& display) {
   return true;
 }
 
+void XRandrMonitors::Close() {
+  const std::lock_guard<std::mutex> lock(m_lock);
+  for (Display** display : {&m_display, &m_events}) {
+    if (*display != nullptr) {
+      ::XCloseDisplay(*display);
+      *display = nullptr;
+    }
+  }
+}
+
 DesktopLayout XRandrMonitors::Layout() {
   const std::lock_guard<std::mutex> lock(m_lock);
   DesktopLayout layout;
-  if (m_display == nullptr) {
+  if (m_display == nullptr || m_lost.load()) {
     return layout;
   }
   layout.virtualDesk = ScreenRect(m_display);
@@ -86,7 +137,7 @@ DesktopLayout XRandrMonitors::Layout() {
 }
 
 bool XRandrMonitors::WaitForChange() {
-  while (m_events != nullptr) {
+  while (m_events != nullptr && !m_lost.load()) {
     while (::XPending(m_events) > 0) {
       XEvent event;
       ::XNextEvent(m_events, &event);
@@ -97,12 +148,19 @@ bool XRandrMonitors::WaitForChange() {
       }
     }
     pollfd waits[] = {{ConnectionNumber(m_events), POLLIN, 0}, {m_stop, POLLIN, 0}};
-    if ((::poll(waits, 2, -1) < 0 && errno != EINTR) || (waits[1].revents & POLLIN) != 0 ||
-        (waits[0].revents & (POLLERR | POLLHUP)) != 0) {
+    if ((::poll(waits, 2, -1) < 0 && errno != EINTR) || (waits[1].revents & POLLIN) != 0) {
       return false;
+    }
+    if ((waits[0].revents & (POLLERR | POLLHUP)) != 0) {
+      m_lost.store(true);
     }
   }
   return false;
+}
+
+bool XRandrMonitors::Pause(int ms) {
+  pollfd wait{m_stop, POLLIN, 0};
+  return ::poll(&wait, 1, ms) == 0;
 }
 
 void XRandrMonitors::Stop() {

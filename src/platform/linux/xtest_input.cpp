@@ -21,13 +21,14 @@ int Pixel(std::int32_t units, int length) {
 }  // namespace
 
 XTestInput::~XTestInput() {
-  if (m_display != nullptr) {
-    ::XCloseDisplay(m_display);
-  }
+  Close();
 }
 
 bool XTestInput::Open(const std::string& display) {
   ::XInitThreads();
+  Close();
+  const std::lock_guard<std::mutex> lock(m_lock);
+  m_lost.store(false);
   m_display = ::XOpenDisplay(display.empty() ? nullptr : display.c_str());
   int event = 0, error = 0, major = 0, minor = 0;
   if (m_display != nullptr &&
@@ -35,12 +36,24 @@ bool XTestInput::Open(const std::string& display) {
     ::XCloseDisplay(m_display);
     m_display = nullptr;
   }
+  if (m_display != nullptr) {
+    SurviveLoss(m_display, m_lost);
+  }
   return m_display != nullptr;
+}
+
+void XTestInput::Close() {
+  const std::lock_guard<std::mutex> lock(m_lock);
+  if (m_display != nullptr) {
+    ::XCloseDisplay(m_display);
+    m_display = nullptr;
+  }
 }
 
 void XTestInput::MouseEvent(std::uint32_t flags, std::int32_t dx, std::int32_t dy, std::uint32_t,
                             std::uintptr_t) {
-  if (m_display == nullptr) {
+  const std::lock_guard<std::mutex> lock(m_lock);
+  if (m_display == nullptr || m_lost.load()) {
     return;
   }
   if ((flags & mouse::kMove) != 0) {
