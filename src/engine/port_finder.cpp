@@ -34,7 +34,7 @@ using Clock = std::chrono::steady_clock;
 // it. Its stage turns final as the thread's last act, and the thread holds
 // its own share, so a probe left running is freed by its thread.
 struct CPortFinder::Probe {
-  enum Stage : std::int32_t { kOpening, kListening, kAnswered, kSilent };
+  enum Stage : std::int32_t { kOpening, kWriting, kListening, kAnswered, kSilent };
 
   Probe(ICommDevice& device, IThreads& threads, std::string portName)
       : comm(device), port(device, threads), name(std::move(portName)) {}
@@ -50,11 +50,14 @@ struct CPortFinder::Probe {
     if (OpenPort()) {
       if (!cancelled.load()) {
         const Packet request = BuildParameterRequest();
+        stage.store(kWriting);  // bounded by the device's write limit
         port.WriteBytes(request.data(), kPacketSize);
         stage.store(kListening);  // the answer's time-out starts now
         answered = Listen(request);
       }
       port.Close();
+    } else {
+      port.GiveUpOpen();
     }
     stage.store(answered ? kAnswered : kSilent);
   }
@@ -165,9 +168,10 @@ void CPortFinder::Search() {
       if (stage == Probe::kListening && probe->listeningSince == Probe::kNever) {
         probe->listeningSince = elapsed;
       }
-      const bool timedOut = stage == Probe::kOpening
-                                ? elapsed - probe->startedAt >= kOpenTimeoutMs
-                                : elapsed - probe->listeningSince >= kAnswerTimeoutMs;
+      const bool timedOut =
+          stage == Probe::kOpening
+              ? elapsed - probe->startedAt >= kOpenTimeoutMs
+              : stage == Probe::kListening && elapsed - probe->listeningSince >= kAnswerTimeoutMs;
       if (stage != Probe::kSilent && !timedOut) {
         waiting = true;
       } else if (stage != Probe::kSilent && !probe->cancelled.load()) {
@@ -187,12 +191,16 @@ void CPortFinder::Search() {
 }
 
 // Starts probes on the ports from next on while fewer than kProbesAtOnce
-// are under way; returns the next port still to start. A port whose
-// thread cannot be made now is tried at the next step.
+// are under way (a probe that gave up on a port whose open still goes on
+// counts until that open ends: a switched-off Bluetooth device's open
+// fails only after many seconds); returns the next port still to start. A
+// port whose thread cannot be made now is tried at the next step.
 std::size_t CPortFinder::StartProbes(std::size_t next, std::uint32_t elapsed) {
   const auto underWay = [&] {
-    return static_cast<std::size_t>(std::count_if(
-        m_probes.begin(), m_probes.end(), [](const auto& probe) { return !probe->Ended(); }));
+    return static_cast<std::size_t>(
+        std::count_if(m_probes.begin(), m_probes.end(), [&](const auto& probe) {
+          return !probe->Ended() || m_comm.IsOpening(probe->name.c_str());
+        }));
   };
   while (next < m_ports.size() && underWay() < kProbesAtOnce) {
     auto probe = std::make_shared<Probe>(m_comm, m_threads, m_ports[next]);

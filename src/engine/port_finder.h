@@ -32,6 +32,9 @@ public:
   // Begins the search and tells notifyWindow (kNotifyFindDone) when it is
   // over. False when a search runs already, there is no port or no thread.
   bool Start(const std::vector<std::string>& ports, WindowHandle notifyWindow);
+  // Asks a search to end and returns at once: it finds nothing and tells
+  // nobody. Stop then waits for it.
+  void RequestStop() { m_bStop.store(1); }
   // Ends a search; it finds nothing and tells nobody.
   void Stop();
   bool IsLooking() const { return m_hThread != kNoThread; }

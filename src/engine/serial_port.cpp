@@ -231,16 +231,18 @@ bool CSerialPort::ReopenLink() {
   return IsOpen() || OpenConfigured();
 }
 
+// The device purges the queues as it closes, where nobody waits on it (a
+// purge may block as long as a close).
 bool CSerialPort::Close() {
   if (!IsOpen()) {
     return false;
   }
   m_bRunning.store(0, std::memory_order_release);
-  PurgeInput();
-  PurgeOutput();
-  m_comm.PurgeComm(m_hComm, comm::kPurgeTxAbort | comm::kPurgeRxAbort | comm::kPurgeTxClear |
-                                comm::kPurgeRxClear);
   return CloseOwnHandle();
+}
+
+void CSerialPort::GiveUpOpen() {
+  m_comm.GiveUpOpen(m_config.m_szPort);
 }
 
 bool CSerialPort::SetTimeouts(std::uint32_t readTimeout, std::uint32_t writeTimeout) {

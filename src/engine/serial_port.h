@@ -65,6 +65,9 @@ public:
   virtual int OnReceive(const std::uint8_t* bytes, int count);
   // Stops the reader loop flag, purges and closes the port.
   virtual bool Close();
+  // This port will not be opened again for now: a handle its last open
+  // brings late is closed as it arrives.
+  void GiveUpOpen();
 
   // Opens and configures the port; false when it does not open or its line
   // settings or time-outs cannot be applied.

@@ -51,10 +51,15 @@ bool CTouchDriver::Start() {
 
 // The reader lets go of a held button itself as it ends, also when it
 // ends late, after its owner stopped waiting for it.
+// A port that never opened is given up: a handle its open brings late is
+// closed at once rather than held for a try that will not come.
 void CTouchDriver::ReaderThread(void* engine) {
   auto* driver = static_cast<CTouchDriver*>(engine);
   driver->ReadLoop();
   driver->ReleaseTouch();
+  if (!driver->IsOpen()) {
+    driver->GiveUpOpen();
+  }
 }
 
 void CTouchDriver::RequestStop() {
@@ -62,8 +67,14 @@ void CTouchDriver::RequestStop() {
   CancelWait();
 }
 
+// A reader stuck in the driver is not inside the pointer emulation (its
+// lock guards it): the button a finger holds is let go of here, at once.
 bool CTouchDriver::Stop() {
-  return EndReaderThread(kStopLimitMs);
+  if (EndReaderThread(kStopLimitMs)) {
+    return true;
+  }
+  ReleaseTouch();
+  return false;
 }
 
 // Waits for a port that has not opened yet, then sleeps in WaitForByte

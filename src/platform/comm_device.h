@@ -192,6 +192,11 @@ public:
   // handle (the next Open of name takes it). A device whose opens never
   // block keeps this default.
   virtual bool IsOpening(const char* /*name*/) { return false; }
+  // Nobody will open name again for now: a handle an open still under way
+  // brings is closed as it arrives.
+  virtual void GiveUpOpen(const char* /*name*/) {}
+  // Purges both queues (what is under way is aborted, what is queued
+  // dropped: all four purge flags), then closes.
   virtual bool CloseHandle(CommHandle handle) = 0;
   virtual bool SetupComm(CommHandle handle, std::uint32_t inQueue, std::uint32_t outQueue) = 0;
   virtual bool GetCommState(CommHandle handle, CommState& state) = 0;

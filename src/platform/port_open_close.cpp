@@ -18,6 +18,7 @@ using Clock = std::chrono::steady_clock;
 struct Opening {
   bool finished = false;
   bool taken = false;
+  bool givenUp = false;  // nobody will come for it: closed as it arrives
   int waiters = 0;
   CommHandle handle = kInvalidComm;
 };
@@ -49,7 +50,7 @@ struct CPortOpenClose::Shared {
     changed.notify_all();
     if (handle != kInvalidComm) {
       changed.wait_for(guard, std::chrono::milliseconds(kLateHandleKeepMs),
-                       [&] { return opening->taken || gone; });
+                       [&] { return opening->taken || opening->givenUp || gone; });
     }
     // A failure with a caller waiting is that caller's to take.
     const bool leftOver = !opening->taken && (handle != kInvalidComm || opening->waiters == 0);
@@ -57,11 +58,19 @@ struct CPortOpenClose::Shared {
       opening->taken = true;
       Forget(key, opening);
     }
-    guard.unlock();
-    if (leftOver && handle != kInvalidComm) {
-      close(handle);
+    if (!leftOver || handle == kInvalidComm) {
+      --threads;
+      changed.notify_all();
+      return;
     }
-    EndThread();
+    // A close under way, as any other: an open of the port waits for it.
+    ++closes[key];
+    guard.unlock();
+    close(handle);
+    guard.lock();
+    EndClose(key);
+    --threads;
+    changed.notify_all();
   }
 
   void RunClose(const std::string& key, CommHandle handle, const std::shared_ptr<bool>& done) {
@@ -69,12 +78,6 @@ struct CPortOpenClose::Shared {
     const std::lock_guard<std::mutex> guard(lock);
     EndClose(key);
     *done = true;
-    --threads;
-    changed.notify_all();
-  }
-
-  void EndThread() {
-    const std::lock_guard<std::mutex> guard(lock);
     --threads;
     changed.notify_all();
   }
@@ -157,6 +160,15 @@ CommHandle CPortOpenClose::Open(const std::string& name) {
     shared.Forget(key, opening);
     shared.changed.notify_all();
     return opening->handle;
+  }
+}
+
+void CPortOpenClose::GiveUp(const std::string& name) {
+  const std::lock_guard<std::mutex> guard(m_shared->lock);
+  const auto found = m_shared->opens.find(PortKey(name));
+  if (found != m_shared->opens.end() && found->second->waiters == 0) {
+    found->second->givenUp = true;
+    m_shared->changed.notify_all();
   }
 }
 

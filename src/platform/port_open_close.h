@@ -20,9 +20,9 @@ namespace zt {
 // this object has gone, is closed by its own thread. Each close runs on a
 // thread of its own too, waited for at most kCloseLimitMs; an open of a
 // port whose close is still under way waits for that close first (within
-// its own limit). Ports are told apart by PortKey. At most kMaxThreads
-// threads run at once: beyond them an open fails at once and a close runs
-// on the caller's thread.
+// its own limit). Ports are told apart by PortKey; one open of a port runs
+// at a time. At most kMaxThreads threads run at once: beyond them an open
+// fails at once and a close runs on the caller's thread.
 //
 // The threads hold only state shared with them, never this object, so
 // they may outlive it; the open and close calls given must stay callable
@@ -34,7 +34,7 @@ public:
 
   static constexpr std::uint32_t kCloseLimitMs = 500;
   static constexpr std::uint32_t kLateHandleKeepMs = 5000;
-  static constexpr int kMaxThreads = 24;
+  static constexpr int kMaxThreads = 32;
 
   CPortOpenClose(OpenCall open, CloseCall close, std::uint32_t openLimitMs = kOpenLimitMs);
   CPortOpenClose(const CPortOpenClose&) = delete;
@@ -50,6 +50,9 @@ public:
   CommHandle Open(const std::string& name);
   // Whether an open of name that outlived its caller is still under way.
   bool IsOpening(const std::string& name) const;
+  // Nobody will try name again (a search that passed it over, an engine
+  // that stops): a handle its open brings late is closed as it arrives.
+  void GiveUp(const std::string& name);
   // Closes a handle that Open gave for name.
   void Close(const std::string& name, CommHandle handle);
   // Waits until every thread has ended, at most limitMs; whether they have.

@@ -55,6 +55,7 @@ void StdThreads::CloseThread(ThreadHandle thread) {
 }
 
 void StdThreads::LeaveRunning(ThreadHandle thread) {
+  m_leftRunning.fetch_add(1);
   CloseThread(thread);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 #include "platform/threads.h"
 
 namespace zt {
@@ -14,6 +16,11 @@ public:
   void CloseThread(ThreadHandle thread) override;
   void LeaveRunning(ThreadHandle thread) override;
   void Sleep(std::uint32_t milliseconds) override;
+
+  bool AnyLeftRunning() const { return m_leftRunning.load() != 0; }
+
+private:
+  std::atomic<int> m_leftRunning{0};
 };
 
 }  // namespace zt

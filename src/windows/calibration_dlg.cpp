@@ -96,10 +96,12 @@ bool CCalibrationDlg::OnInitDialog() {
 }
 
 // A link lost while the run waits for touches: the window says so, and
-// the run's time-outs wait until it is back.
+// the run's time-outs wait until it is back. A link that is not tried
+// again ("Reconnect" 0) never comes back: the time-outs run.
 void CCalibrationDlg::FollowLink() {
   const CTouchDriver* engine = m_host.Driver();
-  const bool up = engine != nullptr && engine->GetLinkState() == LinkState::kConnected;
+  const LinkState state = engine != nullptr ? engine->GetLinkState() : LinkState::kLost;
+  const bool up = state != LinkState::kRetrying && state != LinkState::kWaiting;
   if (up != m_run->LinkUp()) {
     m_run->SetLinkUp(up);
     ::InvalidateRect(m_hWnd, nullptr, TRUE);

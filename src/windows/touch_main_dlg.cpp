@@ -207,6 +207,15 @@ void CTouchMainDlg::OnTimer(UINT_PTR id) {
   HideToTray();
 }
 
+// The end of the program: Find and the engine end side by side, each
+// within its bound, before the window goes.
+void CTouchMainDlg::OnOK() {
+  m_finder.RequestStop();
+  m_host.StopDriver();
+  m_finder.Stop();
+  ui::CDialog::OnOK();
+}
+
 void CTouchMainDlg::EnableCommands(BOOL enable) {
   EnableItem(IDC_MAIN_SETTING, enable != FALSE);
   EnableItem(IDC_MAIN_CALIBRATION, enable != FALSE);
@@ -253,15 +262,18 @@ void CTouchMainDlg::OnApply() {
     ShowState(kNotAPortName + m_strPort.substr(0, kPortTextShown));
     return;
   }
-  m_finder.Stop();
+  // Find and the engine end side by side, each within its bound.
+  m_finder.RequestStop();
   SetItemText(IDC_MAIN_FIND, "Find");
   if (!m_store.SavePort(m_strPort.c_str())) {
+    m_finder.Stop();
     ShowState(kPortNotSaved + m_strPort.substr(0, kPortTextShown) + kStillOn + m_host.m_szPort);
     m_strPort = m_host.m_szPort;
     UpdateData(false);
     return;
   }
   m_host.ReloadAndStart(reinterpret_cast<WindowHandle>(m_hWnd));
+  m_finder.Stop();
   ShowLinkState();
   ShowOrCreateButtonWnd();
   EnableCommands(m_host.ConnectedDriver() != nullptr ? TRUE : FALSE);

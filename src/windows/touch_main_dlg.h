@@ -46,6 +46,7 @@ protected:
   bool OnInitDialog() override;
   void DoDataExchange(ui::CDataExchange& exchange) override;
   bool OnCommand(int id, int code, HWND control) override;
+  void OnOK() override;
   void OnTimer(UINT_PTR id) override;
   bool OnPaint() override;
   bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;

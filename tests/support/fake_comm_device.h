@@ -132,7 +132,9 @@ public:
       if (port != nullptr && port->abandoned) {
         lastError = 6;
       } else if (port != nullptr && port->cancelled && port->ignoresCancel) {
-        m_changed.wait_for(lock, std::chrono::milliseconds(kCancelLimitMs));
+        const auto limit =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(kCancelLimitMs);
+        m_changed.wait_until(lock, limit, [&] { return m_shutdown; });
         port->abandoned = true;
         return ByteWait::kCancelled;
       } else if (port != nullptr && port->cancelled) {
@@ -173,6 +175,7 @@ public:
   bool IsOpening(const char* name) override {
     return m_openClose.IsOpening(name == nullptr ? "" : name);
   }
+  void GiveUpOpen(const char* name) override { m_openClose.GiveUp(name == nullptr ? "" : name); }
   bool CloseHandle(CommHandle handle) override {
     std::string name;
     const bool open = OnOpen(handle, [&](Port& port) {
@@ -319,6 +322,9 @@ private:
       ++m_staleCalls;
       return;
     }
+    port->purges.push_back(comm::kPurgeTxAbort | comm::kPurgeRxAbort | comm::kPurgeTxClear |
+                           comm::kPurgeRxClear);
+    port->input.clear();
     m_changed.wait_for(lock, std::chrono::milliseconds(port->closeDelayMs),
                        [&] { return m_shutdown; });
     m_freeHandles.insert(handle);

@@ -169,11 +169,11 @@ private:
   }
 };
 
-// Polls condition every millisecond until it holds, for five seconds at
-// most; whether it held. Each poll may consume what it looks at.
+// Polls condition every millisecond until it holds, for five seconds (or
+// limitMs) at most; whether it held. Each poll may consume what it looks at.
 template <typename Condition>
-bool WaitUntil(Condition condition) {
-  for (int i = 0; i < 5000; ++i) {
+bool WaitUntil(Condition condition, int limitMs = 5000) {
+  for (int i = 0; i < limitMs; ++i) {
     if (condition()) {
       return true;
     }

@@ -231,5 +231,33 @@ TEST(PortOpenCloseTest, NoHandleIsLostWhenAnOpenEndsAsItsCallerGivesUp) {
   EXPECT_EQ(opened, closed);
 }
 
+// A late handle nobody will come for is closed as it arrives, not kept,
+// and its close, slow as a Bluetooth port's, holds the next open of the
+// port: no second driver open starts meanwhile (it would be refused).
+TEST(PortOpenCloseTest, AGivenUpHandleIsClosedAsItArrivesAndItsCloseHoldsTheNextOpen) {
+  std::atomic<int> opens{0};
+  std::atomic<int> closes{0};
+  std::atomic<bool> closing{false};
+  CPortOpenClose calls(
+      [&](const std::string&) {
+        ++opens;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return CommHandle{7};
+      },
+      [&](CommHandle) {
+        closing.store(true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ++closes;
+      },
+      3);
+  EXPECT_EQ(calls.Open("COM9"), kInvalidComm);
+  calls.GiveUp("com9");
+  EXPECT_TRUE(test::WaitUntil([&] { return closing.load(); }, 1000));
+  EXPECT_EQ(calls.Open("COM9"), kInvalidComm);
+  EXPECT_EQ(opens.load(), 1);
+  EXPECT_TRUE(calls.WaitUntilIdle(2000));
+  EXPECT_EQ(closes.load(), 1);
+}
+
 }  // namespace
 }  // namespace zt

@@ -112,6 +112,9 @@ public:
   void DisplayOpened();
   // Ends the request at work and waits for it; the engine stops.
   void Stop();
+  // Whether a reader or probe was left running inside a driver call: the
+  // process must then end without destroying what it may still use.
+  bool LeftThreadsRunning() const { return m_threads.AnyLeftRunning(); }
 
   // A calibration's client that neither sends a line nor gets a touch for
   // longer than the run's own time-out (30 s without a touch, then the

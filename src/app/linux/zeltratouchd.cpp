@@ -250,5 +250,8 @@ int main(int argc, char** argv) {
   displayThread.join();
   daemon.Stop();
   log.Write("stopped");
+  if (daemon.LeftThreadsRunning()) {
+    std::_Exit(0);  // a thread still inside a driver call may use what main owns
+  }
   return 0;
 }

@@ -24,7 +24,9 @@ CommHandle OpenPort(const std::string& name) {
                                                              : reinterpret_cast<CommHandle>(handle);
 }
 
+// On the close's own thread: a purge may block as long as the close.
 void ClosePort(CommHandle handle) {
+  ::PurgeComm(ToHandle(handle), PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
   ::CloseHandle(ToHandle(handle));
 }
 
@@ -150,6 +152,10 @@ bool Win32CommDevice::IsOpening(const char* name) {
   return m_openClose.IsOpening(name == nullptr ? "" : name);
 }
 
+void Win32CommDevice::GiveUpOpen(const char* name) {
+  m_openClose.GiveUp(name == nullptr ? "" : name);
+}
+
 // The entry goes before the system's close, so that no other open can be
 // handed the value while it is still in the table. The close itself may
 // take seconds (a Bluetooth port): it goes on without the caller.
@@ -272,8 +278,8 @@ bool Win32CommDevice::ReadFile(CommHandle handle, void* buffer, std::uint32_t si
   }
   auto io = std::make_unique<OverlappedIo>(size);
   DWORD count = 0;
-  const bool ok = RunBounded(
-      ToHandle(handle), io, kReadLimitMs, count, lastError, [&](OverlappedIo& read) {
+  const bool ok =
+      RunBounded(ToHandle(handle), io, kReadLimitMs, count, lastError, [&](OverlappedIo& read) {
         return ::ReadFile(ToHandle(handle), read.bytes.data(), size, nullptr, &read.overlapped);
       });
   if (ok) {
@@ -293,8 +299,8 @@ bool Win32CommDevice::WriteFile(CommHandle handle, const void* buffer, std::uint
   std::memcpy(io->bytes.data(), buffer, size);
   DWORD count = 0;
   std::uint32_t lastError = 0;
-  const bool ok = RunBounded(
-      ToHandle(handle), io, kWriteLimitMs, count, lastError, [&](OverlappedIo& write) {
+  const bool ok =
+      RunBounded(ToHandle(handle), io, kWriteLimitMs, count, lastError, [&](OverlappedIo& write) {
         return ::WriteFile(ToHandle(handle), write.bytes.data(), size, nullptr, &write.overlapped);
       });
   bytesWritten = count;

@@ -23,6 +23,7 @@ public:
 
   CommHandle Open(const char* name) override;
   bool IsOpening(const char* name) override;
+  void GiveUpOpen(const char* name) override;
   bool CloseHandle(CommHandle handle) override;
   bool SetupComm(CommHandle handle, std::uint32_t inQueue, std::uint32_t outQueue) override;
   bool GetCommState(CommHandle handle, CommState& state) override;
