@@ -322,7 +322,7 @@ void CPointerEmulation::SetDesktop(const PixelRect& monitor, const PixelRect& de
   const std::lock_guard<std::mutex> touchLock(m_touchLock);
   if (m_pContact) {
     if (!(monitor == m_monitor && desk == m_desk)) {
-      m_pContact->Cancel();
+      m_pContact->Restart();
     }
     m_pContact->SetDesktop(desk);
   }

@@ -64,7 +64,8 @@ public:
   void SetNotifyWindow(WindowHandle window) { m_hNotifyWnd.store(window); }
   // Where touches go: the monitor's rectangle within the virtual desktop.
   // Until it is set, absolute units pass through unchanged. A touch contact
-  // in progress is cancelled when they change.
+  // in progress is cancelled when they change, and the finger's next report
+  // starts a new one.
   void SetDesktop(const PixelRect& monitor, const PixelRect& desk);
   // The system has cancelled every touch contact (a display change): the
   // contact in progress gets no further frame, and the finger's next

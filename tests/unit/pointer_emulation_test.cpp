@@ -529,6 +529,11 @@ TEST_F(TouchOutputTest, FrameSequences) {
     emulation.ContactCancelledBySystem();
     emulation.SetDesktop({0, 0, 1024, 768}, {0, 0, 1024, 768});
   };
+  // A display change's three events one by one: the system cancels, the
+  // engine hears of it, the monitor moves within the same desktop.
+  const Step systemCancels = [&] { injection.DisplayChange(kDesk); };
+  const Step engineHears = [&] { emulation.ContactCancelledBySystem(); };
+  const Step monitorMoves = [&] { emulation.SetDesktop({0, 0, 1024, 768}, kDesk); };
   const struct {
     const char* name;
     std::vector<Step> steps;
@@ -558,6 +563,22 @@ TEST_F(TouchOutputTest, FrameSequences) {
       {"a display change",
        {r(1, 0, 0), displayChange, r(2, 2048, 2048), r(4, 2048, 2048)},
        {{kDown, 1024, 0}, {kDown, 512, 384}, {kUpdate, 512, 384}, {kUp, 512, 384}},
+       0},
+      {"a report refused after the system's cancel, before the engine hears of it",
+       {r(1, 0, 0), systemCancels, r(2, 2048, 2048), engineHears, monitorMoves, r(2, 2048, 2048),
+        r(4, 2048, 2048)},
+       {{kDown, 1024, 0}, {kDown, 512, 384}, {kUpdate, 512, 384}, {kUp, 512, 384}},
+       1},
+      {"a report before the new geometry: a contact in the old one, cancelled",
+       {r(1, 0, 0), systemCancels, engineHears, r(2, 2048, 2048), monitorMoves, r(2, 2048, 2048),
+        r(4, 2048, 2048)},
+       {{kDown, 1024, 0},
+        {kDown, 1424, 300},
+        {kUpdate, 1424, 300},
+        {kCancelUp, 1424, 300},
+        {kDown, 512, 384},
+        {kUpdate, 512, 384},
+        {kUp, 512, 384}},
        0},
       {"an UPDATE refused",
        {r(1, 0, 0), refuse(87, 1), r(2, 200, 200), r(2, 300, 300), r(4, 0, 0)},
@@ -598,7 +619,7 @@ TEST_F(TouchOutputTest, FrameSequences) {
     injection.TakeStamped();
   }
   EXPECT_TRUE(input.TakeMouse().empty());
-  EXPECT_EQ(log.lines.size(), 2U);  // once for each contact a refusal ended
+  EXPECT_EQ(log.lines.size(), 3U);  // once for each contact a refusal ended
 }
 
 // A rest after one early move: never more than 50 ms without a frame,
