@@ -60,6 +60,11 @@ public:
   // exceeds.
   SmoothedReports Filter(std::int32_t status, IntPoint point, std::int32_t level,
                          std::int32_t holdZone);
+  // The touch ended on our side: the next report starts afresh.
+  void Reset() {
+    m_phase = Phase::kIdle;
+    m_suspect = false;
+  }
 
 private:
   static constexpr std::size_t kWindow = 32;
