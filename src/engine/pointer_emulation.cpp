@@ -190,8 +190,9 @@ void CPointerEmulation::EmulatePointer(std::int32_t status, std::int32_t x, std:
     const IntPoint point{std::min(x, kScaleMax) * kAbsoluteUnitsPerStep,
                          std::min(y, kScaleMax) * kAbsoluteUnitsPerStep};
     m_liftWatch.Report(status, point, m_input.GetTickCount());
-    const SmoothedReports reports = m_smoother.Filter(
-        status, point, m_shape.plain ? kSmoothingOff : m_shape.smoothing, m_shape.holdZone);
+    const SmoothedReports reports =
+        m_smoother.Filter(status, point, m_shape.plain ? kSmoothingOff : m_shape.smoothing,
+                          m_shape.holdZone, m_input.GetTickCount());
     for (const FilteredReport& report : reports) {
       Dispatch(report.status, report.point.x, report.point.y);
     }

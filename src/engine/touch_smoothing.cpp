@@ -38,7 +38,8 @@ bool Far(IntPoint a, IntPoint b, double limit) {
 }  // namespace
 
 SmoothedReports CTouchSmoother::Filter(std::int32_t status, IntPoint point, std::int32_t level,
-                                       std::int32_t holdZone) {
+                                       std::int32_t holdZone, std::uint32_t tick) {
+  (void)tick;
   SmoothedReports out;
   if (level <= kSmoothingOff || level > kSmoothingStrongest ||
       (status != kTouchBegins && status != kTouchContinues && status != kTouchEnds)) {

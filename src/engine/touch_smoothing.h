@@ -57,9 +57,9 @@ struct SmoothedReports {
 class CTouchSmoother {
 public:
   // holdZone: the press-and-hold tolerance, which the rest margin never
-  // exceeds.
+  // exceeds; tick: when the report came (ms).
   SmoothedReports Filter(std::int32_t status, IntPoint point, std::int32_t level,
-                         std::int32_t holdZone);
+                         std::int32_t holdZone, std::uint32_t tick);
   // The touch ended on our side: the next report starts afresh.
   void Reset() {
     m_phase = Phase::kIdle;

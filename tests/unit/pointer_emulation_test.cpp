@@ -411,7 +411,7 @@ TEST(TouchSmootherTest, StreamsTable) {
   using Make = std::function<Stream(unsigned)>;
   const Make rest = [](unsigned seed) { return Rest(seed); };
   const auto drag = [](double noise, double speed) -> Make {
-    return [=](unsigned seed) { return Drag(seed, noise, speed); };
+    return [=](unsigned seed) { return Drag(seed, speed, Gaussian(noise)); };
   };
   const auto flick = [](double speed) -> Make {
     return [=](unsigned seed) { return Flick(seed, speed); };
@@ -528,7 +528,7 @@ TEST(LostLiftWatchTest, Silences) {
 TEST(TouchSmootherTest, ALostTouchDown) {
   CTouchSmoother smoother;
   const auto out = [&](std::int32_t status, IntPoint point) {
-    const SmoothedReports reports = smoother.Filter(status, point, 2, 655);
+    const SmoothedReports reports = smoother.Filter(status, point, 2, 655, 0);
     return std::vector<FilteredReport>(reports.begin(), reports.end());
   };
   out(1, {20000, 20000});
