@@ -244,6 +244,9 @@ inline Figures Measure(const Stream& stream, const Run& run, double speed) {
   double radii = 0.0;
   int lastFar = -1;
   for (std::size_t i = 2; i + 1 < n; ++i) {
+    if (run.pointerX[i - 1] < 0.0) {
+      continue;  // no touch-down yet
+    }
     const double stepX = run.pointerX[i] - run.pointerX[i - 1];
     const double stepY = run.pointerY[i] - run.pointerY[i - 1];
     figures.largestStep = std::max(figures.largestStep, std::hypot(stepX, stepY));

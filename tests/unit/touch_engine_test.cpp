@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -420,22 +421,25 @@ TEST_F(TouchEngineTest, EmptyPortLeavesARunningEngineAloneAndStopReleasesIt) {
 class SuspendedThreads final : public test::DelegatingThreads {
 public:
   ThreadHandle CreateThread(ThreadRoutine routine, void* argument) override {
-    m_routine = routine;
-    m_argument = argument;
-    return real.CreateThread(&SuspendedThreads::Run, this);
+    m_gated.push_back({routine, argument, this});
+    return real.CreateThread(&SuspendedThreads::Run, &m_gated.back());
   }
   void ResumeThread(ThreadHandle /*thread*/) override { m_resumed.store(true); }
 
 private:
-  static void Run(void* self) {
-    auto* threads = static_cast<SuspendedThreads*>(self);
-    while (!threads->m_resumed.load()) {
+  struct Gated {
+    ThreadRoutine routine;
+    void* argument;
+    SuspendedThreads* threads;
+  };
+  static void Run(void* gated) {
+    const auto* thread = static_cast<Gated*>(gated);
+    while (!thread->threads->m_resumed.load()) {
       std::this_thread::yield();
     }
-    threads->m_routine(threads->m_argument);
+    thread->routine(thread->argument);
   }
-  ThreadRoutine m_routine = nullptr;
-  void* m_argument = nullptr;
+  std::deque<Gated> m_gated;  // one for each thread, where it stays
   std::atomic<bool> m_resumed{false};
 };
 
