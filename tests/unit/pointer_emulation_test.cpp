@@ -416,7 +416,7 @@ TEST(TouchSmootherTest, StreamsTable) {
   const auto flick = [](double speed) -> Make {
     return [=](unsigned seed) { return Flick(seed, speed); };
   };
-  const auto spiked = [](Make base, std::size_t at, double size) -> Make {
+  const auto spiked = [](const Make& base, std::size_t at, double size) -> Make {
     return [=](unsigned seed) { return WithSpike(base(seed), at, size); };
   };
   const struct {
