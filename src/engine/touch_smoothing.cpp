@@ -18,6 +18,9 @@ constexpr double kRestMarginDeviations = 0.5;
 // Two first readings this close (in noise deviations) agree on where the
 // finger went down.
 constexpr double kAgreeDeviations = 2.5;
+// A moving touch-down must fit its line this many times better than a
+// wild first reading and a rest.
+constexpr double kLandingMovingOdds = 3.0;
 // A point extrapolated from two readings strays this many times as far.
 constexpr double kAheadUncertainty = 1.7;
 // How sure the line's slope must be (in its own deviations) for the finger
@@ -50,6 +53,40 @@ bool Far(IntPoint a, double x, double y, double limit) {
 
 bool Far(IntPoint a, IntPoint b, double limit) {
   return Far(a, b.x, b.y, limit);
+}
+
+// The squared distances of readings from their mean.
+double RestScatter(const std::array<IntPoint, 3>& readings) {
+  double x = 0.0;
+  double y = 0.0;
+  for (const IntPoint& reading : readings) {
+    x += reading.x / 3.0;
+    y += reading.y / 3.0;
+  }
+  double scatter = 0.0;
+  for (const IntPoint& reading : readings) {
+    scatter += (reading.x - x) * (reading.x - x) + (reading.y - y) * (reading.y - y);
+  }
+  return scatter;
+}
+
+// The squared distances of four readings, one a report, from the
+// least-squares line through them.
+double LineScatter(const std::array<IntPoint, 4>& readings) {
+  double scatter = 0.0;
+  for (const auto along : {&IntPoint::x, &IntPoint::y}) {
+    double mean = 0.0;
+    double slope = 0.0;
+    for (std::size_t i = 0; i < 4; ++i) {
+      mean += readings[i].*along / 4.0;
+      slope += (static_cast<double>(i) - 1.5) * readings[i].*along / 5.0;
+    }
+    for (std::size_t i = 0; i < 4; ++i) {
+      const double off = readings[i].*along - mean - slope * (static_cast<double>(i) - 1.5);
+      scatter += off * off;
+    }
+  }
+  return scatter;
 }
 
 }  // namespace
@@ -103,8 +140,8 @@ int CTouchSmoother::MovingReportsNeeded() const {
 // The touch-down's readings wait until they agree: two close together
 // begin the touch on their mean; a first one far from the second waits for
 // a third, which tells what explains it: near the second, the first was a
-// spike; else on the line the first two began, a finger already moving;
-// else near the first, the second was a spike.
+// spike; on the line the first two began, a finger already moving (where
+// both fit, a fourth tells); near the first, the second was a spike.
 void CTouchSmoother::Start(std::int32_t status, IntPoint point, const Strength& strength,
                            SmoothedReports& out) {
   if (status == kTouchBegins) {
@@ -131,23 +168,46 @@ void CTouchSmoother::Start(std::int32_t status, IntPoint point, const Strength& 
     return;
   }
   const IntPoint second = m_first[1];
-  const IntPoint ahead{2 * second.x - first.x, 2 * second.y - first.y};
   const auto distance = [&](IntPoint other) {
     return std::hypot(point.x - other.x, point.y - other.y);
   };
-  const double toFirst = distance(first);
-  const double toSecond = distance(second);
-  const double toAhead = distance(ahead);
-  if (toSecond <= strength.spike) {
+  if (m_firstCount == 3) {
+    // A line through all four, or a rest on the last three (the same
+    // degrees of freedom): the line only where it leaves the readings far
+    // less scattered, since a finger rarely lands moving fast.
+    const IntPoint third = m_first[2];
+    const std::array<IntPoint, 4> four{first, second, third, point};
+    if (kLandingMovingOdds * LineScatter(four) < RestScatter({second, third, point})) {
+      BeginMoving({first, second, third, point}, strength, out);
+    } else {
+      Begin({second, third, point}, strength, out);
+    }
+    return;
+  }
+  const IntPoint ahead{2 * second.x - first.x, 2 * second.y - first.y};
+  const bool nearSecond = distance(second) <= strength.spike;
+  const bool onLine = distance(ahead) <= kAheadUncertainty * strength.spike;
+  if (nearSecond && onLine) {
+    m_first[2] = point;  // a fourth reading tells
+    m_firstCount = 3;
+  } else if (nearSecond) {
     Begin({second, point}, strength, out);  // the first was a spike
-  } else if (toAhead <= kAheadUncertainty * strength.spike) {
-    Begin({first}, strength, out);  // a flick from the first
-    Track(second, strength, out);
-    Track(point, strength, out);
-  } else if (toFirst <= strength.spike) {
+  } else if (onLine) {
+    BeginMoving({first, second, point}, strength, out);
+  } else if (distance(first) <= strength.spike) {
     Begin({first, point}, strength, out);  // the second was
   } else {
     Begin({point}, strength, out);
+  }
+}
+
+// A finger already moving at its touch-down: pressed where it went down,
+// moved along from there.
+void CTouchSmoother::BeginMoving(std::initializer_list<IntPoint> points, const Strength& strength,
+                                 SmoothedReports& out) {
+  Begin({*points.begin()}, strength, out);
+  for (auto point = points.begin() + 1; point != points.end(); ++point) {
+    Track(*point, strength, out);
   }
 }
 

@@ -28,10 +28,10 @@ struct FilteredReport {
 };
 
 // What one report in gives: none while a touch-down waits to be confirmed
-// by the report after it, or while the pointer stays where it is; up to
-// three when a touch-down is confirmed.
+// by the reports after it, or while the pointer stays where it is; up to
+// four when a moving touch-down is confirmed.
 struct SmoothedReports {
-  std::array<FilteredReport, 3> reports{};
+  std::array<FilteredReport, 4> reports{};
   std::size_t count = 0;
 
   void Add(std::int32_t status, IntPoint point) { reports[count++] = {status, point}; }
@@ -91,6 +91,8 @@ private:
   void NoteTime(std::int32_t status, std::uint32_t tick);
   int MovingReportsNeeded() const;
   void Start(std::int32_t status, IntPoint point, const Strength& strength, SmoothedReports& out);
+  void BeginMoving(std::initializer_list<IntPoint> points, const Strength& strength,
+                   SmoothedReports& out);
   void Track(IntPoint point, const Strength& strength, SmoothedReports& out);
   void EndTouch(SmoothedReports& out);
   // Begins the line with the given readings and emits the touch-down.
@@ -117,7 +119,7 @@ private:
 
   Phase m_phase = Phase::kIdle;
   std::int32_t m_startStatus = 0;  // begins, or a move after a lost touch-down
-  std::array<IntPoint, 2> m_first{};
+  std::array<IntPoint, 3> m_first{};
   std::size_t m_firstCount = 0;
   bool m_suspect = false;
   IntPoint m_suspectPoint;
