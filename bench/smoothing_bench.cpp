@@ -187,6 +187,8 @@ double Worst(const std::vector<double>& values) {
 
 // The panel and controller of the streams of a row.
 Conditions g_conditions;
+// The size of wild readings, against those on a panel of 2 px noise.
+double g_scale = 1.0;
 
 std::function<Stream(unsigned)> Drag(double noise, double speed) {
   return [=](unsigned seed) {
@@ -240,7 +242,7 @@ std::vector<double> Leaks(const MakeFilter& make, const std::function<Stream(uns
     const Stream stream = base(seed);
     for (const double distance : {10.0, 15.0, 20.0}) {
       for (const std::size_t at : {stream.reports.size() / 3, stream.reports.size() * 2 / 3}) {
-        leaks.push_back(Leak(make, stream, at, distance / std::sqrt(2.0)));
+        leaks.push_back(Leak(make, stream, at, g_scale * distance / std::sqrt(2.0)));
       }
     }
   }
@@ -309,6 +311,7 @@ MakeFilter TunedOneEuro(std::string& chosen) {
 
 void PrintRow(const std::string& name, const MakeFilter& make, double noise = kNoisePixels) {
   g_conditions = zt::streams::Gaussian(noise);
+  g_scale = 1.0;
   const auto rest = RestStream();
   const std::vector<double> span = Over(make, rest, 500, 0, &Figures::span);
   const std::vector<double> off = Over(make, rest, 500, 0, &Figures::restError);
@@ -330,9 +333,11 @@ void PrintRow(const std::string& name, const MakeFilter& make, double noise = kN
               NanosecondsPerReport(make));
 }
 
-// The motions the first table lacks, at 100 reports a second and 2 px.
-void PrintMotionsRow(const std::string& name, const MakeFilter& make) {
-  g_conditions = {};
+// The motions the first table lacks, at 100 reports a second and 2 px
+// (wild readings in proportion to another noise).
+void PrintMotionsRow(const std::string& name, const MakeFilter& make, double noise = kNoisePixels) {
+  g_conditions = zt::streams::Gaussian(noise);
+  g_scale = noise / kNoisePixels;
   const auto both = [](const std::vector<double>& values, double scale = 1.0) {
     std::printf(" %.2f / %.2f |", Median(values) * scale, Worst(values) * scale);
   };
@@ -342,20 +347,21 @@ void PrintMotionsRow(const std::string& name, const MakeFilter& make) {
   for (const double speed : {200.0, 1000.0}) {
     both(Over(make, StopStream(speed, 30), 50, 0, &Figures::overshoot));
   }
-  both(Over(
-           make, [](unsigned seed) { return Circle(seed, 10, 100); }, 50, 0, &Figures::radiusError),
-       100.0);
-  both(Over(
-      make, [](unsigned seed) { return VTurn(seed, 600); }, 50, 0, &Figures::spur));
-  both(Over(
-      make, [](unsigned seed) { return WithSpike(Rest(seed), 0, 12 / std::sqrt(2.0)); }, 50, 0,
-      &Figures::pressOff));
+  const auto circle = [](unsigned seed) { return Circle(seed, 10 * g_scale, 100, g_conditions); };
+  both(Over(make, circle, 50, 0, &Figures::radiusError), 100.0);
+  const auto turn = [](unsigned seed) { return VTurn(seed, 600, g_conditions); };
+  both(Over(make, turn, 50, 0, &Figures::spur));
+  const auto wildFirst = [](unsigned seed) {
+    return WithSpike(Rest(seed, g_conditions), 0, g_scale * 12 / std::sqrt(2.0));
+  };
+  both(Over(make, wildFirst, 50, 0, &Figures::pressOff));
   std::printf("\n");
 }
 
 // Other report rates and other noise: the rest, a drag, a flick and a stop.
 void PrintConditionsRow(const std::string& name, const MakeFilter& make, const Conditions& c) {
   g_conditions = c;
+  g_scale = 1.0;
   const double ms = 1000.0 / c.rate;
   const std::vector<double> span = Over(make, RestStream(), 200, 0, &Figures::span);
   const std::vector<double> off = Over(make, RestStream(), 200, 0, &Figures::restError);
@@ -403,6 +409,8 @@ int main() {
       "Smoothing 3 on noise of 4 px", [] { return Smoothing(3); }, 4.0);
 
   std::printf(
+      "\n(Levels 1 and 3 on their own noise: wild readings and the circle in proportion.)\n");
+  std::printf(
       "\n| filter | a lone reading 10-20 px off at rest: pointer moved, median / worst (px) | "
       "the same mid-drag at 100 px/s | stop from 200 px/s: past the stop, median / worst (px) | "
       "stop from 1 000 px/s | circle of 10 px at 100 px/s: radius off (%%) | V at 600 px/s: past "
@@ -411,6 +419,10 @@ int main() {
   for (const auto& [name, make] : filters) {
     PrintMotionsRow(name, make);
   }
+  PrintMotionsRow(
+      "Smoothing 1 on noise of 1 px", [] { return Smoothing(1); }, 1.0);
+  PrintMotionsRow(
+      "Smoothing 3 on noise of 4 px", [] { return Smoothing(3); }, 4.0);
 
   std::printf(
       "\n| filter, conditions | rest: span, median / worst (px) | rest: off the finger | 100 px/s: "
