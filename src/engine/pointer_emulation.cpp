@@ -487,6 +487,12 @@ void CPointerEmulation::ReleaseButton(std::int32_t ax, std::int32_t ay, bool rig
   m_held = Button::kNone;
 }
 
+void CPointerEmulation::SetPlainTouches(bool plain) {
+  if (m_bPlainTouches.exchange(plain ? 1 : 0) != (plain ? 1 : 0)) {
+    ReleaseTouch();
+  }
+}
+
 void CPointerEmulation::ReleaseTouch() {
   const std::lock_guard<std::mutex> lock(m_touchLock);
   ReleaseHeldButton();

@@ -73,8 +73,10 @@ public:
   // The next first touch counts its double-tap time from now.
   void RestartDoubleTapClock();
   // While set (a calibration run), touches are plain mouse touches as they
-  // are read: no smoothing, no press-and-hold, no touch output.
-  void SetPlainTouches(bool plain) { m_bPlainTouches.store(plain ? 1 : 0); }
+  // are read: no smoothing, no press-and-hold, no touch output. A touch in
+  // progress when it changes ends there (as ReleaseTouch), so that the
+  // finger's next report is a touch of the new kind.
+  void SetPlainTouches(bool plain);
 
   void SetNotifyWindow(WindowHandle window) { m_hNotifyWnd.store(window); }
   // Where touches go: the monitor's rectangle within the virtual desktop.
