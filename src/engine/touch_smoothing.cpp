@@ -27,6 +27,10 @@ constexpr double kAheadUncertainty = 1.7;
 // to be moving, and how unsure for it to rest again.
 constexpr double kMovingSlope = 4.0;
 constexpr double kRestingSlope = 2.0;
+// How unsure the short line's slope must be for a moving finger to have
+// stopped, and how many of the newest readings must lie together.
+constexpr double kStoppedSlope = 0.5;
+constexpr double kStoppedReadings = 3.0;
 // The slope must stay that sure for this long (ms), and for two reports at
 // least, before the finger counts as moving.
 constexpr double kSureForMs = 30.0;
@@ -300,6 +304,7 @@ void CTouchSmoother::EndTouch(SmoothedReports& out) {
 void CTouchSmoother::ResetRest() {
   m_restX = m_restY = 0.0;
   m_restCount = 0;
+  m_restSeeded = false;
 }
 
 void CTouchSmoother::RestartLine(IntPoint from) {
@@ -411,8 +416,20 @@ void CTouchSmoother::Estimate(const Strength& strength) {
   double x = 0.0;
   double y = 0.0;
   if (!m_resting) {
+    const std::size_t count = Predict(strength, m_t, x, y);
+    // The short line no longer sure the finger moves: it stopped.
+    const auto shortCount = static_cast<double>(count);
+    const double shortSpeed = std::hypot(m_lineSlopeX, m_lineSlopeY);
+    if (count >= kShortestLine && count < m_count &&
+        shortSpeed < kStoppedSlope * strength.noise *
+                         std::sqrt(12.0 / (shortCount * (shortCount * shortCount - 1.0)))) {
+      SeedRest(strength);
+      m_resting = m_restCount >= kStoppedReadings - 1;
+      m_movingReports = m_resting ? 0 : m_movingReports;
+    }
+  }
+  if (!m_resting) {
     ResetRest();
-    Predict(strength, m_t, x, y);
     // Along the way the finger goes, the pointer moves on no farther than
     // the newest reading, less its noise: a finger that stops is not
     // overrun, not even by the noise of the readings after it.
@@ -440,7 +457,7 @@ void CTouchSmoother::Estimate(const Strength& strength) {
     m_outY = y;
     return;
   }
-  if (m_restCount == 0.0) {
+  if (m_restCount == 0.0 && !m_restSeeded) {
     for (std::size_t i = 0; i + 1 < m_count; ++i) {
       AddToRest(m_samples[(m_head + i) % kWindow]);
     }
@@ -452,6 +469,22 @@ void CTouchSmoother::Estimate(const Strength& strength) {
     m_outX = x;
     m_outY = y;
   }
+}
+
+// A finger that stopped rests on its newest readings that lie near the
+// newest one (not on the readings of its way there); the newest itself is
+// added by the rest.
+void CTouchSmoother::SeedRest(const Strength& strength) {
+  ResetRest();
+  const Sample& newest = m_samples[(m_head + m_count - 1) % kWindow];
+  for (std::size_t back = 2; back <= m_count; ++back) {
+    const Sample& sample = m_samples[(m_head + m_count - back) % kWindow];
+    if (std::hypot(sample.x - newest.x, sample.y - newest.y) > kAgreeDeviations * strength.noise) {
+      break;
+    }
+    AddToRest(sample);
+  }
+  m_restSeeded = true;
 }
 
 void CTouchSmoother::AddToRest(const Sample& sample) {

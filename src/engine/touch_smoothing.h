@@ -102,6 +102,7 @@ private:
   // A new line through from, a report before the one being read.
   void RestartLine(IntPoint from);
   void ResetRest();
+  void SeedRest(const Strength& strength);
   void AddToRest(const Sample& sample);
   void Push(IntPoint point);
   void Pop();
@@ -134,6 +135,7 @@ private:
   double m_restX = 0.0;
   double m_restY = 0.0;
   double m_restCount = 0.0;
+  bool m_restSeeded = false;  // from a stop's readings, not the whole line
   int m_movingReports = 0;
   std::uint32_t m_firstTick = 0;
   int m_reportsSince = 0;
