@@ -97,7 +97,7 @@ double LineScatter(const std::array<IntPoint, 4>& readings) {
 
 SmoothedReports CTouchSmoother::Filter(std::int32_t status, IntPoint point, std::int32_t level,
                                        std::int32_t holdZone, std::uint32_t tick) {
-  NoteTime(status, tick);
+  NoteTime(status == kTouchBegins || m_phase == Phase::kIdle, tick);
   SmoothedReports out;
   if (level <= kSmoothingOff || level > kSmoothingStrongest ||
       (status != kTouchBegins && status != kTouchContinues && status != kTouchEnds)) {
@@ -125,8 +125,8 @@ SmoothedReports CTouchSmoother::Filter(std::int32_t status, IntPoint point, std:
 // The report interval over a touch, from its first report to its last: the
 // tick counter's coarse steps (15.6 ms on Windows) and reports read in one
 // burst even out over many reports.
-void CTouchSmoother::NoteTime(std::int32_t status, std::uint32_t tick) {
-  if (status == kTouchBegins) {
+void CTouchSmoother::NoteTime(bool touchStarts, std::uint32_t tick) {
+  if (touchStarts) {
     m_firstTick = tick;
     m_reportsSince = 0;
     return;

@@ -88,7 +88,8 @@ private:
   // How many reports a touch must have to tell the controller's interval.
   static constexpr int kIntervalReports = 8;
 
-  void NoteTime(std::int32_t status, std::uint32_t tick);
+  // Each report's tick; touchStarts: the first report of a touch.
+  void NoteTime(bool touchStarts, std::uint32_t tick);
   int MovingReportsNeeded() const;
   void Start(std::int32_t status, IntPoint point, const Strength& strength, SmoothedReports& out);
   void BeginMoving(std::initializer_list<IntPoint> points, const Strength& strength,
