@@ -22,7 +22,7 @@ constexpr double kAgreeDeviations = 2.5;
 // wild first reading and a rest.
 constexpr double kLandingMovingOdds = 3.0;
 // A point extrapolated from two readings strays this many times as far.
-constexpr double kAheadUncertainty = 1.7;
+constexpr double kAheadUncertainty = 2.2;
 // How sure the line's slope must be (in its own deviations) for the finger
 // to be moving, and how unsure for it to rest again.
 constexpr double kMovingSlope = 4.0;
@@ -206,13 +206,18 @@ void CTouchSmoother::Start(std::int32_t status, IntPoint point, const Strength& 
 }
 
 // A finger already moving at its touch-down: pressed where it went down,
-// moved along from there.
+// moved along the line of its first readings from there.
 void CTouchSmoother::BeginMoving(std::initializer_list<IntPoint> points, const Strength& strength,
                                  SmoothedReports& out) {
   Begin({*points.begin()}, strength, out);
   for (auto point = points.begin() + 1; point != points.end(); ++point) {
-    Track(*point, strength, out);
+    m_t += 1.0;
+    Push(*point);
   }
+  m_resting = false;
+  m_movingReports = MovingReportsNeeded();
+  Estimate(strength);
+  out.Add(kTouchContinues, Output());
 }
 
 // The touch begins where its first good readings put the finger (also
