@@ -28,13 +28,18 @@ struct FilteredReport {
 };
 
 // What one report in gives: none while a touch-down waits to be confirmed
-// by the reports after it, or while the pointer stays where it is; up to
-// four when a moving touch-down is confirmed.
+// by the reports after it, or while the pointer stays where it is; two for
+// a touch-down landing in motion (the press and a move along) or a lift
+// whose touch-down never had its second reading.
 struct SmoothedReports {
-  std::array<FilteredReport, 4> reports{};
+  std::array<FilteredReport, 2> reports{};
   std::size_t count = 0;
 
-  void Add(std::int32_t status, IntPoint point) { reports[count++] = {status, point}; }
+  void Add(std::int32_t status, IntPoint point) {
+    if (count < reports.size()) {
+      reports[count++] = {status, point};
+    }
+  }
   const FilteredReport* begin() const { return reports.data(); }
   const FilteredReport* end() const { return reports.data() + count; }
 };
