@@ -29,68 +29,158 @@ struct Stream {
   std::vector<double> truthX;           // where the finger was, in pixels
   std::vector<double> truthY;
   std::size_t settle = 0;  // reports before the figures count
+  double rate = kReportsPerSecond;
+  std::size_t stop = 0;  // a stop's report: the finger rests there from then on
+  double radius = 0.0;   // a circle's, round its centre
+  double centreX = 0.0, centreY = 0.0;
+  double lowest = 0.0;  // a V's turning point (y)
+
+  // When report i came, in ms.
+  std::uint32_t Tick(std::size_t i) const {
+    return static_cast<std::uint32_t>(std::lround(static_cast<double>(i) * 1000.0 / rate));
+  }
 };
 
-// A filter as the streams see it: one report in, what it emits out.
-using Filter = std::function<SmoothedReports(std::int32_t status, IntPoint point)>;
+// A filter as the streams see it: one report in at a tick (ms), what it
+// emits out.
+using Filter =
+    std::function<SmoothedReports(std::int32_t status, IntPoint point, std::uint32_t tick)>;
 
-// The finger along x = start + speed * t (pixels, pixels a second), y fixed,
-// for count reports, with Gaussian noise; a touch-down, moves and a lift.
-inline Stream Line(unsigned seed, double noisePixels, double startX, double speed,
-                   std::size_t count) {
+// How readings stray from the finger: Gaussian on each axis (pixels), then
+// rounded to a quantum (pixels; 0: none), plus hum: mains pickup sampled at
+// the report rate, an x offset of this many pixels that flips its sign at
+// every report.
+struct Noise {
+  double x = kNoisePixels;
+  double y = kNoisePixels;
+  double quantum = 0.0;
+  double hum = 0.0;
+};
+
+// A finger's place (pixels) at a time (seconds).
+using Path = std::function<std::pair<double, double>(double seconds)>;
+
+// The finger along path for count reports at rate, read with noise; a
+// touch-down, moves and a lift.
+inline Stream Generate(unsigned seed, const Noise& noise, double rate, std::size_t count,
+                       const Path& path) {
   std::mt19937 random(seed);
-  std::normal_distribution<double> noise(0.0, noisePixels);
-  const double y = 384.0 + (seed % 97);
+  std::normal_distribution<double> normal(0.0, 1.0);
+  const double phase = static_cast<double>(seed % 7) / 7.0 * 3.14159265358979;
   Stream stream;
+  stream.rate = rate;
   for (std::size_t i = 0; i < count; ++i) {
-    const double x = startX + speed * static_cast<double>(i) / kReportsPerSecond;
+    const auto [x, y] = path(static_cast<double>(i) / rate);
+    double readX = x + noise.x * normal(random);
+    double readY = y + noise.y * normal(random);
+    readX += noise.hum * std::cos(phase) * ((i % 2 == 0) ? 1.0 : -1.0);
+    if (noise.quantum > 0.0) {
+      readX = std::round(readX / noise.quantum) * noise.quantum;
+      readY = std::round(readY / noise.quantum) * noise.quantum;
+    }
     const std::int32_t status =
         i == 0 ? kTouchBegins : (i + 1 == count ? kTouchEnds : kTouchContinues);
-    stream.reports.push_back(
-        {status,
-         {static_cast<std::int32_t>(std::lround((x + noise(random)) * kUnitsPerPixel)),
-          static_cast<std::int32_t>(std::lround((y + noise(random)) * kUnitsPerPixel))}});
+    stream.reports.push_back({status,
+                              {static_cast<std::int32_t>(std::lround(readX * kUnitsPerPixel)),
+                               static_cast<std::int32_t>(std::lround(readY * kUnitsPerPixel))}});
     stream.truthX.push_back(x);
     stream.truthY.push_back(y);
   }
   return stream;
 }
 
+// The finger along x = start + speed * t (pixels, pixels a second), y fixed,
+// for count reports, with Gaussian noise.
+inline Stream Line(unsigned seed, double noisePixels, double startX, double speed,
+                   std::size_t count, double rate = kReportsPerSecond) {
+  const double y = 384.0 + (seed % 97);
+  return Generate(seed, {noisePixels, noisePixels}, rate, count, [=](double t) {
+    return std::pair{startX + speed * t, y};
+  });
+}
+
+// The panel and controller a stream comes from: the noise of its readings
+// and its report rate.
+struct Conditions {
+  Noise noise;
+  double rate = kReportsPerSecond;
+};
+inline Conditions Gaussian(double pixels) {
+  return {{pixels, pixels}};
+}
+inline std::size_t Reports(double seconds, const Conditions& c) {
+  return static_cast<std::size_t>(std::lround(seconds * c.rate));
+}
+
 // A resting finger: two seconds.
-inline Stream Rest(unsigned seed, double noisePixels = kNoisePixels) {
-  Stream stream = Line(seed, noisePixels, 300.0 + seed % 400, 0.0, 200);
-  stream.settle = 10;
+inline Stream Rest(unsigned seed, const Conditions& c = {}) {
+  const double x = 300.0 + seed % 400;
+  const double y = 384.0 + (seed % 97);
+  Stream stream = Generate(seed, c.noise, c.rate, Reports(2.0, c), [=](double) {
+    return std::pair{x, y};
+  });
+  stream.settle = Reports(0.1, c);
   return stream;
 }
 
-// A stroke at speed that stops: the finger rests for its last rest reports.
-inline Stream Stop(unsigned seed, double speed, std::size_t rest,
-                   double noisePixels = kNoisePixels) {
-  Stream stream = Line(seed, noisePixels, 100.0, speed, 40 + rest);
-  for (std::size_t i = 40; i < stream.reports.size(); ++i) {
-    const double shift = speed * static_cast<double>(i - 39) / kReportsPerSecond;
-    stream.truthX[i] -= shift;
-    stream.reports[i].point.x -= static_cast<std::int32_t>(std::lround(shift * kUnitsPerPixel));
-  }
+// A stroke at speed for 40 reports that stops: the finger rests for the
+// last rest reports; the stop is its last place.
+inline Stream Stop(unsigned seed, double speed, std::size_t rest, const Conditions& c = {}) {
+  const double y = 384.0 + (seed % 97);
+  const double stopAt = 39.0 / c.rate;
+  Stream stream = Generate(seed, c.noise, c.rate, 40 + rest, [=](double t) {
+    return std::pair{100.0 + speed * std::min(t, stopAt), y};
+  });
   stream.settle = 40;
+  stream.stop = 39;
   return stream;
 }
 
-// A drag at speed over 150 reports; the figures count after 40.
-inline Stream Drag(unsigned seed, double noisePixels, double speed) {
-  Stream stream = Line(seed, noisePixels, 100.0, speed, 150);
-  stream.settle = 40;
+// A drag at speed for 1.5 s; the figures count after 0.4 s.
+inline Stream Drag(unsigned seed, double speed, const Conditions& c = {}) {
+  Stream stream = Generate(seed, c.noise, c.rate, Reports(1.5, c), [&](double t) {
+    return std::pair{100.0 + speed * t, 384.0 + (seed % 97)};
+  });
+  stream.settle = Reports(0.4, c);
   return stream;
 }
 
-// A flick: 16 reports at speed; the figures count after 3.
-inline Stream Flick(unsigned seed, double speed, double noisePixels = kNoisePixels) {
-  Stream stream = Line(seed, noisePixels, 20.0, speed, 16);
-  stream.settle = 3;
+// A flick: 0.16 s at speed; the figures count after 0.03 s.
+inline Stream Flick(unsigned seed, double speed, const Conditions& c = {}) {
+  Stream stream = Generate(seed, c.noise, c.rate, Reports(0.16, c), [&](double t) {
+    return std::pair{20.0 + speed * t, 384.0 + (seed % 97)};
+  });
+  stream.settle = Reports(0.03, c);
   return stream;
 }
 
-// One reading off by pixels at report index (the last one: the lift).
+// Three turns of a circle of radius pixels drawn at speed.
+inline Stream Circle(unsigned seed, double radius, double speed, const Conditions& c = {}) {
+  const double turn = speed / radius;
+  Stream stream = Generate(seed, c.noise, c.rate, Reports(3 * 6.2832 / turn, c), [=](double t) {
+    return std::pair{500.0 + radius * std::cos(turn * t), 400.0 + radius * std::sin(turn * t)};
+  });
+  stream.settle = Reports(0.3, c);
+  stream.radius = radius;
+  stream.centreX = 500.0;
+  stream.centreY = 400.0;
+  return stream;
+}
+
+// A V: 0.3 s down and right at speed, then 0.3 s up and right; the
+// turning point is the lowest.
+inline Stream VTurn(unsigned seed, double speed, const Conditions& c = {}) {
+  const double leg = speed / std::sqrt(2.0);
+  Stream stream = Generate(seed, c.noise, c.rate, Reports(0.6, c), [=](double t) {
+    return std::pair{100.0 + leg * t, 300.0 + leg * (0.3 - std::abs(t - 0.3))};
+  });
+  stream.settle = 1;
+  stream.lowest = 300.0 + leg * 0.3;
+  return stream;
+}
+
+// One reading off by pixels on each axis at report index (the last one:
+// the lift).
 inline Stream WithSpike(Stream stream, std::size_t index, double pixels) {
   index = std::min(index, stream.reports.size() - 1);
   stream.reports[index].point.x += static_cast<std::int32_t>(std::lround(pixels * kUnitsPerPixel));
@@ -111,7 +201,8 @@ inline Run RunFilter(const Filter& filter, const Stream& stream) {
   double x = -1.0;
   double y = -1.0;
   for (const FilteredReport& reading : stream.reports) {
-    for (const FilteredReport& out : filter(reading.status, reading.point)) {
+    const auto i = static_cast<std::size_t>(&reading - stream.reports.data());
+    for (const FilteredReport& out : filter(reading.status, reading.point, stream.Tick(i))) {
       x = out.point.x / kUnitsPerPixel;
       y = out.point.y / kUnitsPerPixel;
       if (out.status == kTouchBegins) {
@@ -138,6 +229,10 @@ struct Figures {
   double worstOff = 0.0;       // the farthest the pointer, press or release got from the finger
   double reportsToFinger = 0;  // after the settling, until within a pixel for good
   double releaseOff = 0.0;     // the release's distance from the pointer before the lift
+  double pressOff = 0.0;       // the press's distance from the finger
+  double overshoot = 0.0;      // how far the pointer passed a stop, on its report or after
+  double radiusError = 0.0;    // a circle's mean radius against the finger's, as a fraction
+  double spur = 0.0;           // how far the pointer passed a V's turning point
 };
 
 inline Figures Measure(const Stream& stream, const Run& run, double speed) {
@@ -145,9 +240,13 @@ inline Figures Measure(const Stream& stream, const Run& run, double speed) {
   const std::size_t n = stream.reports.size();
   double minX = 1e9, maxX = -1e9, minY = 1e9, maxY = -1e9;
   std::vector<double> lags;
-  const double perReport = speed / kReportsPerSecond;
+  const double perReport = speed / stream.rate;
+  double radii = 0.0;
   int lastFar = -1;
   for (std::size_t i = 2; i + 1 < n; ++i) {
+    if (run.pointerX[i - 1] < 0.0) {
+      continue;  // no touch-down yet
+    }
     const double stepX = run.pointerX[i] - run.pointerX[i - 1];
     const double stepY = run.pointerY[i] - run.pointerY[i - 1];
     figures.largestStep = std::max(figures.largestStep, std::hypot(stepX, stepY));
@@ -164,11 +263,19 @@ inline Figures Measure(const Stream& stream, const Run& run, double speed) {
         std::hypot(run.pointerX[i] - stream.truthX[i], run.pointerY[i] - stream.truthY[i]);
     figures.worstOff = std::max(figures.worstOff, off);
     lastFar = off > 1.0 ? static_cast<int>(i) : lastFar;
+    radii += std::hypot(run.pointerX[i] - stream.centreX, run.pointerY[i] - stream.centreY);
+    figures.spur = std::max(figures.spur, run.pointerY[i] - stream.lowest);
+    if (stream.stop > 0 && i >= stream.stop) {
+      figures.overshoot = std::max(figures.overshoot, run.pointerX[i] - stream.truthX[stream.stop]);
+    }
     if (perReport > 0.0) {
       lags.push_back((stream.truthX[i] - run.pointerX[i]) / perReport);
     }
   }
   figures.span = std::max(maxX - minX, maxY - minY);
+  const auto counted = static_cast<double>(n - 1 - std::max<std::size_t>(stream.settle, 2));
+  figures.radiusError = stream.radius > 0.0 ? std::abs(radii / counted / stream.radius - 1.0) : 0;
+  figures.pressOff = std::hypot(run.pressX - stream.truthX[0], run.pressY - stream.truthY[0]);
   figures.restError = std::hypot(run.pointerX[n - 2] - stream.truthX[n - 2],
                                  run.pointerY[n - 2] - stream.truthY[n - 2]);
   figures.reportsToFinger = lastFar < 0 ? 0 : lastFar + 1 - static_cast<double>(stream.settle);
@@ -201,11 +308,26 @@ inline std::vector<double> Over(const std::function<Filter()>& make,
   return values;
 }
 
+// How far one lone reading off by pixels (each axis) at report index moved
+// the pointer: the most its path with the reading differs from its path
+// without.
+inline double Leak(const std::function<Filter()>& make, const Stream& stream, std::size_t index,
+                   double pixels) {
+  const Run clean = RunFilter(make(), stream);
+  const Run spiked = RunFilter(make(), WithSpike(stream, index, pixels));
+  double leak = 0.0;
+  for (std::size_t i = 0; i + 1 < stream.reports.size(); ++i) {
+    leak = std::max(leak, std::hypot(spiked.pointerX[i] - clean.pointerX[i],
+                                     spiked.pointerY[i] - clean.pointerY[i]));
+  }
+  return leak;
+}
+
 // Ours, at a level.
 inline Filter Smoothing(std::int32_t level) {
   auto smoother = std::make_shared<CTouchSmoother>();
-  return [smoother, level](std::int32_t status, IntPoint point) {
-    return smoother->Filter(status, point, level, 655);
+  return [smoother, level](std::int32_t status, IntPoint point, std::uint32_t tick) {
+    return smoother->Filter(status, point, level, 655, tick);
   };
 }
 

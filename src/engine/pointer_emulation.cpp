@@ -1,6 +1,7 @@
 #include "engine/pointer_emulation.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <new>
@@ -53,6 +54,64 @@ CPointerEmulation::CPointerEmulation(IInput& input, IMessages& messages, IThread
       m_pLog(log) {
   m_tone->input = &input;
   m_nDTime.store(static_cast<std::int32_t>(input.GetDoubleClickTime()));
+  m_hTimer = m_beepThreads.CreateThread(&CPointerEmulation::TimerThread, this);
+}
+
+CPointerEmulation::~CPointerEmulation() {
+  {
+    const std::lock_guard<std::mutex> lock(m_touchLock);
+    m_timerStopping = true;
+  }
+  m_timerWake.notify_all();
+  if (m_hTimer != kNoThread) {
+    m_beepThreads.WaitForThread(m_hTimer);
+    m_beepThreads.CloseThread(m_hTimer);
+  }
+}
+
+void CPointerEmulation::TimerThread(void* emulation) {
+  static_cast<CPointerEmulation*>(emulation)->RunTimers();
+}
+
+// Asleep while no touch waits for anything; while one does, until the next
+// thing is due, measured again on waking since a report may have come
+// meanwhile.
+void CPointerEmulation::RunTimers() {
+  std::unique_lock<std::mutex> lock(m_touchLock);
+  while (!m_timerStopping) {
+    const std::optional<std::uint32_t> due = CheckTimers(m_input.GetTickCount());
+    if (!due) {
+      m_timerWake.wait(lock);
+    } else {
+      m_timerWake.wait_for(lock, std::chrono::milliseconds(std::max<std::uint32_t>(*due, 1)));
+    }
+  }
+}
+
+// A held touch is armed at its hold time, report or not; a touch the
+// controller has left silent too long lost its lift, and ends as if it had
+// been stopped.
+std::optional<std::uint32_t> CPointerEmulation::CheckTimers(std::uint32_t now) {
+  const CPressAndHold::State before = m_hold.GetState();
+  m_hold.Tick(now);
+  RingAfter(before);
+  const std::optional<std::uint32_t> silence = m_liftWatch.Remaining(now);
+  if (silence == 0U) {
+    if (m_pLog != nullptr) {
+      m_pLog->Write(
+          "The controller went silent with a finger down: its lift was lost; the "
+          "touch ends there");
+    }
+    ReleaseHeldButton();
+    m_smoother.Reset();
+    EndTouch();
+    return std::nullopt;
+  }
+  const std::optional<std::uint32_t> hold = m_hold.Remaining(now);
+  if (silence && hold) {
+    return std::min(*silence, *hold);
+  }
+  return silence ? silence : hold;
 }
 
 void CPointerEmulation::ApplyEmulationSettings(const EngineSettings& settings) {
@@ -75,8 +134,11 @@ void CPointerEmulation::ApplyEmulationSettings(const EngineSettings& settings) {
 // the system gives it.
 void CPointerEmulation::UseTouchOutput(bool wanted) {
   const std::lock_guard<std::mutex> lock(m_touchLock);
+  m_bContactWanted = wanted;
   if (!wanted) {
-    m_pContact.reset();
+    if (!(m_touchDown && m_bTouchAsContact)) {
+      m_pContact.reset();  // else at the touch's end
+    }
   } else if (!m_pContact && m_pTouchInjection != nullptr && m_pTouchInjection->Initialize()) {
     auto contact =
         std::make_unique<CTouchContact>(*m_pTouchInjection, m_beepThreads, m_input, m_pLog);
@@ -107,24 +169,63 @@ void CPointerEmulation::RestartDoubleTapClock() {
   m_dwLastTouchDown = m_input.GetTickCount();
 }
 
+// A touch-down, or a report with no touch in progress (its touch-down was
+// lost, or the touch was ended on our side), starts a touch with the
+// settings of the moment. A touch-down while a touch is in progress means
+// that touch's lift never arrived: it ends first.
 void CPointerEmulation::EmulatePointer(std::int32_t status, std::int32_t x, std::int32_t y) {
-  const std::lock_guard<std::mutex> lock(m_touchLock);
-  const bool plain = m_bPlainTouches.load(std::memory_order_relaxed) != 0;
-  const IntPoint point{std::min(x, kScaleMax) * kAbsoluteUnitsPerStep,
-                       std::min(y, kScaleMax) * kAbsoluteUnitsPerStep};
-  const SmoothedReports reports =
-      m_smoother.Filter(status, point, plain ? kSmoothingOff : m_nSmoothing.load(),
-                        m_nHoldZone.load(std::memory_order_relaxed));
-  for (const FilteredReport& report : reports) {
-    Dispatch(report.status, report.point.x, report.point.y);
+  if (status != kTouchBegins && status != kTouchContinues && status != kTouchEnds) {
+    return;
+  }
+  {
+    const std::lock_guard<std::mutex> lock(m_touchLock);
+    if (status == kTouchBegins && m_touchDown) {
+      ReleaseHeldButton();
+      EndTouch();
+    }
+    if (!m_touchDown) {
+      m_shape = CurrentShape();
+      m_touchDown = true;
+    }
+    const IntPoint point{std::min(x, kScaleMax) * kAbsoluteUnitsPerStep,
+                         std::min(y, kScaleMax) * kAbsoluteUnitsPerStep};
+    m_liftWatch.Report(status, point, m_input.GetTickCount());
+    const SmoothedReports reports =
+        m_smoother.Filter(status, point, m_shape.plain ? kSmoothingOff : m_shape.smoothing,
+                          m_shape.holdZone, m_input.GetTickCount());
+    for (const FilteredReport& report : reports) {
+      Dispatch(report.status, report.point.x, report.point.y);
+    }
+    if (status == kTouchEnds) {
+      EndTouch();
+    }
+  }
+  m_timerWake.notify_all();
+}
+
+TouchShape CPointerEmulation::CurrentShape() const {
+  TouchShape shape;
+  shape.mode = m_nTouchMode.load(std::memory_order_relaxed);
+  if (shape.mode != kTouchModeClickOnTouch && shape.mode != kTouchModeClickOnRelease) {
+    shape.mode = kTouchModeNormal;
+  }
+  shape.holdRight = m_nHoldRight.load(std::memory_order_relaxed);
+  shape.holdZone = m_nHoldZone.load(std::memory_order_relaxed);
+  shape.smoothing = m_nSmoothing.load(std::memory_order_relaxed);
+  shape.plain = m_bPlainTouches.load(std::memory_order_relaxed) != 0;
+  return shape;
+}
+
+void CPointerEmulation::EndTouch() {
+  m_touchDown = false;
+  m_liftWatch.End();
+  if (!m_bContactWanted) {
+    m_pContact.reset();  // touch output was turned off during the touch
   }
 }
 
 void CPointerEmulation::Dispatch(std::int32_t status, std::int32_t ax, std::int32_t ay) {
-  std::int32_t mode = m_nTouchMode.load(std::memory_order_relaxed);
-  if (mode != kTouchModeClickOnTouch && mode != kTouchModeClickOnRelease) {
-    mode = kTouchModeNormal;
-  }
+  const std::int32_t mode = m_shape.mode;
   // One reading of the right state serves the whole report.
   const bool right = InRightState();
   // A button still down or a contact still in progress means the last
@@ -132,7 +233,7 @@ void CPointerEmulation::Dispatch(std::int32_t status, std::int32_t ax, std::int3
   // touch; the one-shot right button is a mouse click also with touch output.
   if (status == kTouchBegins) {
     ReleaseHeldButton();
-    m_bTouchAsContact = m_pContact && !right && m_bPlainTouches.load() == 0;
+    m_bTouchAsContact = m_pContact && m_bContactWanted && !right && !m_shape.plain;
   }
   if (m_bTouchAsContact) {
     if (m_pContact) {
@@ -188,8 +289,7 @@ IntPoint CPointerEmulation::DesktopPixel(std::int32_t ax, std::int32_t ay) const
 // Press-and-hold: Normal and Click On Release, the left button, not in a
 // calibration run.
 bool CPointerEmulation::HoldApplies(std::int32_t mode, bool right) const {
-  return m_nHoldRight.load(std::memory_order_relaxed) > 0 && !right &&
-         mode != kTouchModeClickOnTouch && m_bPlainTouches.load() == 0;
+  return m_shape.holdRight > 0 && !right && mode != kTouchModeClickOnTouch && !m_shape.plain;
 }
 
 // A touch that may become a right click rests in Normal mode without a
@@ -212,9 +312,8 @@ void CPointerEmulation::OnFirstTouch(std::int32_t ax, std::int32_t ay, std::int3
   const TouchModeRule& rule = RuleOf(mode);
   const bool hold = HoldApplies(mode, right);
   if (hold) {
-    m_hold.Begin({ax, ay}, now, static_cast<std::uint32_t>(m_nHoldRight.load()),
-                 m_nHoldZone.load(std::memory_order_relaxed));
-    ShowRing(true);
+    m_hold.Begin({ax, ay}, now, static_cast<std::uint32_t>(m_shape.holdRight), m_shape.holdZone);
+    PostRing(kRingFilling);
   }
   if (rule.pressAtTouch) {
     if (!hold) {
@@ -231,13 +330,15 @@ void CPointerEmulation::OnFirstTouch(std::int32_t ax, std::int32_t ay, std::int3
 // A held touch that leaves the tolerance (armed or not: the ring goes) is
 // a left touch from where it went down: in Normal mode a drag from there.
 void CPointerEmulation::OnTouchMoves(std::int32_t ax, std::int32_t ay, std::int32_t mode) {
+  const CPressAndHold::State before = m_hold.GetState();
   if (m_hold.Holding() &&
       m_hold.Move({ax, ay}, m_input.GetTickCount()) == CPressAndHold::State::kLeft) {
-    ShowRing(false);
+    PostRing(kRingHidden);
     if (mode == kTouchModeNormal) {
       PressButton(m_hold.Origin().x, m_hold.Origin().y, false);
     }
   }
+  RingAfter(before);
   SendMouse(mouse::kMove, ax, ay);
 }
 
@@ -250,8 +351,8 @@ bool CPointerEmulation::OnHeldTouchEnds(std::int32_t ax, std::int32_t ay, std::i
     return false;
   }
   const IntPoint origin = m_hold.Origin();
-  const CPressAndHold::State found = m_hold.Lift(m_input.GetTickCount());
-  ShowRing(false);
+  const CPressAndHold::State found = m_hold.Lift();
+  PostRing(kRingHidden);
   if (found == CPressAndHold::State::kArmed) {
     PressButton(origin.x, origin.y, true);
     ReleaseButton(origin.x, origin.y, true);
@@ -266,11 +367,20 @@ bool CPointerEmulation::OnHeldTouchEnds(std::int32_t ax, std::int32_t ay, std::i
   return true;
 }
 
-void CPointerEmulation::ShowRing(bool show) {
+void CPointerEmulation::PostRing(std::intptr_t ring) {
   const IntPoint at = m_hold.Origin();
   const std::uintptr_t packed =
-      show ? (static_cast<std::uint32_t>(at.x) | (static_cast<std::uint32_t>(at.y) << 16)) : 0U;
-  m_messages.Post(m_hNotifyWnd.load(), kWmHoldRing, packed, show ? 1 : 0);
+      ring != kRingHidden
+          ? (static_cast<std::uint32_t>(at.x) | (static_cast<std::uint32_t>(at.y) << 16))
+          : 0U;
+  m_messages.Post(m_hNotifyWnd.load(), kWmHoldRing, packed, ring);
+}
+
+void CPointerEmulation::RingAfter(CPressAndHold::State before) {
+  if (before == CPressAndHold::State::kResting &&
+      m_hold.GetState() == CPressAndHold::State::kArmed) {
+    PostRing(kRingArmed);
+  }
 }
 
 void CPointerEmulation::OnTouchEnds(std::int32_t ax, std::int32_t ay, std::int32_t mode,
@@ -322,7 +432,7 @@ void CPointerEmulation::SetDesktop(const PixelRect& monitor, const PixelRect& de
   const std::lock_guard<std::mutex> touchLock(m_touchLock);
   if (m_pContact) {
     if (!(monitor == m_monitor && desk == m_desk)) {
-      m_pContact->Cancel();
+      m_pContact->Restart();
     }
     m_pContact->SetDesktop(desk);
   }
@@ -377,15 +487,23 @@ void CPointerEmulation::ReleaseButton(std::int32_t ax, std::int32_t ay, bool rig
   m_held = Button::kNone;
 }
 
+void CPointerEmulation::SetPlainTouches(bool plain) {
+  if (m_bPlainTouches.exchange(plain ? 1 : 0) != (plain ? 1 : 0)) {
+    ReleaseTouch();
+  }
+}
+
 void CPointerEmulation::ReleaseTouch() {
   const std::lock_guard<std::mutex> lock(m_touchLock);
   ReleaseHeldButton();
+  m_smoother.Reset();
+  EndTouch();
 }
 
 void CPointerEmulation::ReleaseHeldButton() {
   if (m_hold.Holding()) {
     m_hold.Cancel();
-    ShowRing(false);
+    PostRing(kRingHidden);
   }
   if (m_pContact) {
     m_pContact->Cancel();  // the finger did not lift: no tap, no drop

@@ -4,11 +4,14 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "engine/engine_settings.h"
+#include "engine/lost_lift_watch.h"
 #include "engine/press_and_hold.h"
 #include "engine/touch_contact.h"
 #include "engine/touch_smoothing.h"
@@ -29,9 +32,20 @@ struct BeepTone {
   IInput* input = nullptr;
 };
 
-// Runs on the reader thread. Its settings are written by the user-interface
-// thread at any time (each a single atomic value); every report uses the
-// values it reads.
+// What shapes one touch: taken at its touch-down and kept until it ends, so
+// that a setting changed meanwhile applies from the next touch.
+struct TouchShape {
+  std::int32_t mode = kTouchModeNormal;
+  std::int32_t holdRight = 0;
+  std::int32_t holdZone = kDefaultHoldZone;
+  std::int32_t smoothing = kSmoothingOff;
+  bool plain = false;  // a calibration run's touch
+};
+
+// Runs on the reader thread, beside its own timer thread, which arms a
+// held touch at its hold time and ends a touch whose lift was lost. Its
+// settings are written by the user-interface thread at any time (each a
+// single atomic value); each touch takes them at its touch-down.
 class CPointerEmulation {
 public:
   // touchInjection: the system's touch input, for "Output" 1; none: the
@@ -40,7 +54,8 @@ public:
                     ITouchInjection* touchInjection = nullptr, ILog* log = nullptr);
   CPointerEmulation(const CPointerEmulation&) = delete;
   CPointerEmulation& operator=(const CPointerEmulation&) = delete;
-  virtual ~CPointerEmulation() = default;
+  // Ends the timer thread.
+  virtual ~CPointerEmulation();
 
   // One touch report at a screen-scale point (0..4095).
   void EmulatePointer(std::int32_t status, std::int32_t x, std::int32_t y);
@@ -58,13 +73,16 @@ public:
   // The next first touch counts its double-tap time from now.
   void RestartDoubleTapClock();
   // While set (a calibration run), touches are plain mouse touches as they
-  // are read: no smoothing, no press-and-hold, no touch output.
-  void SetPlainTouches(bool plain) { m_bPlainTouches.store(plain ? 1 : 0); }
+  // are read: no smoothing, no press-and-hold, no touch output. A touch in
+  // progress when it changes ends there (as ReleaseTouch), so that the
+  // finger's next report is a touch of the new kind.
+  void SetPlainTouches(bool plain);
 
   void SetNotifyWindow(WindowHandle window) { m_hNotifyWnd.store(window); }
   // Where touches go: the monitor's rectangle within the virtual desktop.
   // Until it is set, absolute units pass through unchanged. A touch contact
-  // in progress is cancelled when they change.
+  // in progress is cancelled when they change, and the finger's next report
+  // starts a new one.
   void SetDesktop(const PixelRect& monitor, const PixelRect& desk);
   // The system has cancelled every touch contact (a display change): the
   // contact in progress gets no further frame, and the finger's next
@@ -72,7 +90,8 @@ public:
   void ContactCancelledBySystem();
   PixelRect TouchMonitor() const;
   // Lets go of a button that a touch pressed and no lift has released yet,
-  // at the last position, and ends a touch contact; from any thread.
+  // at the last position, and ends a touch contact; the touch is over, and
+  // the finger's next report starts a new one; from any thread.
   void ReleaseTouch();
 
   // Right-button emulation: enabled by the stored "Right", selected for
@@ -87,12 +106,22 @@ private:
   enum class Button : std::uint8_t { kNone, kLeft, kRight };
 
   bool InRightState() const;
+  TouchShape CurrentShape() const;
+  // The touch in progress is over: lifted, or ended on our side.
+  void EndTouch();
+  static void TimerThread(void* emulation);
+  void RunTimers();
+  // Acts on what is due at now; the milliseconds until the next thing due,
+  // none while nothing is.
+  std::optional<std::uint32_t> CheckTimers(std::uint32_t now);
+  void PostRing(std::intptr_t ring);
+  // Tells the ring when a step of the hold armed it.
+  void RingAfter(CPressAndHold::State before);
   // One filtered report, through the touch mode, the double-tap rule and
   // press-and-hold to the mouse, or to the touch contact.
   void Dispatch(std::int32_t status, std::int32_t ax, std::int32_t ay);
   void ReleaseHeldButton();
   bool HoldApplies(std::int32_t mode, bool right) const;
-  void ShowRing(bool show);
   void OnTouchMoves(std::int32_t ax, std::int32_t ay, std::int32_t mode);
   // Touch output: a contact per finger in Normal mode, one tap at the
   // touch-down or the lift in the click modes.
@@ -133,8 +162,14 @@ private:
   std::atomic<std::int32_t> m_bPlainTouches{0};
 
   // The state of the touch, kept by the reader thread; the lock lets
-  // another thread release the button between two reports.
+  // another thread (a stop, the timer) end the touch between two reports.
   std::mutex m_touchLock;
+  bool m_touchDown = false;
+  TouchShape m_shape;
+  CLostLiftWatch m_liftWatch;
+  std::condition_variable m_timerWake;
+  bool m_timerStopping = false;
+  ThreadHandle m_hTimer = kNoThread;
   std::int32_t m_nLastX = 0;
   std::int32_t m_nLastY = 0;
   std::uint32_t m_dwLastTouchDown = 0;
@@ -146,7 +181,10 @@ private:
   CTouchSmoother m_smoother;
   ITouchInjection* m_pTouchInjection;
   ILog* m_pLog;
-  std::unique_ptr<CTouchContact> m_pContact;  // while touch output is in use
+  // While touch output is chosen, and until the lift of a touch that went
+  // out as a contact.
+  std::unique_ptr<CTouchContact> m_pContact;
+  bool m_bContactWanted = false;
   // Whether the touch in progress goes out as a contact, chosen at its
   // touch-down and kept until the next one.
   bool m_bTouchAsContact = false;

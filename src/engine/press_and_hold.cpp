@@ -37,10 +37,20 @@ CPressAndHold::State CPressAndHold::Move(IntPoint point, std::uint32_t tick) {
   return m_state;
 }
 
-CPressAndHold::State CPressAndHold::Lift(std::uint32_t tick) {
-  if (Holding()) {
-    CountTime(tick);
+CPressAndHold::State CPressAndHold::Tick(std::uint32_t tick) {
+  CountTime(tick);
+  return m_state;
+}
+
+std::optional<std::uint32_t> CPressAndHold::Remaining(std::uint32_t tick) const {
+  if (m_state != State::kResting) {
+    return std::nullopt;
   }
+  const std::uint32_t held = tick - m_downTick;
+  return held >= m_holdTime ? 0 : m_holdTime - held;
+}
+
+CPressAndHold::State CPressAndHold::Lift() {
   const State found = m_state;
   m_state = State::kIdle;
   return found;

@@ -3,17 +3,18 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "mapping/calib_mapper.h"
 
 namespace zt {
 
-// The hold of one touch, decided from the tick counts of its reports (no
-// timer). What the ring round the finger shows follows the state: it fills
-// while resting, is full when armed, and goes when the touch leaves the
-// tolerance or lifts. Every event is a transition:
+// The hold of one touch, decided from the tick counts of its reports and of
+// the engine's timer. What the ring round the finger shows is what this
+// decides: it fills while resting, is full when armed, and goes when the
+// touch leaves the tolerance or lifts. Every event is a transition:
 //   idle    --Begin-->  resting
-//   resting --a report after the hold time, within the tolerance-->  armed
+//   resting --a report or the timer after the hold time, within the tolerance-->  armed
 //   resting, armed --a report outside the tolerance-->  left  (a drag)
 //   any --Lift or Cancel-->  idle; Lift says what it found
 class CPressAndHold {
@@ -31,9 +32,13 @@ public:
   void Begin(IntPoint point, std::uint32_t tick, std::uint32_t holdTime, std::int32_t tolerance);
   // A report of the touch; returns the new state.
   State Move(IntPoint point, std::uint32_t tick);
-  // The lift at tick (its reading is not trusted: it is no move); returns
-  // the state it found, after the hold time is counted, and goes idle.
-  State Lift(std::uint32_t tick);
+  // Time passes with no report; returns the new state.
+  State Tick(std::uint32_t tick);
+  // Milliseconds from tick until the hold time ends; none unless resting.
+  std::optional<std::uint32_t> Remaining(std::uint32_t tick) const;
+  // The lift (its reading is not trusted: it is no move); returns the state
+  // it found and goes idle.
+  State Lift();
   void Cancel() { m_state = State::kIdle; }
 
   State GetState() const { return m_state; }

@@ -97,11 +97,24 @@ void CTouchContact::Cancel() {
   }
 }
 
+// A frame refused meanwhile was refused because the system had cancelled
+// the contact first: the finger is still down all the same.
 void CTouchContact::DropCancelledBySystem() {
   const std::lock_guard<std::mutex> lock(m_lock);
-  if (InContact()) {
+  if (InContact() || m_state == State::kRefused) {
     m_state = State::kSystemCancelled;
   }
+}
+
+void CTouchContact::Restart() {
+  const std::lock_guard<std::mutex> lock(m_lock);
+  if (m_state == State::kNone) {
+    return;
+  }
+  if (InContact()) {
+    EndLocked(touch::kCanceled | touch::kUp);
+  }
+  m_state = State::kSystemCancelled;
 }
 
 void CTouchContact::DownLocked(IntPoint pixel) {

@@ -55,8 +55,13 @@ public:
   // Ends the contact with CANCELED: no tap, no drop.
   void Cancel();
   // The system has cancelled every contact (a display change): this one
-  // gets no further frame.
+  // gets no further frame, also when a frame was refused for it already,
+  // and the finger's next move starts a new contact.
   void DropCancelledBySystem();
+  // The geometry changed: the contact ends with CANCELED (unless the system
+  // has cancelled it already), and the finger's next move starts a new one
+  // in the new geometry.
+  void Restart();
 
 private:
   enum class State : std::uint8_t {

@@ -9,21 +9,45 @@ namespace zt {
 namespace {
 
 // In noise deviations of the strength: a reading this far off its course
-// is suspect (noise never reaches it; a spike or a flick's first step does);
-// this far off a line that it had followed, the finger changed course.
-constexpr double kSpikeDeviations = 10.0;
+// is suspect (noise almost never reaches it; a lone wild reading, a flick's
+// first step or a sharp turn does); this far off a line that it had
+// followed, the finger changed course.
+constexpr double kSpikeDeviations = 4.0;
 constexpr double kBreakDeviations = 6.0;
 constexpr double kRestMarginDeviations = 0.5;
+// Two first readings this close (in noise deviations) agree on where the
+// finger went down.
+constexpr double kAgreeDeviations = 2.5;
+// A moving touch-down must fit its line this many times better than a
+// wild first reading and a rest.
+constexpr double kLandingMovingOdds = 3.0;
+// A point extrapolated from two readings strays this many times as far.
+constexpr double kAheadUncertainty = 2.2;
 // How sure the line's slope must be (in its own deviations) for the finger
-// to be moving, three reports running, and how unsure for it to rest again.
+// to be moving, and how unsure for it to rest again.
 constexpr double kMovingSlope = 4.0;
 constexpr double kRestingSlope = 2.0;
-constexpr int kMovingReportsNeeded = 3;
+// How unsure the short line's slope must be for a moving finger to have
+// stopped, and how many of the newest readings must lie together.
+constexpr double kStoppedSlope = 0.5;
+constexpr double kStoppedReadings = 3.0;
+// The slope must stay that sure for this long (ms), and for two reports at
+// least, before the finger counts as moving.
+constexpr double kSureForMs = 30.0;
 // While the mean of so few readings still settles, the pointer follows it.
 constexpr std::size_t kSettleReadings = 16;
 // The longest step of a moving pointer, in noise deviations, unless the
 // finger itself moves farther at a report.
 constexpr double kLongestStepDeviations = 1.0;
+// A moving pointer follows a line through the readings of the finger's
+// last this many noise deviations of travel (never fewer than
+// kShortestLine): long enough to still the noise, short enough that a
+// curve or a stop bends it at once.
+constexpr double kTravelDeviations = 4.0;
+constexpr std::size_t kShortestLine = 6;
+// A line through n readings puts the finger a report ahead with about
+// 1 + this / n times the variance of one reading.
+constexpr double kLineUncertainty = 3.0;
 
 bool Far(IntPoint a, double x, double y, double limit) {
   const double dx = a.x - x;
@@ -35,10 +59,45 @@ bool Far(IntPoint a, IntPoint b, double limit) {
   return Far(a, b.x, b.y, limit);
 }
 
+// The squared distances of readings from their mean.
+double RestScatter(const std::array<IntPoint, 3>& readings) {
+  double x = 0.0;
+  double y = 0.0;
+  for (const IntPoint& reading : readings) {
+    x += reading.x / 3.0;
+    y += reading.y / 3.0;
+  }
+  double scatter = 0.0;
+  for (const IntPoint& reading : readings) {
+    scatter += (reading.x - x) * (reading.x - x) + (reading.y - y) * (reading.y - y);
+  }
+  return scatter;
+}
+
+// The squared distances of four readings, one a report, from the
+// least-squares line through them.
+double LineScatter(const std::array<IntPoint, 4>& readings) {
+  double scatter = 0.0;
+  for (const auto along : {&IntPoint::x, &IntPoint::y}) {
+    double mean = 0.0;
+    double slope = 0.0;
+    for (std::size_t i = 0; i < 4; ++i) {
+      mean += readings[i].*along / 4.0;
+      slope += (static_cast<double>(i) - 1.5) * readings[i].*along / 5.0;
+    }
+    for (std::size_t i = 0; i < 4; ++i) {
+      const double off = readings[i].*along - mean - slope * (static_cast<double>(i) - 1.5);
+      scatter += off * off;
+    }
+  }
+  return scatter;
+}
+
 }  // namespace
 
 SmoothedReports CTouchSmoother::Filter(std::int32_t status, IntPoint point, std::int32_t level,
-                                       std::int32_t holdZone) {
+                                       std::int32_t holdZone, std::uint32_t tick) {
+  NoteTime(status == kTouchBegins || m_phase == Phase::kIdle, tick);
   SmoothedReports out;
   if (level <= kSmoothingOff || level > kSmoothingStrongest ||
       (status != kTouchBegins && status != kTouchContinues && status != kTouchEnds)) {
@@ -63,10 +122,30 @@ SmoothedReports CTouchSmoother::Filter(std::int32_t status, IntPoint point, std:
   return out;
 }
 
+// The report interval over a touch, from its first report to its last: the
+// tick counter's coarse steps (15.6 ms on Windows) and reports read in one
+// burst even out over many reports.
+void CTouchSmoother::NoteTime(bool touchStarts, std::uint32_t tick) {
+  if (touchStarts) {
+    m_firstTick = tick;
+    m_reportsSince = 0;
+    return;
+  }
+  ++m_reportsSince;
+  if (m_reportsSince >= kIntervalReports) {
+    m_intervalMs = static_cast<double>(tick - m_firstTick) / m_reportsSince;
+  }
+}
+
+int CTouchSmoother::MovingReportsNeeded() const {
+  return std::max(2, static_cast<int>(std::ceil(kSureForMs / std::max(m_intervalMs, 1.0) - 0.01)));
+}
+
 // The touch-down's readings wait until they agree: two close together
 // begin the touch on their mean; a first one far from the second waits for
-// a third, which tells a flick (it carries on the line) from a spike (it
-// lies by the other one).
+// a third, which tells what explains it: near the second, the first was a
+// spike; on the line the first two began, a finger already moving (where
+// both fit, a fourth tells); near the first, the second was a spike.
 void CTouchSmoother::Start(std::int32_t status, IntPoint point, const Strength& strength,
                            SmoothedReports& out) {
   if (status == kTouchBegins) {
@@ -84,7 +163,7 @@ void CTouchSmoother::Start(std::int32_t status, IntPoint point, const Strength& 
   }
   const IntPoint first = m_first[0];
   if (m_firstCount == 1) {
-    if (Far(point, first, strength.spike)) {
+    if (Far(point, first, kAgreeDeviations * strength.noise)) {
       m_first[1] = point;
       m_firstCount = 2;
     } else {
@@ -93,22 +172,56 @@ void CTouchSmoother::Start(std::int32_t status, IntPoint point, const Strength& 
     return;
   }
   const IntPoint second = m_first[1];
+  const auto distance = [&](IntPoint other) {
+    return std::hypot(point.x - other.x, point.y - other.y);
+  };
+  if (m_firstCount == 3) {
+    // A line through all four, or a rest on the last three (the same
+    // degrees of freedom): the line only where it leaves the readings far
+    // less scattered, since a finger rarely lands moving fast.
+    const IntPoint third = m_first[2];
+    const std::array<IntPoint, 4> four{first, second, third, point};
+    if (kLandingMovingOdds * LineScatter(four) < RestScatter({second, third, point})) {
+      BeginMoving({first, second, third, point}, strength, out);
+    } else {
+      Begin({second, third, point}, strength, out);
+    }
+    return;
+  }
   const IntPoint ahead{2 * second.x - first.x, 2 * second.y - first.y};
-  if (!Far(point, first, strength.spike)) {
-    Begin({first, point}, strength, out);  // the second was a spike
-  } else if (!Far(point, ahead, strength.spike)) {
-    Begin({first}, strength, out);  // a flick from the first
-    Track(second, strength, out);
-    Track(point, strength, out);
-  } else if (!Far(point, second, strength.spike)) {
+  const bool nearSecond = distance(second) <= strength.spike;
+  const bool onLine = distance(ahead) <= kAheadUncertainty * strength.spike;
+  if (nearSecond && onLine) {
+    m_first[2] = point;  // a fourth reading tells
+    m_firstCount = 3;
+  } else if (nearSecond) {
     Begin({second, point}, strength, out);  // the first was a spike
+  } else if (onLine) {
+    BeginMoving({first, second, point}, strength, out);
+  } else if (distance(first) <= strength.spike) {
+    Begin({first, point}, strength, out);  // the second was
   } else {
     Begin({point}, strength, out);
   }
 }
 
-// The touch begins at its first good reading (where the finger went down,
-// also when it is already moving); the others follow as moves.
+// A finger already moving at its touch-down: pressed where it went down,
+// moved along the line of its first readings from there.
+void CTouchSmoother::BeginMoving(std::initializer_list<IntPoint> points, const Strength& strength,
+                                 SmoothedReports& out) {
+  Begin({*points.begin()}, strength, out);
+  for (auto point = points.begin() + 1; point != points.end(); ++point) {
+    m_t += 1.0;
+    Push(*point);
+  }
+  m_resting = false;
+  m_movingReports = MovingReportsNeeded();
+  Estimate(strength);
+  out.Add(kTouchContinues, Output());
+}
+
+// The touch begins where its first good readings put the finger (also
+// when it is already moving).
 void CTouchSmoother::Begin(std::initializer_list<IntPoint> points, const Strength& strength,
                            SmoothedReports& out) {
   Restart();
@@ -119,40 +232,41 @@ void CTouchSmoother::Begin(std::initializer_list<IntPoint> points, const Strengt
       m_t += 1.0;
     }
     Push(point);
-    const IntPoint before = Output();
-    Estimate(strength);
-    if (m_count == 1) {
-      out.Add(m_startStatus, Output());
-    } else if (Output() != before) {
-      out.Add(kTouchContinues, Output());
-    }
   }
+  Estimate(strength);
+  out.Add(m_startStatus, Output());
 }
 
 void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedReports& out) {
   m_t += 1.0;
   double x = 0.0;
   double y = 0.0;
+  // A line through few readings places the finger less surely.
+  const auto spikeOff = [&](std::size_t count) {
+    return strength.spike * std::sqrt(1.0 + kLineUncertainty / static_cast<double>(count));
+  };
   if (m_suspect) {
     m_suspect = false;
-    Predict(m_t, x, y);
-    if (Far(point, x, y, strength.spike)) {
+    const double spike = spikeOff(Predict(strength, m_t, x, y));
+    if (Far(point, x, y, spike)) {
       // Not back on course: the finger is where the suspect reading was.
       RestartLine(m_suspectPoint);
       Push(point);
       m_resting = false;
-      m_movingReports = kMovingReportsNeeded;
-      m_outX = point.x;
-      m_outY = point.y;
-      out.Add(kTouchContinues, Output());
+      m_movingReports = MovingReportsNeeded();
+      const IntPoint before = Output();
+      Estimate(strength);
+      if (Output() != before) {
+        out.Add(kTouchContinues, Output());
+      }
       return;
     }
   } else {
-    Predict(m_t, x, y);
+    const double spike = spikeOff(Predict(strength, m_t, x, y));
     // Far from the course and from the newest reading alike: a finger
     // that stops short is no spike.
     const Sample& newest = m_samples[(m_head + m_count - 1) % kWindow];
-    if (Far(point, x, y, strength.spike) && Far(point, newest.x, newest.y, strength.spike)) {
+    if (Far(point, x, y, spike) && Far(point, newest.x, newest.y, spike)) {
       m_suspect = true;
       m_suspectPoint = point;
       return;
@@ -164,7 +278,7 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
     RestartLine({static_cast<std::int32_t>(newest.x), static_cast<std::int32_t>(newest.y)});
     // One sure report is enough to follow the new course; a finger that
     // stopped rests on its first readings.
-    m_movingReports = kMovingReportsNeeded - 1;
+    m_movingReports = MovingReportsNeeded() - 1;
   }
   Push(point);
   if (m_count > kWindow - 1) {
@@ -195,6 +309,7 @@ void CTouchSmoother::EndTouch(SmoothedReports& out) {
 void CTouchSmoother::ResetRest() {
   m_restX = m_restY = 0.0;
   m_restCount = 0;
+  m_restSeeded = false;
 }
 
 void CTouchSmoother::RestartLine(IntPoint from) {
@@ -238,23 +353,56 @@ void CTouchSmoother::Pop() {
   m_sty -= sample.t * sample.y;
 }
 
-void CTouchSmoother::Predict(double t, double& x, double& y) const {
-  const auto n = static_cast<double>(m_count);
-  const double spread = n * m_stt - m_st * m_st;
-  if (m_count < 2 || spread <= 0.0) {
-    x = m_sx / n;
-    y = m_sy / n;
-    return;
+CTouchSmoother::Fit CTouchSmoother::FitNewest(std::size_t count) const {
+  Fit fit;
+  double st = 0.0, stt = 0.0, sx = 0.0, sy = 0.0, stx = 0.0, sty = 0.0;
+  for (std::size_t i = m_count - count; i < m_count; ++i) {
+    const Sample& sample = m_samples[(m_head + i) % kWindow];
+    st += sample.t;
+    stt += sample.t * sample.t;
+    sx += sample.x;
+    sy += sample.y;
+    stx += sample.t * sample.x;
+    sty += sample.t * sample.y;
   }
-  const double slopeX = (n * m_stx - m_st * m_sx) / spread;
-  const double slopeY = (n * m_sty - m_st * m_sy) / spread;
-  x = (m_sx - slopeX * m_st) / n + slopeX * t;
-  y = (m_sy - slopeY * m_st) / n + slopeY * t;
+  const auto n = static_cast<double>(count);
+  const double spread = n * stt - st * st;
+  fit.t = st / n;
+  fit.x = sx / n;
+  fit.y = sy / n;
+  if (count >= 2 && spread > 0.0) {
+    fit.slopeX = (n * stx - st * sx) / spread;
+    fit.slopeY = (n * sty - st * sy) / spread;
+  }
+  return fit;
 }
 
-// Moving: the line's newest point, reached in steps no longer than the
-// finger's own (half as long again) or a noise deviation, so that the jitter
-// of a short line never jerks the pointer. Resting: the mean of every
+// Resting: the line through every reading. Moving: the line through the
+// newest readings that span kTravelDeviations of the finger's travel.
+std::size_t CTouchSmoother::Predict(const Strength& strength, double t, double& x, double& y) {
+  std::size_t count = m_count;
+  if (!m_resting) {
+    const Fit all = FitNewest(m_count);
+    const double speed = std::hypot(all.slopeX, all.slopeY);
+    const double wanted = speed > 0.0 ? std::ceil(kTravelDeviations * strength.noise / speed) + 1.0
+                                      : static_cast<double>(m_count);
+    count = std::clamp(static_cast<std::size_t>(std::min(wanted, 1e6)),
+                       std::min(kShortestLine, m_count), m_count);
+  }
+  const Fit fit = FitNewest(count);
+  x = fit.x + fit.slopeX * (t - fit.t);
+  y = fit.y + fit.slopeY * (t - fit.t);
+  m_lineSlopeX = fit.slopeX;
+  m_lineSlopeY = fit.slopeY;
+  return count;
+}
+
+// Moving: the newest point of the line through the finger's last few
+// pixels of travel, never farther along the way than the newest reading
+// (less a noise deviation, or half the finger's step), reached in steps no
+// longer than the finger's own (half as long again) or a noise deviation,
+// so that the jitter of a short line never jerks the pointer. Resting: the
+// mean of every
 // reading since the rest began (the longer the finger rests, the surer the
 // point), held still within the rest margin once it has settled.
 void CTouchSmoother::Estimate(const Strength& strength) {
@@ -263,18 +411,47 @@ void CTouchSmoother::Estimate(const Strength& strength) {
   const double slopeX = spread > 0.0 ? (n * m_stx - m_st * m_sx) / spread : 0.0;
   const double slopeY = spread > 0.0 ? (n * m_sty - m_st * m_sy) / spread : 0.0;
   const double speed = std::hypot(slopeX, slopeY);
-  if (m_count >= 2) {
+  if (m_count >= 3) {
     const double sureness = speed / (strength.noise * std::sqrt(12.0 / (n * (n * n - 1.0))));
     m_movingReports = sureness >= kMovingSlope   ? m_movingReports + 1
                       : sureness < kRestingSlope ? 0
                                                  : m_movingReports;
-    m_resting = m_movingReports < kMovingReportsNeeded;
+    m_resting = m_movingReports < MovingReportsNeeded();
   }
   double x = 0.0;
   double y = 0.0;
   if (!m_resting) {
+    const std::size_t count = Predict(strength, m_t, x, y);
+    // The short line no longer sure the finger moves: it stopped.
+    const auto shortCount = static_cast<double>(count);
+    const double shortSpeed = std::hypot(m_lineSlopeX, m_lineSlopeY);
+    if (count >= kShortestLine && count < m_count &&
+        shortSpeed < kStoppedSlope * strength.noise *
+                         std::sqrt(12.0 / (shortCount * (shortCount * shortCount - 1.0)))) {
+      SeedRest(strength);
+      m_resting = m_restCount >= kStoppedReadings - 1;
+      m_movingReports = m_resting ? 0 : m_movingReports;
+    }
+  }
+  if (!m_resting) {
     ResetRest();
-    Predict(m_t, x, y);
+    // Along the way the finger goes, the pointer moves on no farther than
+    // the newest reading, less its noise: a finger that stops is not
+    // overrun, not even by the noise of the readings after it.
+    const Sample& newest = m_samples[(m_head + m_count - 1) % kWindow];
+    const double lineSpeed = std::hypot(m_lineSlopeX, m_lineSlopeY);
+    if (lineSpeed > 0.0) {
+      const double ux = m_lineSlopeX / lineSpeed;
+      const double uy = m_lineSlopeY / lineSpeed;
+      const double margin = std::min(strength.noise, lineSpeed / 2.0);
+      const double allowed =
+          std::max(0.0, (newest.x - m_outX) * ux + (newest.y - m_outY) * uy - margin);
+      const double ahead = (x - m_outX) * ux + (y - m_outY) * uy - allowed;
+      if (ahead > 0.0) {
+        x -= ahead * ux;
+        y -= ahead * uy;
+      }
+    }
     const double longest = std::max(kLongestStepDeviations * strength.noise, 1.5 * speed);
     const double step = std::hypot(x - m_outX, y - m_outY);
     if (step > longest) {
@@ -285,7 +462,7 @@ void CTouchSmoother::Estimate(const Strength& strength) {
     m_outY = y;
     return;
   }
-  if (m_restCount == 0.0) {
+  if (m_restCount == 0.0 && !m_restSeeded) {
     for (std::size_t i = 0; i + 1 < m_count; ++i) {
       AddToRest(m_samples[(m_head + i) % kWindow]);
     }
@@ -297,6 +474,22 @@ void CTouchSmoother::Estimate(const Strength& strength) {
     m_outX = x;
     m_outY = y;
   }
+}
+
+// A finger that stopped rests on its newest readings that lie near the
+// newest one (not on the readings of its way there); the newest itself is
+// added by the rest.
+void CTouchSmoother::SeedRest(const Strength& strength) {
+  ResetRest();
+  const Sample& newest = m_samples[(m_head + m_count - 1) % kWindow];
+  for (std::size_t back = 2; back <= m_count; ++back) {
+    const Sample& sample = m_samples[(m_head + m_count - back) % kWindow];
+    if (std::hypot(sample.x - newest.x, sample.y - newest.y) > kAgreeDeviations * strength.noise) {
+      break;
+    }
+    AddToRest(sample);
+  }
+  m_restSeeded = true;
 }
 
 void CTouchSmoother::AddToRest(const Sample& sample) {

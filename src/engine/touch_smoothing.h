@@ -28,38 +28,52 @@ struct FilteredReport {
 };
 
 // What one report in gives: none while a touch-down waits to be confirmed
-// by the report after it, or while the pointer stays where it is; up to
-// three when a touch-down is confirmed.
+// by the reports after it, or while the pointer stays where it is; two for
+// a touch-down landing in motion (the press and a move along) or a lift
+// whose touch-down never had its second reading.
 struct SmoothedReports {
-  std::array<FilteredReport, 3> reports{};
+  std::array<FilteredReport, 2> reports{};
   std::size_t count = 0;
 
-  void Add(std::int32_t status, IntPoint point) { reports[count++] = {status, point}; }
+  void Add(std::int32_t status, IntPoint point) {
+    if (count < reports.size()) {
+      reports[count++] = {status, point};
+    }
+  }
   const FilteredReport* begin() const { return reports.data(); }
   const FilteredReport* end() const { return reports.data() + count; }
 };
 
 // Filters the positions (absolute units) of one touch, report by report:
-// - a reading far from where the finger's course puts it waits one report:
-//   the next says whether it was a lone spike (dropped) or a fast finger
-//   (taken, and the pointer is on the finger again);
-// - the touch-down waits for the report after it, so that a wild first
-//   reading is never pressed on; the press goes where the first readings
-//   agree;
-// - the pointer follows a straight line fitted through the finger's recent
-//   readings: at rest it stands still on their mean (moving only when the
-//   mean leaves a margin, never larger than the hold tolerance), while it
-//   moves it is on the line's newest point, so a steady drag is followed
-//   without lag; a finger that changes course starts a new line at once;
+// - a reading far from where the finger's course puts it (a few noise
+//   deviations) waits one report: the next says whether it was a lone
+//   wild reading (dropped) or the finger turning or flicking (taken, and a
+//   new line begins there);
+// - the touch-down waits until the first readings agree, so that a wild
+//   first reading is never pressed on; the press goes where they agree;
+// - at rest the pointer stands still on the mean of the readings since the
+//   finger came to rest (moving only when the mean leaves a margin, never
+//   larger than the hold tolerance); while the finger moves the pointer is
+//   on the newest point of a line through the readings of its last few
+//   pixels of travel (so a curve keeps its size and a turn grows no spur),
+//   and never ahead of the newest reading along the way (so a stop is not
+//   overrun);
 // - the lift goes where the pointer is, never to the last reading, which
 //   is the least reliable one.
-// Off, every report passes as it is.
+// Its constants are in noise deviations, pixels of travel or milliseconds,
+// so that it behaves alike at any report rate. Off, every report passes as
+// it is.
 class CTouchSmoother {
 public:
   // holdZone: the press-and-hold tolerance, which the rest margin never
-  // exceeds.
+  // exceeds; tick: when the report came (ms).
   SmoothedReports Filter(std::int32_t status, IntPoint point, std::int32_t level,
-                         std::int32_t holdZone);
+                         std::int32_t holdZone, std::uint32_t tick);
+  // The touch ended on our side: the next report starts afresh.
+  void Reset() {
+    m_phase = Phase::kIdle;
+    m_suspect = false;
+  }
 
 private:
   static constexpr std::size_t kWindow = 32;
@@ -76,7 +90,15 @@ private:
   };
   enum class Phase : std::uint8_t { kIdle, kStarting, kTracking };
 
+  // How many reports a touch must have to tell the controller's interval.
+  static constexpr int kIntervalReports = 8;
+
+  // Each report's tick; touchStarts: the first report of a touch.
+  void NoteTime(bool touchStarts, std::uint32_t tick);
+  int MovingReportsNeeded() const;
   void Start(std::int32_t status, IntPoint point, const Strength& strength, SmoothedReports& out);
+  void BeginMoving(std::initializer_list<IntPoint> points, const Strength& strength,
+                   SmoothedReports& out);
   void Track(IntPoint point, const Strength& strength, SmoothedReports& out);
   void EndTouch(SmoothedReports& out);
   // Begins the line with the given readings and emits the touch-down.
@@ -86,17 +108,25 @@ private:
   // A new line through from, a report before the one being read.
   void RestartLine(IntPoint from);
   void ResetRest();
+  void SeedRest(const Strength& strength);
   void AddToRest(const Sample& sample);
   void Push(IntPoint point);
   void Pop();
-  // Where the line puts the finger steps reports after the newest one.
-  void Predict(double steps, double& x, double& y) const;
+  // A least-squares line through the newest count readings: the mean
+  // reading at mean time t, and the slopes.
+  struct Fit {
+    double t = 0.0, x = 0.0, y = 0.0, slopeX = 0.0, slopeY = 0.0;
+  };
+  Fit FitNewest(std::size_t count) const;
+  // Where the line puts the finger at time t; how many readings it runs
+  // through.
+  std::size_t Predict(const Strength& strength, double t, double& x, double& y);
   void Estimate(const Strength& strength);
   IntPoint Output() const;
 
   Phase m_phase = Phase::kIdle;
   std::int32_t m_startStatus = 0;  // begins, or a move after a lost touch-down
-  std::array<IntPoint, 2> m_first{};
+  std::array<IntPoint, 3> m_first{};
   std::size_t m_firstCount = 0;
   bool m_suspect = false;
   IntPoint m_suspectPoint;
@@ -111,9 +141,16 @@ private:
   double m_restX = 0.0;
   double m_restY = 0.0;
   double m_restCount = 0.0;
+  bool m_restSeeded = false;  // from a stop's readings, not the whole line
   int m_movingReports = 0;
+  std::uint32_t m_firstTick = 0;
+  int m_reportsSince = 0;
+  double m_intervalMs = 10.0;  // the controller's report interval, until a touch tells
   double m_outX = 0.0;
   double m_outY = 0.0;
+  // The slope of the line the last prediction followed.
+  double m_lineSlopeX = 0.0;
+  double m_lineSlopeY = 0.0;
 };
 
 }  // namespace zt

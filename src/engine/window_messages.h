@@ -18,11 +18,15 @@ inline constexpr std::intptr_t kNotifyFindDone = 3;        // wParam: 1 when a p
 // To the button indicator: the right click is done, show "Left" again.
 inline constexpr std::uint32_t kWmResetButton = kWmUser + 12;
 
-// To the main window, for the ring round a resting finger: lParam 1 when a
-// touch that may become a right click begins, at wParam's absolute point
-// over the touch monitor (x in the low, y in the high 16 bits); 0 when it
-// is over (it moved, lifted or the engine stopped).
+// To the main window, for the ring round a resting finger, at wParam's
+// absolute point over the touch monitor (x in the low, y in the high 16
+// bits); lParam says what the engine decided: a touch that may become a
+// right click began, its lift is now a right click, or it is over (it
+// moved, lifted, lost its lift or the engine stopped).
 inline constexpr std::uint32_t kWmHoldRing = kWmUser + 14;
+inline constexpr std::intptr_t kRingHidden = 0;
+inline constexpr std::intptr_t kRingFilling = 1;
+inline constexpr std::intptr_t kRingArmed = 2;
 
 // To the setup sheet's monitor page: the display changed.
 inline constexpr std::uint32_t kWmMonitorsChanged = kWmUser + 13;

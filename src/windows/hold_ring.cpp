@@ -55,11 +55,19 @@ void CHoldRing::Show(POINT centre, std::uint32_t holdMs) {
   }
   m_startTick = ::GetTickCount();
   m_holdMs = std::max<std::uint32_t>(holdMs, 1);
+  m_armed = false;
   const int side = ui::ScaleForDpi(m_hWnd, kSide);
   ::SetWindowPos(m_hWnd, HWND_TOPMOST, centre.x - side / 2, centre.y - side / 2, side, side,
                  SWP_NOACTIVATE | SWP_SHOWWINDOW);
   ::InvalidateRect(m_hWnd, nullptr, TRUE);
   ::SetTimer(m_hWnd, kFillTimer, kFillStepMs, nullptr);
+}
+
+void CHoldRing::Arm() {
+  if (m_hWnd != nullptr) {
+    m_armed = true;
+    ::InvalidateRect(m_hWnd, nullptr, TRUE);
+  }
 }
 
 void CHoldRing::Hide() {
@@ -70,7 +78,8 @@ void CHoldRing::Hide() {
 }
 
 // The part of the ring filled so far, clockwise from the top; the whole
-// ring in the armed colour once the hold time has passed.
+// ring in the armed colour once the engine has armed the right click (the
+// fill may wait full for it a moment).
 void CHoldRing::Paint() {
   PAINTSTRUCT paint;
   HDC dc = ::BeginPaint(m_hWnd, &paint);
@@ -80,9 +89,9 @@ void CHoldRing::Paint() {
   ::FillRect(dc, &client, background);
   ::DeleteObject(background);
 
+  const bool armed = m_armed;
   const double filled =
-      std::min(1.0, static_cast<double>(::GetTickCount() - m_startTick) / m_holdMs);
-  const bool armed = filled >= 1.0;
+      armed ? 1.0 : std::min(1.0, static_cast<double>(::GetTickCount() - m_startTick) / m_holdMs);
   const int thickness = ui::ScaleForDpi(m_hWnd, kThickness);
   HPEN pen = ::CreatePen(PS_SOLID, thickness, armed ? kArmed : kFilling);
   HGDIOBJ previousPen = ::SelectObject(dc, pen);
@@ -92,7 +101,7 @@ void CHoldRing::Paint() {
   const double angle = 2.0 * 3.14159265358979 * filled;
   const int endX = middle + static_cast<int>(std::lround(middle * std::sin(angle)));
   const int endY = middle - static_cast<int>(std::lround(middle * std::cos(angle)));
-  if (armed) {
+  if (filled >= 1.0) {
     ::Ellipse(dc, inset, inset, client.right - inset, client.bottom - inset);
   } else if (filled > 0.0) {
     ::SetArcDirection(dc, AD_CLOCKWISE);
@@ -102,8 +111,8 @@ void CHoldRing::Paint() {
   ::SelectObject(dc, previousPen);
   ::DeleteObject(pen);
   ::EndPaint(m_hWnd, &paint);
-  if (armed) {
-    ::KillTimer(m_hWnd, kFillTimer);  // nothing changes any more
+  if (filled >= 1.0) {
+    ::KillTimer(m_hWnd, kFillTimer);  // nothing changes but by the engine's word
   }
 }
 

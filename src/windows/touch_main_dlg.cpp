@@ -174,7 +174,7 @@ bool CTouchMainDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
       result = 0;
       return true;
     case kWmHoldRing:
-      OnHoldRing(wParam, lParam != 0);
+      OnHoldRing(wParam, lParam);
       result = 0;
       return true;
     default:
@@ -402,10 +402,14 @@ void CTouchMainDlg::OnDisplayChange() {
   ShowLinkState();
 }
 
-void CTouchMainDlg::OnHoldRing(WPARAM point, bool show) {
+void CTouchMainDlg::OnHoldRing(WPARAM point, LPARAM ring) {
   const CTouchDriver* engine = m_host.Driver();
-  if (!show || engine == nullptr) {
+  if (ring == kRingHidden || engine == nullptr) {
     m_holdRing.Hide();
+    return;
+  }
+  if (ring == kRingArmed) {
+    m_holdRing.Arm();
     return;
   }
   const IntPoint pixel =

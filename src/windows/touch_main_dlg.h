@@ -64,7 +64,7 @@ private:
   void OnDisplayChange();
   // The ring round a resting finger: shown at the packed absolute point
   // over the touch monitor, or hidden.
-  void OnHoldRing(WPARAM point, bool show);
+  void OnHoldRing(WPARAM point, LPARAM ring);
   // Shows where the link stands, in the window and as the tray icon's tip;
   // without an engine: not connected.
   void ShowLinkState();

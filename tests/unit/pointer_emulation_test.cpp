@@ -45,6 +45,7 @@ protected:
     settings.beep = 1;
     emulation.ApplyEmulationSettings(settings);
     input.tickCount += 10000;  // well past the construction time
+    threads.started.store(0);  // the emulation's timer is no beep
   }
   ~PointerEmulationTest() override { WaitForBeeps(); }
 
@@ -187,7 +188,9 @@ TEST_F(PointerEmulationTest, DoubleTapRule) {
 }
 
 // Touches in sequence, from a first touch long after the last: reports
-// {status, x, y}, or {0, ms} for a pause; the flags of every mouse event.
+// {status, x, y}, {0, ms} for a pause, {-1, mode} for the touch mode
+// changed (the setup sheet) or {-2} for a stop; the flags of every mouse
+// event.
 TEST_F(PointerEmulationTest, SequencesAcrossTouches) {
   struct Row {
     const char* why;
@@ -221,8 +224,8 @@ TEST_F(PointerEmulationTest, SequencesAcrossTouches) {
       // Press and hold: resting within the tolerance for the hold time is a
       // right click where the touch went down; leaving it first, or lifting
       // before, is the left touch; moves after the hold keep the right click.
-      {"Normal: hold", kTouchModeNormal, {{1, 2000, 2000}, {2, 2040, 1960}, {0, 750}, {4, 2030, 2000}},
-       {kMove, kMove, kMove, kRightDown, kRightUp}, 750},
+      {"Normal: hold", kTouchModeNormal, {{1, 2000, 2000}, {2, 2040, 1960}, {0, 750}, {2, 2030, 2000}, {4, 2030, 2000}},
+       {kMove, kMove, kMove, kMove, kRightDown, kRightUp}, 750},
       {"Normal: lifted before the hold, within the tolerance: released where pressed", kTouchModeNormal,
        {{1, 2000, 2000}, {0, 749}, {4, 2030, 2000}}, {kMove, kLeftDown, kLeftUp}, 750},
       {"Normal: lifted before the hold, outside the tolerance", kTouchModeNormal,
@@ -232,20 +235,25 @@ TEST_F(PointerEmulationTest, SequencesAcrossTouches) {
       {"Normal: armed, then moved away: a drag, as the ring going says", kTouchModeNormal,
        {{1, 2000, 2000}, {0, 750}, {2, 2500, 2000}, {4, 2500, 2000}},
        {kMove, kLeftDown, kMove, kLeftUp}, 750},
-      {"Click On Release: hold", kTouchModeClickOnRelease, {{1, 2000, 2000}, {0, 750}, {4, 2000, 2000}},
-       {kMove, kRightDown, kRightUp}, 750},
+      {"Click On Release: hold", kTouchModeClickOnRelease, {{1, 2000, 2000}, {0, 750}, {2, 2001, 2000}, {4, 2000, 2000}},
+       {kMove, kMove, kMove, kRightDown, kRightUp}, 750},
+      {"Normal: switched to Click On Release mid-touch: one press, one release", kTouchModeNormal,
+       {{1, 2000, 2000}, {-1, kTouchModeClickOnRelease}, {2, 2100, 2000}, {4, 2100, 2000}},
+       {kMove, kLeftDown, kMove, kLeftUp}},
       {"Click On Release: moved before the hold", kTouchModeClickOnRelease, {{1, 2000, 2000}, {2, 2100, 2000}, {0, 750}, {4, 2100, 2000}},
        {kMove, kMove, kMove, kLeftDown, kLeftUp}, 750},
       {"Click On Touch: no hold", kTouchModeClickOnTouch, {{1, 2000, 2000}, {0, 750}, {4, 2000, 2000}},
        {kMove, kLeftDown, kLeftUp}, 750},
       {"Normal: the one-shot right button presses at once", kTouchModeNormal, {{1, 2000, 2000}, {0, 750}, {2, 2100, 2000}, {4, 2100, 2000}},
        {kMove, kRightDown, kMove, kRightUp}, 750, true},
-      {"Normal, smoothed: the press waits for a second reading, the lift lets go where the pointer is", kTouchModeNormal,
+      {"Normal, smoothed: the press waits until the readings agree, the lift lets go where the pointer is", kTouchModeNormal,
        {{1, 2000, 2000}, {2, 2040, 2000}, {2, 2080, 2000}, {4, 2080, 2000}},
-       {kMove, kLeftDown, kMove, kMove, kLeftUp}, 0, false, 2},
+       {kMove, kLeftDown, kMove, kLeftUp}, 0, false, 2},
       {"Normal, smoothed and held: a still tap with a stray lift reading clicks in place", kTouchModeNormal,
        {{1, 2000, 2000}, {2, 2001, 2000}, {2, 2000, 2001}, {4, 2100, 2000}},
-       {kMove, kMove, kMove, kMove, kLeftDown, kLeftUp}, 750, false, 2},
+       {kMove, kMove, kMove, kLeftDown, kLeftUp}, 750, false, 2},
+      {"Normal, smoothed: a stop while the press waits: the next report presses nothing", kTouchModeNormal,
+       {{1, 2000, 2000}, {-2}, {2, 2010, 2000}, {4, 2010, 2000}}, {kMove, kLeftUp}, 0, false, 2},
       {"A calibration run: a held touch presses at once, smoothing or not", kTouchModeNormal,
        {{1, 2000, 2000}, {0, 1200}, {2, 2001, 2000}, {4, 2000, 2000}},
        {kMove, kLeftDown, kMove, kLeftUp}, 750, false, 2, true},
@@ -267,6 +275,11 @@ TEST_F(PointerEmulationTest, SequencesAcrossTouches) {
     for (const auto& report : row.reports) {
       if (report[0] == 0) {
         input.tickCount += static_cast<std::uint32_t>(report[1]);
+      } else if (report[0] == -1) {
+        settings.touchMode = report[1];
+        Apply();
+      } else if (report[0] == -2) {
+        emulation.ReleaseTouch();
       } else {
         emulation.EmulatePointer(report[0], report[1], report[2]);
       }
@@ -285,13 +298,17 @@ TEST_F(PointerEmulationTest, SequencesAcrossTouches) {
       }
     }
     EXPECT_EQ(flags, row.flags);
-    // The ring comes with a resting touch and always goes again.
+    // The ring comes with a resting touch, is armed before a right click
+    // and always goes again.
     std::string ring;
     for (const PostedMessage& posted : messages.Take()) {
-      ring += posted.message == kWmHoldRing ? (posted.lParam != 0 ? "+" : "-") : "";
+      if (posted.message == kWmHoldRing) {
+        ring += "-+*"[posted.lParam];
+      }
     }
     const bool held = row.holdRight != 0 && !row.right && !row.plain;
-    EXPECT_EQ(ring, held && row.mode != kTouchModeClickOnTouch ? "+-" : "");
+    const bool armed = std::count(flags.begin(), flags.end(), kRightDown) != 0;
+    EXPECT_EQ(ring, held && row.mode != kTouchModeClickOnTouch ? (armed ? "+*-" : "+-") : "");
     emulation.ReleaseTouch();
     input.TakeMouse();
   }
@@ -319,6 +336,34 @@ TEST_F(PointerEmulationTest, SequencesAcrossTouches) {
   EXPECT_EQ(threads.started.load(), beepsBefore);
 }
 
+// A controller that reports while a finger rests goes silent with the
+// finger down (its lift lost to a bad checksum or a pulled cable): 200 ms
+// later the button lets go; a held touch's ring, armed meanwhile, goes, and
+// no right click follows.
+TEST_F(PointerEmulationTest, ALostLiftEndsTheTouch) {
+  for (const std::int32_t holdRight : {0, 100}) {
+    settings.holdRight = holdRight;
+    Apply();
+    input.tickCount += 100000;
+    Forget();
+    for (const std::int32_t status : {1, 2, 2}) {
+      emulation.EmulatePointer(status, 2000, 2000);
+      input.tickCount += 10;
+    }
+    input.tickCount += 190;
+    std::string ring;  // the ring's messages: + shown, * armed, - gone
+    EXPECT_TRUE(test::WaitUntil([&] {
+      for (const PostedMessage& posted : messages.Take()) {
+        ring += "-+*"[posted.lParam];
+      }
+      return holdRight == 0 ? input.MouseCount() == 5 : ring.size() == 3;
+    }));
+    const std::vector<std::uint32_t> flags = Flags();
+    EXPECT_EQ(flags.back(), holdRight == 0 ? kLeftUp : kMove);  // no right click
+    EXPECT_EQ(ring, holdRight == 0 ? "" : "+*-");
+  }
+}
+
 TEST_F(PointerEmulationTest, TheBeepIsOffOrHasItsTone) {
   settings.beep = 0;
   Apply();
@@ -337,7 +382,8 @@ TEST_F(PointerEmulationTest, TheBeepIsOffOrHasItsTone) {
 // The last touch-down starts at construction and the last position at
 // (0, 0): a first touch near the top left at once is a double tap.
 TEST_F(PointerEmulationTest, FirstTouchNearTheTopLeftAtOnceIsADoubleTap) {
-  CPointerEmulation fresh(input, messages, threads);
+  test::DelegatingThreads timer;  // no beep here to wait for
+  CPointerEmulation fresh(input, messages, timer);
   fresh.ApplyEmulationSettings(settings);
   input.tickCount += 5;
   fresh.EmulatePointer(1, 50, 50);
@@ -359,12 +405,12 @@ TEST(TouchSmootherTest, StreamsTable) {
   using Make = std::function<Stream(unsigned)>;
   const Make rest = [](unsigned seed) { return Rest(seed); };
   const auto drag = [](double noise, double speed) -> Make {
-    return [=](unsigned seed) { return Drag(seed, noise, speed); };
+    return [=](unsigned seed) { return Drag(seed, speed, Gaussian(noise)); };
   };
   const auto flick = [](double speed) -> Make {
     return [=](unsigned seed) { return Flick(seed, speed); };
   };
-  const auto spiked = [](Make base, std::size_t at, double size) -> Make {
+  const auto spiked = [](const Make& base, std::size_t at, double size) -> Make {
     return [=](unsigned seed) { return WithSpike(base(seed), at, size); };
   };
   const struct {
@@ -394,14 +440,29 @@ TEST(TouchSmootherTest, StreamsTable) {
       {"spike at rest", spiked(rest, 100, 300), 0, &Figures::worstOff, 4.0, 10.0},
       {"spike mid-drag", spiked(drag(kNoisePixels, 100), 60, 60), 0, &Figures::worstOff, 5.0, 10.0},
       {"spike first", spiked(rest, 0, 300), 0, &Figures::worstOff, 4.0, 10.0},
-      {"spike first, 60 px", spiked(rest, 0, 60), 0, &Figures::worstOff, 4.0, 10.0},
       {"spike as the lift", spiked(rest, 999, 300), 0, &Figures::worstOff, 4.0, 10.0},
+      // A line drawn on past the finger overran stops, swelled curves and
+      // pressed on a wild first reading.
+      {"stop from 200 px/s: past it", [](unsigned seed) { return Stop(seed, 200, 30); }, 0,
+       &Figures::overshoot, 2.0, 4.0},
+      {"circle of 10 px", [](unsigned seed) { return Circle(seed, 10, 100); }, 0,
+       &Figures::radiusError, 0.15, 0.15},
+      {"first reading 12 px off", spiked(rest, 0, 8.5), 0, &Figures::pressOff, 3.0, 4.5},
+      {"a drag at 600 px/s from its touch-down", drag(kNoisePixels, 600), 0, &Figures::pressOff,
+       3.0, 14.0},
   };
   for (const auto& row : rows) {
     const std::vector<double> values =
         Over([] { return Smoothing(2); }, row.stream, 10, row.speed, row.figure);
     EXPECT_LE(values[5], row.median) << row.name;
     EXPECT_LE(values.back(), row.worst) << row.name;
+  }
+  // A lone reading 15 px off at rest and mid-drag moves the pointer less
+  // than the noise (it took the pointer all the way).
+  for (const Make& base : {rest, drag(kNoisePixels, 100)}) {
+    for (unsigned seed = 1; seed <= 10; ++seed) {
+      EXPECT_LE(Leak([] { return Smoothing(2); }, base(seed), 70, 10.6), 3.0) << seed;
+    }
   }
 }
 
@@ -411,7 +472,7 @@ TEST(TouchSmootherTest, StreamsTable) {
 TEST(PressAndHoldTest, Transitions) {
   using State = CPressAndHold::State;
   struct Event {
-    char kind;  // 'm' a move, 'l' the lift, 'c' a cancel
+    char kind;  // 'm' a move, 't' the timer, 'l' the lift, 'c' a cancel
     std::uint32_t tick;
     std::int32_t dx;
     State after;
@@ -421,7 +482,8 @@ TEST(PressAndHoldTest, Transitions) {
       {{'m', 500, 100, State::kArmed}, {'l', 900, 0, State::kArmed}},
       {{'m', 200, 101, State::kLeft}, {'m', 600, 0, State::kLeft}, {'l', 700, 0, State::kLeft}},
       {{'m', 600, 0, State::kArmed}, {'m', 650, -101, State::kLeft}},
-      {{'l', 500, 0, State::kArmed}},  // armed by the lift's time alone
+      {{'l', 500, 0, State::kResting}},  // the lift arms nothing: the ring never showed it
+      {{'t', 499, 0, State::kResting}, {'t', 500, 0, State::kArmed}},  // the timer does
       {{'c', 600, 0, State::kIdle}, {'m', 700, 0, State::kIdle}},
   };
   for (const auto& row : rows) {
@@ -430,11 +492,42 @@ TEST(PressAndHoldTest, Transitions) {
     hold.Begin({1000, 1000}, down, 500, 100);
     for (const Event& event : row) {
       const State got = event.kind == 'm'   ? hold.Move({1000 + event.dx, 1000}, down + event.tick)
-                        : event.kind == 'l' ? hold.Lift(down + event.tick)
+                        : event.kind == 't' ? hold.Tick(down + event.tick)
+                        : event.kind == 'l' ? hold.Lift()
                                             : (hold.Cancel(), hold.GetState());
       EXPECT_EQ(got, event.after) << CPressAndHold::Name(got) << " at " << event.tick;
     }
-    EXPECT_TRUE(row.back().kind == 'm' || hold.GetState() == State::kIdle);
+    EXPECT_TRUE(std::string("mt").find(row.back().kind) != std::string::npos ||
+                hold.GetState() == State::kIdle);
+  }
+}
+
+// When a touch's lift counts as lost: reports {status, x, ms} from a tick
+// just before the counter wraps, and the milliseconds left at a time after
+// the last (-1: never). Only a controller once seen to repeat a report
+// (it reports while a finger rests) is watched; the silence is 8 of its
+// longest report intervals in the touch, never under 200 ms.
+TEST(LostLiftWatchTest, Silences) {
+  const struct {
+    std::vector<std::array<std::int32_t, 3>> reports;
+    std::uint32_t after;
+    std::int64_t remaining;
+  } rows[] = {
+      {{{1, 0, 0}, {2, 1, 10}, {2, 2, 20}, {2, 3, 30}}, 5000, -1},  // only changes
+      {{{1, 0, 0}, {2, 0, 10}, {2, 0, 20}}, 120, 80},
+      {{{1, 0, 0}, {2, 0, 40}, {2, 0, 80}}, 319, 1},    // 40 ms apart: 320 ms
+      {{{1, 0, 0}, {2, 0, 10}, {4, 0, 20}}, 5000, -1},  // lifted
+      {{{1, 0, 0}, {2, 0, 10}, {4, 0, 20}, {1, 5, 900}, {2, 6, 910}}, 200, 0},  // seen before
+  };
+  for (const auto& row : rows) {
+    CLostLiftWatch watch;
+    const std::uint32_t start = 0xFFFFFFF0U;
+    for (const auto& [status, x, ms] : row.reports) {
+      watch.Report(status, {x, 0}, start + static_cast<std::uint32_t>(ms));
+    }
+    const auto remaining =
+        watch.Remaining(start + static_cast<std::uint32_t>(row.reports.back()[2]) + row.after);
+    EXPECT_EQ(remaining ? std::int64_t{*remaining} : -1, row.remaining) << row.after;
   }
 }
 
@@ -443,7 +536,7 @@ TEST(PressAndHoldTest, Transitions) {
 TEST(TouchSmootherTest, ALostTouchDown) {
   CTouchSmoother smoother;
   const auto out = [&](std::int32_t status, IntPoint point) {
-    const SmoothedReports reports = smoother.Filter(status, point, 2, 655);
+    const SmoothedReports reports = smoother.Filter(status, point, 2, 655, 0);
     return std::vector<FilteredReport>(reports.begin(), reports.end());
   };
   out(1, {20000, 20000});
@@ -524,11 +617,11 @@ TEST_F(TouchOutputTest, FrameSequences) {
   };
   const Step stop = [&] { emulation.ReleaseTouch(); };
   const Step right = [&] { emulation.m_bRightEnabled = 1, emulation.m_bRightSelected = 1; };
-  const Step displayChange = [&] {
-    injection.DisplayChange({0, 0, 1024, 768});
-    emulation.ContactCancelledBySystem();
-    emulation.SetDesktop({0, 0, 1024, 768}, {0, 0, 1024, 768});
-  };
+  // A display change's three events one by one: the system cancels, the
+  // engine hears of it, the monitor moves within the same desktop.
+  const Step systemCancels = [&] { injection.DisplayChange(kDesk); };
+  const Step engineHears = [&] { emulation.ContactCancelledBySystem(); };
+  const Step monitorMoves = [&] { emulation.SetDesktop({0, 0, 1024, 768}, kDesk); };
   const struct {
     const char* name;
     std::vector<Step> steps;
@@ -555,9 +648,21 @@ TEST_F(TouchOutputTest, FrameSequences) {
        {r(1, 0, 0), r(2, 1000, 1000), r(1, 2048, 2048)},
        {{kDown, 1024, 0}, {kUpdate, 1219, 146}, {kCancelUp, 1219, 146}, {kDown, 1424, 300}},
        0},
-      {"a display change",
-       {r(1, 0, 0), displayChange, r(2, 2048, 2048), r(4, 2048, 2048)},
+      {"a report refused after the system's cancel, before the engine hears of it",
+       {r(1, 0, 0), systemCancels, r(2, 2048, 2048), engineHears, monitorMoves, r(2, 2048, 2048),
+        r(4, 2048, 2048)},
        {{kDown, 1024, 0}, {kDown, 512, 384}, {kUpdate, 512, 384}, {kUp, 512, 384}},
+       1},
+      {"a report before the new geometry: a contact in the old one, cancelled",
+       {r(1, 0, 0), systemCancels, engineHears, r(2, 2048, 2048), monitorMoves, r(2, 2048, 2048),
+        r(4, 2048, 2048)},
+       {{kDown, 1024, 0},
+        {kDown, 1424, 300},
+        {kUpdate, 1424, 300},
+        {kCancelUp, 1424, 300},
+        {kDown, 512, 384},
+        {kUpdate, 512, 384},
+        {kUp, 512, 384}},
        0},
       {"an UPDATE refused",
        {r(1, 0, 0), refuse(87, 1), r(2, 200, 200), r(2, 300, 300), r(4, 0, 0)},
@@ -598,7 +703,26 @@ TEST_F(TouchOutputTest, FrameSequences) {
     injection.TakeStamped();
   }
   EXPECT_TRUE(input.TakeMouse().empty());
-  EXPECT_EQ(log.lines.size(), 2U);  // once for each contact a refusal ended
+  EXPECT_EQ(log.lines.size(), 3U);  // once for each contact a refusal ended
+}
+
+// A controller that reports while a finger rests goes silent: 200 ms after
+// its last report the contact ends CANCELED (no tap, no drop), noted once.
+TEST_F(TouchOutputTest, ALostLiftCancelsTheContact) {
+  for (const std::int32_t status : {1, 2, 2}) {
+    emulation.EmulatePointer(status, 2048, 2048);
+    ASSERT_TRUE(clock.Advance(status == 1 ? 10 : 5));
+  }
+  ASSERT_TRUE(clock.Advance(195));
+  Frames taken;
+  EXPECT_TRUE(test::WaitUntil([&] {
+    for (const auto& stamped : injection.TakeStamped()) {
+      taken.push_back({stamped.frame.flags, stamped.frame.x, stamped.frame.y});
+    }
+    return !taken.empty() && taken.back()[0] == kCancelUp;
+  }));
+  EXPECT_EQ(taken.front(), (std::array<std::int64_t, 3>{kDown, 1424, 300}));
+  EXPECT_EQ(log.lines.size(), 1U);
 }
 
 // A rest after one early move: never more than 50 ms without a frame,
@@ -606,7 +730,7 @@ TEST_F(TouchOutputTest, FrameSequences) {
 TEST_F(TouchOutputTest, ARestingContactGetsAFrameWithin50ms) {
   emulation.EmulatePointer(1, 2048, 2048);
   ASSERT_TRUE(clock.Advance(2));
-  emulation.EmulatePointer(2, 2048, 2048);
+  emulation.EmulatePointer(2, 2049, 2048);  // a controller that reports only changes
   ASSERT_TRUE(clock.Advance(500));
   const auto rest = injection.TakeStamped();
   ASSERT_GT(rest.size(), 10U);

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -513,22 +514,25 @@ TEST_F(TouchEngineTest, EmptyPortLeavesARunningEngineAloneAndStopReleasesIt) {
 class GatedThreads final : public test::DelegatingThreads {
 public:
   ThreadHandle CreateThread(ThreadRoutine routine, void* argument) override {
-    m_routine = routine;
-    m_argument = argument;
-    return real.CreateThread(&GatedThreads::Run, this);
+    m_gated.push_back({routine, argument, this});
+    return real.CreateThread(&GatedThreads::Run, &m_gated.back());
   }
   std::atomic<bool> open{false};
 
 private:
-  static void Run(void* self) {
-    auto* threads = static_cast<GatedThreads*>(self);
-    while (!threads->open.load()) {
+  struct Gated {
+    ThreadRoutine routine;
+    void* argument;
+    GatedThreads* threads;
+  };
+  static void Run(void* gated) {
+    const auto* thread = static_cast<Gated*>(gated);
+    while (!thread->threads->open.load()) {
       std::this_thread::yield();
     }
-    threads->m_routine(threads->m_argument);
+    thread->routine(thread->argument);
   }
-  ThreadRoutine m_routine = nullptr;
-  void* m_argument = nullptr;
+  std::deque<Gated> m_gated;  // one for each thread, where it stays
 };
 
 // The thread must see the stop rather than raise the flag again: it never

@@ -139,27 +139,38 @@ TEST(UinputInputTest, ATouchScreenWithOneSlot) {
     const Events slot{{EV_ABS, ABS_MT_SLOT, 0}};
     const Events sync{{EV_SYN, SYN_REPORT, 0}};
     const Events lift{{EV_ABS, ABS_MT_TRACKING_ID, -1}, {EV_KEY, BTN_TOUCH, 0}};
+    // A cancel: a palm for one report, then the lift (libinput: a cancelled touch).
+    Events cancel{{EV_ABS, ABS_MT_TOOL_TYPE, MT_TOOL_PALM}, {EV_SYN, SYN_REPORT, 0}};
+    cancel.insert(cancel.end(), lift.begin(), lift.end());
     const Events press{{EV_KEY, BTN_TOUCH, 1}};
+    const auto finger = [](int id) {
+      return Events{{EV_ABS, ABS_MT_TRACKING_ID, id}, {EV_ABS, ABS_MT_TOOL_TYPE, MT_TOOL_FINGER}};
+    };
     Events expected;
     for (const Events& part :
-         {slot, Events{{EV_ABS, ABS_MT_TRACKING_ID, 1}}, at(0, 65535), press, sync,  // DOWN
-          slot, lift, sync, Events{{EV_ABS, ABS_MT_TRACKING_ID, 2}}, at(1280 * 65535 / 3199, 0),
-          press, sync,                                // the dropped contact, the new DOWN
+         {slot, finger(1), at(0, 65535), press, sync,  // DOWN
+          slot, cancel, sync, finger(2), at(1280 * 65535 / 3199, 0), press,
+          sync,                                       // the dropped contact, the new DOWN
           slot, at(65535, 540 * 65535 / 1079), sync,  // UPDATE at the right edge
-          slot, lift, sync}) {                        // UP
+          slot, cancel, sync}) {                      // CANCELED with UP
       expected.insert(expected.end(), part.begin(), part.end());
     }
     EXPECT_EQ(node.written, expected);
-    // A display change ends an open contact (and nothing without one); a
-    // DOWN the device does not take leaves no contact behind.
+    EXPECT_EQ(screen.Inject({down, 0, 0, {}}), touch::kInjected);
+    EXPECT_EQ(screen.Inject({update, 0, 0, {}}), touch::kInjected);
+    node.written.clear();
+    EXPECT_EQ(screen.Inject({touch::kUp, 0, 0, {}}), touch::kInjected);  // a real lift: no palm
+    EXPECT_EQ(node.written.size(), slot.size() + lift.size() + sync.size());
+    // A display change cancels an open contact (and does nothing without
+    // one); a DOWN the device does not take leaves no contact behind.
     node.written.clear();
     screen.CancelContact();
     EXPECT_EQ(screen.Inject({down, 0, 0, {}}), touch::kInjected);
     screen.CancelContact();
     EXPECT_EQ(screen.Inject({update, 0, 0, {}}), touch::kErrorInvalidParameter);
-    EXPECT_EQ(node.written.size(), 8U + 4U);  // the DOWN; the lift
+    EXPECT_EQ(node.written.size(), 9U + 6U);  // the DOWN; the palm and the lift
     EXPECT_EQ(node.written.back(), (std::array<int, 3>{EV_SYN, SYN_REPORT, 0}));
-    EXPECT_EQ(node.written[9], (std::array<int, 3>{EV_ABS, ABS_MT_TRACKING_ID, -1}));
+    EXPECT_EQ(node.written[10], (std::array<int, 3>{EV_ABS, ABS_MT_TOOL_TYPE, MT_TOOL_PALM}));
     node.writable = false;
     EXPECT_NE(screen.Inject({down, 0, 0, {}}), touch::kInjected);
     node.writable = true;

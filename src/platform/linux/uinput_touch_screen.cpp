@@ -42,6 +42,7 @@ bool UinputTouchScreen::Create() {
               {ABS_Y, kAxisMax},
               {ABS_MT_SLOT, 0},
               {ABS_MT_TRACKING_ID, kAxisMax},
+              {ABS_MT_TOOL_TYPE, MT_TOOL_PALM},
               {ABS_MT_POSITION_X, kAxisMax},
               {ABS_MT_POSITION_Y, kAxisMax}};
   for (const auto& axis : axes) {
@@ -64,13 +65,21 @@ void UinputTouchScreen::AppendLift(std::vector<input_event>& events) {
   events.push_back(UinputEvent(EV_KEY, BTN_TOUCH, 0));
 }
 
+// A cancelled contact turns into a palm for one report before it lifts:
+// libinput ends such a touch as cancelled, not as a tap or a drop.
+void UinputTouchScreen::AppendCancel(std::vector<input_event>& events) {
+  events.push_back(UinputEvent(EV_ABS, ABS_MT_TOOL_TYPE, MT_TOOL_PALM));
+  events.push_back(UinputEvent(EV_SYN, SYN_REPORT, 0));
+  AppendLift(events);
+}
+
 void UinputTouchScreen::CancelContact() {
   const std::lock_guard<std::mutex> lock(m_lock);
   if (!m_inContact) {
     return;
   }
   std::vector<input_event> events = {UinputEvent(EV_ABS, ABS_MT_SLOT, 0)};
-  AppendLift(events);
+  AppendCancel(events);
   events.push_back(UinputEvent(EV_SYN, SYN_REPORT, 0));
   m_inContact = !m_node.Write(events.data(), events.size());
 }
@@ -79,6 +88,7 @@ std::uint32_t UinputTouchScreen::Inject(const TouchFrame& frame) {
   const std::lock_guard<std::mutex> lock(m_lock);
   const bool down = (frame.flags & touch::kDown) != 0;
   const bool up = (frame.flags & touch::kUp) != 0;
+  const bool cancelled = (frame.flags & touch::kCanceled) != 0;
   if (!m_created) {
     return touch::kStatusAccessDenied;
   }
@@ -87,13 +97,15 @@ std::uint32_t UinputTouchScreen::Inject(const TouchFrame& frame) {
   }
   std::vector<input_event> events = {UinputEvent(EV_ABS, ABS_MT_SLOT, 0)};
   if (down && m_inContact) {
-    AppendLift(events);  // a contact the engine gave up ends here
+    AppendCancel(events);  // a contact the engine gave up ends here
     events.push_back(UinputEvent(EV_SYN, SYN_REPORT, 0));
   }
   if (down) {
     m_desk = m_monitors.Layout().virtualDesk;
   }
-  if (up) {
+  if (up && cancelled) {
+    AppendCancel(events);
+  } else if (up) {
     AppendLift(events);
   } else {
     const std::int32_t x = Axis(frame.x, m_desk.left, m_desk.Width());
@@ -101,6 +113,7 @@ std::uint32_t UinputTouchScreen::Inject(const TouchFrame& frame) {
     if (down) {
       m_trackingId = (m_trackingId + 1) % (kAxisMax + 1);
       events.push_back(UinputEvent(EV_ABS, ABS_MT_TRACKING_ID, m_trackingId));
+      events.push_back(UinputEvent(EV_ABS, ABS_MT_TOOL_TYPE, MT_TOOL_FINGER));
     }
     for (const input_event& event :
          {UinputEvent(EV_ABS, ABS_MT_POSITION_X, x), UinputEvent(EV_ABS, ABS_MT_POSITION_Y, y),

@@ -15,7 +15,8 @@ namespace zt {
 // multitouch protocol (and the single-touch BTN_TOUCH, ABS_X, ABS_Y beside
 // it): the session stack maps its axes onto the whole screen, so a frame's
 // desktop pixel becomes the same fraction of the axes. The desktop's size
-// is taken anew at each contact's DOWN. Nothing expires on this side.
+// is taken anew at each contact's DOWN. A CANCELED contact becomes a palm
+// before it lifts. Nothing expires on this side.
 class UinputTouchScreen final : public ITouchInjection {
 public:
   static constexpr std::int32_t kAxisMax = 65535;
@@ -38,8 +39,10 @@ public:
 private:
   bool Create();
   std::int32_t Axis(std::int32_t pixel, std::int32_t origin, std::int32_t length) const;
-  // The events that end the open contact.
+  // The events that end the open contact: lifted, or cancelled (no tap,
+  // no drop).
   static void AppendLift(std::vector<input_event>& events);
+  static void AppendCancel(std::vector<input_event>& events);
 
   std::mutex m_lock;  // frames come from the engine, a cancel from a display change
   IUinputNode& m_node;
