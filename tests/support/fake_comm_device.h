@@ -103,19 +103,10 @@ public:
     return found == m_ports.end() ? Port{} : found->second;
   }
   bool IsOpen(const std::string& name) const { return Get(name).openHandle != kInvalidComm; }
-  int OpenCalls() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_openCalls;
-  }
-  int StaleCalls() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_staleCalls;
-  }
-  // The most ports that were open or opening at one time.
-  int MostBusyAtOnce() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_mostBusy;
-  }
+  int OpenCalls() const { return Counted(m_openCalls); }
+  int StaleCalls() const { return Counted(m_staleCalls); }
+  int MostBusyAtOnce() const { return Counted(m_mostBusy); }  // ports open or opening at once
+  int Waits() const { return Counted(m_waits); }
 
   // Waits as a read with no time-outs does: until a byte is queued, a line
   // error aborts it, or the wait is cancelled. waits counts the calls.
@@ -164,11 +155,6 @@ public:
       return true;
     });
   }
-  int Waits() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_waits;
-  }
-
   CommHandle Open(const char* name) override {
     return m_openClose.Open(name == nullptr ? "" : name);
   }
@@ -344,6 +330,10 @@ private:
     return {};
   }
 
+  int Counted(const int& counter) const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return counter;
+  }
   template <typename T>
   bool Store(CommHandle handle, T Port::*field, const T& value) {
     return OnOpen(handle, [&](Port& port) {

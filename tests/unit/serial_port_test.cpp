@@ -194,69 +194,60 @@ TEST_F(SerialPortTest, AStuckWriteHoldsUpNoCancellation) {
   EXPECT_EQ(comm.StaleCalls(), 0);
 }
 
-// Opens that end just before, at or just after the moment their caller
-// gives up (a 3 ms limit, opens of 0 to 6 ms): every handle the driver
-// opened is either taken by a caller or closed, never lost holding the
-// port; a late one is taken by the next caller.
-TEST(PortOpenCloseTest, NoHandleIsLostWhenAnOpenEndsAsItsCallerGivesUp) {
+// A driver whose opens and closes take the times a test sets; it counts
+// what it opened and closed.
+struct TimedDriver {
   std::mutex lock;
   std::set<CommHandle> opened, closed;
-  CommHandle next = 1;
-  std::atomic<int> delayMs{0};
-  const auto calls = std::make_unique<CPortOpenClose>(
-      [&](const std::string&) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs.load()));
-        const std::lock_guard<std::mutex> guard(lock);
-        opened.insert(next);
-        return next++;
-      },
-      [&](CommHandle handle) {
-        const std::lock_guard<std::mutex> guard(lock);
-        closed.insert(handle);
-      },
-      3);
-  std::set<CommHandle> taken;
+  std::atomic<int> openMs{0}, closeMs{0};
+  CPortOpenClose calls{[this](const std::string&) { return Open(); },
+                       [this](CommHandle handle) { Close(handle); }, 3};  // 3 ms to wait
+
+  CommHandle Open() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(openMs.load()));
+    const std::lock_guard<std::mutex> guard(lock);
+    return *opened.insert(static_cast<CommHandle>(opened.size() + 1)).first;
+  }
+  void Close(CommHandle handle) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(closeMs.load()));
+    const std::lock_guard<std::mutex> guard(lock);
+    closed.insert(handle);
+  }
+  std::size_t Opened() {
+    const std::lock_guard<std::mutex> guard(lock);
+    return opened.size();
+  }
+};
+
+// Opens that end just before, at or just after the moment their caller
+// gives up: every handle the driver opened is taken by a caller or closed,
+// never lost holding the port. A late one nobody will come for (given up)
+// is closed as it arrives, not kept, and its close, slow as a Bluetooth
+// port's, holds the next open of the port: no second driver open starts
+// meanwhile (the port would refuse it).
+TEST(PortOpenCloseTest, NoHandleIsLostAndAGivenUpOneIsClosedAsItArrives) {
+  TimedDriver driver;
   for (int i = 0; i < 300; ++i) {
-    delayMs.store(i % 7);
-    const CommHandle handle = calls->Open("com7");
+    driver.openMs.store(i % 7);
+    const CommHandle handle = driver.calls.Open("com7");
     if (handle != kInvalidComm) {
-      taken.insert(handle);
-      calls->Close("COM7", handle);
+      driver.calls.Close("COM7", handle);
     }
   }
-  EXPECT_FALSE(taken.empty());
-  calls->CloseLateHandles();
-  EXPECT_TRUE(calls->WaitUntilIdle(5000));
-  const std::lock_guard<std::mutex> guard(lock);
-  EXPECT_EQ(opened, closed);
-}
+  driver.calls.CloseLateHandles();
+  EXPECT_TRUE(driver.calls.WaitUntilIdle(5000));
+  EXPECT_EQ(driver.opened, driver.closed);
 
-// A late handle nobody will come for is closed as it arrives, not kept,
-// and its close, slow as a Bluetooth port's, holds the next open of the
-// port: no second driver open starts meanwhile (it would be refused).
-TEST(PortOpenCloseTest, AGivenUpHandleIsClosedAsItArrivesAndItsCloseHoldsTheNextOpen) {
-  std::atomic<int> opens{0};
-  std::atomic<int> closes{0};
-  std::atomic<bool> closing{false};
-  CPortOpenClose calls(
-      [&](const std::string&) {
-        ++opens;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        return CommHandle{7};
-      },
-      [&](CommHandle) {
-        closing.store(true);
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        ++closes;
-      },
-      3);
-  EXPECT_EQ(calls.Open("COM9"), kInvalidComm);
-  calls.GiveUp("com9");
-  EXPECT_TRUE(test::WaitUntil([&] { return closing.load(); }, 1000));
-  EXPECT_EQ(calls.Open("COM9"), kInvalidComm);
-  EXPECT_EQ(opens.load(), 1);
-  EXPECT_TRUE(calls.WaitUntilIdle(2000));
-  EXPECT_EQ(closes.load(), 1);
+  TimedDriver slow;
+  slow.openMs.store(50);
+  slow.closeMs.store(300);
+  EXPECT_EQ(slow.calls.Open("COM9"), kInvalidComm);
+  slow.calls.GiveUp("com9");
+  EXPECT_TRUE(test::WaitUntil([&] { return slow.calls.IsOpening("COM9") == false; }, 1000));
+  EXPECT_EQ(slow.calls.Open("COM9"), kInvalidComm);  // the close goes on
+  EXPECT_EQ(slow.Opened(), 1U);
+  EXPECT_TRUE(slow.calls.WaitUntilIdle(2000));
+  EXPECT_EQ(slow.closed.size(), 1U);
 }
 
 }  // namespace
