@@ -154,6 +154,9 @@ public:
   StdThreads real;
   std::atomic<int> leftRunning{0};
   std::atomic<int> running{0};
+  // Cleared, threads begin only once it is set again, as a thread may not
+  // have run a single instruction when a stop comes.
+  std::atomic<bool> open{true};
 
 private:
   struct Start {
@@ -164,6 +167,9 @@ private:
   static void Run(void* start) {
     const Start copy = *static_cast<Start*>(start);
     delete static_cast<Start*>(start);
+    while (!copy.threads->open.load()) {
+      std::this_thread::yield();
+    }
     copy.routine(copy.argument);
     copy.threads->running.fetch_sub(1);
   }

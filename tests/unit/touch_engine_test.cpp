@@ -6,7 +6,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
-#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -492,36 +491,11 @@ TEST_F(TouchEngineTest, EmptyPortLeavesARunningEngineAloneAndStopReleasesIt) {
   EXPECT_TRUE(host.StopDriver());
 }
 
-// Threads that begin only once the test lets them, as a thread may not
-// have run a single instruction when the stop comes.
-class GatedThreads final : public test::DelegatingThreads {
-public:
-  ThreadHandle CreateThread(ThreadRoutine routine, void* argument) override {
-    m_gated.push_back({routine, argument, this});
-    return real.CreateThread(&GatedThreads::Run, &m_gated.back());
-  }
-  std::atomic<bool> open{false};
-
-private:
-  struct Gated {
-    ThreadRoutine routine;
-    void* argument;
-    GatedThreads* threads;
-  };
-  static void Run(void* gated) {
-    const auto* thread = static_cast<Gated*>(gated);
-    while (!thread->threads->open.load()) {
-      std::this_thread::yield();
-    }
-    thread->routine(thread->argument);
-  }
-  std::deque<Gated> m_gated;  // one for each thread, where it stays
-};
-
 // The thread must see the stop rather than raise the flag again: it never
 // opens the port, and the stop ends it.
 TEST_F(TouchEngineTest, StopBeforeTheReaderBeginsStillEndsIt) {
-  GatedThreads gated;
+  test::DelegatingThreads gated;
+  gated.open.store(false);
   CTouchHost gatedHost({comm, gated, input, messages, monitors}, store);
   ASSERT_TRUE(gatedHost.ReloadAndStart(kMainWindow));
   gatedHost.Driver()->RequestStop();
