@@ -221,7 +221,7 @@ class CancelTest(CalibrationCase):
         self.start(StartUpMode=1, First=0)
         self.open_calibration()
         main = self.main_window(visible=False)
-        self.assertFalse(self.driver.visible(main))
+        self.assertTrue(wait_for(lambda: not self.driver.visible(main)))  # hidden 200 ms after the start
         self.driver.post(self.screen, WM_KEYDOWN, VK_ESCAPE, 0)
         self.assertTrue(self.closed())
         self.assertIsNone(self.registry.query("PX0"))

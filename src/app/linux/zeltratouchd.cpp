@@ -39,7 +39,11 @@ constexpr char kUsage[] =
 
 class StderrLog final : public zt::ILog {
 public:
-  void Write(std::string_view line) override { std::cerr << "zeltratouchd: " << line << std::endl; }
+  // One write a line, so that lines from several threads never mix.
+  void Write(std::string_view line) override {
+    const std::string text = "zeltratouchd: " + std::string(line) + "\n";
+    static_cast<void>(::write(STDERR_FILENO, text.data(), text.size()));
+  }
 };
 
 int Usage() {
