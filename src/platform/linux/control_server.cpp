@@ -205,6 +205,18 @@ CControlServer::~CControlServer() {
   }
 }
 
+namespace {
+
+// The socket's group, changed only where it is not already that: a daemon
+// run in that group (as its service is) may be refused chown altogether.
+bool GiveGroup(const std::string& path, gid_t group) {
+  struct stat made {};
+  return (::stat(path.c_str(), &made) == 0 && made.st_gid == group) ||
+         ::chown(path.c_str(), static_cast<uid_t>(-1), group) == 0;
+}
+
+}  // namespace
+
 bool CControlServer::Listen(const std::string& path, const std::string& groupName) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
@@ -237,8 +249,7 @@ bool CControlServer::Listen(const std::string& path, const std::string& groupNam
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   const bool bound = m_stop >= 0 && fd >= 0 &&
                      ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-  const bool ok = bound &&
-                  (!m_hasGroup || ::chown(path.c_str(), static_cast<uid_t>(-1), m_groupId) == 0) &&
+  const bool ok = bound && (!m_hasGroup || GiveGroup(path, m_groupId)) &&
                   ::chmod(path.c_str(), m_hasGroup ? 0660 : 0600) == 0 && ::listen(fd, 16) == 0;
   if (!ok) {
     const int error = errno;
