@@ -6,6 +6,7 @@ import ctypes
 import fcntl
 import os
 import re
+import resource
 import shutil
 import signal
 import socket
@@ -52,12 +53,12 @@ class DaemonCase(unittest.TestCase):
         self.addCleanup(lambda: process.poll() is not None or (process.terminate(), process.wait(10)))
         return process
 
-    def start_daemon(self, port, *lines, program=None, env=None):
+    def start_daemon(self, port, *lines, program=None, env=None, wrapper=()):
         with open(self.config, "a") as config:
             config.write("# a test\n%sControl=%s\nTouchMode=0\n%s" % (
                 "" if port is None else "Port=%s\n" % port, self.control, "".join(lines)))
-        self.daemon = self.start([program or os.environ["ZT_DAEMON"], "--config", self.config, "--state", self.state,
-                                  "--output", "xtest"], stderr=subprocess.PIPE, text=True, env=env or self.env)
+        self.daemon = self.start([*wrapper, program or os.environ["ZT_DAEMON"], "--config", self.config, "--state",
+                                  self.state, "--output", "xtest"], stderr=subprocess.PIPE, text=True, env=env or self.env)
         self.log = self.collect(self.daemon.stderr)
         self.assertTrue(wait_for(lambda: os.path.exists(self.control)))
 
@@ -298,6 +299,20 @@ class DaemonTest(DaemonCase):
         said = "zeltratouchd: a calibration ended: its client said nothing for 36 s\n"
         self.assertTrue(wait_for(lambda: said in self.log), self.log)
         self.assertTrue(wait_for(lambda: self.ask("reload") == "OK reloaded"))  # no longer busy
+
+    def test_as_its_own_user_a_refused_thread_leaves_it_free(self):
+        os.chmod(self.folder, 0o755)
+        os.chmod(os.path.dirname(self.state), 0o777)
+        os.chmod(self.simulator(self.link).path, 0o666)
+        self.control = os.path.join(os.path.dirname(self.state), "control")
+        nobody = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"]
+        self.start_daemon(self.link, wrapper=nobody)
+        self.assertTrue(wait_for(lambda: self.ask("status").startswith("OK Connected")), self.ask("status"))
+        limit = nobody + ["prlimit", "--pid", str(self.daemon.pid)]
+        subprocess.run(limit + ["--nproc=1:"], check=True)  # no thread more for its user
+        self.assertEqual(self.ask("params"), "ERR cannot start a worker thread: Resource temporarily unavailable")
+        subprocess.run(limit + ["--nproc=%d:" % resource.getrlimit(resource.RLIMIT_NPROC)[1]], check=True)
+        self.assertEqual(self.ask("reload"), "OK reloaded")
 
     @contextlib.contextmanager
     def session(self):

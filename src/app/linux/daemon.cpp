@@ -4,7 +4,9 @@
 
 #include <chrono>
 #include <iterator>
+#include <memory>
 #include <sstream>
+#include <system_error>
 #include <vector>
 
 #include "app/linux/control_protocol.h"
@@ -233,32 +235,44 @@ std::string CDaemon::RunJob(const char* name, CControlPeer& peer, Job job) {
   if (m_job.joinable()) {
     m_job.join();  // the one before has answered
   }
+  // Shared, so that the peer is still there to be answered when the system
+  // refuses the thread.
+  auto shared = std::make_shared<CControlPeer>(std::move(peer));
   m_busyWith.store(name);
-  m_job = std::thread([this, job = std::move(job), client = std::move(peer)]() mutable {
-    {
-      const std::lock_guard<std::mutex> lock(m_peerLock);
-      m_jobPeer = &client;
-    }
-    std::string answer;
-    try {
-      answer = m_stopping.load() ? "ERR stopping" : job(client);
-    } catch (const std::exception& error) {
-      answer = std::string("ERR ") + error.what();
-      m_log.Write(std::string("request failed: ") + error.what());
-    } catch (...) {
-      answer = "ERR the request failed";
-      m_log.Write(answer.substr(4));
-    }
-    if (!answer.empty()) {
-      client.Send(answer);
-    }
-    {
-      const std::lock_guard<std::mutex> lock(m_peerLock);
-      m_jobPeer = nullptr;
-    }
-    EndJob();
-  });
+  try {
+    m_job = std::thread([this, job = std::move(job), shared] { Work(job, *shared); });
+  } catch (const std::system_error& error) {
+    m_busyWith.store(nullptr);
+    peer = std::move(*shared);
+    m_log.Write(std::string("cannot start a worker thread: ") + error.what());
+    return std::string("ERR cannot start a worker thread: ") + error.what();
+  }
   return "";
+}
+
+void CDaemon::Work(const Job& job, CControlPeer& client) {
+  {
+    const std::lock_guard<std::mutex> lock(m_peerLock);
+    m_jobPeer = &client;
+  }
+  std::string answer;
+  try {
+    answer = m_stopping.load() ? "ERR stopping" : job(client);
+  } catch (const std::exception& error) {
+    answer = std::string("ERR ") + error.what();
+    m_log.Write(std::string("request failed: ") + error.what());
+  } catch (...) {
+    answer = "ERR the request failed";
+    m_log.Write(answer.substr(4));
+  }
+  if (!answer.empty()) {
+    client.Send(answer);
+  }
+  {
+    const std::lock_guard<std::mutex> lock(m_peerLock);
+    m_jobPeer = nullptr;
+  }
+  EndJob();
 }
 
 // A reload asked for meanwhile (SIGHUP) is done before another request may

@@ -126,6 +126,8 @@ private:
   static constexpr int kCalibrationPollMs = 1000;
   using Job = std::function<std::string(CControlPeer& peer)>;
   std::string RunJob(const char* name, CControlPeer& peer, Job job);
+  // The worker: runs job, answers its client and ends the job.
+  void Work(const Job& job, CControlPeer& client);
   void EndJob();
   // Start, as the answer to a reload.
   std::string StartAnswer();
