@@ -14,6 +14,7 @@ import subprocess
 import sys
 import tempfile
 import threading
+import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
@@ -289,14 +290,21 @@ class DaemonTest(DaemonCase):
         self.daemon.terminate()
         self.assertEqual(self.daemon.wait(10), 0)
 
-    def test_a_calibration_client_that_says_nothing_is_ended(self):
-        self.simulator(self.link)
-        self.start_daemon(self.link)
+    def test_a_calibration_ends_at_its_limit_however_busy_its_client(self):
+        sim = self.simulator(self.link)
+        self.start_daemon(self.link, env=dict(self.env, ZT_CALIBRATION_LIMIT_MS="3000"))
         self.assertTrue(wait_for(lambda: self.ask("status").startswith("OK Connected")), self.ask("status"))
         with self.session() as (peer, lines):
-            peer.settimeout(60)
-            self.assertEqual(lines.readline(), "ERR the calibration took too long and was ended\n")
-        said = "zeltratouchd: a calibration ended: its client said nothing for 36 s\n"
+            peer.sendall(b"monitor LEFT\nmonitor RIGHT\n")
+            self.assertEqual(lines.readline(), "ERR one monitor line only, before the outcome\n")
+        with self.session() as (peer, lines):  # touches all along
+            self.send(sim, "tap 1000 2000")
+            ended, start = "ERR the calibration took too long and was ended\n", time.monotonic()
+            while (line := lines.readline()) != ended and time.monotonic() < start + 20:
+                if line == "up\n":
+                    self.send(sim, "tap 1000 2000")
+            self.assertEqual(line, ended)
+        said = "zeltratouchd: a calibration ended: it was still running after 3 s\n"
         self.assertTrue(wait_for(lambda: said in self.log), self.log)
         self.assertTrue(wait_for(lambda: self.ask("reload") == "OK reloaded"))  # no longer busy
 

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <system_error>
 #include <vector>
@@ -133,6 +134,7 @@ void CTouchTap::MouseEvent(std::uint32_t flags, std::int32_t dx, std::int32_t dy
 CDaemon::CDaemon(const DaemonPlatform& platform)
     : m_log(platform.log),
       m_config(platform.config),
+      m_calibrationLimitMs(platform.calibrationLimitMs),
       m_touchScreen(platform.touchScreen),
       m_store(platform.config),
       m_comm(&platform.log),
@@ -382,36 +384,34 @@ std::string CDaemon::Calibrate(CControlPeer& peer) {
     engine->SetPlainTouches(false);
     return "";
   }
-  std::atomic<std::int64_t> lastTouchMs{NowMs()};
-  m_tap.Listen([engine, &peer, &lastTouchMs](std::uint32_t flags) {
-    lastTouchMs.store(NowMs(), std::memory_order_relaxed);
+  m_tap.Listen([engine, &peer](std::uint32_t flags) {
     const std::string line = TouchLine(flags, engine->GetRawPoint());
     if (!peer.Send(line, 200)) {
       peer.Shutdown();  // a client that does not read ends its run
     }
   });
+  // The session's length is bounded from its start: neither touches nor
+  // the client's lines lengthen it.
+  const std::int64_t deadline = NowMs() + m_calibrationLimitMs;
   std::string answer = "ERR the calibration ended without an outcome";
-  std::string chosen;
+  std::optional<std::string> chosen;
   for (std::string line;;) {
-    const bool heard = peer.WaitForLine(kCalibrationPollMs);
-    if (!heard && NowMs() - lastTouchMs.load(std::memory_order_relaxed) > kCalibrationLimitMs) {
-      m_log.Write("a calibration ended: its client said nothing for " +
-                  std::to_string(kCalibrationLimitMs / 1000) + " s");
+    const std::int64_t left = deadline - NowMs();
+    if (left <= 0 || !peer.WaitForLine(static_cast<int>(left))) {
+      m_log.Write("a calibration ended: it was still running after " +
+                  std::to_string(m_calibrationLimitMs / 1000) + " s");
       answer = "ERR the calibration took too long and was ended";
       break;
-    }
-    if (!heard) {
-      continue;
     }
     if (!peer.ReadLine(line)) {
       break;
     }
-    lastTouchMs.store(NowMs(), std::memory_order_relaxed);
-    if (line.rfind("monitor ", 0) == 0) {
+    if (line.rfind("monitor ", 0) == 0 && !chosen) {
       chosen = line.substr(8);
       continue;
     }
-    answer = EndCalibration(*engine, line, chosen);
+    answer = line.rfind("monitor ", 0) == 0 ? "ERR one monitor line only, before the outcome"
+                                            : EndCalibration(*engine, line, chosen.value_or(""));
     break;
   }
   m_tap.Listen(nullptr);

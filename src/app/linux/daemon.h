@@ -75,12 +75,19 @@ private:
   Listener m_listener;
 };
 
+// A calibration session lasts at most this long from its start: a run
+// whose thirteen targets and report each wait out their time-out (a touch
+// judged just before it ends), and a margin.
+inline constexpr std::int64_t kCalibrationLimitMs =
+    14 * (kCalibIdleTimeout * 1000 + CCalibrationRun::kEvaluateDelayMs) + 60000;
+
 struct DaemonPlatform {
   ConfigFileRegistry& config;
   IInput& output;
   IMonitors& monitors;
   UinputTouchScreen* touchScreen;  // none: pointer output only
   ILog& log;
+  std::int64_t calibrationLimitMs = kCalibrationLimitMs;
 };
 
 // Runs the engine and answers the control requests: status and reload at
@@ -116,14 +123,7 @@ public:
   // process must then end without destroying what it may still use.
   bool LeftThreadsRunning() const { return m_threads.AnyLeftRunning(); }
 
-  // A calibration's client that neither sends a line nor gets a touch for
-  // longer than the run's own time-out (30 s without a touch, then the
-  // judging of the last one) and a margin is taken for gone.
-  static constexpr std::int64_t kCalibrationLimitMs =
-      kCalibIdleTimeout * 1000 + CCalibrationRun::kEvaluateDelayMs + 5000;
-
 private:
-  static constexpr int kCalibrationPollMs = 1000;
   using Job = std::function<std::string(CControlPeer& peer)>;
   std::string RunJob(const char* name, CControlPeer& peer, Job job);
   // The worker: runs job, answers its client and ends the job.
@@ -142,6 +142,7 @@ private:
 
   ILog& m_log;
   ConfigFileRegistry& m_config;
+  std::int64_t m_calibrationLimitMs;
   UinputTouchScreen* m_touchScreen;
   settings::CSettingsStore m_store;
   TermiosCommDevice m_comm;

@@ -83,6 +83,14 @@ void NotifyReady() {
   }
 }
 
+// How long a calibration session may last: ZT_CALIBRATION_LIMIT_MS where
+// it is set (tests shorten it), the run's bound otherwise.
+std::int64_t CalibrationLimitMs() {
+  const char* given = std::getenv("ZT_CALIBRATION_LIMIT_MS");
+  const long long limit = given != nullptr ? std::strtoll(given, nullptr, 10) : 0;
+  return limit > 0 ? limit : zt::kCalibrationLimitMs;
+}
+
 // Opens the monitors' and XTest's connections; false (both closed) when
 // one cannot be opened.
 bool OpenDisplay(zt::XRandrMonitors& monitors, zt::XTestInput* xtest) {
@@ -200,7 +208,7 @@ int main(int argc, char** argv) {
   zt::UinputNode touchNode;
   zt::UinputTouchScreen touchScreen(touchNode, monitors);
   zt::CDaemon daemon({registry, useUinput ? static_cast<zt::IInput&>(uinput) : xtest, monitors,
-                      useUinput ? &touchScreen : nullptr, log});
+                      useUinput ? &touchScreen : nullptr, log, CalibrationLimitMs()});
   if (!daemon.Start()) {
     log.Write("cannot read \"Port\" from the config");
     return 1;
