@@ -308,14 +308,18 @@ class DaemonTest(DaemonCase):
         self.assertTrue(wait_for(lambda: said in self.log), self.log)
         self.assertTrue(wait_for(lambda: self.ask("reload") == "OK reloaded"))  # no longer busy
 
-    def test_as_its_own_user_a_refused_thread_leaves_it_free(self):
+    def test_as_its_own_user_an_unreadable_file_and_a_refused_thread_are_said(self):
         os.chmod(self.folder, 0o755)
         os.chmod(os.path.dirname(self.state), 0o777)
         os.chmod(self.simulator(self.link).path, 0o666)
+        os.mkdir(os.path.join(self.folder, "conf.d"))
+        secret = os.path.join(self.folder, "conf.d", "50-root.conf")  # as root's umask 077 leaves it
+        os.close(os.open(secret, os.O_CREAT, 0o600))
         self.control = os.path.join(os.path.dirname(self.state), "control")
         nobody = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"]
         self.start_daemon(self.link, wrapper=nobody)
         self.assertTrue(wait_for(lambda: self.ask("status").startswith("OK Connected")), self.ask("status"))
+        self.assertIn("zeltratouchd: cannot read %s: Permission denied; its values are not used\n" % secret, self.log)
         limit = nobody + ["prlimit", "--pid", str(self.daemon.pid)]
         subprocess.run(limit + ["--nproc=1:"], check=True)  # no thread more for its user
         self.assertEqual(self.ask("params"), "ERR cannot start a worker thread: Resource temporarily unavailable")
