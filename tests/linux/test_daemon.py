@@ -290,6 +290,19 @@ class DaemonTest(DaemonCase):
         self.daemon.terminate()
         self.assertEqual(self.daemon.wait(10), 0)
 
+    def test_an_x_server_that_never_answers_holds_up_neither_start_nor_stop(self):
+        number = next(n for n in range(200, 250) if not os.path.exists("/tmp/.X11-unix/X%d" % n))
+        mute = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        mute.bind("/tmp/.X11-unix/X%d" % number)
+        self.addCleanup(os.unlink, "/tmp/.X11-unix/X%d" % number)
+        mute.listen()  # takes connections, never a word
+        self.simulator(self.link)
+        self.start_daemon(self.link, env=dict(self.env, DISPLAY=":%d" % number))
+        self.assertTrue(wait_for(lambda: self.ask("status").startswith("OK Connected")), self.ask("status"))
+        self.daemon.terminate()
+        self.assertEqual(self.daemon.wait(10), 0)
+        mute.close()
+
     def test_a_calibration_ends_at_its_limit_however_busy_its_client(self):
         sim = self.simulator(self.link)
         self.start_daemon(self.link, env=dict(self.env, ZT_CALIBRATION_LIMIT_MS="3000"))
