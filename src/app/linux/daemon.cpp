@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cstdio>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -148,7 +149,7 @@ CDaemon::~CDaemon() {
   Stop();
 }
 
-bool CDaemon::Start() {
+bool CDaemon::Start(const std::string& unstoredPort) {
   const std::lock_guard<std::mutex> lock(m_hostLock);
   m_host.StopDriver();
   if (!m_host.LoadStartupSettings()) {
@@ -156,6 +157,9 @@ bool CDaemon::Start() {
       return false;  // a port name too long to be one
     }
     m_host.m_szPort[0] = '\0';  // none named: none yet, as an empty one
+  }
+  if (!unstoredPort.empty()) {
+    std::snprintf(m_host.m_szPort, sizeof m_host.m_szPort, "%s", unstoredPort.c_str());
   }
   m_messages.SetPort(m_host.m_szPort);
   if (m_host.m_szPort[0] == '\0') {
@@ -357,7 +361,10 @@ std::string CDaemon::Find() {
     return "ERR no touch screen on " + Joined(ports);
   }
   if (!m_store.SavePort(found.c_str())) {
-    return "ERR found on " + found + ", but cannot write " + m_config.Path();
+    Start(found);  // the touch screen works meanwhile
+    const std::string why = "it cannot be stored in " + m_config.Path() + ": used until a reload";
+    m_log.Write("found on " + found + ", but " + why);
+    return "OK found on " + found + ", but " + why;
   }
   Start();
   return "OK found on " + found;

@@ -101,8 +101,10 @@ public:
   ~CDaemon();
 
   // (Re)loads the settings and starts the engine on the stored port (none
-  // while no port is stored); false when the settings cannot be read.
-  bool Start();
+  // while no port is stored), or on unstoredPort where one is given (a
+  // found port that could not be stored); false when the settings cannot
+  // be read.
+  bool Start(const std::string& unstoredPort = "");
   // On the control socket's thread.
   std::string Handle(const std::string& request, CControlPeer& peer);
   // Start again with the settings as they are now, unless a request is at
