@@ -304,6 +304,18 @@ class DaemonTest(DaemonCase):
         self.assertEqual(self.daemon.wait(10), 0)
         mute.close()
 
+    def test_a_display_that_refuses_it_is_tried_less_and_less_often(self):
+        number = next(n for n in range(200, 250) if not os.path.exists("/tmp/.X%d-lock" % n))
+        authority = os.path.join(self.folder, "authority")
+        subprocess.run(["xauth", "-f", authority, "add", ":%d" % number, ".", os.urandom(16).hex()], check=True)
+        self.start(["Xvfb", ":%d" % number, "-auth", authority, "-nolisten", "tcp"], stderr=subprocess.DEVNULL)
+        self.start_daemon(self.link, env=dict(self.env, DISPLAY=":%d" % number))
+        refused = "Authorization required, but no authorization protocol specified\n"  # Xlib's, each try
+        self.assertTrue(wait_for(lambda: refused in self.log), self.log)
+        start = time.monotonic()
+        self.assertTrue(wait_for(lambda: self.log.count(refused) >= 4, 20), self.log)
+        self.assertGreater(time.monotonic() - start, 5)  # 1, 2 and 4 s apart, not each second
+
     def test_a_calibration_ends_at_its_limit_however_busy_its_client(self):
         sim = self.simulator(self.link)
         self.start_daemon(self.link, env=dict(self.env, ZT_CALIBRATION_LIMIT_MS="3000"))

@@ -10,6 +10,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstddef>
@@ -38,6 +39,7 @@ constexpr char kDefaultStateFolder[] = "/var/lib/zeltratouch";
 constexpr char kDefaultControl[] = "/run/zeltratouch/control";
 constexpr char kGroup[] = "zeltratouch";
 constexpr int kDisplayRetryMs = 1000;
+constexpr int kDisplayRetryMaxMs = 60000;
 constexpr char kUsage[] =
     "usage: zeltratouchd [--config PATH] [--state PATH] [--output uinput|xtest] [--foreground]\n"
     "       zeltratouchd --help | --version\n";
@@ -121,6 +123,7 @@ void FollowDisplay(const std::string& display, zt::XRandrMonitors& monitors, zt:
                    zt::CDaemon& daemon, zt::ILog& log, const std::function<void()>& tried) {
   std::string said;
   bool first = true;
+  int pauseMs = kDisplayRetryMs;
   do {
     const bool open = OpenDisplay(monitors, xtest);
     if (std::exchange(first, false)) {
@@ -128,12 +131,17 @@ void FollowDisplay(const std::string& display, zt::XRandrMonitors& monitors, zt:
     }
     if (!open) {
       const std::string why = zt::WhyNoDisplay("");
+      // Each refused try has Xlib write its reason to standard error (the
+      // journal): a server that keeps refusing is tried less and less often.
+      const bool refused = why == said && why.rfind("no X server", 0) != 0;
+      pauseMs = refused ? std::min(pauseMs * 2, kDisplayRetryMaxMs) : kDisplayRetryMs;
       if (why != said) {
         log.Write("waiting for the X display " + display + ": " + why);
         said = why;
       }
       continue;
     }
+    pauseMs = kDisplayRetryMs;
     said.clear();
     log.Write("The X display " + display + " is open");
     daemon.DisplayOpened();
@@ -149,7 +157,7 @@ void FollowDisplay(const std::string& display, zt::XRandrMonitors& monitors, zt:
     }
     log.Write("The X display " + display + " went away; waiting for it");
     daemon.DisplayChanged();
-  } while (monitors.Pause(kDisplayRetryMs));
+  } while (monitors.Pause(pauseMs));
 }
 
 // The thread that follows the X display. An X server that takes the
