@@ -56,7 +56,7 @@ class PackageTest(DaemonCase):
         with open(os.path.join(control, "conffiles")) as conffiles:
             self.assertEqual(conffiles.read(), "/etc/zeltratouch/zeltratouch.conf\n")
         scripts = {}
-        for script in ("postinst", "prerm", "postrm"):
+        for script in ("preinst", "postinst", "prerm", "postrm"):
             subprocess.run(["sh", "-n", os.path.join(control, script)], check=True)
             with open(os.path.join(control, script)) as text:
                 scripts[script] = text.read()
@@ -69,6 +69,24 @@ class PackageTest(DaemonCase):
             self.assertIn(right, scripts["postinst"])
         self.assertIn("deb-systemd-invoke stop", scripts["prerm"])
         self.assertIn("deb-systemd-helper purge", scripts["postrm"])
+
+    def test_an_upgrade_moves_what_the_old_daemon_stored_from_the_config_to_its_state_file(self):
+        control, root = os.path.join(self.folder, "DEBIAN"), os.path.join(self.folder, "root")
+        subprocess.run(["dpkg-deb", "-e", DEB, control], check=True)
+        subprocess.run(["dpkg-deb", "-x", DEB, root], check=True)
+        config = os.path.join(root, "etc/zeltratouch/zeltratouch.conf")
+        with open(config) as shipped_file:
+            shipped = shipped_file.read()
+        stored = "PX0=300\nPY8=3900\nMapping=1\nMonitor=HDMI-1\n"
+        with open(config, "w") as old:  # as the daemon before 1.0.0 left it
+            old.write(shipped.replace("\nPort=\n", "\nPort=/dev/ttyUSB0\n") + stored)
+        for version in ("0.9.0", "1.0.0"):  # the second: nothing more to move
+            subprocess.run(["sh", os.path.join(control, "preinst"), "upgrade", version], check=True,
+                           env=dict(os.environ, DPKG_ROOT=root))
+        with open(config) as migrated:
+            self.assertEqual(migrated.read(), shipped)  # unchanged to dpkg: replaced without a prompt
+        with open(os.path.join(root, "var/lib/zeltratouch/zeltratouch.conf")) as state:
+            self.assertEqual(state.read(), "Port=/dev/ttyUSB0\n" + stored)
 
     def test_the_service_and_the_rules_give_each_the_least_it_needs(self):
         root = os.path.join(self.folder, "root")
