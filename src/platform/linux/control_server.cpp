@@ -1,9 +1,11 @@
 #include "platform/linux/control_server.h"
 
+#include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
 #include <pwd.h>
 #include <sys/eventfd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -203,6 +205,9 @@ CControlServer::~CControlServer() {
   if (m_stop >= 0) {
     ::close(m_stop);
   }
+  if (m_lock >= 0) {
+    ::close(m_lock);
+  }
 }
 
 namespace {
@@ -234,6 +239,9 @@ bool CControlServer::Listen(const std::string& path, const std::string& groupNam
       result != nullptr;
   m_groupId = m_hasGroup ? members.gr_gid : 0;
   m_stop = m_stop >= 0 ? m_stop : ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (!HoldLock(path + ".lock")) {
+    return false;
+  }
   if (CControlPeer::Connect(path).IsOpen()) {
     errno = EADDRINUSE;  // another daemon answers there: it keeps its socket
     return false;
@@ -264,6 +272,24 @@ bool CControlServer::Listen(const std::string& path, const std::string& groupNam
   }
   m_path = path;
   m_listener = fd;
+  return true;
+}
+
+// The lock file beside the socket, held for the server's life (and left
+// in place: removing it would let two servers lock two files). Of two
+// daemons started at once, the second stops here rather than replacing the
+// socket the first has just made.
+bool CControlServer::HoldLock(const std::string& path) {
+  if (m_lock < 0) {
+    m_lock = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  }
+  if (m_lock < 0) {
+    return false;
+  }
+  if (::flock(m_lock, LOCK_EX | LOCK_NB) != 0) {
+    errno = errno == EWOULDBLOCK ? EADDRINUSE : errno;
+    return false;
+  }
   return true;
 }
 
