@@ -22,21 +22,19 @@ def deb_field(name):
 
 
 def as_the_unit_runs_it(user, groups):
-    """The unit's User=, Group=, SupplementaryGroups= and its system call
-    filter's part that bites (~@privileged: chown and its kin fail, EPERM)."""
-    libc = ctypes.CDLL(None, use_errno=True)
-    code = b"".join(struct.pack("HBBI", *op) for op in [(0x20, 0, 0, 0)] + [(0x15, 4 - i, 0, nr) for i, nr in enumerate(
-        (92, 93, 260, 94))] + [(0x06, 0, 0, 0x7FFF0000), (0x06, 0, 0, 0x50001)])  # x86-64 numbers
-    filter_code = ctypes.create_string_buffer(code, len(code))
-    program = struct.pack("HxxxxxxP", len(code) // 8, ctypes.addressof(filter_code))
+    """The unit's User=, Group=, SupplementaryGroups= and what its ~@privileged filter refuses: chown and its
+    kin (x86-64 numbers) fail with EPERM."""
+    rules = [(0x20, 0, 0, 0)] + [(0x15, 4 - i, 0, nr) for i, nr in enumerate((92, 93, 260, 94))]
+    code = ctypes.create_string_buffer(b"".join(struct.pack("HBBI", *rule) for rule in rules + [
+        (6, 0, 0, 0x7FFF0000), (6, 0, 0, 0x50001)]))  # else allowed; chown and its kin: EPERM
+    program = struct.pack("HxxxxxxP", len(rules) + 2, ctypes.addressof(code))
 
-    def apply():
+    def apply(libc=ctypes.CDLL(None), code=code):  # code: alive as long as apply
         os.setgroups(groups)
         os.setgid(user.pw_gid)
         os.setuid(user.pw_uid)
         if libc.prctl(38, 1, 0, 0, 0) or libc.prctl(22, 2, ctypes.c_char_p(program), 0, 0):
             os._exit(3)  # PR_SET_NO_NEW_PRIVS, PR_SET_SECCOMP with a filter
-    apply.filter_code = filter_code
     return apply
 
 
@@ -70,10 +68,8 @@ class PackageTest(DaemonCase):
             self.assertIn(right, scripts["postinst"])
         self.assertIn("deb-systemd-invoke stop", scripts["prerm"])
         self.assertIn("deb-systemd-helper purge", scripts["postrm"])
-
-    def test_an_upgrade_moves_what_the_old_daemon_stored_from_the_config_to_its_state_file(self):
-        control, root = os.path.join(self.folder, "DEBIAN"), os.path.join(self.folder, "root")
-        subprocess.run(["dpkg-deb", "-e", DEB, control], check=True)
+        # An upgrade from a version whose daemon stored its values in the config.
+        root = os.path.join(self.folder, "root")
         subprocess.run(["dpkg-deb", "-x", DEB, root], check=True)
         config = os.path.join(root, "etc/zeltratouch/zeltratouch.conf")
         with open(config) as shipped_file:
@@ -129,8 +125,6 @@ class PackageTest(DaemonCase):
         self.log = self.collect(self.daemon.stderr)
         self.assertTrue(wait_for(lambda: os.path.exists(self.control)))
         command = os.path.join(root, "usr/bin/zeltratouch")
-        self.assertEqual(self.command("status", program=command).stdout,
-                         "No port chosen: \"zeltratouch find\" looks for the touch screen\n")
         found = self.command("find", program=command)
         self.assertEqual((found.returncode, found.stdout), (0, "found on %s/ttyUSB0\n" % self.folder), found.stderr)
         self.assertTrue(wait_for(lambda: self.ask("status").startswith("OK Connected")), self.ask("status"))
