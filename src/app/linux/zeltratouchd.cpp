@@ -20,7 +20,6 @@
 #include <functional>
 #include <future>
 #include <iostream>
-#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
@@ -44,16 +43,13 @@ constexpr char kUsage[] =
     "usage: zeltratouchd [--config PATH] [--state PATH] [--output uinput|xtest] [--foreground]\n"
     "       zeltratouchd --help | --version\n";
 
-// One line at a time: threads log side by side.
 class StderrLog final : public zt::ILog {
 public:
+  // One write a line, so that lines from several threads never mix.
   void Write(std::string_view line) override {
-    const std::lock_guard<std::mutex> lock(m_lock);
-    std::cerr << "zeltratouchd: " << line << std::endl;
+    const std::string text = "zeltratouchd: " + std::string(line) + "\n";
+    static_cast<void>(::write(STDERR_FILENO, text.data(), text.size()));
   }
-
-private:
-  std::mutex m_lock;
 };
 
 int Usage() {
