@@ -115,9 +115,13 @@ void CDaemonMessages::EndFindWaits() {
   m_findDone.notify_all();
 }
 
-void CTouchTap::Listen(Listener listener) {
+bool CTouchTap::Listen(Listener listener, const std::function<bool()>& first) {
   const std::lock_guard<std::mutex> lock(m_lock);
+  if (first && !first()) {
+    return false;
+  }
   m_listener = std::move(listener);
+  return true;
 }
 
 void CTouchTap::MouseEvent(std::uint32_t flags, std::int32_t dx, std::int32_t dy,
@@ -387,16 +391,21 @@ std::string CDaemon::Calibrate(CControlPeer& peer) {
   // and a stop ends the run before it stops the engine.
   engine->ReleaseTouch();
   engine->SetPlainTouches(true);
-  if (!peer.Send(CalibrationStartAnswer(engine->Calibration(), monitor))) {
+  // The touches are the client's from its answer on: a touch it makes at
+  // once must not reach the pointer.
+  const std::string start = CalibrationStartAnswer(engine->Calibration(), monitor);
+  const bool started = m_tap.Listen(
+      [engine, &peer](std::uint32_t flags) {
+        const std::string line = TouchLine(flags, engine->GetRawPoint());
+        if (!peer.Send(line, 200)) {
+          peer.Shutdown();  // a client that does not read ends its run
+        }
+      },
+      [&peer, &start] { return peer.Send(start); });
+  if (!started) {
     engine->SetPlainTouches(false);
     return "";
   }
-  m_tap.Listen([engine, &peer](std::uint32_t flags) {
-    const std::string line = TouchLine(flags, engine->GetRawPoint());
-    if (!peer.Send(line, 200)) {
-      peer.Shutdown();  // a client that does not read ends its run
-    }
-  });
   // The session's length is bounded from its start: neither touches nor
   // the client's lines lengthen it.
   const std::int64_t deadline = NowMs() + m_calibrationLimitMs;

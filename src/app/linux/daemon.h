@@ -56,8 +56,10 @@ public:
   using Listener = std::function<void(std::uint32_t flags)>;
   explicit CTouchTap(IInput& output) : m_output(output) {}
   // An empty listener gives the events back to the output; returns once no
-  // event is being given to the one before.
-  void Listen(Listener listener);
+  // event is being given to the one before. first, where given, runs before
+  // the listener is taken, no event passing meanwhile (so that none goes to
+  // the output after it); false from it: the listener is not taken.
+  bool Listen(Listener listener, const std::function<bool()>& first = {});
 
   void MouseEvent(std::uint32_t flags, std::int32_t dx, std::int32_t dy, std::uint32_t data,
                   std::uintptr_t extraInfo) override;
