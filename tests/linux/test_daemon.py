@@ -354,6 +354,7 @@ class DaemonTest(DaemonCase):
         """A calibration session with the daemon: its peer, its lines and the
         calibration in force it answers with (mapping, points)."""
         with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as peer:
+            peer.settimeout(30)  # a line that never comes fails the test, not hangs it
             peer.connect(self.control)
             peer.sendall(b"calibrate\n")
             lines = peer.makefile()
