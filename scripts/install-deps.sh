@@ -11,7 +11,7 @@ packages=(
   wine wine64 xvfb xdotool imagemagick x11-utils
   nsis python3 util-linux procps
   libx11-dev libxtst-dev libxrandr-dev x11-xserver-utils dpkg-dev xfonts-base
-  lintian
+  lintian systemd xauth
 )
 
 missing=()

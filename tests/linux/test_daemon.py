@@ -6,6 +6,7 @@ import ctypes
 import fcntl
 import os
 import re
+import resource
 import shutil
 import signal
 import socket
@@ -13,6 +14,7 @@ import subprocess
 import sys
 import tempfile
 import threading
+import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
@@ -52,12 +54,12 @@ class DaemonCase(unittest.TestCase):
         self.addCleanup(lambda: process.poll() is not None or (process.terminate(), process.wait(10)))
         return process
 
-    def start_daemon(self, port, *lines, program=None, env=None):
+    def start_daemon(self, port, *lines, program=None, env=None, wrapper=()):
         with open(self.config, "a") as config:
             config.write("# a test\n%sControl=%s\nTouchMode=0\n%s" % (
                 "" if port is None else "Port=%s\n" % port, self.control, "".join(lines)))
-        self.daemon = self.start([program or os.environ["ZT_DAEMON"], "--config", self.config, "--state", self.state,
-                                  "--output", "xtest"], stderr=subprocess.PIPE, text=True, env=env or self.env)
+        self.daemon = self.start([*wrapper, program or os.environ["ZT_DAEMON"], "--config", self.config, "--state",
+                                  self.state, "--output", "xtest"], stderr=subprocess.PIPE, text=True, env=env or self.env)
         self.log = self.collect(self.daemon.stderr)
         self.assertTrue(wait_for(lambda: os.path.exists(self.control)))
 
@@ -185,9 +187,10 @@ class DaemonTest(DaemonCase):
         missing = os.path.join(self.folder, "ttyGONE")
         self.start_daemon(missing, "FindPorts=%s/by-id/* %s/tty*\n" % (self.folder, self.folder))
         self.assertTrue(wait_for(lambda: "Waiting for " + missing in self.ask("status")), self.ask("status"))
+        shutil.rmtree(os.path.dirname(self.state))  # found all the same, but not stored
         found = self.command("find")
-        self.assertEqual((found.returncode, found.stdout), (0, "found on %s\n" % stable), found.stderr)
-        self.assertEqual(self.config_values()["Port"], stable)
+        self.assertEqual((found.returncode, found.stdout), (0, "found on %s, but it cannot be stored in %s: used "
+                                                               "until a reload\n" % (stable, self.state)), found.stderr)
         self.assertTrue(wait_for(lambda: self.ask("status") == "OK Connected on " + stable), self.ask("status"))
         self.send(answering, "quit")  # its stable name now leads nowhere
         self.assertTrue(wait_for(lambda: "retrying" in self.ask("status")), self.ask("status"))
@@ -255,9 +258,8 @@ class DaemonTest(DaemonCase):
         self.assertTrue(os.path.isfile(self.config))
         for program in (os.environ["ZT_DAEMON"], os.environ["ZT_COMMAND"]):
             name = os.path.basename(program)
-            shown = subprocess.run([program, "--help"], capture_output=True, text=True)
+            shown, version = (subprocess.run([program, o], capture_output=True, text=True) for o in ("--help", "--version"))
             self.assertEqual((shown.returncode, shown.stdout[:7 + len(name)]), (0, "usage: " + name))
-            version = subprocess.run([program, "--version"], capture_output=True, text=True)
             self.assertRegex(version.stdout, "^%s \\d+\\.\\d+\\.\\d+\n$" % name)
         unreachable = subprocess.run([os.environ["ZT_COMMAND"], "--socket", self.folder + "/none", "status"],
                                      capture_output=True, text=True, timeout=30)
@@ -288,22 +290,71 @@ class DaemonTest(DaemonCase):
         self.daemon.terminate()
         self.assertEqual(self.daemon.wait(10), 0)
 
-    def test_a_calibration_client_that_says_nothing_is_ended(self):
+    def test_an_x_server_that_never_answers_holds_up_neither_start_nor_stop(self):
+        number = next(n for n in range(200, 250) if not os.path.exists("/tmp/.X11-unix/X%d" % n))
+        mute = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        mute.bind("/tmp/.X11-unix/X%d" % number)
+        self.addCleanup(os.unlink, "/tmp/.X11-unix/X%d" % number)
+        mute.listen()  # takes connections, never a word
         self.simulator(self.link)
-        self.start_daemon(self.link)
+        self.start_daemon(self.link, env=dict(self.env, DISPLAY=":%d" % number))
         self.assertTrue(wait_for(lambda: self.ask("status").startswith("OK Connected")), self.ask("status"))
+        self.daemon.terminate()
+        self.assertEqual(self.daemon.wait(10), 0)
+
+    def test_a_display_that_refuses_it_is_tried_less_and_less_often(self):
+        number = next(n for n in range(200, 250) if not os.path.exists("/tmp/.X%d-lock" % n))
+        authority = os.path.join(self.folder, "authority")
+        subprocess.run(["xauth", "-f", authority, "add", ":%d" % number, ".", os.urandom(16).hex()], check=True)
+        self.start(["Xvfb", ":%d" % number, "-auth", authority, "-nolisten", "tcp"], stderr=subprocess.DEVNULL)
+        self.start_daemon(self.link, env=dict(self.env, DISPLAY=":%d" % number))
+        refused = "Authorization required, but no authorization protocol specified\n"  # Xlib's, each try
+        self.assertTrue(wait_for(lambda: refused in self.log), self.log)
+        start = time.monotonic()  # then tries 1, 2 and 4 s apart, not each second:
+        self.assertTrue(wait_for(lambda: self.log.count(refused) >= 4, 20) and time.monotonic() - start > 5, self.log)
+
+    def test_a_calibration_ends_at_its_limit_however_busy_its_client(self):
+        sim = self.simulator(self.link)
+        self.start_daemon(self.link, env=dict(self.env, ZT_CALIBRATION_LIMIT_MS="3000"))
+        self.assertTrue(wait_for(lambda: self.ask("status").startswith("OK Connected")), self.ask("status"))
+        with self.session() as (peer, lines):  # touches all along
+            self.send(sim, "tap 1000 2000")
+            ended, start = "ERR the calibration took too long and was ended\n", time.monotonic()
+            while (line := lines.readline()) != ended and time.monotonic() < start + 20:
+                if line == "up\n":
+                    self.send(sim, "tap 1000 2000")
+            self.assertEqual(line, ended)
+        self.assertTrue(wait_for(lambda: "zeltratouchd: a calibration ended: it was still running after 3 s\n" in self.log))
+        self.assertTrue(wait_for(lambda: self.ask("reload") == "OK reloaded")  # no longer busy
+                        and wait_for(lambda: self.ask("status").startswith("OK Connected")))
         with self.session() as (peer, lines):
-            peer.settimeout(60)
-            self.assertEqual(lines.readline(), "ERR the calibration took too long and was ended\n")
-        said = "zeltratouchd: a calibration ended: its client said nothing for 36 s\n"
-        self.assertTrue(wait_for(lambda: said in self.log), self.log)
-        self.assertTrue(wait_for(lambda: self.ask("reload") == "OK reloaded"))  # no longer busy
+            peer.sendall(b"monitor LEFT\nmonitor RIGHT\n")
+            self.assertIn("ERR one monitor line only, before the outcome\n", list(iter(lines.readline, "")))
+
+    def test_as_its_own_user_an_unreadable_file_and_a_refused_thread_are_said(self):
+        os.chmod(self.folder, 0o755)
+        os.chmod(os.path.dirname(self.state), 0o777)
+        os.chmod(self.simulator(self.link).path, 0o666)
+        os.mkdir(os.path.join(self.folder, "conf.d"))
+        secret = os.path.join(self.folder, "conf.d", "50-root.conf")  # as root's umask 077 leaves it
+        os.close(os.open(secret, os.O_CREAT, 0o600))
+        self.control = os.path.join(os.path.dirname(self.state), "control")
+        nobody = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"]
+        self.start_daemon(self.link, wrapper=nobody)
+        self.assertTrue(wait_for(lambda: self.ask("status").startswith("OK Connected")), self.ask("status"))
+        self.assertIn("zeltratouchd: cannot read %s: Permission denied; its values are not used\n" % secret, self.log)
+        prlimit = nobody + ["prlimit", "--pid", str(self.daemon.pid)]
+        subprocess.run(prlimit + ["--nproc=1:"], check=True)  # no thread more for its user
+        self.assertEqual(self.ask("params"), "ERR cannot start a worker thread: Resource temporarily unavailable")
+        subprocess.run(prlimit + ["--nproc=%d:" % resource.getrlimit(resource.RLIMIT_NPROC)[1]], check=True)
+        self.assertEqual(self.ask("reload"), "OK reloaded")
 
     @contextlib.contextmanager
     def session(self):
         """A calibration session with the daemon: its peer, its lines and the
         calibration in force it answers with (mapping, points)."""
         with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as peer:
+            peer.settimeout(30)  # a line that never comes fails the test, not hangs it
             peer.connect(self.control)
             peer.sendall(b"calibrate\n")
             lines = peer.makefile()

@@ -24,6 +24,7 @@ protected:
     if (serving.joinable()) {
       serving.join();
     }
+    ::unlink((path + ".lock").c_str());
   }
   // Answers "OK request"; the peer that asks "later" is handed to taken.
   void Start() {

@@ -1,6 +1,7 @@
 // The termios device on a real pseudo-terminal: the controller's line,
 // exclusive use, bytes and a cancellation ending a wait, the far end
-// closing taken for a lost link; and the engine reading touches through it.
+// closing taken for a lost link. (The engine reading touches through it:
+// the daemon's tests, on a pseudo-terminal too.)
 #include "platform/linux/termios_comm_device.h"
 
 #include <gtest/gtest.h>
@@ -16,11 +17,8 @@
 #include <vector>
 
 #include "engine/controller_protocol.h"
-#include "engine/touch_host.h"
-#include "fake_registry.h"
+#include "engine/serial_port.h"
 #include "platform/std_threads.h"
-#include "platform_fakes.h"
-#include "settings/settings_store.h"
 
 namespace zt {
 namespace {
@@ -101,23 +99,6 @@ TEST_F(TermiosCommDeviceTest, TheLineExclusiveUseWaitsCancelsAndALostLink) {
   ASSERT_TRUE(again.Open(config));
   CloseMaster();
   EXPECT_EQ(again.WaitForByte(bytes[0]), ByteWait::kLinkLost);
-}
-
-// The whole engine on Linux, unchanged: a touch on the pseudo-terminal
-// becomes a mouse move.
-TEST_F(TermiosCommDeviceTest, TheEngineReadsTouchesThroughIt) {
-  test::RecordingInput input;
-  test::RecordingMessages messages;
-  test::FixedMonitors monitors;
-  test::FakeRegistry registry{reg::kHkeyLocalMachine, "Software\\Corvantic\\ZeltraTouch"};
-  registry.Put("Port", path, false);
-  settings::CSettingsStore store{registry};
-  CTouchHost host({comm, threads, input, messages, monitors}, store);
-  ASSERT_TRUE(host.ReloadAndStart(0x42));
-  ASSERT_TRUE(test::WaitUntil([&] { return host.ConnectedDriver() != nullptr; }));
-  Send(BuildTouchReport(2, 2048, 1024));
-  ASSERT_TRUE(test::WaitUntil([&] { return input.MouseCount() >= 1; }));
-  EXPECT_EQ(input.TakeMouse().at(0).dx, 2048 * 16);
 }
 
 }  // namespace

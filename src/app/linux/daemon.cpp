@@ -3,8 +3,12 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cstdio>
 #include <iterator>
+#include <memory>
+#include <optional>
 #include <sstream>
+#include <system_error>
 #include <vector>
 
 #include "app/linux/control_protocol.h"
@@ -111,9 +115,13 @@ void CDaemonMessages::EndFindWaits() {
   m_findDone.notify_all();
 }
 
-void CTouchTap::Listen(Listener listener) {
+bool CTouchTap::Listen(Listener listener, const std::function<bool()>& first) {
   const std::lock_guard<std::mutex> lock(m_lock);
+  if (first && !first()) {
+    return false;
+  }
   m_listener = std::move(listener);
+  return true;
 }
 
 void CTouchTap::MouseEvent(std::uint32_t flags, std::int32_t dx, std::int32_t dy,
@@ -131,6 +139,7 @@ void CTouchTap::MouseEvent(std::uint32_t flags, std::int32_t dx, std::int32_t dy
 CDaemon::CDaemon(const DaemonPlatform& platform)
     : m_log(platform.log),
       m_config(platform.config),
+      m_calibrationLimitMs(platform.calibrationLimitMs),
       m_touchScreen(platform.touchScreen),
       m_store(platform.config),
       m_comm(&platform.log),
@@ -144,7 +153,7 @@ CDaemon::~CDaemon() {
   Stop();
 }
 
-bool CDaemon::Start() {
+bool CDaemon::Start(const std::string& unstoredPort) {
   const std::lock_guard<std::mutex> lock(m_hostLock);
   m_host.StopDriver();
   if (!m_host.LoadStartupSettings()) {
@@ -152,6 +161,9 @@ bool CDaemon::Start() {
       return false;  // a port name too long to be one
     }
     m_host.m_szPort[0] = '\0';  // none named: none yet, as an empty one
+  }
+  if (!unstoredPort.empty()) {
+    std::snprintf(m_host.m_szPort, sizeof m_host.m_szPort, "%s", unstoredPort.c_str());
   }
   m_messages.SetPort(m_host.m_szPort);
   if (m_host.m_szPort[0] == '\0') {
@@ -233,32 +245,44 @@ std::string CDaemon::RunJob(const char* name, CControlPeer& peer, Job job) {
   if (m_job.joinable()) {
     m_job.join();  // the one before has answered
   }
+  // Shared, so that the peer is still there to be answered when the system
+  // refuses the thread.
+  auto shared = std::make_shared<CControlPeer>(std::move(peer));
   m_busyWith.store(name);
-  m_job = std::thread([this, job = std::move(job), client = std::move(peer)]() mutable {
-    {
-      const std::lock_guard<std::mutex> lock(m_peerLock);
-      m_jobPeer = &client;
-    }
-    std::string answer;
-    try {
-      answer = m_stopping.load() ? "ERR stopping" : job(client);
-    } catch (const std::exception& error) {
-      answer = std::string("ERR ") + error.what();
-      m_log.Write(std::string("request failed: ") + error.what());
-    } catch (...) {
-      answer = "ERR the request failed";
-      m_log.Write(answer.substr(4));
-    }
-    if (!answer.empty()) {
-      client.Send(answer);
-    }
-    {
-      const std::lock_guard<std::mutex> lock(m_peerLock);
-      m_jobPeer = nullptr;
-    }
-    EndJob();
-  });
+  try {
+    m_job = std::thread([this, job = std::move(job), shared] { Work(job, *shared); });
+  } catch (const std::system_error& error) {
+    m_busyWith.store(nullptr);
+    peer = std::move(*shared);
+    m_log.Write(std::string("cannot start a worker thread: ") + error.what());
+    return std::string("ERR cannot start a worker thread: ") + error.what();
+  }
   return "";
+}
+
+void CDaemon::Work(const Job& job, CControlPeer& client) {
+  {
+    const std::lock_guard<std::mutex> lock(m_peerLock);
+    m_jobPeer = &client;
+  }
+  std::string answer;
+  try {
+    answer = m_stopping.load() ? "ERR stopping" : job(client);
+  } catch (const std::exception& error) {
+    answer = std::string("ERR ") + error.what();
+    m_log.Write(std::string("request failed: ") + error.what());
+  } catch (...) {
+    answer = "ERR the request failed";
+    m_log.Write(answer.substr(4));
+  }
+  if (!answer.empty()) {
+    client.Send(answer);
+  }
+  {
+    const std::lock_guard<std::mutex> lock(m_peerLock);
+    m_jobPeer = nullptr;
+  }
+  EndJob();
 }
 
 // A reload asked for meanwhile (SIGHUP) is done before another request may
@@ -341,7 +365,10 @@ std::string CDaemon::Find() {
     return "ERR no touch screen on " + Joined(ports);
   }
   if (!m_store.SavePort(found.c_str())) {
-    return "ERR found on " + found + ", but cannot write " + m_config.Path();
+    Start(found);  // the touch screen works meanwhile
+    const std::string why = "it cannot be stored in " + m_config.Path() + ": used until a reload";
+    m_log.Write("found on " + found + ", but " + why);
+    return "OK found on " + found + ", but " + why;
   }
   Start();
   return "OK found on " + found;
@@ -364,40 +391,43 @@ std::string CDaemon::Calibrate(CControlPeer& peer) {
   // and a stop ends the run before it stops the engine.
   engine->ReleaseTouch();
   engine->SetPlainTouches(true);
-  if (!peer.Send(CalibrationStartAnswer(engine->Calibration(), monitor))) {
+  // The touches are the client's from its answer on: a touch it makes at
+  // once must not reach the pointer.
+  const std::string start = CalibrationStartAnswer(engine->Calibration(), monitor);
+  const bool started = m_tap.Listen(
+      [engine, &peer](std::uint32_t flags) {
+        const std::string line = TouchLine(flags, engine->GetRawPoint());
+        if (!peer.Send(line, 200)) {
+          peer.Shutdown();  // a client that does not read ends its run
+        }
+      },
+      [&peer, &start] { return peer.Send(start); });
+  if (!started) {
     engine->SetPlainTouches(false);
     return "";
   }
-  std::atomic<std::int64_t> lastTouchMs{NowMs()};
-  m_tap.Listen([engine, &peer, &lastTouchMs](std::uint32_t flags) {
-    lastTouchMs.store(NowMs(), std::memory_order_relaxed);
-    const std::string line = TouchLine(flags, engine->GetRawPoint());
-    if (!peer.Send(line, 200)) {
-      peer.Shutdown();  // a client that does not read ends its run
-    }
-  });
+  // The session's length is bounded from its start: neither touches nor
+  // the client's lines lengthen it.
+  const std::int64_t deadline = NowMs() + m_calibrationLimitMs;
   std::string answer = "ERR the calibration ended without an outcome";
-  std::string chosen;
+  std::optional<std::string> chosen;
   for (std::string line;;) {
-    const bool heard = peer.WaitForLine(kCalibrationPollMs);
-    if (!heard && NowMs() - lastTouchMs.load(std::memory_order_relaxed) > kCalibrationLimitMs) {
-      m_log.Write("a calibration ended: its client said nothing for " +
-                  std::to_string(kCalibrationLimitMs / 1000) + " s");
+    const std::int64_t left = deadline - NowMs();
+    if (left <= 0 || !peer.WaitForLine(static_cast<int>(left))) {
+      m_log.Write("a calibration ended: it was still running after " +
+                  std::to_string(m_calibrationLimitMs / 1000) + " s");
       answer = "ERR the calibration took too long and was ended";
       break;
-    }
-    if (!heard) {
-      continue;
     }
     if (!peer.ReadLine(line)) {
       break;
     }
-    lastTouchMs.store(NowMs(), std::memory_order_relaxed);
-    if (line.rfind("monitor ", 0) == 0) {
+    if (line.rfind("monitor ", 0) == 0 && !chosen) {
       chosen = line.substr(8);
       continue;
     }
-    answer = EndCalibration(*engine, line, chosen);
+    answer = line.rfind("monitor ", 0) == 0 ? "ERR one monitor line only, before the outcome"
+                                            : EndCalibration(*engine, line, chosen.value_or(""));
     break;
   }
   m_tap.Listen(nullptr);

@@ -56,8 +56,10 @@ public:
   using Listener = std::function<void(std::uint32_t flags)>;
   explicit CTouchTap(IInput& output) : m_output(output) {}
   // An empty listener gives the events back to the output; returns once no
-  // event is being given to the one before.
-  void Listen(Listener listener);
+  // event is being given to the one before. first, where given, runs before
+  // the listener is taken, no event passing meanwhile (so that none goes to
+  // the output after it); false from it: the listener is not taken.
+  bool Listen(Listener listener, const std::function<bool()>& first = {});
 
   void MouseEvent(std::uint32_t flags, std::int32_t dx, std::int32_t dy, std::uint32_t data,
                   std::uintptr_t extraInfo) override;
@@ -75,12 +77,19 @@ private:
   Listener m_listener;
 };
 
+// A calibration session lasts at most this long from its start: a run
+// whose thirteen targets and report each wait out their time-out (a touch
+// judged just before it ends), and a margin.
+inline constexpr std::int64_t kCalibrationLimitMs =
+    14 * (kCalibIdleTimeout * 1000 + CCalibrationRun::kEvaluateDelayMs) + 60000;
+
 struct DaemonPlatform {
   ConfigFileRegistry& config;
   IInput& output;
   IMonitors& monitors;
   UinputTouchScreen* touchScreen;  // none: pointer output only
   ILog& log;
+  std::int64_t calibrationLimitMs = kCalibrationLimitMs;
 };
 
 // Runs the engine and answers the control requests: status and reload at
@@ -94,8 +103,10 @@ public:
   ~CDaemon();
 
   // (Re)loads the settings and starts the engine on the stored port (none
-  // while no port is stored); false when the settings cannot be read.
-  bool Start();
+  // while no port is stored), or on unstoredPort where one is given (a
+  // found port that could not be stored); false when the settings cannot
+  // be read.
+  bool Start(const std::string& unstoredPort = "");
   // On the control socket's thread.
   std::string Handle(const std::string& request, CControlPeer& peer);
   // Start again with the settings as they are now, unless a request is at
@@ -116,16 +127,11 @@ public:
   // process must then end without destroying what it may still use.
   bool LeftThreadsRunning() const { return m_threads.AnyLeftRunning(); }
 
-  // A calibration's client that neither sends a line nor gets a touch for
-  // longer than the run's own time-out (30 s without a touch, then the
-  // judging of the last one) and a margin is taken for gone.
-  static constexpr std::int64_t kCalibrationLimitMs =
-      kCalibIdleTimeout * 1000 + CCalibrationRun::kEvaluateDelayMs + 5000;
-
 private:
-  static constexpr int kCalibrationPollMs = 1000;
   using Job = std::function<std::string(CControlPeer& peer)>;
   std::string RunJob(const char* name, CControlPeer& peer, Job job);
+  // The worker: runs job, answers its client and ends the job.
+  void Work(const Job& job, CControlPeer& client);
   void EndJob();
   // Start, as the answer to a reload.
   std::string StartAnswer();
@@ -140,6 +146,7 @@ private:
 
   ILog& m_log;
   ConfigFileRegistry& m_config;
+  std::int64_t m_calibrationLimitMs;
   UinputTouchScreen* m_touchScreen;
   settings::CSettingsStore m_store;
   TermiosCommDevice m_comm;

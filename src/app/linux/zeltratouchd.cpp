@@ -10,15 +10,20 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <future>
 #include <iostream>
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "app/linux/daemon.h"
 #include "platform/linux/uinput_touch_screen.h"
@@ -33,6 +38,7 @@ constexpr char kDefaultStateFolder[] = "/var/lib/zeltratouch";
 constexpr char kDefaultControl[] = "/run/zeltratouch/control";
 constexpr char kGroup[] = "zeltratouch";
 constexpr int kDisplayRetryMs = 1000;
+constexpr int kDisplayRetryMaxMs = 60000;
 constexpr char kUsage[] =
     "usage: zeltratouchd [--config PATH] [--state PATH] [--output uinput|xtest] [--foreground]\n"
     "       zeltratouchd --help | --version\n";
@@ -87,6 +93,14 @@ void NotifyReady() {
   }
 }
 
+// How long a calibration session may last: ZT_CALIBRATION_LIMIT_MS where
+// it is set (tests shorten it), the run's bound otherwise.
+std::int64_t CalibrationLimitMs() {
+  const char* given = std::getenv("ZT_CALIBRATION_LIMIT_MS");
+  const long long limit = given != nullptr ? std::strtoll(given, nullptr, 10) : 0;
+  return limit > 0 ? limit : zt::kCalibrationLimitMs;
+}
+
 // Opens the monitors' and XTest's connections; false (both closed) when
 // one cannot be opened.
 bool OpenDisplay(zt::XRandrMonitors& monitors, zt::XTestInput* xtest) {
@@ -99,26 +113,34 @@ bool OpenDisplay(zt::XRandrMonitors& monitors, zt::XTestInput* xtest) {
 
 // The X display's life: waited for while it cannot be opened (the reason
 // logged once per change), its monitors followed while it is there, and
-// let go of when it is lost, to be waited for again. open: whether it is
-// open already.
-void FollowDisplay(bool open, const std::string& display, zt::XRandrMonitors& monitors,
-                   zt::XTestInput* xtest, zt::CDaemon& daemon, zt::ILog& log) {
+// let go of when it is lost, to be waited for again. tried: called once,
+// after the first try to open it.
+void FollowDisplay(const std::string& display, zt::XRandrMonitors& monitors, zt::XTestInput* xtest,
+                   zt::CDaemon& daemon, zt::ILog& log, const std::function<void()>& tried) {
   std::string said;
+  bool first = true;
+  int pauseMs = kDisplayRetryMs;
   do {
-    if (!open && !OpenDisplay(monitors, xtest)) {
+    const bool open = OpenDisplay(monitors, xtest);
+    if (std::exchange(first, false)) {
+      tried();
+    }
+    if (!open) {
       const std::string why = zt::WhyNoDisplay("");
+      // Each refused try has Xlib write its reason to standard error (the
+      // journal): a server that keeps refusing is tried less and less often.
+      const bool refused = why == said && why.rfind("no X server", 0) != 0;
+      pauseMs = refused ? std::min(pauseMs * 2, kDisplayRetryMaxMs) : kDisplayRetryMs;
       if (why != said) {
         log.Write("waiting for the X display " + display + ": " + why);
         said = why;
       }
       continue;
     }
-    if (!open) {
-      said.clear();
-      log.Write("The X display " + display + " is open");
-      daemon.DisplayOpened();
-    }
-    open = false;
+    pauseMs = kDisplayRetryMs;
+    said.clear();
+    log.Write("The X display " + display + " is open");
+    daemon.DisplayOpened();
     while (monitors.WaitForChange()) {
       daemon.DisplayChanged();
     }
@@ -131,7 +153,60 @@ void FollowDisplay(bool open, const std::string& display, zt::XRandrMonitors& mo
     }
     log.Write("The X display " + display + " went away; waiting for it");
     daemon.DisplayChanged();
-  } while (monitors.Pause(kDisplayRetryMs));
+  } while (monitors.Pause(pauseMs));
+}
+
+// The thread that follows the X display. An X server that takes the
+// connection but never answers holds it inside Xlib for good: the daemon
+// neither waits for it to start nor to end.
+class DisplayThread {
+public:
+  // Starts following display and waits a moment for its first try, so that
+  // a display that is up already gives the engine its monitors at start.
+  void Start(const std::string& display, zt::XRandrMonitors& monitors, zt::XTestInput* xtest,
+             zt::CDaemon& daemon, zt::ILog& log) {
+    std::promise<void> tried;
+    std::future<void> firstTry = tried.get_future();
+    m_ended = m_end.get_future();
+    m_thread = std::thread([&, display, xtest, tried = std::move(tried)]() mutable {
+      try {
+        FollowDisplay(display, monitors, xtest, daemon, log, [&tried] { tried.set_value(); });
+      } catch (const std::exception& error) {
+        log.Write(std::string("the X display's thread ended: ") + error.what());
+      }
+      m_end.set_value();
+    });
+    firstTry.wait_for(kFirstDisplayTry);
+  }
+  // Asks it to end (monitors.Stop) and waits a moment; false: it is stuck
+  // in the X server, and the process must end without destructors.
+  bool End(zt::XRandrMonitors& monitors) {
+    monitors.Stop();
+    if (!m_thread.joinable()) {
+      return true;
+    }
+    if (m_ended.wait_for(kFirstDisplayTry) != std::future_status::ready) {
+      m_thread.detach();
+      return false;
+    }
+    m_thread.join();
+    return true;
+  }
+
+private:
+  static constexpr std::chrono::seconds kFirstDisplayTry{2};
+  std::thread m_thread;
+  std::promise<void> m_end;
+  std::future<void> m_ended;
+};
+
+// main's end with status: without destructors when the display's thread is
+// stuck in the X server.
+int Ended(DisplayThread& displayThread, zt::XRandrMonitors& monitors, int status) {
+  if (!displayThread.End(monitors)) {
+    std::_Exit(status);
+  }
+  return status;
 }
 
 }  // namespace
@@ -197,17 +272,17 @@ int main(int argc, char** argv) {
   log.Write(useUinput ? std::string("Output: the uinput pointer")
                       : std::string("Output: XTest on the display ") + display);
   zt::XTestInput* xtestOutput = useUinput ? nullptr : &xtest;
-  const bool displayOpen = hasDisplay && OpenDisplay(monitors, xtestOutput);
-  if (displayOpen) {
-    log.Write(std::string("The X display ") + display + " is open");
-  }
   zt::UinputNode touchNode;
   zt::UinputTouchScreen touchScreen(touchNode, monitors);
   zt::CDaemon daemon({registry, useUinput ? static_cast<zt::IInput&>(uinput) : xtest, monitors,
-                      useUinput ? &touchScreen : nullptr, log});
+                      useUinput ? &touchScreen : nullptr, log, CalibrationLimitMs()});
+  DisplayThread displayThread;
+  if (hasDisplay) {
+    displayThread.Start(display, monitors, xtestOutput, daemon, log);
+  }
   if (!daemon.Start()) {
     log.Write("cannot read \"Port\" from the config");
-    return 1;
+    return Ended(displayThread, monitors, 1);
   }
 
   zt::CControlServer server;
@@ -217,7 +292,7 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(std::filesystem::path(control).parent_path(), ignored);
   if (!server.Listen(control, kGroup)) {
     log.Write("cannot make the control socket " + control + ": " + std::strerror(errno));
-    return 1;
+    return Ended(displayThread, monitors, 1);
   }
   NotifyReady();
   // SIGHUP reloads the settings; SIGTERM and SIGINT end the daemon.
@@ -231,15 +306,6 @@ int main(int argc, char** argv) {
     }
     server.Stop();
   });
-  std::thread displayThread([&] {
-    try {
-      if (hasDisplay) {
-        FollowDisplay(displayOpen, display, monitors, xtestOutput, daemon, log);
-      }
-    } catch (const std::exception& error) {
-      log.Write(std::string("the X display's thread ended: ") + error.what());
-    }
-  });
   server.Serve([&](const std::string& request, zt::CControlPeer& peer) {
     try {
       return daemon.Handle(request, peer);
@@ -250,12 +316,11 @@ int main(int argc, char** argv) {
   });
   ::kill(::getpid(), SIGTERM);  // ends the signal thread when the loop ended by itself
   signals.join();
-  monitors.Stop();
-  displayThread.join();
+  const bool displayEnded = displayThread.End(monitors);
   daemon.Stop();
   log.Write("stopped");
-  if (daemon.LeftThreadsRunning()) {
-    std::_Exit(0);  // a thread still inside a driver call may use what main owns
+  if (!displayEnded || daemon.LeftThreadsRunning()) {
+    std::_Exit(0);  // a thread still inside a driver or X call may use what main owns
   }
   return 0;
 }

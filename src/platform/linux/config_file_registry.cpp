@@ -136,7 +136,9 @@ bool ConfigFileRegistry::Load() {
   return found;
 }
 
-// A file that is not there adds nothing; one that cannot be read fails.
+// A file that is not there adds nothing. One that cannot be read is said
+// once and passed over, so that the others still count; only the state
+// file fails, since a store would otherwise replace what it holds.
 bool ConfigFileRegistry::LoadFile(const std::string& path, bool& found) {
   std::error_code error;
   if (!std::filesystem::exists(path, error) && !error) {
@@ -144,7 +146,15 @@ bool ConfigFileRegistry::LoadFile(const std::string& path, bool& found) {
   }
   std::ifstream file(path);
   if (!file) {
-    return false;
+    const char* why = std::strerror(errno);
+    const bool state = path == m_files.state;
+    const std::string report =
+        "cannot read " + path + ": " + why +
+        (state ? "; no setting is read until it can be" : "; its values are not used");
+    if (m_log != nullptr && m_reported.insert(report).second) {
+      m_log->Write(report);
+    }
+    return !state;
   }
   found = true;
   Source source{path, {}};

@@ -1,9 +1,11 @@
 #include "platform/linux/control_server.h"
 
+#include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
 #include <pwd.h>
 #include <sys/eventfd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -203,7 +205,22 @@ CControlServer::~CControlServer() {
   if (m_stop >= 0) {
     ::close(m_stop);
   }
+  if (m_lock >= 0) {
+    ::close(m_lock);
+  }
 }
+
+namespace {
+
+// The socket's group, changed only where it is not already that: a daemon
+// run in that group (as its service is) may be refused chown altogether.
+bool GiveGroup(const std::string& path, gid_t group) {
+  struct stat made {};
+  return (::stat(path.c_str(), &made) == 0 && made.st_gid == group) ||
+         ::chown(path.c_str(), static_cast<uid_t>(-1), group) == 0;
+}
+
+}  // namespace
 
 bool CControlServer::Listen(const std::string& path, const std::string& groupName) {
   sockaddr_un address{};
@@ -222,6 +239,9 @@ bool CControlServer::Listen(const std::string& path, const std::string& groupNam
       result != nullptr;
   m_groupId = m_hasGroup ? members.gr_gid : 0;
   m_stop = m_stop >= 0 ? m_stop : ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (!HoldLock(path + ".lock")) {
+    return false;
+  }
   if (CControlPeer::Connect(path).IsOpen()) {
     errno = EADDRINUSE;  // another daemon answers there: it keeps its socket
     return false;
@@ -237,8 +257,7 @@ bool CControlServer::Listen(const std::string& path, const std::string& groupNam
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   const bool bound = m_stop >= 0 && fd >= 0 &&
                      ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-  const bool ok = bound &&
-                  (!m_hasGroup || ::chown(path.c_str(), static_cast<uid_t>(-1), m_groupId) == 0) &&
+  const bool ok = bound && (!m_hasGroup || GiveGroup(path, m_groupId)) &&
                   ::chmod(path.c_str(), m_hasGroup ? 0660 : 0600) == 0 && ::listen(fd, 16) == 0;
   if (!ok) {
     const int error = errno;
@@ -253,6 +272,24 @@ bool CControlServer::Listen(const std::string& path, const std::string& groupNam
   }
   m_path = path;
   m_listener = fd;
+  return true;
+}
+
+// The lock file beside the socket, held for the server's life (and left
+// in place: removing it would let two servers lock two files). Of two
+// daemons started at once, the second stops here rather than replacing the
+// socket the first has just made.
+bool CControlServer::HoldLock(const std::string& path) {
+  if (m_lock < 0) {
+    m_lock = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  }
+  if (m_lock < 0) {
+    return false;
+  }
+  if (::flock(m_lock, LOCK_EX | LOCK_NB) != 0) {
+    errno = errno == EWOULDBLOCK ? EADDRINUSE : errno;
+    return false;
+  }
   return true;
 }
 

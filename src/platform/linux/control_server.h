@@ -80,7 +80,8 @@ public:
   ~CControlServer();
 
   // Makes the socket at path (a stale one is replaced; one that a server
-  // answers on is not: EADDRINUSE, nor a file that is no socket: EEXIST;
+  // answers on, or whose lock file path.lock another server holds, is not:
+  // EADDRINUSE, nor a file that is no socket: EEXIST;
   // a failure removes only a socket this made), mode 0660 and owned by
   // group where that group exists, else 0600, the daemon's user's alone.
   // False, with errno, when it cannot.
@@ -94,10 +95,12 @@ public:
 
 private:
   bool Allowed(int client) const;
+  bool HoldLock(const std::string& path);
 
   std::string m_path;
   int m_listener = -1;
   int m_stop = -1;
+  int m_lock = -1;
   unsigned m_groupId = 0;
   bool m_hasGroup = false;
   Policy m_policy;

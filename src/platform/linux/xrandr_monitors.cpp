@@ -84,14 +84,18 @@ bool XRandrMonitors::Open(const std::string& display) {
   ::XInitThreads();
   Close();
   m_lost.store(false);
-  const std::lock_guard<std::mutex> lock(m_lock);
-  m_display = OpenWithRandr(display, m_eventBase);
-  m_events = m_display != nullptr ? OpenWithRandr(display, m_eventBase) : nullptr;
-  for (Display* opened : {m_display, m_events}) {
+  // Opened outside the lock: a server that never answers holds up this
+  // call alone, not the engine asking for the layout.
+  Display* queries = OpenWithRandr(display, m_eventBase);
+  Display* events = queries != nullptr ? OpenWithRandr(display, m_eventBase) : nullptr;
+  for (Display* opened : {queries, events}) {
     if (opened != nullptr) {
       SurviveLoss(opened, m_lost);
     }
   }
+  const std::lock_guard<std::mutex> lock(m_lock);
+  m_display = queries;
+  m_events = events;
   if (m_events == nullptr || m_stop < 0) {
     return false;
   }

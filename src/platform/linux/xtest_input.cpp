@@ -27,18 +27,20 @@ XTestInput::~XTestInput() {
 bool XTestInput::Open(const std::string& display) {
   ::XInitThreads();
   Close();
-  const std::lock_guard<std::mutex> lock(m_lock);
   m_lost.store(false);
-  m_display = ::XOpenDisplay(display.empty() ? nullptr : display.c_str());
+  // Opened outside the lock: a server that never answers holds up this
+  // call alone, not the engine's moves.
+  Display* opened = ::XOpenDisplay(display.empty() ? nullptr : display.c_str());
   int event = 0, error = 0, major = 0, minor = 0;
-  if (m_display != nullptr &&
-      ::XTestQueryExtension(m_display, &event, &error, &major, &minor) == 0) {
-    ::XCloseDisplay(m_display);
-    m_display = nullptr;
+  if (opened != nullptr && ::XTestQueryExtension(opened, &event, &error, &major, &minor) == 0) {
+    ::XCloseDisplay(opened);
+    opened = nullptr;
   }
-  if (m_display != nullptr) {
-    SurviveLoss(m_display, m_lost);
+  if (opened != nullptr) {
+    SurviveLoss(opened, m_lost);
   }
+  const std::lock_guard<std::mutex> lock(m_lock);
+  m_display = opened;
   return m_display != nullptr;
 }
 
