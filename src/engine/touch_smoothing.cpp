@@ -175,6 +175,22 @@ void CTouchSmoother::Start(std::int32_t status, IntPoint point, const Strength& 
   const auto distance = [&](IntPoint other) {
     return std::hypot(point.x - other.x, point.y - other.y);
   };
+  if (m_firstCount == 4) {
+    // The rest after a spike: the press is on four readings (three hold
+    // the noise of a few in a hundred touches beyond the bound); a fifth
+    // that is itself wild waits on the line like any other.
+    const IntPoint third = m_first[2];
+    const IntPoint fourth = m_first[3];
+    const double meanX = (second.x + third.x + fourth.x) / 3.0;
+    const double meanY = (second.y + third.y + fourth.y) / 3.0;
+    if (Far(point, meanX, meanY, strength.spike)) {
+      Begin({second, third, fourth}, strength, out);
+      Track(point, strength, out);
+    } else {
+      Begin({second, third, fourth, point}, strength, out);
+    }
+    return;
+  }
   if (m_firstCount == 3) {
     // A line through all four, or a rest on the last three (the same
     // degrees of freedom): the line only where it leaves the readings far
@@ -184,18 +200,19 @@ void CTouchSmoother::Start(std::int32_t status, IntPoint point, const Strength& 
     if (kLandingMovingOdds * LineScatter(four) < RestScatter({second, third, point})) {
       BeginMoving({first, second, third, point}, strength, out);
     } else {
-      Begin({second, third, point}, strength, out);
+      m_first[3] = point;
+      m_firstCount = 4;
     }
     return;
   }
   const IntPoint ahead{2 * second.x - first.x, 2 * second.y - first.y};
   const bool nearSecond = distance(second) <= strength.spike;
   const bool onLine = distance(ahead) <= kAheadUncertainty * strength.spike;
-  if (nearSecond && onLine) {
-    m_first[2] = point;  // a fourth reading tells
+  if (nearSecond) {
+    // The first was a spike, or the finger landed moving: a fourth reading
+    // tells, and a press after a spike rests on three readings.
+    m_first[2] = point;
     m_firstCount = 3;
-  } else if (nearSecond) {
-    Begin({second, point}, strength, out);  // the first was a spike
   } else if (onLine) {
     BeginMoving({first, second, point}, strength, out);
   } else if (distance(first) <= strength.spike) {
@@ -291,12 +308,20 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
   }
 }
 
-// The lift goes where the pointer is. A touch still waiting for its second
-// reading begins where its one reading was.
+// The lift goes where the pointer is. A touch still waiting for its
+// readings to agree begins where its one reading was, or where those after
+// a wild first one agree.
 void CTouchSmoother::EndTouch(SmoothedReports& out) {
   if (m_phase == Phase::kStarting) {
-    m_outX = m_first[0].x;
-    m_outY = m_first[0].y;
+    const bool agreeing = m_firstCount >= 3;
+    const std::size_t from = agreeing ? 1 : 0;
+    const std::size_t to = agreeing ? m_firstCount : 1;
+    const auto count = static_cast<double>(to - from);
+    m_outX = m_outY = 0.0;
+    for (std::size_t i = from; i < to; ++i) {
+      m_outX += m_first[i].x / count;
+      m_outY += m_first[i].y / count;
+    }
     out.Add(m_startStatus, Output());
   }
   if (m_phase != Phase::kIdle) {
