@@ -14,6 +14,14 @@ namespace {
 // followed, the finger changed course.
 constexpr double kSpikeDeviations = 4.0;
 constexpr double kBreakDeviations = 6.0;
+// A reading taken onto a moving line counts no farther ahead of or beside
+// its course than moves the line's newest point by this many noise
+// deviations, nor nearer than this many of the course's own deviations:
+// a reading several deviations off, which noise may have brought within
+// the spike limit, moves the pointer little more than noise does. Behind
+// the course it counts whole: a finger that slows or stops.
+constexpr double kInfluenceDeviations = 0.75;
+constexpr double kOffCourseDeviations = 1.5;
 constexpr double kRestMarginDeviations = 0.5;
 // Two first readings this close (in noise deviations) agree on where the
 // finger went down.
@@ -38,7 +46,7 @@ constexpr double kSureForMs = 30.0;
 constexpr std::size_t kSettleReadings = 16;
 // The longest step of a moving pointer, in noise deviations, unless the
 // finger itself moves farther at a report.
-constexpr double kLongestStepDeviations = 1.0;
+constexpr double kLongestStepDeviations = 0.5;
 // A moving pointer follows a line through the readings of the finger's
 // last this many noise deviations of travel (never fewer than
 // kShortestLine): long enough to still the noise, short enough that a
@@ -57,6 +65,25 @@ bool Far(IntPoint a, double x, double y, double limit) {
 
 bool Far(IntPoint a, IntPoint b, double limit) {
   return Far(a, b.x, b.y, limit);
+}
+
+// The reading with the part of its offset from the course's point (x, y)
+// that lies ahead of or beside the way (slopeX, slopeY) no longer than
+// limit; the part behind, a finger slowing or stopping, is kept whole.
+IntPoint NearCourse(IntPoint point, double x, double y, double slopeX, double slopeY,
+                    double limit) {
+  const double speed = std::hypot(slopeX, slopeY);
+  const double ux = speed > 0.0 ? slopeX / speed : 0.0;
+  const double uy = speed > 0.0 ? slopeY / speed : 0.0;
+  const double behind = std::min(0.0, (point.x - x) * ux + (point.y - y) * uy);
+  const double offX = point.x - x - behind * ux;
+  const double offY = point.y - y - behind * uy;
+  const double off = std::hypot(offX, offY);
+  if (off <= limit) {
+    return point;
+  }
+  return {static_cast<std::int32_t>(std::lround(x + behind * ux + offX * limit / off)),
+          static_cast<std::int32_t>(std::lround(y + behind * uy + offY * limit / off))};
 }
 
 // The squared distances of readings from their mean.
@@ -259,12 +286,13 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
   double x = 0.0;
   double y = 0.0;
   // A line through few readings places the finger less surely.
-  const auto spikeOff = [&](std::size_t count) {
-    return strength.spike * std::sqrt(1.0 + kLineUncertainty / static_cast<double>(count));
-  };
+  const auto lineCount = static_cast<double>(Predict(strength, m_t, x, y));
+  const double uncertainty = std::sqrt(1.0 + kLineUncertainty / lineCount);
+  // How much the newest of n readings moves the line's newest point.
+  const double leverage = (4.0 * lineCount - 2.0) / (lineCount * (lineCount + 1.0));
+  const double spike = strength.spike * uncertainty;
   if (m_suspect) {
     m_suspect = false;
-    const double spike = spikeOff(Predict(strength, m_t, x, y));
     if (Far(point, x, y, spike)) {
       // Not back on course: the finger is where the suspect reading was.
       RestartLine(m_suspectPoint);
@@ -279,7 +307,6 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
       return;
     }
   } else {
-    const double spike = spikeOff(Predict(strength, m_t, x, y));
     // Far from the course and from the newest reading alike: a finger
     // that stops short is no spike.
     const Sample& newest = m_samples[(m_head + m_count - 1) % kWindow];
@@ -296,7 +323,15 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
     // One sure report is enough to follow the new course; a finger that
     // stopped rests on its first readings.
     m_movingReports = MovingReportsNeeded() - 1;
+  } else if (!m_resting && m_count >= 3) {
+    // A reading off the course moves the line's newest point no more than
+    // a fraction of the noise, and counts at least as far off as the
+    // course's own uncertainty.
+    const double limit = std::max(kInfluenceDeviations * strength.noise / leverage,
+                                  kOffCourseDeviations * strength.noise * uncertainty);
+    point = NearCourse(point, x, y, m_lineSlopeX, m_lineSlopeY, limit);
   }
+  m_courseSpeed = std::hypot(m_lineSlopeX, m_lineSlopeY);
   Push(point);
   if (m_count > kWindow - 1) {
     Pop();
@@ -352,6 +387,7 @@ void CTouchSmoother::Restart() {
   m_st = m_stt = m_sx = m_sy = m_stx = m_sty = 0.0;
   m_movingReports = 0;
   m_suspect = false;
+  m_courseSpeed = 0.0;
 }
 
 void CTouchSmoother::Push(IntPoint point) {
@@ -425,11 +461,11 @@ std::size_t CTouchSmoother::Predict(const Strength& strength, double t, double& 
 // Moving: the newest point of the line through the finger's last few
 // pixels of travel, never farther along the way than the newest reading
 // (less a noise deviation, or half the finger's step), reached in steps no
-// longer than the finger's own (half as long again) or a noise deviation,
-// so that the jitter of a short line never jerks the pointer. Resting: the
-// mean of every
-// reading since the rest began (the longer the finger rests, the surer the
-// point), held still within the rest margin once it has settled.
+// longer than the finger's own (half as long again) or half a noise
+// deviation, so that the jitter of a short line never jerks the pointer.
+// Resting: the mean of every reading since the rest began (the longer the
+// finger rests, the surer the point), held still within the rest margin
+// once it has settled.
 void CTouchSmoother::Estimate(const Strength& strength) {
   const auto n = static_cast<double>(m_count);
   const double spread = n * m_stt - m_st * m_st;
@@ -462,22 +498,31 @@ void CTouchSmoother::Estimate(const Strength& strength) {
     ResetRest();
     // Along the way the finger goes, the pointer moves on no farther than
     // the newest reading, less its noise: a finger that stops is not
-    // overrun, not even by the noise of the readings after it.
+    // overrun, not even by the noise of the readings after it. Nor farther
+    // than the reading before, carried on a report (by at most a report's
+    // travel): a single reading ahead of the finger does not let the
+    // pointer run on.
     const Sample& newest = m_samples[(m_head + m_count - 1) % kWindow];
     const double lineSpeed = std::hypot(m_lineSlopeX, m_lineSlopeY);
     if (lineSpeed > 0.0) {
       const double ux = m_lineSlopeX / lineSpeed;
       const double uy = m_lineSlopeY / lineSpeed;
       const double margin = std::min(strength.noise, lineSpeed / 2.0);
-      const double allowed =
-          std::max(0.0, (newest.x - m_outX) * ux + (newest.y - m_outY) * uy - margin);
+      const Sample& before = m_samples[(m_head + m_count - (m_count >= 2 ? 2 : 1)) % kWindow];
+      const double beforeStep = m_count >= 2 ? lineSpeed : 0.0;
+      const double newestAlong = (newest.x - m_outX) * ux + (newest.y - m_outY) * uy;
+      const double reached = std::max(
+          newestAlong - beforeStep,
+          std::min(newestAlong, (before.x - m_outX) * ux + (before.y - m_outY) * uy + beforeStep));
+      const double allowed = std::max(0.0, reached - margin);
       const double ahead = (x - m_outX) * ux + (y - m_outY) * uy - allowed;
       if (ahead > 0.0) {
         x -= ahead * ux;
         y -= ahead * uy;
       }
     }
-    const double longest = std::max(kLongestStepDeviations * strength.noise, 1.5 * speed);
+    const double longest =
+        std::max(kLongestStepDeviations * strength.noise, 1.5 * std::max(speed, m_courseSpeed));
     const double step = std::hypot(x - m_outX, y - m_outY);
     if (step > longest) {
       x = m_outX + (x - m_outX) * longest / step;

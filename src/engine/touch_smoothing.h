@@ -59,7 +59,10 @@ struct SmoothedReports {
 //   on the newest point of a line through the readings of its last few
 //   pixels of travel (so a curve keeps its size and a turn grows no spur),
 //   and never ahead of the newest reading along the way (so a stop is not
-//   overrun);
+//   overrun); a reading taken onto that line counts only so far ahead of
+//   or beside its course as moves the pointer less than the noise (so a
+//   wild reading that noise brought near the course leaks little), but
+//   whole behind it (a finger that stops);
 // - the lift goes where the pointer is, never to the last reading, which
 //   is the least reliable one.
 // Its constants are in noise deviations, pixels of travel or milliseconds,
@@ -153,6 +156,8 @@ private:
   // The slope of the line the last prediction followed.
   double m_lineSlopeX = 0.0;
   double m_lineSlopeY = 0.0;
+  // The speed of the course a reading was judged by (units a report).
+  double m_courseSpeed = 0.0;
 };
 
 }  // namespace zt
