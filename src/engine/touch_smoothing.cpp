@@ -46,7 +46,7 @@ constexpr double kSureForMs = 30.0;
 constexpr std::size_t kSettleReadings = 16;
 // The longest step of a moving pointer, in noise deviations, unless the
 // finger itself moves farther at a report.
-constexpr double kLongestStepDeviations = 0.5;
+constexpr double kLongestStepDeviations = 1.0;
 // A moving pointer follows a line through the readings of the finger's
 // last this many noise deviations of travel (never fewer than
 // kShortestLine): long enough to still the noise, short enough that a
@@ -331,7 +331,6 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
                                   kOffCourseDeviations * strength.noise * uncertainty);
     point = NearCourse(point, x, y, m_lineSlopeX, m_lineSlopeY, limit);
   }
-  m_courseSpeed = std::hypot(m_lineSlopeX, m_lineSlopeY);
   Push(point);
   if (m_count > kWindow - 1) {
     Pop();
@@ -387,7 +386,6 @@ void CTouchSmoother::Restart() {
   m_st = m_stt = m_sx = m_sy = m_stx = m_sty = 0.0;
   m_movingReports = 0;
   m_suspect = false;
-  m_courseSpeed = 0.0;
 }
 
 void CTouchSmoother::Push(IntPoint point) {
@@ -461,8 +459,8 @@ std::size_t CTouchSmoother::Predict(const Strength& strength, double t, double& 
 // Moving: the newest point of the line through the finger's last few
 // pixels of travel, never farther along the way than the newest reading
 // (less a noise deviation, or half the finger's step), reached in steps no
-// longer than the finger's own (half as long again) or half a noise
-// deviation, so that the jitter of a short line never jerks the pointer.
+// longer than the finger's own (half as long again) or a noise deviation,
+// so that the jitter of a short line never jerks the pointer.
 // Resting: the mean of every reading since the rest began (the longer the
 // finger rests, the surer the point), held still within the rest margin
 // once it has settled.
@@ -498,31 +496,22 @@ void CTouchSmoother::Estimate(const Strength& strength) {
     ResetRest();
     // Along the way the finger goes, the pointer moves on no farther than
     // the newest reading, less its noise: a finger that stops is not
-    // overrun, not even by the noise of the readings after it. Nor farther
-    // than the reading before, carried on a report (by at most a report's
-    // travel): a single reading ahead of the finger does not let the
-    // pointer run on.
+    // overrun, not even by the noise of the readings after it.
     const Sample& newest = m_samples[(m_head + m_count - 1) % kWindow];
     const double lineSpeed = std::hypot(m_lineSlopeX, m_lineSlopeY);
     if (lineSpeed > 0.0) {
       const double ux = m_lineSlopeX / lineSpeed;
       const double uy = m_lineSlopeY / lineSpeed;
       const double margin = std::min(strength.noise, lineSpeed / 2.0);
-      const Sample& before = m_samples[(m_head + m_count - (m_count >= 2 ? 2 : 1)) % kWindow];
-      const double beforeStep = m_count >= 2 ? lineSpeed : 0.0;
-      const double newestAlong = (newest.x - m_outX) * ux + (newest.y - m_outY) * uy;
-      const double reached = std::max(
-          newestAlong - beforeStep,
-          std::min(newestAlong, (before.x - m_outX) * ux + (before.y - m_outY) * uy + beforeStep));
-      const double allowed = std::max(0.0, reached - margin);
+      const double allowed =
+          std::max(0.0, (newest.x - m_outX) * ux + (newest.y - m_outY) * uy - margin);
       const double ahead = (x - m_outX) * ux + (y - m_outY) * uy - allowed;
       if (ahead > 0.0) {
         x -= ahead * ux;
         y -= ahead * uy;
       }
     }
-    const double longest =
-        std::max(kLongestStepDeviations * strength.noise, 1.5 * std::max(speed, m_courseSpeed));
+    const double longest = std::max(kLongestStepDeviations * strength.noise, 1.5 * speed);
     const double step = std::hypot(x - m_outX, y - m_outY);
     if (step > longest) {
       x = m_outX + (x - m_outX) * longest / step;

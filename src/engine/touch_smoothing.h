@@ -156,8 +156,6 @@ private:
   // The slope of the line the last prediction followed.
   double m_lineSlopeX = 0.0;
   double m_lineSlopeY = 0.0;
-  // The speed of the course a reading was judged by (units a report).
-  double m_courseSpeed = 0.0;
 };
 
 }  // namespace zt
