@@ -490,6 +490,11 @@ void CTouchSmoother::Estimate(const Strength& strength) {
       SeedRest(strength);
       m_resting = m_restCount >= kStoppedReadings - 1;
       m_movingReports = m_resting ? 0 : m_movingReports;
+      // The line keeps only the readings of the rest: the way there would
+      // still say the finger moves.
+      while (m_resting && static_cast<double>(m_count) > m_restCount + 1.0) {
+        Pop();
+      }
     }
   }
   if (!m_resting) {
