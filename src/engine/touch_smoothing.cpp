@@ -37,7 +37,7 @@ constexpr double kMovingSlope = 4.0;
 constexpr double kRestingSlope = 2.0;
 // How unsure the short line's slope must be for a moving finger to have
 // stopped, and how many of the newest readings must lie together.
-constexpr double kStoppedSlope = 0.5;
+constexpr double kStoppedSlope = 1.0;
 constexpr double kStoppedReadings = 3.0;
 // The slope must stay that sure for this long (ms), and for two reports at
 // least, before the finger counts as moving.
