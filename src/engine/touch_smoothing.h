@@ -62,7 +62,8 @@ struct SmoothedReports {
 //   overrun); a reading taken onto that line counts only so far ahead of
 //   or beside its course as moves the pointer less than the noise (so a
 //   wild reading that noise brought near the course leaks little), but
-//   whole behind it (a finger that stops);
+//   whole behind it (a finger that stops); once the finger has stopped,
+//   the line forgets the way there;
 // - the lift goes where the pointer is, never to the last reading, which
 //   is the least reliable one.
 // Its constants are in noise deviations, pixels of travel or milliseconds,
