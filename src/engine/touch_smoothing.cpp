@@ -14,6 +14,14 @@ namespace {
 // followed, the finger changed course.
 constexpr double kSpikeDeviations = 4.0;
 constexpr double kBreakDeviations = 6.0;
+// A reading taken onto a moving line counts no farther ahead of or beside
+// its course than moves the line's newest point by this many noise
+// deviations, nor nearer than this many of the course's own deviations:
+// a reading several deviations off, which noise may have brought within
+// the spike limit, moves the pointer little more than noise does. Behind
+// the course it counts whole: a finger that slows or stops.
+constexpr double kInfluenceDeviations = 0.75;
+constexpr double kOffCourseDeviations = 1.5;
 constexpr double kRestMarginDeviations = 0.5;
 // Two first readings this close (in noise deviations) agree on where the
 // finger went down.
@@ -29,7 +37,7 @@ constexpr double kMovingSlope = 4.0;
 constexpr double kRestingSlope = 2.0;
 // How unsure the short line's slope must be for a moving finger to have
 // stopped, and how many of the newest readings must lie together.
-constexpr double kStoppedSlope = 0.5;
+constexpr double kStoppedSlope = 1.0;
 constexpr double kStoppedReadings = 3.0;
 // The slope must stay that sure for this long (ms), and for two reports at
 // least, before the finger counts as moving.
@@ -57,6 +65,25 @@ bool Far(IntPoint a, double x, double y, double limit) {
 
 bool Far(IntPoint a, IntPoint b, double limit) {
   return Far(a, b.x, b.y, limit);
+}
+
+// The reading with the part of its offset from the course's point (x, y)
+// that lies ahead of or beside the way (slopeX, slopeY) no longer than
+// limit; the part behind, a finger slowing or stopping, is kept whole.
+IntPoint NearCourse(IntPoint point, double x, double y, double slopeX, double slopeY,
+                    double limit) {
+  const double speed = std::hypot(slopeX, slopeY);
+  const double ux = speed > 0.0 ? slopeX / speed : 0.0;
+  const double uy = speed > 0.0 ? slopeY / speed : 0.0;
+  const double behind = std::min(0.0, (point.x - x) * ux + (point.y - y) * uy);
+  const double offX = point.x - x - behind * ux;
+  const double offY = point.y - y - behind * uy;
+  const double off = std::hypot(offX, offY);
+  if (off <= limit) {
+    return point;
+  }
+  return {static_cast<std::int32_t>(std::lround(x + behind * ux + offX * limit / off)),
+          static_cast<std::int32_t>(std::lround(y + behind * uy + offY * limit / off))};
 }
 
 // The squared distances of readings from their mean.
@@ -175,6 +202,22 @@ void CTouchSmoother::Start(std::int32_t status, IntPoint point, const Strength& 
   const auto distance = [&](IntPoint other) {
     return std::hypot(point.x - other.x, point.y - other.y);
   };
+  if (m_firstCount == 4) {
+    // The rest after a spike: the press is on four readings (three hold
+    // the noise of a few in a hundred touches beyond the bound); a fifth
+    // that is itself wild waits on the line like any other.
+    const IntPoint third = m_first[2];
+    const IntPoint fourth = m_first[3];
+    const double meanX = (second.x + third.x + fourth.x) / 3.0;
+    const double meanY = (second.y + third.y + fourth.y) / 3.0;
+    if (Far(point, meanX, meanY, strength.spike)) {
+      Begin({second, third, fourth}, strength, out);
+      Track(point, strength, out);
+    } else {
+      Begin({second, third, fourth, point}, strength, out);
+    }
+    return;
+  }
   if (m_firstCount == 3) {
     // A line through all four, or a rest on the last three (the same
     // degrees of freedom): the line only where it leaves the readings far
@@ -184,18 +227,19 @@ void CTouchSmoother::Start(std::int32_t status, IntPoint point, const Strength& 
     if (kLandingMovingOdds * LineScatter(four) < RestScatter({second, third, point})) {
       BeginMoving({first, second, third, point}, strength, out);
     } else {
-      Begin({second, third, point}, strength, out);
+      m_first[3] = point;
+      m_firstCount = 4;
     }
     return;
   }
   const IntPoint ahead{2 * second.x - first.x, 2 * second.y - first.y};
   const bool nearSecond = distance(second) <= strength.spike;
   const bool onLine = distance(ahead) <= kAheadUncertainty * strength.spike;
-  if (nearSecond && onLine) {
-    m_first[2] = point;  // a fourth reading tells
+  if (nearSecond) {
+    // The first was a spike, or the finger landed moving: a fourth reading
+    // tells, and a press after a spike rests on three readings.
+    m_first[2] = point;
     m_firstCount = 3;
-  } else if (nearSecond) {
-    Begin({second, point}, strength, out);  // the first was a spike
   } else if (onLine) {
     BeginMoving({first, second, point}, strength, out);
   } else if (distance(first) <= strength.spike) {
@@ -242,12 +286,13 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
   double x = 0.0;
   double y = 0.0;
   // A line through few readings places the finger less surely.
-  const auto spikeOff = [&](std::size_t count) {
-    return strength.spike * std::sqrt(1.0 + kLineUncertainty / static_cast<double>(count));
-  };
+  const auto lineCount = static_cast<double>(Predict(strength, m_t, x, y));
+  const double uncertainty = std::sqrt(1.0 + kLineUncertainty / lineCount);
+  // How much the newest of n readings moves the line's newest point.
+  const double leverage = (4.0 * lineCount - 2.0) / (lineCount * (lineCount + 1.0));
+  const double spike = strength.spike * uncertainty;
   if (m_suspect) {
     m_suspect = false;
-    const double spike = spikeOff(Predict(strength, m_t, x, y));
     if (Far(point, x, y, spike)) {
       // Not back on course: the finger is where the suspect reading was.
       RestartLine(m_suspectPoint);
@@ -262,7 +307,6 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
       return;
     }
   } else {
-    const double spike = spikeOff(Predict(strength, m_t, x, y));
     // Far from the course and from the newest reading alike: a finger
     // that stops short is no spike.
     const Sample& newest = m_samples[(m_head + m_count - 1) % kWindow];
@@ -279,6 +323,13 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
     // One sure report is enough to follow the new course; a finger that
     // stopped rests on its first readings.
     m_movingReports = MovingReportsNeeded() - 1;
+  } else if (!m_resting && m_count >= 3) {
+    // A reading off the course moves the line's newest point no more than
+    // a fraction of the noise, and counts at least as far off as the
+    // course's own uncertainty.
+    const double limit = std::max(kInfluenceDeviations * strength.noise / leverage,
+                                  kOffCourseDeviations * strength.noise * uncertainty);
+    point = NearCourse(point, x, y, m_lineSlopeX, m_lineSlopeY, limit);
   }
   Push(point);
   if (m_count > kWindow - 1) {
@@ -291,12 +342,20 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
   }
 }
 
-// The lift goes where the pointer is. A touch still waiting for its second
-// reading begins where its one reading was.
+// The lift goes where the pointer is. A touch still waiting for its
+// readings to agree begins where its one reading was, or where those after
+// a wild first one agree.
 void CTouchSmoother::EndTouch(SmoothedReports& out) {
   if (m_phase == Phase::kStarting) {
-    m_outX = m_first[0].x;
-    m_outY = m_first[0].y;
+    const bool agreeing = m_firstCount >= 3;
+    const std::size_t from = agreeing ? 1 : 0;
+    const std::size_t to = agreeing ? m_firstCount : 1;
+    const auto count = static_cast<double>(to - from);
+    m_outX = m_outY = 0.0;
+    for (std::size_t i = from; i < to; ++i) {
+      m_outX += m_first[i].x / count;
+      m_outY += m_first[i].y / count;
+    }
     out.Add(m_startStatus, Output());
   }
   if (m_phase != Phase::kIdle) {
@@ -401,10 +460,10 @@ std::size_t CTouchSmoother::Predict(const Strength& strength, double t, double& 
 // pixels of travel, never farther along the way than the newest reading
 // (less a noise deviation, or half the finger's step), reached in steps no
 // longer than the finger's own (half as long again) or a noise deviation,
-// so that the jitter of a short line never jerks the pointer. Resting: the
-// mean of every
-// reading since the rest began (the longer the finger rests, the surer the
-// point), held still within the rest margin once it has settled.
+// so that the jitter of a short line never jerks the pointer.
+// Resting: the mean of every reading since the rest began (the longer the
+// finger rests, the surer the point), held still within the rest margin
+// once it has settled.
 void CTouchSmoother::Estimate(const Strength& strength) {
   const auto n = static_cast<double>(m_count);
   const double spread = n * m_stt - m_st * m_st;
@@ -431,6 +490,11 @@ void CTouchSmoother::Estimate(const Strength& strength) {
       SeedRest(strength);
       m_resting = m_restCount >= kStoppedReadings - 1;
       m_movingReports = m_resting ? 0 : m_movingReports;
+      // The line keeps only the readings of the rest: the way there would
+      // still say the finger moves.
+      while (m_resting && static_cast<double>(m_count) > m_restCount + 1.0) {
+        Pop();
+      }
     }
   }
   if (!m_resting) {

@@ -50,14 +50,20 @@ struct SmoothedReports {
 //   wild reading (dropped) or the finger turning or flicking (taken, and a
 //   new line begins there);
 // - the touch-down waits until the first readings agree, so that a wild
-//   first reading is never pressed on; the press goes where they agree;
+//   first reading is never pressed on; the press goes where they agree
+//   (after a wild first reading, on the four after it: fewer leave a few
+//   presses in a hundred farther off than the noise);
 // - at rest the pointer stands still on the mean of the readings since the
 //   finger came to rest (moving only when the mean leaves a margin, never
 //   larger than the hold tolerance); while the finger moves the pointer is
 //   on the newest point of a line through the readings of its last few
 //   pixels of travel (so a curve keeps its size and a turn grows no spur),
 //   and never ahead of the newest reading along the way (so a stop is not
-//   overrun);
+//   overrun); a reading taken onto that line counts only so far ahead of
+//   or beside its course as moves the pointer less than the noise (so a
+//   wild reading that noise brought near the course leaks little), but
+//   whole behind it (a finger that stops); once the finger has stopped,
+//   the line forgets the way there;
 // - the lift goes where the pointer is, never to the last reading, which
 //   is the least reliable one.
 // Its constants are in noise deviations, pixels of travel or milliseconds,
@@ -126,7 +132,7 @@ private:
 
   Phase m_phase = Phase::kIdle;
   std::int32_t m_startStatus = 0;  // begins, or a move after a lost touch-down
-  std::array<IntPoint, 3> m_first{};
+  std::array<IntPoint, 4> m_first{};
   std::size_t m_firstCount = 0;
   bool m_suspect = false;
   IntPoint m_suspectPoint;

@@ -447,7 +447,7 @@ TEST(TouchSmootherTest, StreamsTable) {
        &Figures::overshoot, 2.0, 4.0},
       {"circle of 10 px", [](unsigned seed) { return Circle(seed, 10, 100); }, 0,
        &Figures::radiusError, 0.15, 0.15},
-      {"first reading 12 px off", spiked(rest, 0, 8.5), 0, &Figures::pressOff, 3.0, 4.5},
+      {"first reading 12 px off", spiked(rest, 0, 8.5), 0, &Figures::pressOff, 2.0, 3.0},
       {"a drag at 600 px/s from its touch-down", drag(kNoisePixels, 600), 0, &Figures::pressOff,
        3.0, 14.0},
   };
