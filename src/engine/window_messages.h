@@ -27,6 +27,11 @@ inline constexpr std::uint32_t kWmHoldRing = kWmUser + 14;
 // To the setup sheet's monitor page: the display changed.
 inline constexpr std::uint32_t kWmMonitorsChanged = kWmUser + 13;
 
+// A second instance started with /import hands its settings file to the
+// running one: WM_COPYDATA with this dwData and the file's path, a NUL and
+// its text. The running one answers 1 when it stored and applied them.
+inline constexpr std::uintptr_t kCopyDataImportSettings = 0x5A540001;
+
 // The shell's callback to the tray icon's window (WM_APP + 163).
 inline constexpr std::uint32_t kWmTrayNotify = 0x80A3;
 

@@ -1,5 +1,6 @@
 #include "windows/touch_main_dlg.h"
 
+#include <algorithm>
 #include <new>
 #include <string>
 #include <utility>
@@ -9,6 +10,7 @@
 #include "mapping/desktop_mapping.h"
 #include "resource.h"
 #include "settings/serial_ports.h"
+#include "settings/settings_file.h"
 #include "windows/about_dlg.h"
 #include "windows/advanced_dlg.h"
 #include "windows/button_mode_wnd.h"
@@ -177,6 +179,16 @@ bool CTouchMainDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
       OnHoldRing(wParam, lParam != 0);
       result = 0;
       return true;
+    case WM_COPYDATA: {
+      const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+      if (data == nullptr || data->dwData != kCopyDataImportSettings || data->lpData == nullptr) {
+        return false;
+      }
+      const std::string sent(static_cast<const char*>(data->lpData), data->cbData);
+      const auto nul = std::min(sent.find('\0'), sent.size());
+      result = OnImport(sent.substr(0, nul), nul < sent.size() ? sent.substr(nul + 1) : "") ? 1 : 0;
+      return true;
+    }
     default:
       return false;
   }
@@ -277,6 +289,32 @@ void CTouchMainDlg::OnApply() {
   ShowLinkState();
   ShowOrCreateButtonWnd();
   EnableCommands(m_host.ConnectedDriver() != nullptr ? TRUE : FALSE);
+}
+
+// A settings file another instance was started with: checked again, stored
+// whole and then taken as Apply takes a port (the engine restarts on the
+// stored settings). Refused while a calibration runs, as Apply waits then.
+bool CTouchMainDlg::OnImport(const std::string& path, const std::string& text) {
+  const settings::SettingsFile file =
+      settings::ReadSettingsFile(text, path, settings::FilePlatform::kWindows);
+  if (m_bCalibrating || !file.errors.empty()) {
+    return false;
+  }
+  m_finder.RequestStop();
+  SetItemText(IDC_MAIN_FIND, "Find");
+  if (!settings::ApplySettingsFile(m_store.Registry(), file)) {
+    m_finder.Stop();
+    ShowState(kSettingsNotImported);
+    return false;
+  }
+  m_host.ReloadAndStart(reinterpret_cast<WindowHandle>(m_hWnd));
+  m_finder.Stop();
+  m_strPort = m_host.m_szPort;
+  UpdateData(false);
+  ShowLinkState();
+  ShowOrCreateButtonWnd();
+  EnableCommands(m_host.ConnectedDriver() != nullptr ? TRUE : FALSE);
+  return true;
 }
 
 // Looks for the touch screen on the listed ports but the engine's own;

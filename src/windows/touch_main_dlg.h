@@ -55,6 +55,7 @@ private:
   void AddAboutMenuItem();
   void OnApply();
   void OnFind();
+  bool OnImport(const std::string& path, const std::string& text);
   void OnFindDone();
   // Fills the port list anew, keeping the text in the box.
   void FillPortList();

@@ -230,6 +230,21 @@ class DaemonTest(DaemonCase):
         shown = self.command("config")
         self.assertEqual(shown.stdout, "Control=%s  (%s)\nDTime=500  (%s)\nTouchMode=2  (%s)\n" % (
             self.control, self.config, dropin, dropin), shown.stderr)
+        # The values in force as a settings file; one from Windows brought here
+        # whole or not at all, its port and monitor left to the local ones.
+        self.assertIn("\nDTime=500\nTouchMode=2\n", self.command("export").stdout)
+        unit = os.path.join(self.folder, "unit.conf")
+        taken = {}
+        for beep in ("2", "1"):
+            with open(unit, "w") as exported:
+                exported.write("Port=COM5\r\nMonitor=\\\\.\\DISPLAY1\r\nDTime=600\r\nBeep=%s\r\n" % beep)
+            taken[beep] = self.command("import", unit)
+        self.assertEqual((taken["2"].returncode, taken["2"].stdout), (2, ""))
+        self.assertIn(unit + ":4: Beep: out of range", taken["2"].stderr)
+        self.assertEqual(taken["1"].returncode, 0, taken["1"].stderr)
+        self.assertTrue(taken["1"].stdout.endswith("\nDTime=600\nBeep=1\n"), taken["1"].stdout)
+        self.assertIn(unit + ":1: Port: \"COM5\" is not one of this platform's; the local Port is kept",
+                      taken["1"].stderr)
         # A port another program holds: the daemon says why it waits, once;
         # find passes over that device, under any name.
         sim = self.simulator(os.path.join(self.folder, "ttyQ"))
