@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -14,7 +14,8 @@
 namespace zt {
 namespace {
 
-// How long the running instance may take to store and apply a file.
+// How long the running instance may take to answer (to store and apply a
+// file, say).
 constexpr UINT kImportAnswerMs = 10000;
 
 // The standard output the program was given (a pipe, a file, Wine's
@@ -106,6 +107,32 @@ int Import(CTouchApp& app, const std::string& path) {
   return kExitDone;
 }
 
+// The running instance writes its figures into a file of ours.
+int Status(CTouchApp& app) {
+  app.ReadWindowTitle();
+  HWND running = app.FindRunningInstance();
+  if (running == nullptr) {
+    Say("ZeltraTouch is not running");
+    return kExitFailed;
+  }
+  char folder[MAX_PATH] = {};
+  char path[MAX_PATH] = {};
+  if (::GetTempPathA(MAX_PATH, folder) == 0 || ::GetTempFileNameA(folder, "zts", 0, path) == 0) {
+    Say("cannot make a temporary file");
+    return kExitFailed;
+  }
+  COPYDATASTRUCT data{kCopyDataStatus, static_cast<DWORD>(std::strlen(path) + 1), path};
+  DWORD_PTR answer = 0;
+  std::string json;
+  const bool answered =
+      ::SendMessageTimeoutA(running, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
+                            SMTO_ABORTIFHUNG, kImportAnswerMs, &answer) != 0 &&
+      answer == 1 && ReadWholeFile(path, json) && !json.empty();
+  ::DeleteFileA(path);
+  Say(answered ? json : "the running ZeltraTouch did not answer");
+  return answered ? kExitDone : kExitFailed;
+}
+
 }  // namespace
 
 bool RunCommand(CTouchApp& app, int argc, char** argv, int& exitCode) {
@@ -118,8 +145,10 @@ bool RunCommand(CTouchApp& app, int argc, char** argv, int& exitCode) {
     exitCode = Export(app, argv[2]);
   } else if (withFile && _stricmp(command.c_str(), "/import") == 0) {
     exitCode = Import(app, argv[2]);
+  } else if (argc == 2 && _stricmp(command.c_str(), "/status") == 0) {
+    exitCode = Status(app);
   } else {
-    Say("usage: ZeltraTouch.exe [/export FILE | /import FILE]");
+    Say("usage: ZeltraTouch.exe [/export FILE | /import FILE | /status]");
     exitCode = kExitBadCommandLine;
   }
   return true;

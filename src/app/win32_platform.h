@@ -22,9 +22,10 @@ struct Win32Platform {
   Win32Monitors monitors;
   Win32TouchInjection touchInjection;
   Win32Log log;
+  CHealth health;
 
   EnginePlatform Engine() {
-    return {comm, threads, input, messages, monitors, &touchInjection, &log};
+    return {comm, threads, input, messages, monitors, &touchInjection, &log, &health};
   }
 };
 

@@ -7,6 +7,7 @@
 
 #include "engine/controller_protocol.h"
 #include "engine/engine_settings.h"
+#include "engine/health.h"
 #include "engine/packet_assembler.h"
 #include "engine/parameter_exchange.h"
 #include "engine/pointer_emulation.h"
@@ -32,6 +33,7 @@ struct EnginePlatform {
   IMonitors& monitors;
   ITouchInjection* touchInjection = nullptr;  // none: mouse output only
   ILog* log = nullptr;                        // none: nothing is noted
+  CHealth* health = nullptr;                  // none: nothing is counted
 };
 
 // The running touch engine: owns the open port, the reader thread that
@@ -103,6 +105,7 @@ private:
   void ReadLoop();
 
   IMonitors& m_monitors;
+  CHealth* m_health;
   std::string m_monitorName;  // user-interface thread only
   bool m_monitorFound = true;
   // Both mappings of the points in effect, and which one maps: replaced

@@ -15,7 +15,7 @@
 namespace zt::settings {
 namespace {
 
-enum class Kind { kNumber, kText, kPort, kMonitor, kLinuxText };
+enum class Kind { kNumber, kText, kPort, kMonitor, kPath, kLinuxText };
 
 // What a value may hold.
 struct Rule {
@@ -48,6 +48,8 @@ const std::vector<Rule>& Rules() {
         {kHoldZone, Kind::kNumber, 0, 65535},
         {kSmoothing, Kind::kNumber, 0, 3},
         {kOutput, Kind::kNumber, 0, 1},
+        {kCalibrationTime, Kind::kNumber, 0, 0xFFFFFFFF},
+        {kMetrics, Kind::kPath},
         // The Linux daemon's own: its control socket and where find looks.
         {"Control", Kind::kLinuxText},
         {"FindPorts", Kind::kLinuxText},
@@ -90,13 +92,18 @@ std::optional<std::uint64_t> Number(const std::string& text) {
   return errno == 0 ? std::optional<std::uint64_t>(value) : std::nullopt;
 }
 
-// Whether a port or monitor name is one of this platform: a COM port and a
-// display device ("\\.\DISPLAY2") on Windows, a device path and an XRandR
-// name on Linux.
+// Whether a port, monitor or file name is one of this platform: a COM
+// port, a display device ("\\.\DISPLAY2") and a path from a drive or a
+// share on Windows; a device path, an XRandR name and an absolute path on
+// Linux.
 bool IsLocalName(Kind kind, const std::string& value, FilePlatform platform) {
   const bool windows = platform == FilePlatform::kWindows;
   if (kind == Kind::kPort) {
     return windows ? IsPortName(value) : value.rfind('/', 0) == 0;
+  }
+  if (kind == Kind::kPath) {
+    const bool fromDrive = value.size() > 2 && value[1] == ':' && value[2] == '\\';
+    return windows ? fromDrive || value.rfind("\\\\", 0) == 0 : value.rfind('/', 0) == 0;
   }
   const bool displayDevice = value.rfind("\\\\.\\", 0) == 0;
   return !value.empty() && (windows ? displayDevice : !displayDevice);
@@ -178,7 +185,8 @@ SettingsFile ReadSettingsFile(const std::string& text, const std::string& path,
       file.errors.push_back(where + fault);
     } else if (rule->kind == Kind::kLinuxText && platform == FilePlatform::kWindows) {
       file.notes.push_back(where + "used on Linux only; passed over");
-    } else if ((rule->kind == Kind::kPort || rule->kind == Kind::kMonitor) &&
+    } else if ((rule->kind == Kind::kPort || rule->kind == Kind::kMonitor ||
+                rule->kind == Kind::kPath) &&
                !IsLocalName(rule->kind, value, platform)) {
       where.append("\"").append(value).append("\" is not one of this platform's; the local ");
       file.notes.push_back(where.append(name).append(" is kept"));

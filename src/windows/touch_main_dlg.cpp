@@ -1,6 +1,7 @@
 #include "windows/touch_main_dlg.h"
 
 #include <algorithm>
+#include <fstream>
 #include <new>
 #include <string>
 #include <utility>
@@ -23,6 +24,10 @@ namespace {
 
 constexpr UINT_PTR kHideTimer = 0;
 constexpr UINT kHideDelayMs = 200;
+// The health figures are completed and the metrics file brought up to date
+// this often.
+constexpr UINT_PTR kHealthTimer = 1;
+constexpr UINT kHealthPeriodMs = 1000;
 // How much of a text that is not a port name the state line repeats.
 constexpr std::size_t kPortTextShown = 12;
 
@@ -90,6 +95,8 @@ bool CTouchMainDlg::OnInitDialog() {
   m_host.StartDriver(reinterpret_cast<WindowHandle>(m_hWnd));
   EnableCommands(m_host.ConnectedDriver() != nullptr ? TRUE : FALSE);
   ShowLinkState();
+  ReadMetricsPath();
+  ::SetTimer(m_hWnd, kHealthTimer, kHealthPeriodMs, nullptr);
   if (!ShowOrCreateButtonWnd()) {
     return false;
   }
@@ -181,10 +188,15 @@ bool CTouchMainDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
       return true;
     case WM_COPYDATA: {
       const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-      if (data == nullptr || data->dwData != kCopyDataImportSettings || data->lpData == nullptr) {
+      if (data == nullptr || data->lpData == nullptr ||
+          (data->dwData != kCopyDataImportSettings && data->dwData != kCopyDataStatus)) {
         return false;
       }
       const std::string sent(static_cast<const char*>(data->lpData), data->cbData);
+      if (data->dwData == kCopyDataStatus) {
+        result = WriteStatus(sent) ? 1 : 0;
+        return true;
+      }
       const auto nul = std::min(sent.find('\0'), sent.size());
       result = OnImport(sent.substr(0, nul), nul < sent.size() ? sent.substr(nul + 1) : "") ? 1 : 0;
       return true;
@@ -211,6 +223,13 @@ bool CTouchMainDlg::OnPaint() {
 }
 
 void CTouchMainDlg::OnTimer(UINT_PTR id) {
+  if (id == kHealthTimer) {
+    CompleteHealth();
+    if (m_metrics && m_host.Platform().health != nullptr) {
+      m_metrics->Update(*m_host.Platform().health, UnixNow());
+    }
+    return;
+  }
   if (id != kHideTimer) {
     ui::CDialog::OnTimer(id);
     return;
@@ -309,12 +328,46 @@ bool CTouchMainDlg::OnImport(const std::string& path, const std::string& text) {
   }
   m_host.ReloadAndStart(reinterpret_cast<WindowHandle>(m_hWnd));
   m_finder.Stop();
+  ReadMetricsPath();
   m_strPort = m_host.m_szPort;
   UpdateData(false);
   ShowLinkState();
   ShowOrCreateButtonWnd();
   EnableCommands(m_host.ConnectedDriver() != nullptr ? TRUE : FALSE);
   return true;
+}
+
+void CTouchMainDlg::ReadMetricsPath() {
+  const std::string path = m_store.ReadTextValue(settings::kMetrics);
+  if (path.empty() || !m_metrics || m_metrics->Path() != path) {
+    m_metrics.reset();
+    if (!path.empty()) {
+      m_metrics.emplace(path);
+    }
+  }
+}
+
+// What the engine does not count itself: the output in use and when the
+// calibration was stored.
+void CTouchMainDlg::CompleteHealth() {
+  CHealth* health = m_host.Platform().health;
+  if (health == nullptr) {
+    return;
+  }
+  const CTouchDriver* engine = m_host.Driver();
+  health->SetTouchOutput(engine != nullptr && engine->Settings().output == kOutputTouch &&
+                         !engine->TouchOutputMissing());
+  health->SetCalibrationStored(m_store.CalibrationStored());
+}
+
+// The health figures as JSON, into the file ZeltraTouch.exe /status named.
+bool CTouchMainDlg::WriteStatus(const std::string& path) {
+  CompleteHealth();
+  const CHealth* health = m_host.Platform().health;
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file << StatusJson(health != nullptr ? health->Figures() : HealthFigures{});
+  file.close();
+  return static_cast<bool>(file);
 }
 
 // Looks for the touch screen on the listed ports but the engine's own;

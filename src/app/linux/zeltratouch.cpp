@@ -2,7 +2,7 @@
 // answer, or runs a calibration with it. Exit status 0 when the daemon
 // answered OK, 1 with one line on what went wrong otherwise, 2 for a bad
 // command line.
-//   zeltratouch [--socket PATH] status | reload | config | export | find
+//   zeltratouch [--socket PATH] status [--json] | reload | config | export | find
 //               | params [--set LIST] | calibrate [--monitor NAME]
 //   zeltratouch [--socket PATH] import FILE
 // export prints the values in force as a settings file; import reads one
@@ -25,7 +25,7 @@ namespace {
 
 constexpr char kDefaultSocket[] = "/run/zeltratouch/control";
 constexpr char kUsage[] =
-    "usage: zeltratouch [--socket PATH] status | reload | config | export | find\n"
+    "usage: zeltratouch [--socket PATH] status [--json] | reload | config | export | find\n"
     "       | params [--set pressure=N,downcount=N,upcount=N,delay=N]\n"
     "       | calibrate [--monitor NAME]\n"
     "       zeltratouch import FILE\n"
@@ -53,6 +53,8 @@ bool ParseCommand(int argc, char** argv, int at, std::string& request, std::stri
   } else if (left == 1 && (command == "status" || command == "reload" || command == "config" ||
                            command == "find" || command == "params" || command == "calibrate")) {
     request = command;
+  } else if (left == 2 && command == "status" && option == "--json") {
+    request = "status json";
   } else if (left == 3 && command == "params" && option == "--set") {
     request = "params set " + std::string(argv[at + 2]);
   } else if (left == 3 && command == "calibrate" && option == "--monitor" && argv[at + 2][0]) {

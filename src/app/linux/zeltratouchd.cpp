@@ -11,11 +11,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
@@ -236,6 +239,22 @@ int main(int argc, char** argv) {
       log.Write(std::string("the X display's thread ended: ") + error.what());
     }
   });
+  // The metrics file is brought up to date about once a second.
+  std::mutex metricsLock;
+  std::condition_variable metricsWake;
+  bool ending = false;
+  std::thread metricsThread([&] {
+    std::unique_lock<std::mutex> lock(metricsLock);
+    while (!metricsWake.wait_for(lock, std::chrono::seconds(1), [&] { return ending; })) {
+      lock.unlock();
+      try {
+        daemon.UpdateMetrics();
+      } catch (const std::exception& error) {
+        log.Write(std::string("metrics: ") + error.what());
+      }
+      lock.lock();
+    }
+  });
   server.Serve([&](const std::string& request, zt::CControlPeer& peer) {
     try {
       return daemon.Handle(request, peer);
@@ -246,6 +265,12 @@ int main(int argc, char** argv) {
   });
   ::kill(::getpid(), SIGTERM);  // ends the signal thread when the loop ended by itself
   signals.join();
+  {
+    const std::lock_guard<std::mutex> lock(metricsLock);
+    ending = true;
+  }
+  metricsWake.notify_all();
+  metricsThread.join();
   monitors.Stop();
   displayThread.join();
   daemon.Stop();
