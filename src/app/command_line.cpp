@@ -104,6 +104,7 @@ int Import(CTouchApp& app, const std::string& path) {
     Say("cannot write the settings key HKLM\\Software\\Corvantic\\ZeltraTouch; nothing imported");
     return kExitFailed;
   }
+  app.m_platform.events.OnSettingsImported(path);
   return kExitDone;
 }
 

@@ -27,6 +27,7 @@ CTouchDriver::CTouchDriver(const EnginePlatform& platform)
                         platform.touchInjection, platform.log),
       m_monitors(platform.monitors),
       m_health(platform.health),
+      m_events(platform.events),
       m_assembler(m_receive) {}
 
 CTouchDriver::~CTouchDriver() {
@@ -44,6 +45,9 @@ bool CTouchDriver::Start() {
   BeginLinkState();
   if (m_health != nullptr) {
     m_health->OnLinkState(GetLinkState());
+  }
+  if (m_events != nullptr) {
+    m_events->OnLinkState(GetLinkState(), PortName());
   }
   if (!StartReaderThread(&CTouchDriver::ReaderThread, this)) {
     m_bRunning.store(0, std::memory_order_release);
@@ -130,6 +134,9 @@ void CTouchDriver::ReadLoop() {
 void CTouchDriver::OnLinkState(LinkState state) {
   if (m_health != nullptr) {
     m_health->OnLinkState(state);
+  }
+  if (m_events != nullptr) {
+    m_events->OnLinkState(state, PortName());
   }
   PostToNotifyWindow(static_cast<std::uintptr_t>(state), kNotifyLinkState);
 }

@@ -326,6 +326,9 @@ bool CTouchMainDlg::OnImport(const std::string& path, const std::string& text) {
     ShowState(kSettingsNotImported);
     return false;
   }
+  if (CEventReporter* events = m_host.Platform().events) {
+    events->OnSettingsImported(path);
+  }
   m_host.ReloadAndStart(reinterpret_cast<WindowHandle>(m_hWnd));
   m_finder.Stop();
   ReadMetricsPath();
@@ -348,16 +351,20 @@ void CTouchMainDlg::ReadMetricsPath() {
 }
 
 // What the engine does not count itself: the output in use and when the
-// calibration was stored.
+// calibration was stored, with their events.
 void CTouchMainDlg::CompleteHealth() {
   CHealth* health = m_host.Platform().health;
   if (health == nullptr) {
     return;
   }
   const CTouchDriver* engine = m_host.Driver();
-  health->SetTouchOutput(engine != nullptr && engine->Settings().output == kOutputTouch &&
-                         !engine->TouchOutputMissing());
+  const bool touchAsked = engine != nullptr && engine->Settings().output == kOutputTouch;
+  health->SetTouchOutput(touchAsked && !engine->TouchOutputMissing());
   health->SetCalibrationStored(m_store.CalibrationStored());
+  if (CEventReporter* events = m_host.Platform().events) {
+    events->OnTouchOutputRefused(touchAsked && engine->TouchOutputMissing());
+    events->OnCalibrationStored(m_store.CalibrationStored());
+  }
 }
 
 // The health figures as JSON, into the file ZeltraTouch.exe /status named.
