@@ -66,8 +66,9 @@ int Export(CTouchApp& app, const std::string& path) {
 }
 
 // The file is checked here first, so that a bad line is named on this
-// console; the running instance checks it again as it stores it.
-int Import(CTouchApp& app, const std::string& path) {
+// console; the running instance checks it again as it stores it. A check
+// alone (the setup program's, before it installs anything) stops there.
+int Import(CTouchApp& app, const std::string& path, bool checkOnly) {
   std::string text;
   if (!ReadWholeFile(path, text)) {
     Say("cannot read " + path);
@@ -84,6 +85,9 @@ int Import(CTouchApp& app, const std::string& path) {
   if (!file.errors.empty()) {
     Say("nothing imported");
     return kExitBadSettings;
+  }
+  if (checkOnly) {
+    return kExitDone;
   }
   app.ReadWindowTitle();
   if (HWND running = app.FindRunningInstance()) {
@@ -144,12 +148,13 @@ bool RunCommand(CTouchApp& app, int argc, char** argv, int& exitCode) {
   const bool withFile = argc == 3 && argv[2][0] != '\0';
   if (withFile && _stricmp(command.c_str(), "/export") == 0) {
     exitCode = Export(app, argv[2]);
-  } else if (withFile && _stricmp(command.c_str(), "/import") == 0) {
-    exitCode = Import(app, argv[2]);
+  } else if (withFile && (_stricmp(command.c_str(), "/import") == 0 ||
+                          _stricmp(command.c_str(), "/check") == 0)) {
+    exitCode = Import(app, argv[2], _stricmp(command.c_str(), "/check") == 0);
   } else if (argc == 2 && _stricmp(command.c_str(), "/status") == 0) {
     exitCode = Status(app);
   } else {
-    Say("usage: ZeltraTouch.exe [/export FILE | /import FILE | /status]");
+    Say("usage: ZeltraTouch.exe [/export FILE | /import FILE | /check FILE | /status]");
     exitCode = kExitBadCommandLine;
   }
   return true;

@@ -1,6 +1,7 @@
 // What ZeltraTouch.exe does when started with a command: /export FILE
 // writes the settings in force to a settings file, /import FILE checks one
-// and stores it (through the running instance, when there is one), /status
+// and stores it (through the running instance, when there is one), /check
+// FILE checks one and stores nothing, /status
 // prints the running instance's health figures as JSON. Messages go to the
 // console the program was started from.
 #pragma once
