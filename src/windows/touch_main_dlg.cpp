@@ -192,13 +192,14 @@ bool CTouchMainDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
           (data->dwData != kCopyDataImportSettings && data->dwData != kCopyDataStatus)) {
         return false;
       }
+      // A path, then (for an import) a NUL and the file's text.
       const std::string sent(static_cast<const char*>(data->lpData), data->cbData);
-      if (data->dwData == kCopyDataStatus) {
-        result = WriteStatus(sent) ? 1 : 0;
-        return true;
-      }
       const auto nul = std::min(sent.find('\0'), sent.size());
-      result = OnImport(sent.substr(0, nul), nul < sent.size() ? sent.substr(nul + 1) : "") ? 1 : 0;
+      const std::string path = sent.substr(0, nul);
+      const bool done = data->dwData == kCopyDataStatus
+                            ? WriteStatus(path)
+                            : OnImport(path, nul < sent.size() ? sent.substr(nul + 1) : "");
+      result = done ? 1 : 0;
       return true;
     }
     default:

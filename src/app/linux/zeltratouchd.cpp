@@ -42,7 +42,10 @@ constexpr char kUsage[] =
 
 class StderrLog final : public zt::ILog {
 public:
-  void Write(std::string_view line) override { std::cerr << "zeltratouchd: " << line << std::endl; }
+  // One write per line, so that lines of several threads never mix.
+  void Write(std::string_view line) override {
+    std::cerr << "zeltratouchd: " + std::string(line) + "\n" << std::flush;
+  }
 };
 
 int Usage() {
