@@ -1,11 +1,13 @@
 """The health figures under Wine: the metrics file the program keeps (read by
-node_exporter's textfile collector and promtool) and ZeltraTouch.exe
-/status."""
+node_exporter's textfile collector and promtool), ZeltraTouch.exe /status,
+and the events the program reports (as Wine's ReportEventA traces them)."""
 import json
 import os
+import re
+import subprocess
 import tempfile
 
-from harness import ProgramTestCase, promtool_check, scrape_textfile, wait_for
+from harness import IDS, ProgramTestCase, Touchsim, promtool_check, scrape_textfile, wait_for
 
 
 class HealthTest(ProgramTestCase):
@@ -39,3 +41,23 @@ class HealthTest(ProgramTestCase):
             self.assertEqual(scraped.get("zeltratouch_" + series), figures[field], series)
         self.assertEqual((figures["touches"], figures["link_up"]), (1, False))
         self.assertEqual(scraped.get("node_textfile_scrape_error"), 0)
+
+    def test_a_lost_and_regained_link_reach_the_event_log(self):
+        trace = os.path.join(tempfile.mkdtemp(prefix="zt-events-"), "wine.err")
+        with open(trace, "w") as errors:
+            self.started.append(subprocess.Popen(
+                ["wine", os.environ["ZT_EXE"]], env=dict(self.wine.env, WINEDEBUG="fixme+advapi"),
+                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=errors))
+        state = self.driver.item(self.main_window(), IDS.IDC_MAIN_LINK_STATE)
+        self.assertTrue(wait_for(lambda: self.driver.text(state) == "Connected"))
+        self.sim.stop()
+        self.assertTrue(wait_for(lambda: "retrying" in self.driver.text(state)))
+        self.sim = Touchsim(self.wine, 5)
+        self.assertTrue(wait_for(lambda: self.driver.text(state) == "Connected", 15))
+
+        def events():
+            with open(trace) as errors:
+                return re.findall(r"ReportEventA \(\w+,(0x\w+),0x0000,(0x\w+),", errors.read())
+        # A warning (type 2) that the link is lost, then information (4) that it is back.
+        self.assertTrue(wait_for(lambda: events() == [("0x0002", "0x00000001"), ("0x0004", "0x00000002")]),
+                        events())
