@@ -2,14 +2,25 @@
 ;
 ; Installs ZeltraTouch.exe, creates the program's settings key with initial
 ; values that ordinary users may change, a Start-menu entry, optionally a
-; start at logon, and an uninstaller that removes the files and the key.
+; start at logon, the event log source, and an uninstaller that removes
+; the files (and the key, when asked).
 ; Values already in the key are kept, so a reinstall loses no settings and
 ; no calibration.
 ;
 ; Build:  makensis -DZT_EXE=path/ZeltraTouch.exe -DZT_VERSION=1.0.0
 ;                  -DZT_OUTFILE=path/ZeltraTouch-setup.exe ZeltraTouch.nsi
-; Silent: ZeltraTouch-setup.exe /S [/AUTOSTART] [/D=C:\install\dir]
-;         Uninstall.exe /S
+;
+; Silent: ZeltraTouch-setup.exe /S [/SETTINGS=FILE] [/PORT=COMn] [/AUTOSTART]
+;                               [/D=C:\install\dir]
+;         Uninstall.exe /S [/REMOVESETTINGS]
+; The settings file is checked before anything is installed and imported
+; (ZeltraTouch.exe /import) after the initial values; /PORT wins over the
+; file's port. The program is started at the end, as the installing user
+; (not when that is SYSTEM: the start at logon starts it then). A silent
+; uninstall keeps the settings unless /REMOVESETTINGS is given.
+; Exit codes: 0 installed; 3 the settings file cannot be read or has a bad
+; line; 4 /PORT is not a COM port; 2 stopped otherwise. With 3 or 4
+; nothing is installed.
 
 Unicode true
 Target amd64-unicode
@@ -35,6 +46,12 @@ SetCompressor /SOLID lzma
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\ZeltraTouch"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define STARTMENU_DIR "$SMPROGRAMS\ZeltraTouch"
+!define EVENTLOG_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\ZeltraTouch"
+!define EXIT_BAD_SETTINGS 3
+!define EXIT_BAD_PORT 4
+
+Var SettingsFile
+Var PortName
 
 ; HKEY_LOCAL_MACHINE as a 64-bit handle value (sign-extended 0x80000002).
 !define HKLM_HANDLE -2147483646
@@ -136,6 +153,70 @@ Function OpenSettingsToUsers
   System::Call 'kernel32::LocalFree(p r1)'
 FunctionEnd
 
+; Checks /SETTINGS and /PORT before anything is installed: the program
+; checks the file (its /check), from the plug-ins folder.
+Function CheckPresets
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/SETTINGS=" $SettingsFile
+  ${If} ${Errors}
+    StrCpy $SettingsFile ""
+  ${EndIf}
+  ClearErrors
+  ${GetOptions} $0 "/PORT=" $PortName
+  ${If} ${Errors}
+    StrCpy $PortName ""
+  ${EndIf}
+  ${If} $PortName != ""
+    StrCpy $1 $PortName 3
+    StrCpy $2 $PortName "" 3
+    IntOp $3 $2 + 0
+    ${If} $1 != "COM"
+    ${OrIf} "$3" != "$2"
+    ${OrIf} $3 < 1
+      SetErrorLevel ${EXIT_BAD_PORT}
+      MessageBox MB_ICONSTOP "/PORT=$PortName is not a COM port." /SD IDOK
+      Quit
+    ${EndIf}
+  ${EndIf}
+  ${If} $SettingsFile != ""
+    InitPluginsDir
+    File "/oname=$PLUGINSDIR\ZeltraTouch.exe" "${ZT_EXE}"
+    ExecWait '"$PLUGINSDIR\ZeltraTouch.exe" /check "$SettingsFile"' $0
+    ${If} $0 != 0
+      SetErrorLevel ${EXIT_BAD_SETTINGS}
+      MessageBox MB_ICONSTOP "The settings file $SettingsFile cannot be read or has a bad line \
+          (ZeltraTouch.exe /check names it)." /SD IDOK
+      Quit
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+; The settings file, then the port, through the program's import.
+Function ImportPresets
+  ${If} $SettingsFile != ""
+    ExecWait '"$INSTDIR\ZeltraTouch.exe" /import "$SettingsFile"' $0
+    DetailPrint "Imported $SettingsFile (exit code $0)."
+  ${EndIf}
+  ${If} $PortName != ""
+    FileOpen $1 "$PLUGINSDIR\port.conf" w
+    FileWrite $1 "Port=$PortName$\r$\n"
+    FileClose $1
+    ExecWait '"$INSTDIR\ZeltraTouch.exe" /import "$PLUGINSDIR\port.conf"' $0
+    DetailPrint "Port $PortName set (exit code $0)."
+  ${EndIf}
+FunctionEnd
+
+; As the user who installs, in that user's session; SYSTEM (a deployment
+; tool's installs) has no desktop of a user: the start at logon serves.
+Function StartProgram
+  UserInfo::GetName
+  Pop $0
+  ${If} $0 != "SYSTEM"
+    Exec '"$INSTDIR\ZeltraTouch.exe"'
+  ${EndIf}
+FunctionEnd
+
 Section "ZeltraTouch (required)" SecProgram
   SectionIn RO
   SetOutPath "$INSTDIR"
@@ -145,6 +226,11 @@ Section "ZeltraTouch (required)" SecProgram
 
   Call WriteInitialSettings
   Call OpenSettingsToUsers
+  InitPluginsDir
+  Call ImportPresets
+
+  WriteRegExpandStr HKLM "${EVENTLOG_KEY}" "EventMessageFile" "$INSTDIR\ZeltraTouch.exe"
+  WriteRegDWORD HKLM "${EVENTLOG_KEY}" "TypesSupported" 7
 
   CreateDirectory "${STARTMENU_DIR}"
   CreateShortcut "${STARTMENU_DIR}\ZeltraTouch.lnk" "$INSTDIR\ZeltraTouch.exe"
@@ -165,6 +251,10 @@ Section /o "Start at logon" SecAutostart
   WriteRegStr HKLM "${RUN_KEY}" "${PRODUCT}" '"$INSTDIR\ZeltraTouch.exe"'
 SectionEnd
 
+Section "-Start"
+  Call StartProgram
+SectionEnd
+
 Function .onInit
   SetRegView 64
   SetShellVarContext all
@@ -174,13 +264,26 @@ Function .onInit
   ${IfNot} ${Errors}
     !insertmacro SelectSection ${SecAutostart}
   ${EndIf}
+  Call CheckPresets
 FunctionEnd
 
+; The settings (port, calibration) go when the user says so, or with
+; /REMOVESETTINGS; a silent uninstall keeps them otherwise.
 Section "Uninstall"
+  ExecWait '"$SYSDIR\taskkill.exe" /F /IM ZeltraTouch.exe'
   DeleteRegValue HKLM "${RUN_KEY}" "${PRODUCT}"
-  DeleteRegKey HKLM "${SETTINGS_KEY}"
-  DeleteRegKey /ifempty HKLM "${VENDOR_KEY}"
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/REMOVESETTINGS" $1
+  IfErrors 0 removeSettings
+  IfSilent keepSettings
+  MessageBox MB_YESNO|MB_ICONQUESTION "Remove the settings and the calibration too?" IDNO keepSettings
+  removeSettings:
+    DeleteRegKey HKLM "${SETTINGS_KEY}"
+    DeleteRegKey /ifempty HKLM "${VENDOR_KEY}"
+  keepSettings:
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  DeleteRegKey HKLM "${EVENTLOG_KEY}"
 
   Delete "${STARTMENU_DIR}\ZeltraTouch.lnk"
   Delete "${STARTMENU_DIR}\Uninstall ZeltraTouch.lnk"

@@ -12,6 +12,7 @@ packages=(
   nsis python3 util-linux procps
   libx11-dev libxtst-dev libxrandr-dev x11-xserver-utils dpkg-dev xfonts-base
   lintian systemd xauth
+  prometheus-node-exporter prometheus
 )
 
 missing=()

@@ -3,6 +3,9 @@
 // host ends a running engine before the application's services go.
 #include <windows.h>
 
+#include <cstdlib>
+
+#include "app/command_line.h"
 #include "app/touch_app.h"
 #include "engine/touch_host.h"
 
@@ -18,6 +21,10 @@ zt::CTouchHost theHost(theApp.m_platform.Engine(), theApp.m_settings);
 // destroying them (the system ends that thread with the process).
 int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*commandLine*/,
                    int /*show*/) {
+  int exitCode = 0;
+  if (zt::RunCommand(theApp, __argc, __argv, exitCode)) {
+    return exitCode;
+  }
   theApp.InitInstance(theHost);
   theHost.StopDriver();
   if (theApp.m_platform.threads.AnyLeftRunning()) {

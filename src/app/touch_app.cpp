@@ -28,11 +28,16 @@ void CTouchApp::ReadWindowTitle() {
 // The running instance's main window is the dialog with our caption that no
 // other window owns; owned dialogs (the indicator has an empty caption) are
 // passed over, so that they are never taken for it.
-BOOL CTouchApp::CheckPrevInstance() const {
+HWND CTouchApp::FindRunningInstance() const {
   HWND running = nullptr;
   do {
     running = ::FindWindowExA(nullptr, running, "#32770", m_strTitle.c_str());
   } while (running != nullptr && ::GetWindow(running, GW_OWNER) != nullptr);
+  return running;
+}
+
+BOOL CTouchApp::CheckPrevInstance() const {
+  HWND running = FindRunningInstance();
   if (running == nullptr) {
     return TRUE;
   }

@@ -26,6 +26,8 @@ public:
   void ReadWindowTitle();
   // True when no other instance runs; otherwise brings it forward.
   BOOL CheckPrevInstance() const;
+  // The running instance's main window, or none.
+  HWND FindRunningInstance() const;
 
   Win32Platform m_platform;
   settings::CSettingsStore m_settings;

@@ -2,6 +2,7 @@
 
 #include "engine/touch_driver.h"
 #include "platform/win32/win32_comm_device.h"
+#include "platform/win32/win32_event_log.h"
 #include "platform/win32/win32_input.h"
 #include "platform/win32/win32_log.h"
 #include "platform/win32/win32_messages.h"
@@ -22,9 +23,12 @@ struct Win32Platform {
   Win32Monitors monitors;
   Win32TouchInjection touchInjection;
   Win32Log log;
+  CHealth health;
+  Win32EventLog eventLog;
+  CEventReporter events{eventLog};
 
   EnginePlatform Engine() {
-    return {comm, threads, input, messages, monitors, &touchInjection, &log};
+    return {comm, threads, input, messages, monitors, &touchInjection, &log, &health, &events};
   }
 };
 

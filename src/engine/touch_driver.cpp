@@ -26,6 +26,8 @@ CTouchDriver::CTouchDriver(const EnginePlatform& platform)
       CPointerEmulation(platform.input, platform.messages, platform.threads,
                         platform.touchInjection, platform.log),
       m_monitors(platform.monitors),
+      m_health(platform.health),
+      m_events(platform.events),
       m_assembler(m_receive) {}
 
 CTouchDriver::~CTouchDriver() {
@@ -41,6 +43,12 @@ bool CTouchDriver::Start() {
   // thread has begun its loop is never undone by the thread itself.
   m_bRunning.store(1, std::memory_order_release);
   BeginLinkState();
+  if (m_health != nullptr) {
+    m_health->OnLinkState(GetLinkState());
+  }
+  if (m_events != nullptr) {
+    m_events->OnLinkState(GetLinkState(), PortName());
+  }
   if (!StartReaderThread(&CTouchDriver::ReaderThread, this)) {
     m_bRunning.store(0, std::memory_order_release);
     return false;
@@ -124,6 +132,12 @@ void CTouchDriver::ReadLoop() {
 }
 
 void CTouchDriver::OnLinkState(LinkState state) {
+  if (m_health != nullptr) {
+    m_health->OnLinkState(state);
+  }
+  if (m_events != nullptr) {
+    m_events->OnLinkState(state, PortName());
+  }
   PostToNotifyWindow(static_cast<std::uintptr_t>(state), kNotifyLinkState);
 }
 
@@ -142,6 +156,10 @@ void CTouchDriver::DecodePacket(const std::uint8_t* packet) {
       m_reply.Publish(decoded.params);
       break;
     case DecodedPacket::Kind::kDropped:
+      // Only a touch report carries a checksum; a bad one means a noisy line.
+      if (m_health != nullptr && packet[1] == kTypeTouchReport) {
+        m_health->OnChecksumError();
+      }
       break;
   }
 }
@@ -168,6 +186,9 @@ EngineSettings CTouchDriver::Settings() const {
 void CTouchDriver::OnTouch(std::int32_t status, std::int32_t rawX, std::int32_t rawY) {
   rawX = std::min(rawX, kScaleMax);
   rawY = std::min(rawY, kScaleMax);
+  if (status == kTouchBegins && m_health != nullptr) {
+    m_health->OnTouchBegins();
+  }
   if (status == kTouchBegins || status == kTouchContinues) {
     m_rawPoint.store(PackPoint(rawX, rawY), std::memory_order_relaxed);
   }

@@ -7,6 +7,8 @@
 
 #include "engine/controller_protocol.h"
 #include "engine/engine_settings.h"
+#include "engine/event_reporter.h"
+#include "engine/health.h"
 #include "engine/packet_assembler.h"
 #include "engine/parameter_exchange.h"
 #include "engine/pointer_emulation.h"
@@ -32,6 +34,8 @@ struct EnginePlatform {
   IMonitors& monitors;
   ITouchInjection* touchInjection = nullptr;  // none: mouse output only
   ILog* log = nullptr;                        // none: nothing is noted
+  CHealth* health = nullptr;                  // none: nothing is counted
+  CEventReporter* events = nullptr;           // none: no event is reported
 };
 
 // The running touch engine: owns the open port, the reader thread that
@@ -103,6 +107,8 @@ private:
   void ReadLoop();
 
   IMonitors& m_monitors;
+  CHealth* m_health;
+  CEventReporter* m_events;
   std::string m_monitorName;  // user-interface thread only
   bool m_monitorFound = true;
   // Both mappings of the points in effect, and which one maps: replaced

@@ -31,6 +31,15 @@ inline constexpr std::intptr_t kRingArmed = 2;
 // To the setup sheet's monitor page: the display changed.
 inline constexpr std::uint32_t kWmMonitorsChanged = kWmUser + 13;
 
+// A second instance started with /import hands its settings file to the
+// running one: WM_COPYDATA with this dwData and the file's path, a NUL and
+// its text. The running one answers 1 when it stored and applied them.
+inline constexpr std::uintptr_t kCopyDataImportSettings = 0x5A540001;
+// ZeltraTouch.exe /status asks the running one for its health figures: the
+// data is a file's path, which the running one fills with them as JSON,
+// answering 1.
+inline constexpr std::uintptr_t kCopyDataStatus = 0x5A540002;
+
 // The shell's callback to the tray icon's window (WM_APP + 163).
 inline constexpr std::uint32_t kWmTrayNotify = 0x80A3;
 

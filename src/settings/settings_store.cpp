@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "engine/health.h"
 #include "settings/calibration_record.h"
 #include "settings/registry_key.h"
 
@@ -76,6 +77,10 @@ bool CSettingsStore::LoadEngineSettings(EngineSettings& settings) {
   ReadDword(key, kHoldZone, loaded.holdZone);
   ReadDword(key, kSmoothing, loaded.smoothing);
   ReadDword(key, kOutput, loaded.output);
+  std::int32_t stored = 0;
+  if (key.QueryDword(kCalibrationTime, stored)) {
+    m_calibrationStored = static_cast<std::uint32_t>(stored);
+  }
   char monitor[kTextSize] = {};
   loaded.monitor = ReadText(key, kMonitor, monitor) ? monitor : "";
   loaded.freq = std::clamp(loaded.freq, kMinFreq, kMaxFreq);
@@ -122,8 +127,10 @@ bool CSettingsStore::StoreCalibrationSet(const CalibPoints* points, const std::i
     return false;
   }
   bool written = true;
+  const std::int64_t now = UnixNow();
   if (points != nullptr) {
-    written = WriteCalibrationPoints(key, *points) && key.SetDword(kFirst, 0);
+    written = WriteCalibrationPoints(key, *points) && key.SetDword(kFirst, 0) &&
+              key.SetDword(kCalibrationTime, static_cast<std::int32_t>(now));
   }
   if (mapping != nullptr) {
     written = key.SetDword(kMapping, *mapping) && written;
@@ -131,7 +138,11 @@ bool CSettingsStore::StoreCalibrationSet(const CalibPoints* points, const std::i
   if (!monitor.empty()) {
     written = key.SetString(kMonitor, monitor.c_str()) && written;
   }
-  return key.Close() && written;
+  written = key.Close() && written;
+  if (written && points != nullptr) {
+    m_calibrationStored = now;
+  }
+  return written;
 }
 
 bool CSettingsStore::SaveMouseSettings(const EngineSettings& settings) {

@@ -3,6 +3,7 @@
 // existing key, reads or writes, and closes it again.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -45,8 +46,12 @@ inline constexpr char kHoldRight[] = "HoldRight";
 inline constexpr char kHoldZone[] = "HoldZone";
 inline constexpr char kSmoothing[] = "Smoothing";
 inline constexpr char kOutput[] = "Output";
+// When the calibration was stored, in Unix seconds (written with it).
+inline constexpr char kCalibrationTime[] = "CalibrationTime";
+// Where the health metrics are written; none: nowhere.
+inline constexpr char kMetrics[] = "Metrics";
 // The values stored as text; every other one is a number.
-inline constexpr const char* kTextValueNames[] = {kPort, kWindowTitle, kMonitor};
+inline constexpr const char* kTextValueNames[] = {kPort, kWindowTitle, kMonitor, kMetrics};
 
 inline constexpr char kDefaultWindowTitle[] = "TactivoV1.12 ";
 
@@ -87,7 +92,7 @@ public:
   // (where the registry keeps what was set at the close, one save is one
   // write).
   bool SavePort(const char* port);
-  // PX0, PY0 .. PX8, PY8, then "First" = 0.
+  // PX0, PY0 .. PX8, PY8, then "First" = 0 and "CalibrationTime" = now.
   bool StoreCalibration(const CalibPoints& points);
   // What a calibration keeps, in one save: its points (as StoreCalibration)
   // when given, its mapping when given, and the monitor it was taken on
@@ -105,12 +110,18 @@ public:
   bool SaveSmoothing(std::int32_t level);
   bool SaveOutput(std::int32_t output);
 
+  // When the calibration was stored (Unix seconds), as the last engine
+  // settings load read it or the last calibration store wrote it; 0 when
+  // not known.
+  std::int64_t CalibrationStored() const { return m_calibrationStored.load(); }
+
 private:
   // Opens the key for writing and writes one REG_DWORD.
   bool WriteDword(const char* name, std::int32_t value);
 
   IRegistry& m_registry;
   KeyLocation m_where;
+  std::atomic<std::int64_t> m_calibrationStored{0};
 };
 
 }  // namespace zt::settings

@@ -17,6 +17,7 @@ std::string FindingText(const std::vector<std::string>& ports);
 inline constexpr char kNoTouchScreenFound[] = "No touch screen found";
 inline constexpr char kNotAPortName[] = "Not a port name: ";
 inline constexpr char kPortNotSaved[] = "Could not save the port ";
+inline constexpr char kSettingsNotImported[] = "Could not store the imported settings";
 inline constexpr char kStillOn[] = "; still on ";
 
 // The longest tip the tray icon shows, in characters.

@@ -1,5 +1,7 @@
 #include "windows/touch_main_dlg.h"
 
+#include <algorithm>
+#include <fstream>
 #include <new>
 #include <string>
 #include <utility>
@@ -9,6 +11,7 @@
 #include "mapping/desktop_mapping.h"
 #include "resource.h"
 #include "settings/serial_ports.h"
+#include "settings/settings_file.h"
 #include "windows/about_dlg.h"
 #include "windows/advanced_dlg.h"
 #include "windows/button_mode_wnd.h"
@@ -21,6 +24,10 @@ namespace {
 
 constexpr UINT_PTR kHideTimer = 0;
 constexpr UINT kHideDelayMs = 200;
+// The health figures are completed and the metrics file brought up to date
+// this often.
+constexpr UINT_PTR kHealthTimer = 1;
+constexpr UINT kHealthPeriodMs = 1000;
 // How much of a text that is not a port name the state line repeats.
 constexpr std::size_t kPortTextShown = 12;
 
@@ -88,6 +95,8 @@ bool CTouchMainDlg::OnInitDialog() {
   m_host.StartDriver(reinterpret_cast<WindowHandle>(m_hWnd));
   EnableCommands(m_host.ConnectedDriver() != nullptr ? TRUE : FALSE);
   ShowLinkState();
+  ReadMetricsPath();
+  ::SetTimer(m_hWnd, kHealthTimer, kHealthPeriodMs, nullptr);
   if (!ShowOrCreateButtonWnd()) {
     return false;
   }
@@ -177,6 +186,22 @@ bool CTouchMainDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
       OnHoldRing(wParam, lParam);
       result = 0;
       return true;
+    case WM_COPYDATA: {
+      const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+      if (data == nullptr || data->lpData == nullptr ||
+          (data->dwData != kCopyDataImportSettings && data->dwData != kCopyDataStatus)) {
+        return false;
+      }
+      // A path, then (for an import) a NUL and the file's text.
+      const std::string sent(static_cast<const char*>(data->lpData), data->cbData);
+      const auto nul = std::min(sent.find('\0'), sent.size());
+      const std::string path = sent.substr(0, nul);
+      const bool done = data->dwData == kCopyDataStatus
+                            ? WriteStatus(path)
+                            : OnImport(path, nul < sent.size() ? sent.substr(nul + 1) : "");
+      result = done ? 1 : 0;
+      return true;
+    }
     default:
       return false;
   }
@@ -199,6 +224,13 @@ bool CTouchMainDlg::OnPaint() {
 }
 
 void CTouchMainDlg::OnTimer(UINT_PTR id) {
+  if (id == kHealthTimer) {
+    CompleteHealth();
+    if (m_metrics && m_host.Platform().health != nullptr) {
+      m_metrics->Update(*m_host.Platform().health, UnixNow());
+    }
+    return;
+  }
   if (id != kHideTimer) {
     ui::CDialog::OnTimer(id);
     return;
@@ -277,6 +309,73 @@ void CTouchMainDlg::OnApply() {
   ShowLinkState();
   ShowOrCreateButtonWnd();
   EnableCommands(m_host.ConnectedDriver() != nullptr ? TRUE : FALSE);
+}
+
+// A settings file another instance was started with: checked again, stored
+// whole and then taken as Apply takes a port (the engine restarts on the
+// stored settings). Refused while a calibration runs, as Apply waits then.
+bool CTouchMainDlg::OnImport(const std::string& path, const std::string& text) {
+  const settings::SettingsFile file =
+      settings::ReadSettingsFile(text, path, settings::FilePlatform::kWindows);
+  if (m_bCalibrating || !file.errors.empty()) {
+    return false;
+  }
+  m_finder.RequestStop();
+  SetItemText(IDC_MAIN_FIND, "Find");
+  if (!settings::ApplySettingsFile(m_store.Registry(), file)) {
+    m_finder.Stop();
+    ShowState(kSettingsNotImported);
+    return false;
+  }
+  if (CEventReporter* events = m_host.Platform().events) {
+    events->OnSettingsImported(path);
+  }
+  m_host.ReloadAndStart(reinterpret_cast<WindowHandle>(m_hWnd));
+  m_finder.Stop();
+  ReadMetricsPath();
+  m_strPort = m_host.m_szPort;
+  UpdateData(false);
+  ShowLinkState();
+  ShowOrCreateButtonWnd();
+  EnableCommands(m_host.ConnectedDriver() != nullptr ? TRUE : FALSE);
+  return true;
+}
+
+void CTouchMainDlg::ReadMetricsPath() {
+  const std::string path = m_store.ReadTextValue(settings::kMetrics);
+  if (path.empty() || !m_metrics || m_metrics->Path() != path) {
+    m_metrics.reset();
+    if (!path.empty()) {
+      m_metrics.emplace(path);
+    }
+  }
+}
+
+// What the engine does not count itself: the output in use and when the
+// calibration was stored, with their events.
+void CTouchMainDlg::CompleteHealth() {
+  CHealth* health = m_host.Platform().health;
+  if (health == nullptr) {
+    return;
+  }
+  const CTouchDriver* engine = m_host.Driver();
+  const bool touchAsked = engine != nullptr && engine->Settings().output == kOutputTouch;
+  health->SetTouchOutput(touchAsked && !engine->TouchOutputMissing());
+  health->SetCalibrationStored(m_store.CalibrationStored());
+  if (CEventReporter* events = m_host.Platform().events) {
+    events->OnTouchOutputRefused(touchAsked && engine->TouchOutputMissing());
+    events->OnCalibrationStored(m_store.CalibrationStored());
+  }
+}
+
+// The health figures as JSON, into the file ZeltraTouch.exe /status named.
+bool CTouchMainDlg::WriteStatus(const std::string& path) {
+  CompleteHealth();
+  const CHealth* health = m_host.Platform().health;
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file << StatusJson(health != nullptr ? health->Figures() : HealthFigures{});
+  file.close();
+  return static_cast<bool>(file);
 }
 
 // Looks for the touch screen on the listed ports but the engine's own;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "engine/port_finder.h"
@@ -55,6 +56,11 @@ private:
   void AddAboutMenuItem();
   void OnApply();
   void OnFind();
+  bool OnImport(const std::string& path, const std::string& text);
+  // The metrics file "Metrics" names, read again (none: no file).
+  void ReadMetricsPath();
+  void CompleteHealth();
+  bool WriteStatus(const std::string& path);
   void OnFindDone();
   // Fills the port list anew, keeping the text in the box.
   void FillPortList();
@@ -87,6 +93,7 @@ private:
   bool m_bCalibrating = false;
   bool m_bFindDoneWaiting = false;
   std::string m_strPort;
+  std::optional<CMetricsFile> m_metrics;
   CTrayIcon m_trayIcon;
   HICON m_hIcon;
 };

@@ -5,10 +5,12 @@ prefix's registry, and screenshots."""
 import fcntl
 import os
 import re
+import socket
 import subprocess
 import tempfile
 import time
 import unittest
+import urllib.request
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
@@ -338,3 +340,35 @@ class ProgramTestCase(unittest.TestCase):
         subprocess.run(["import", "-display", self.display.name, "-window", "root", path], check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         return path
+
+
+def scrape_textfile(folder):
+    """The series node_exporter's textfile collector makes of folder's *.prom
+    files, scraped once from it on the loopback address: {series: value}."""
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        address = "127.0.0.1:%d" % probe.getsockname()[1]
+    exporter = subprocess.Popen(["prometheus-node-exporter", "--web.listen-address=" + address,
+                                 "--collector.disable-defaults", "--collector.textfile",
+                                 "--collector.textfile.directory=" + folder],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        def scrape():
+            try:
+                with urllib.request.urlopen("http://%s/metrics" % address, timeout=5) as answer:
+                    return answer.read().decode()
+            except OSError:
+                return None
+        text = wait_for(scrape) or ""
+    finally:
+        exporter.terminate()
+        exporter.wait(10)
+    samples = (line.rsplit(" ", 1) for line in text.splitlines() if line and not line.startswith("#"))
+    return {series: float(value) for series, value in samples}
+
+
+def promtool_check(path):
+    """promtool check metrics on the file: its complaints, empty when none."""
+    with open(path) as metrics:
+        check = subprocess.run(["promtool", "check", "metrics"], stdin=metrics, capture_output=True, text=True)
+    return "" if check.returncode == 0 else check.stdout + check.stderr

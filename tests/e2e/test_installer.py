@@ -2,6 +2,7 @@
 key with its first values and access for ordinary users, the program and its
 Start-menu entry, start at logon as an option, and nothing left afterwards."""
 import os
+import tempfile
 import unittest
 
 from harness import IDOK, TITLE, WM_COMMAND, ProgramTestCase, wait_for
@@ -9,6 +10,7 @@ from harness import IDOK, TITLE, WM_COMMAND, ProgramTestCase, wait_for
 INSTALL_DIR = r"C:\ZeltraTouchTest\ZeltraTouch"
 START_MENU = r"C:\ProgramData\Microsoft\Windows\Start Menu\Programs\ZeltraTouch"
 RUN_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Run"
+EVENT_SOURCE = r"HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\ZeltraTouch"
 KEY_QUERY_VALUE, KEY_SET_VALUE, KEY_CREATE_SUB_KEY, DELETE, WRITE_DAC, WRITE_OWNER = 0x1, 0x2, 0x4, 0x10000, 0x40000, 0x80000
 
 
@@ -16,9 +18,10 @@ class InstallerTest(ProgramTestCase):
     REGISTRY = None
     SIMULATOR = None
 
-    def install(self, *options):
-        result = self.wine.run(os.environ["ZT_INSTALLER"], "/S", *options, "/D=" + INSTALL_DIR, timeout=120)
-        self.assertEqual(result.returncode, 0)
+    def install(self, *options, code=0):
+        # Its output is dropped: the program it starts would hold a pipe open.
+        setup = self.wine.start(os.environ["ZT_INSTALLER"], "/S", *options, "/D=" + INSTALL_DIR)
+        self.assertEqual(setup.wait(120), code)
 
     def installed(self, name, folder=INSTALL_DIR):
         path = os.path.join(self.wine.prefix, "drive_c", *folder[3:].split("\\"), name)
@@ -27,11 +30,10 @@ class InstallerTest(ProgramTestCase):
     def run_key(self):
         return self.wine.run("reg", "query", RUN_KEY, "/v", "ZeltraTouch").returncode == 0
 
-    def uninstall(self):
-        self.assertEqual(self.wine.run(INSTALL_DIR + r"\Uninstall.exe", "/S").returncode, 0)
+    def uninstall(self, *options):
+        self.assertEqual(self.wine.run(INSTALL_DIR + r"\Uninstall.exe", "/S", *options).returncode, 0)
         # The uninstaller finishes from a copy of itself; wait until it is done.
-        self.assertTrue(wait_for(lambda: not self.installed("ZeltraTouch.exe") and
-                                 self.registry.query("Port") is None, 60))
+        self.assertTrue(wait_for(lambda: not self.installed("Uninstall.exe"), 60))
 
     def test_installs_starts_and_uninstalls_cleanly(self):
         self.install()
@@ -47,12 +49,32 @@ class InstallerTest(ProgramTestCase):
         self.assertEqual(users & (DELETE | WRITE_DAC | WRITE_OWNER | KEY_CREATE_SUB_KEY), 0)
         self.assertFalse(self.run_key(), "start at logon is an option")
 
-        program = self.wine.start(INSTALL_DIR + r"\ZeltraTouch.exe")
-        window = self.main_window()
-        self.driver.post(window, WM_COMMAND, IDOK, 0)
+        window = self.main_window()  # started by the setup program
+        program = self.wine.start(INSTALL_DIR + r"\ZeltraTouch.exe")  # brings it forward and ends
         self.assertTrue(wait_for(lambda: program.poll() is not None, 20))
-        self.uninstall()
+        self.driver.post(window, WM_COMMAND, IDOK, 0)
+        self.assertTrue(wait_for(lambda: not self.driver.value("findmain", "#32770", TITLE), 20))
+        self.uninstall("/REMOVESETTINGS")
         self.assertFalse(self.installed("ZeltraTouch.lnk", START_MENU) or self.installed("LICENSE.txt"))
+        self.assertIsNone(self.registry.query("Port"))
+
+    def test_a_silent_install_takes_a_settings_file_and_a_port_and_keeps_them(self):
+        folder = tempfile.mkdtemp(prefix="zt-presets-")
+        windows_folder = "Z:" + folder.replace("/", "\\")
+        for name, text in (("bad.conf", "TouchMode=9\n"), ("unit.conf", "Port=COM9\nTouchMode=2\nPX0=300\n")):
+            with open(os.path.join(folder, name), "w") as file:
+                file.write(text)
+        self.install("/PORT=LPT1", code=4)
+        self.install(r"/SETTINGS=%s\bad.conf" % windows_folder, code=3)
+        self.assertFalse(self.installed("ZeltraTouch.exe") or self.registry.values())
+        self.install(r"/SETTINGS=%s\unit.conf" % windows_folder, "/PORT=COM12")
+        self.assertEqual([self.registry.query(n) for n in ("Port", "TouchMode", "PX0", "Freq")], ["COM12", 2, 300, 600])
+        source = self.wine.run("reg", "query", EVENT_SOURCE, "/v", "EventMessageFile").stdout.decode()
+        self.assertIn(INSTALL_DIR + r"\ZeltraTouch.exe", source)
+        self.main_window()
+        self.uninstall()
+        self.assertEqual(self.registry.query("TouchMode"), 2)
+        self.assertNotEqual(self.wine.run("reg", "query", EVENT_SOURCE).returncode, 0)
 
     def test_a_reinstall_keeps_the_settings_and_can_start_at_logon(self):
         self.registry.reset({"Port": "COM7", "TouchMode": 2})

@@ -4,6 +4,7 @@ its control socket and the zeltratouch command."""
 import contextlib
 import ctypes
 import fcntl
+import json
 import os
 import re
 import resource
@@ -18,7 +19,7 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from harness import wait_for  # noqa: E402  (the Windows end-to-end tests' own helpers)
+from harness import promtool_check, scrape_textfile, wait_for  # noqa: E402  (the Windows end-to-end tests' own helpers)
 from test_calibration import raw_of, target  # noqa: E402
 
 WIDTH, HEIGHT = 1600, 600
@@ -178,6 +179,36 @@ class DaemonTest(DaemonCase):
                      "No touch screen on", "stopped"):
             self.assertIn(line, log)
 
+    def test_the_health_reaches_node_exporter_and_agrees_with_status_json(self):
+        metrics = os.path.join(self.folder, "textfile", "zeltratouch.prom")
+        os.mkdir(os.path.dirname(metrics))
+        sim = self.simulator(self.link)
+        self.start_daemon(self.link, "Metrics=%s\n" % metrics)
+        self.assertTrue(wait_for(lambda: self.ask("status").startswith("OK Connected")), self.ask("status"))
+
+        def read():
+            with contextlib.suppress(FileNotFoundError), open(metrics) as written:
+                return written.read()
+            return ""
+        self.send(sim, "tap 1000 1000")
+        self.send(sim, "corrupt 1000 1000 2")  # a failing cable
+        self.assertTrue(wait_for(lambda: "zeltratouch_checksum_errors_total 1\n" in read()), read())
+        self.send(sim, "quit")  # the port goes away
+        self.assertTrue(wait_for(lambda: "zeltratouch_link_losses_total 1\n" in read()), read())
+        self.assertEqual(promtool_check(metrics), "")
+        scraped = scrape_textfile(os.path.dirname(metrics))
+        self.assertEqual(scraped.get("node_textfile_scrape_error"), 0, scraped)
+        status = json.loads(self.command("status", "--json").stdout)
+        for series, field, value in (("link_up", "link_up", 0), ('link_state{state="retrying"}', None, 1),
+                                     ("link_losses_total", "link_losses", 1), ("touches_total", "touches", 1),
+                                     ("checksum_errors_total", "checksum_errors", 1),
+                                     ('output{output="mouse"}', None, 1), ("link_changes_total", "link_changes", 2),
+                                     ("last_touch_timestamp_seconds", "last_touch", status["last_touch"])):
+            self.assertEqual(scraped.get("zeltratouch_" + series), value, series)
+            self.assertEqual(status.get(field, value), value, field)
+        self.assertEqual((status["link"], status["output"]), ("retrying", "mouse"))
+        self.assertGreater(status["last_touch"], time.time() - 60)
+
     def test_find_takes_the_port_that_answers_under_its_stable_name(self):
         silent = self.simulator(os.path.join(self.folder, "ttyA"), "--silent")
         answering = self.simulator(os.path.join(self.folder, "ttyB"))
@@ -233,6 +264,21 @@ class DaemonTest(DaemonCase):
         shown = self.command("config")
         self.assertEqual(shown.stdout, "Control=%s  (%s)\nDTime=500  (%s)\nTouchMode=2  (%s)\n" % (
             self.control, self.config, dropin, dropin), shown.stderr)
+        # The values in force as a settings file; one from Windows brought here
+        # whole or not at all, its port and monitor left to the local ones.
+        self.assertIn("\nDTime=500\nTouchMode=2\n", self.command("export").stdout)
+        unit = os.path.join(self.folder, "unit.conf")
+        taken = {}
+        for beep in ("2", "1"):
+            with open(unit, "w") as exported:
+                exported.write("Port=COM5\r\nMonitor=\\\\.\\DISPLAY1\r\nDTime=600\r\nBeep=%s\r\n" % beep)
+            taken[beep] = self.command("import", unit)
+        self.assertEqual((taken["2"].returncode, taken["2"].stdout), (2, ""))
+        self.assertIn(unit + ":4: Beep: out of range", taken["2"].stderr)
+        self.assertEqual(taken["1"].returncode, 0, taken["1"].stderr)
+        self.assertTrue(taken["1"].stdout.endswith("\nDTime=600\nBeep=1\n"), taken["1"].stdout)
+        self.assertIn(unit + ":1: Port: \"COM5\" is not one of this platform's; the local Port is kept",
+                      taken["1"].stderr)
         # A port another program holds: the daemon says why it waits, once;
         # find passes over that device, under any name.
         sim = self.simulator(os.path.join(self.folder, "ttyQ"))

@@ -140,6 +140,7 @@ TEST_F(SettingsTest, EngineSettingsAndTheCalibrationRecord) {
   EXPECT_TRUE(store.StoreCalibration(measured));
   std::vector<std::string> written(order.begin(), order.begin() + 18);
   written.emplace_back("First");
+  written.emplace_back("CalibrationTime");
   EXPECT_EQ(WrittenNames(), written);
   EXPECT_EQ(registry.Get("PY8"), Dword(208));
   EXPECT_EQ(registry.Get("First"), Dword(0));

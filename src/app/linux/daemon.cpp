@@ -2,8 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -146,7 +148,7 @@ CDaemon::CDaemon(const DaemonPlatform& platform)
       m_tap(platform.output),
       m_messages(platform.log),
       m_host({m_comm, m_threads, m_tap, m_messages, platform.monitors, platform.touchScreen,
-              &platform.log},
+              &platform.log, &m_health},
              m_store) {}
 
 CDaemon::~CDaemon() {
@@ -166,6 +168,13 @@ bool CDaemon::Start(const std::string& unstoredPort) {
     std::snprintf(m_host.m_szPort, sizeof m_host.m_szPort, "%s", unstoredPort.c_str());
   }
   m_messages.SetPort(m_host.m_szPort);
+  const std::string metrics = m_store.ReadTextValue(settings::kMetrics);
+  if (metrics.empty() || !m_metrics || m_metrics->Path() != metrics) {
+    m_metrics.reset();
+    if (!metrics.empty()) {
+      m_metrics.emplace(metrics);
+    }
+  }
   if (m_host.m_szPort[0] == '\0') {
     m_log.Write(m_messages.Text());
     return true;
@@ -192,6 +201,9 @@ std::string CDaemon::Handle(const std::string& request, CControlPeer& peer) {
   }
   if (request == "config") {
     return ConfigAnswer();
+  }
+  if (request == "status json") {
+    return StatusJsonAnswer();
   }
   if (request == "params" || request.rfind("params set ", 0) == 0) {
     return RunJob("reading the controller's parameters", peer,
@@ -487,6 +499,32 @@ void CDaemon::Stop() {
   }
   const std::lock_guard<std::mutex> lock(m_hostLock);
   m_host.StopDriver();
+}
+
+void CDaemon::CompleteHealth() {
+  const CTouchDriver* engine = m_host.Driver();
+  m_health.SetTouchOutput(engine != nullptr && engine->Settings().output == kOutputTouch &&
+                          !engine->TouchOutputMissing());
+  m_health.SetCalibrationStored(m_store.CalibrationStored());
+}
+
+std::string CDaemon::StatusJsonAnswer() {
+  const std::lock_guard<std::mutex> lock(m_hostLock);
+  CompleteHealth();
+  return "OK " + StatusJson(m_health.Figures());
+}
+
+void CDaemon::UpdateMetrics() {
+  const std::lock_guard<std::mutex> lock(m_hostLock);
+  if (!m_metrics) {
+    return;
+  }
+  CompleteHealth();
+  const bool written = m_metrics->Update(m_health, UnixNow());
+  if (!written && !m_metricsFailed) {
+    m_log.Write("cannot write the metrics file " + m_metrics->Path() + ": " + std::strerror(errno));
+  }
+  m_metricsFailed = !written;
 }
 
 }  // namespace zt

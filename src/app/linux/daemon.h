@@ -6,9 +6,11 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
+#include "engine/health.h"
 #include "engine/touch_host.h"
 #include "mapping/calibration_run.h"
 #include "platform/linux/config_file_registry.h"
@@ -121,6 +123,9 @@ public:
   // (the engine starts again, when no request is at work), and touches
   // follow its monitors.
   void DisplayOpened();
+  // Writes the metrics file (Metrics=) when the figures changed or a
+  // minute passed; called about once a second.
+  void UpdateMetrics();
   // Ends the request at work and waits for it; the engine stops.
   void Stop();
   // Whether a reader or probe was left running inside a driver call: the
@@ -138,6 +143,11 @@ private:
   // "OK N values", then a line "Name=Value<TAB>file" for each value the
   // config files set.
   std::string ConfigAnswer();
+  // "OK " and the health figures as one JSON object.
+  std::string StatusJsonAnswer();
+  // The figures the engine does not count: the output in use and when the
+  // calibration was stored. Under m_hostLock.
+  void CompleteHealth();
   std::string Params(const std::string& request);
   std::string Find();
   std::string Calibrate(CControlPeer& peer);
@@ -153,6 +163,7 @@ private:
   StdThreads m_threads;
   CTouchTap m_tap;
   CDaemonMessages m_messages;
+  CHealth m_health;
   CTouchHost m_host;
   std::mutex m_hostLock;  // the engine is started, replaced and used under it
   // A request is started, or a reload checks that none is at work, under
@@ -164,6 +175,8 @@ private:
   std::mutex m_peerLock;
   CControlPeer* m_jobPeer = nullptr;  // the worker's peer, shut down by Stop
   std::atomic<bool> m_stopping{false};
+  std::optional<CMetricsFile> m_metrics;  // under m_hostLock
+  bool m_metricsFailed = false;           // the last write failed (and was logged)
 };
 
 }  // namespace zt

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +21,7 @@
 #include <functional>
 #include <future>
 #include <iostream>
+#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
@@ -306,6 +308,22 @@ int main(int argc, char** argv) {
     }
     server.Stop();
   });
+  // The metrics file is brought up to date about once a second.
+  std::mutex metricsLock;
+  std::condition_variable metricsWake;
+  bool ending = false;
+  std::thread metricsThread([&] {
+    std::unique_lock<std::mutex> lock(metricsLock);
+    while (!metricsWake.wait_for(lock, std::chrono::seconds(1), [&] { return ending; })) {
+      lock.unlock();
+      try {
+        daemon.UpdateMetrics();
+      } catch (const std::exception& error) {
+        log.Write(std::string("metrics: ") + error.what());
+      }
+      lock.lock();
+    }
+  });
   server.Serve([&](const std::string& request, zt::CControlPeer& peer) {
     try {
       return daemon.Handle(request, peer);
@@ -316,6 +334,12 @@ int main(int argc, char** argv) {
   });
   ::kill(::getpid(), SIGTERM);  // ends the signal thread when the loop ended by itself
   signals.join();
+  {
+    const std::lock_guard<std::mutex> lock(metricsLock);
+    ending = true;
+  }
+  metricsWake.notify_all();
+  metricsThread.join();
   const bool displayEnded = displayThread.End(monitors);
   daemon.Stop();
   log.Write("stopped");

@@ -1,0 +1,163 @@
+#include "app/command_line.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "app/touch_app.h"
+#include "engine/window_messages.h"
+#include "settings/settings_file.h"
+
+namespace zt {
+namespace {
+
+// How long the running instance may take to answer (to store and apply a
+// file, say).
+constexpr UINT kImportAnswerMs = 10000;
+
+// The standard output the program was given (a pipe, a file, Wine's
+// terminal), else the console of the process that started it.
+HANDLE Output() {
+  HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  if (output != nullptr && output != INVALID_HANDLE_VALUE) {
+    return output;
+  }
+  if (!::AttachConsole(ATTACH_PARENT_PROCESS)) {
+    return nullptr;
+  }
+  return ::CreateFileA("CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                       nullptr);
+}
+
+void Say(const std::string& line) {
+  static HANDLE output = Output();
+  const std::string text = line + "\r\n";
+  DWORD written = 0;
+  if (output != nullptr && output != INVALID_HANDLE_VALUE) {
+    ::WriteFile(output, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  }
+}
+
+bool ReadWholeFile(const std::string& path, std::string& text) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream read;
+  read << file.rdbuf();
+  text = read.str();
+  return file.good() || file.eof();
+}
+
+int Export(CTouchApp& app, const std::string& path) {
+  const std::string text = settings::ExportSettings(app.m_platform.registry);
+  if (text.empty()) {
+    Say("cannot read the settings key HKLM\\Software\\Corvantic\\ZeltraTouch");
+    return kExitFailed;
+  }
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file << text;
+  file.close();
+  if (!file) {
+    Say("cannot write " + path);
+    return kExitFailed;
+  }
+  return kExitDone;
+}
+
+// The file is checked here first, so that a bad line is named on this
+// console; the running instance checks it again as it stores it. A check
+// alone (the setup program's, before it installs anything) stops there.
+int Import(CTouchApp& app, const std::string& path, bool checkOnly) {
+  std::string text;
+  if (!ReadWholeFile(path, text)) {
+    Say("cannot read " + path);
+    return kExitFailed;
+  }
+  const settings::SettingsFile file =
+      settings::ReadSettingsFile(text, path, settings::FilePlatform::kWindows);
+  for (const std::string& note : file.notes) {
+    Say(note);
+  }
+  for (const std::string& error : file.errors) {
+    Say(error);
+  }
+  if (!file.errors.empty()) {
+    Say("nothing imported");
+    return kExitBadSettings;
+  }
+  if (checkOnly) {
+    return kExitDone;
+  }
+  app.ReadWindowTitle();
+  if (HWND running = app.FindRunningInstance()) {
+    std::string sent = path + '\0' + text;
+    COPYDATASTRUCT data{kCopyDataImportSettings, static_cast<DWORD>(sent.size()), sent.data()};
+    DWORD_PTR answer = 0;
+    const bool stored =
+        ::SendMessageTimeoutA(running, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
+                              SMTO_ABORTIFHUNG, kImportAnswerMs, &answer) != 0 &&
+        answer == 1;
+    if (!stored) {
+      Say("the running ZeltraTouch did not take the settings (a calibration under way, or the "
+          "key cannot be written)");
+    }
+    return stored ? kExitDone : kExitFailed;
+  }
+  if (!settings::ApplySettingsFile(app.m_platform.registry, file)) {
+    Say("cannot write the settings key HKLM\\Software\\Corvantic\\ZeltraTouch; nothing imported");
+    return kExitFailed;
+  }
+  app.m_platform.events.OnSettingsImported(path);
+  return kExitDone;
+}
+
+// The running instance writes its figures into a file of ours.
+int Status(CTouchApp& app) {
+  app.ReadWindowTitle();
+  HWND running = app.FindRunningInstance();
+  if (running == nullptr) {
+    Say("ZeltraTouch is not running");
+    return kExitFailed;
+  }
+  char folder[MAX_PATH] = {};
+  char path[MAX_PATH] = {};
+  if (::GetTempPathA(MAX_PATH, folder) == 0 || ::GetTempFileNameA(folder, "zts", 0, path) == 0) {
+    Say("cannot make a temporary file");
+    return kExitFailed;
+  }
+  COPYDATASTRUCT data{kCopyDataStatus, static_cast<DWORD>(std::strlen(path) + 1), path};
+  DWORD_PTR answer = 0;
+  std::string json;
+  const bool answered =
+      ::SendMessageTimeoutA(running, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
+                            SMTO_ABORTIFHUNG, kImportAnswerMs, &answer) != 0 &&
+      answer == 1 && ReadWholeFile(path, json) && !json.empty();
+  ::DeleteFileA(path);
+  Say(answered ? json : "the running ZeltraTouch did not answer");
+  return answered ? kExitDone : kExitFailed;
+}
+
+}  // namespace
+
+bool RunCommand(CTouchApp& app, int argc, char** argv, int& exitCode) {
+  if (argc < 2) {
+    return false;
+  }
+  const std::string command = argv[1];
+  const bool withFile = argc == 3 && argv[2][0] != '\0';
+  if (withFile && _stricmp(command.c_str(), "/export") == 0) {
+    exitCode = Export(app, argv[2]);
+  } else if (withFile && (_stricmp(command.c_str(), "/import") == 0 ||
+                          _stricmp(command.c_str(), "/check") == 0)) {
+    exitCode = Import(app, argv[2], _stricmp(command.c_str(), "/check") == 0);
+  } else if (argc == 2 && _stricmp(command.c_str(), "/status") == 0) {
+    exitCode = Status(app);
+  } else {
+    Say("usage: ZeltraTouch.exe [/export FILE | /import FILE | /check FILE | /status]");
+    exitCode = kExitBadCommandLine;
+  }
+  return true;
+}
+
+}  // namespace zt

@@ -1,0 +1,182 @@
+#include "engine/health.h"
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+#include <utility>
+
+namespace zt {
+namespace {
+
+struct StateName {
+  LinkState state;
+  const char* name;
+};
+constexpr StateName kStateNames[] = {
+    {LinkState::kOpening, "opening"},   {LinkState::kConnected, "connected"},
+    {LinkState::kWaiting, "waiting"},   {LinkState::kCantOpen, "cant_open"},
+    {LinkState::kRetrying, "retrying"}, {LinkState::kLost, "lost"},
+};
+
+const char* Name(LinkState state) {
+  for (const StateName& each : kStateNames) {
+    if (each.state == state) {
+      return each.name;
+    }
+  }
+  return "unknown";
+}
+
+void Metric(std::string& text, const char* name, const char* type, const char* help) {
+  text.append("# HELP zeltratouch_").append(name).append(" ").append(help).append("\n");
+  text.append("# TYPE zeltratouch_").append(name).append(" ").append(type).append("\n");
+}
+
+void Sample(std::string& text, const char* name, const std::string& labels, std::uint64_t value) {
+  text.append("zeltratouch_").append(name).append(labels).append(" ");
+  text.append(std::to_string(value)).append("\n");
+}
+
+bool ReplaceFile(const std::string& path, const std::string& text) {
+  const std::string beside = path + ".new";
+  {
+    std::ofstream file(beside, std::ios::binary | std::ios::trunc);
+    file << text;
+    file.close();
+    if (!file) {
+      return false;
+    }
+  }
+  std::error_code error;
+  std::filesystem::rename(beside, path, error);
+  return !error;
+}
+
+}  // namespace
+
+void CHealth::OnLinkState(LinkState state) {
+  const auto previous = static_cast<LinkState>(
+      m_link.exchange(static_cast<std::uint8_t>(state), std::memory_order_relaxed));
+  if (previous == state) {
+    return;
+  }
+  m_linkChanges.fetch_add(1, std::memory_order_relaxed);
+  if (previous == LinkState::kConnected &&
+      (state == LinkState::kRetrying || state == LinkState::kLost)) {
+    m_linkLosses.fetch_add(1, std::memory_order_relaxed);
+  }
+  Changed();
+}
+
+void CHealth::OnTouchBegins() {
+  m_touches.fetch_add(1, std::memory_order_relaxed);
+  m_lastTouch.store(UnixNow(), std::memory_order_relaxed);
+  Changed();
+}
+
+void CHealth::OnChecksumError() {
+  m_checksumErrors.fetch_add(1, std::memory_order_relaxed);
+  Changed();
+}
+
+void CHealth::SetCalibrationStored(std::int64_t unixSeconds) {
+  if (m_calibrationStored.exchange(unixSeconds, std::memory_order_relaxed) != unixSeconds) {
+    Changed();
+  }
+}
+
+void CHealth::SetTouchOutput(bool touch) {
+  if (m_touchOutput.exchange(touch, std::memory_order_relaxed) != touch) {
+    Changed();
+  }
+}
+
+HealthFigures CHealth::Figures() const {
+  HealthFigures figures;
+  figures.link = static_cast<LinkState>(m_link.load(std::memory_order_relaxed));
+  figures.linkChanges = m_linkChanges.load(std::memory_order_relaxed);
+  figures.linkLosses = m_linkLosses.load(std::memory_order_relaxed);
+  figures.touches = m_touches.load(std::memory_order_relaxed);
+  figures.checksumErrors = m_checksumErrors.load(std::memory_order_relaxed);
+  figures.lastTouch = m_lastTouch.load(std::memory_order_relaxed);
+  figures.calibrationStored = m_calibrationStored.load(std::memory_order_relaxed);
+  figures.touchOutput = m_touchOutput.load(std::memory_order_relaxed);
+  return figures;
+}
+
+std::string MetricsText(const HealthFigures& figures) {
+  std::string text;
+  Metric(text, "link_up", "gauge", "Whether the link to the touch controller is connected.");
+  Sample(text, "link_up", "", figures.link == LinkState::kConnected ? 1 : 0);
+  Metric(text, "link_state", "gauge", "The link's state: 1 for the one it is in.");
+  for (const StateName& each : kStateNames) {
+    Sample(text, "link_state", std::string("{state=\"") + each.name + "\"}",
+           figures.link == each.state ? 1 : 0);
+  }
+  const struct {
+    const char* name;
+    const char* help;
+    std::uint64_t value;
+  } counters[] = {
+      {"link_changes_total", "Changes of the link's state.", figures.linkChanges},
+      {"link_losses_total", "Times the connected controller went away.", figures.linkLosses},
+      {"touches_total", "Touches (a finger put down).", figures.touches},
+      {"checksum_errors_total", "Touch reports dropped for a bad checksum.",
+       figures.checksumErrors},
+  };
+  for (const auto& counter : counters) {
+    Metric(text, counter.name, "counter", counter.help);
+    Sample(text, counter.name, "", counter.value);
+  }
+  Metric(text, "last_touch_timestamp_seconds", "gauge", "When the last touch began; 0: none.");
+  Sample(text, "last_touch_timestamp_seconds", "", static_cast<std::uint64_t>(figures.lastTouch));
+  Metric(text, "calibration_stored_timestamp_seconds", "gauge",
+         "When the calibration in use was stored; 0: not known.");
+  Sample(text, "calibration_stored_timestamp_seconds", "",
+         static_cast<std::uint64_t>(figures.calibrationStored));
+  Metric(text, "output", "gauge", "The output touches go to: 1 for the one in use.");
+  Sample(text, "output", "{output=\"mouse\"}", figures.touchOutput ? 0 : 1);
+  Sample(text, "output", "{output=\"touch\"}", figures.touchOutput ? 1 : 0);
+  return text;
+}
+
+std::string StatusJson(const HealthFigures& figures) {
+  std::string json = "{\"link\":\"";
+  json.append(Name(figures.link)).append("\",\"link_up\":");
+  json.append(figures.link == LinkState::kConnected ? "true" : "false");
+  const std::pair<const char*, std::int64_t> numbers[] = {
+      {"link_changes", static_cast<std::int64_t>(figures.linkChanges)},
+      {"link_losses", static_cast<std::int64_t>(figures.linkLosses)},
+      {"touches", static_cast<std::int64_t>(figures.touches)},
+      {"last_touch", figures.lastTouch},
+      {"checksum_errors", static_cast<std::int64_t>(figures.checksumErrors)},
+      {"calibration_stored", figures.calibrationStored},
+  };
+  for (const auto& [name, value] : numbers) {
+    json.append(",\"").append(name).append("\":").append(std::to_string(value));
+  }
+  json.append(",\"output\":\"").append(figures.touchOutput ? "touch" : "mouse").append("\"}");
+  return json;
+}
+
+bool CMetricsFile::Update(const CHealth& health, std::int64_t nowSeconds) {
+  const std::uint64_t changes = health.Changes();
+  if (changes == m_written && nowSeconds - m_writtenAt < kRefreshSeconds) {
+    return true;
+  }
+  if (!ReplaceFile(m_path, MetricsText(health.Figures()))) {
+    return false;
+  }
+  m_written = changes;
+  m_writtenAt = nowSeconds;
+  return true;
+}
+
+std::int64_t UnixNow() {
+  return std::chrono::duration_cast<std::chrono::seconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace zt

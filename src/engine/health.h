@@ -1,0 +1,83 @@
+// What an operator watches over a fleet: where the link stands and how often
+// it changed or was lost, the touches and the last one's time, the packets
+// dropped for a bad checksum (a failing cable), when the calibration was
+// stored and which output is in use. Counted over the program's life, across
+// engine restarts; written as Prometheus metrics and as one JSON object.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <utility>
+
+#include "engine/serial_link.h"
+
+namespace zt {
+
+struct HealthFigures {
+  LinkState link = LinkState::kOpening;
+  std::uint64_t linkChanges = 0;
+  std::uint64_t linkLosses = 0;  // connected, then the device went away
+  std::uint64_t touches = 0;
+  std::uint64_t checksumErrors = 0;
+  std::int64_t lastTouch = 0;          // Unix seconds; 0: none yet
+  std::int64_t calibrationStored = 0;  // Unix seconds; 0: not known
+  bool touchOutput = false;            // touch input, else the mouse
+};
+
+// Counted by the reader thread, read and completed by the thread that
+// writes the figures out; every count is its own atomic, so a reading may
+// mix counts a touch apart, never tear one.
+class CHealth {
+public:
+  void OnLinkState(LinkState state);
+  void OnTouchBegins();
+  void OnChecksumError();
+  void SetCalibrationStored(std::int64_t unixSeconds);
+  void SetTouchOutput(bool touch);
+
+  HealthFigures Figures() const;
+  // Grows with every change of a figure.
+  std::uint64_t Changes() const { return m_changes.load(std::memory_order_acquire); }
+
+private:
+  void Changed() { m_changes.fetch_add(1, std::memory_order_release); }
+
+  std::atomic<std::uint8_t> m_link{static_cast<std::uint8_t>(LinkState::kOpening)};
+  std::atomic<std::uint64_t> m_linkChanges{0};
+  std::atomic<std::uint64_t> m_linkLosses{0};
+  std::atomic<std::uint64_t> m_touches{0};
+  std::atomic<std::uint64_t> m_checksumErrors{0};
+  std::atomic<std::int64_t> m_lastTouch{0};
+  std::atomic<std::int64_t> m_calibrationStored{0};
+  std::atomic<bool> m_touchOutput{false};
+  std::atomic<std::uint64_t> m_changes{0};
+};
+
+// The figures in the Prometheus text exposition format.
+std::string MetricsText(const HealthFigures& figures);
+// The same figures as one JSON object on one line.
+std::string StatusJson(const HealthFigures& figures);
+
+// Keeps a metrics file up to date: written when the figures changed since
+// the last write, and at least every kRefreshSeconds, each time anew beside
+// the file and renamed over it, so that a collector reads a whole file.
+class CMetricsFile {
+public:
+  static constexpr std::int64_t kRefreshSeconds = 60;
+
+  explicit CMetricsFile(std::string path) : m_path(std::move(path)) {}
+  // False when a write was due and failed (it is tried again at the next).
+  bool Update(const CHealth& health, std::int64_t nowSeconds);
+  const std::string& Path() const { return m_path; }
+
+private:
+  std::string m_path;
+  std::uint64_t m_written = ~std::uint64_t{0};
+  std::int64_t m_writtenAt = 0;
+};
+
+// Now, in Unix seconds.
+std::int64_t UnixNow();
+
+}  // namespace zt

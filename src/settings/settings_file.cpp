@@ -1,0 +1,264 @@
+#include "settings/settings_file.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <utility>
+
+#include "platform/comm_device.h"
+#include "settings/registry_key.h"
+
+namespace zt::settings {
+namespace {
+
+enum class Kind { kNumber, kText, kPort, kMonitor, kPath, kLinuxText };
+
+// What a value may hold.
+struct Rule {
+  std::string name;
+  Kind kind = Kind::kNumber;
+  std::uint32_t min = 0;
+  std::uint32_t max = 0;
+};
+
+const std::vector<Rule>& Rules() {
+  static const std::vector<Rule> rules = [] {
+    std::vector<Rule> list = {
+        {kPort, Kind::kPort},
+        {kMonitor, Kind::kMonitor},
+        {kWindowTitle, Kind::kText},
+        {kFirst, Kind::kNumber, 0, 1},
+        {kRight, Kind::kNumber, 0, 1},
+        {kStartUpMode, Kind::kNumber, 0, 1},
+        {kDTime, Kind::kNumber, 0, 5000},
+        {kDZone, Kind::kNumber, 0, 3},
+        {kDZoneX, Kind::kNumber, 0, 65535},
+        {kDZoneY, Kind::kNumber, 0, 65535},
+        {kBeep, Kind::kNumber, 0, 1},
+        {kFreq, Kind::kNumber, kMinFreq, kMaxFreq},
+        {kDuration, Kind::kNumber, 0, kMaxDuration},
+        {kTouchMode, Kind::kNumber, 0, 2},
+        {kReconnect, Kind::kNumber, 0, 1},
+        {kMapping, Kind::kNumber, 0, 1},
+        {kHoldRight, Kind::kNumber, 0, 60000},
+        {kHoldZone, Kind::kNumber, 0, 65535},
+        {kSmoothing, Kind::kNumber, 0, 3},
+        {kOutput, Kind::kNumber, 0, 1},
+        {kCalibrationTime, Kind::kNumber, 0, 0xFFFFFFFF},
+        {kMetrics, Kind::kPath},
+        // The Linux daemon's own: its control socket and where find looks.
+        {"Control", Kind::kLinuxText},
+        {"FindPorts", Kind::kLinuxText},
+    };
+    for (int index = 0; index < 9; ++index) {
+      list.push_back({kPointXPrefix + std::to_string(index), Kind::kNumber, 0, 4095});
+      list.push_back({kPointYPrefix + std::to_string(index), Kind::kNumber, 0, 4095});
+    }
+    return list;
+  }();
+  return rules;
+}
+
+const Rule* FindRule(const std::string& name) {
+  const auto& rules = Rules();
+  const auto found =
+      std::find_if(rules.begin(), rules.end(), [&](const Rule& rule) { return rule.name == name; });
+  return found == rules.end() ? nullptr : &*found;
+}
+
+std::string Trimmed(const std::string& text) {
+  const auto begin = text.find_first_not_of(" \t\r");
+  const auto end = text.find_last_not_of(" \t\r");
+  return begin == std::string::npos ? std::string() : text.substr(begin, end - begin + 1);
+}
+
+// Decimal, or hexadecimal after "0x"; nothing else.
+std::optional<std::uint64_t> Number(const std::string& text) {
+  const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+  const std::string digits = hex ? text.substr(2) : text;
+  const auto isDigit = [hex](char c) {
+    return hex ? std::isxdigit(static_cast<unsigned char>(c)) != 0
+               : std::isdigit(static_cast<unsigned char>(c)) != 0;
+  };
+  if (digits.empty() || digits.size() > 16 || !std::all_of(digits.begin(), digits.end(), isDigit)) {
+    return std::nullopt;
+  }
+  errno = 0;
+  const unsigned long long value = std::strtoull(digits.c_str(), nullptr, hex ? 16 : 10);
+  return errno == 0 ? std::optional<std::uint64_t>(value) : std::nullopt;
+}
+
+// Whether a port, monitor or file name is one of this platform: a COM
+// port, a display device ("\\.\DISPLAY2") and a path from a drive or a
+// share on Windows; a device path, an XRandR name and an absolute path on
+// Linux.
+bool IsLocalName(Kind kind, const std::string& value, FilePlatform platform) {
+  const bool windows = platform == FilePlatform::kWindows;
+  if (kind == Kind::kPort) {
+    return windows ? IsPortName(value) : value.rfind('/', 0) == 0;
+  }
+  if (kind == Kind::kPath) {
+    const bool fromDrive = value.size() > 2 && value[1] == ':' && value[2] == '\\';
+    return windows ? fromDrive || value.rfind("\\\\", 0) == 0 : value.rfind('/', 0) == 0;
+  }
+  const bool displayDevice = value.rfind("\\\\.\\", 0) == 0;
+  return !value.empty() && (windows ? displayDevice : !displayDevice);
+}
+
+// Why value does not suit rule; nullptr when it does.
+const char* Fault(const Rule& rule, const std::string& value) {
+  if (rule.kind != Kind::kNumber) {
+    const bool control = std::any_of(value.begin(), value.end(),
+                                     [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+    return value.size() >= kTextSize ? "longer than 1023 characters"
+           : control                 ? "holds a control character"
+                                     : nullptr;
+  }
+  const std::optional<std::uint64_t> number = Number(value);
+  if (!number) {
+    return "not a number";
+  }
+  return *number < rule.min || *number > rule.max ? "out of range" : nullptr;
+}
+
+// The value's text, as a file gives it.
+std::optional<std::string> ReadValue(CRegistryKey& key, const Rule& rule) {
+  if (rule.kind == Kind::kNumber) {
+    std::int32_t number = 0;
+    return key.QueryDword(rule.name.c_str(), number)
+               ? std::optional<std::string>(std::to_string(static_cast<std::uint32_t>(number)))
+               : std::nullopt;
+  }
+  char text[kTextSize] = {};
+  std::uint32_t size = kTextSize - 1;
+  if (!key.QueryValue(rule.name.c_str(), text, size)) {
+    return std::nullopt;
+  }
+  return std::string(text, strnlen(text, size));
+}
+
+// A value as the key held it before an import: its type and bytes.
+struct Held {
+  std::string name;
+  std::uint32_t type = 0;
+  std::vector<char> bytes;
+};
+
+std::optional<Held> ReadHeld(IRegistry& registry, RegKeyHandle key, const std::string& name) {
+  Held held{name, 0, std::vector<char>(kTextSize)};
+  auto size = static_cast<std::uint32_t>(held.bytes.size());
+  if (registry.QueryValue(key, name.c_str(), held.type, held.bytes.data(), size) !=
+      reg::kErrorSuccess) {
+    return std::nullopt;
+  }
+  held.bytes.resize(size);
+  return held;
+}
+
+}  // namespace
+
+SettingsFile ReadSettingsFile(const std::string& text, const std::string& path,
+                              FilePlatform platform) {
+  SettingsFile file;
+  std::size_t number = 0;
+  for (std::size_t begin = 0; begin < text.size(); ++number) {
+    const std::size_t end = std::min(text.find('\n', begin), text.size());
+    const std::string line = Trimmed(text.substr(begin, end - begin));
+    begin = end + 1;
+    if (line.empty() || line[0] == '#') {
+      continue;
+    }
+    const auto equals = line.find('=');
+    const std::string name = equals == std::string::npos ? line : Trimmed(line.substr(0, equals));
+    const std::string value = equals == std::string::npos ? "" : Trimmed(line.substr(equals + 1));
+    std::string where = path;
+    where.append(":").append(std::to_string(number + 1)).append(": ").append(name).append(": ");
+    const Rule* rule = FindRule(name);
+    const char* fault = equals == std::string::npos ? "no \"=\""
+                        : rule == nullptr           ? "not a setting"
+                                                    : Fault(*rule, value);
+    if (fault != nullptr) {
+      file.errors.push_back(where + fault);
+    } else if (rule->kind == Kind::kLinuxText && platform == FilePlatform::kWindows) {
+      file.notes.push_back(where + "used on Linux only; passed over");
+    } else if ((rule->kind == Kind::kPort || rule->kind == Kind::kMonitor ||
+                rule->kind == Kind::kPath) &&
+               !IsLocalName(rule->kind, value, platform)) {
+      where.append("\"").append(value).append("\" is not one of this platform's; the local ");
+      file.notes.push_back(where.append(name).append(" is kept"));
+    } else {
+      file.values.push_back({name, value, rule->kind != Kind::kNumber});
+    }
+  }
+  return file;
+}
+
+std::string SettingsFileText(const std::vector<std::pair<std::string, std::string>>& values) {
+  std::string text =
+      "# ZeltraTouch settings: Name=Value lines, read by ZeltraTouch.exe /import on Windows\n"
+      "# and from /etc/zeltratouch/conf.d/ on Linux.\n"
+      "# The calibration (PX0..PY8, Mapping) suits panels of the model it was taken on:\n"
+      "# a panel of another model needs its own.\n";
+  for (const auto& [name, value] : values) {
+    text.append(name).append("=").append(value).append("\n");
+  }
+  return text;
+}
+
+std::string ExportSettings(IRegistry& registry, const KeyLocation& where) {
+  CRegistryKey key(registry);
+  if (!key.Open(where.root, where.subKey, reg::kKeyQueryValue)) {
+    return "";
+  }
+  std::vector<std::pair<std::string, std::string>> values;
+  for (const Rule& rule : Rules()) {
+    if (const std::optional<std::string> value = ReadValue(key, rule)) {
+      values.emplace_back(rule.name, *value);
+    }
+  }
+  return SettingsFileText(values);
+}
+
+// One key, opened for reading and writing, so that what a value held
+// before can be put back. Strings are written without their NUL, as every
+// other save of the program writes them.
+bool ApplySettingsFile(IRegistry& registry, const SettingsFile& file, const KeyLocation& where) {
+  RegKeyHandle key = kNoRegKey;
+  if (!file.errors.empty() ||
+      registry.OpenKey(where.root, where.subKey, reg::kKeySetValue | reg::kKeyQueryValue, key) !=
+          reg::kErrorSuccess) {
+    return false;
+  }
+  std::vector<Held> before;
+  bool written = true;
+  for (const FileValue& value : file.values) {
+    if (std::optional<Held> held = ReadHeld(registry, key, value.name)) {
+      before.push_back(std::move(*held));
+    }
+    const std::uint32_t number = static_cast<std::uint32_t>(Number(value.value).value_or(0));
+    const unsigned char dword[4] = {
+        static_cast<unsigned char>(number), static_cast<unsigned char>(number >> 8),
+        static_cast<unsigned char>(number >> 16), static_cast<unsigned char>(number >> 24)};
+    written = value.text ? registry.SetValue(
+                               key, value.name.c_str(), reg::kRegSz, value.value.data(),
+                               static_cast<std::uint32_t>(value.value.size())) == reg::kErrorSuccess
+                         : registry.SetValue(key, value.name.c_str(), reg::kRegDword, dword,
+                                             sizeof dword) == reg::kErrorSuccess;
+    if (!written) {
+      break;
+    }
+  }
+  if (!written) {
+    for (const Held& held : before) {
+      registry.SetValue(key, held.name.c_str(), held.type, held.bytes.data(),
+                        static_cast<std::uint32_t>(held.bytes.size()));
+    }
+  }
+  return registry.CloseKey(key) == reg::kErrorSuccess && written;
+}
+
+}  // namespace zt::settings

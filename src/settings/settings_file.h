@@ -1,0 +1,54 @@
+// The settings file: the settings key as text, one "Name=Value" line per
+// value with the registry values' names, "#" comments. The same text is the
+// Linux config, so a file written on one platform is read on the other.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/registry.h"
+#include "settings/settings_store.h"
+
+namespace zt::settings {
+
+enum class FilePlatform { kWindows, kLinux };
+
+// A value as a file gives it: its name, its text, and whether it is stored
+// as text (else a number).
+struct FileValue {
+  std::string name;
+  std::string value;
+  bool text = false;
+};
+
+// A file read and checked whole. values are those to store, in the file's
+// order; errors name each bad line ("file:line: name: why"): a file with
+// any is applied not at all. notes name lines passed over on purpose (a
+// port or monitor of the other platform, a value the other platform alone
+// uses).
+struct SettingsFile {
+  std::vector<FileValue> values;
+  std::vector<std::string> errors;
+  std::vector<std::string> notes;
+};
+
+// Checks every line of text against the settings' names, types and ranges.
+SettingsFile ReadSettingsFile(const std::string& text, const std::string& path,
+                              FilePlatform platform);
+
+// The file's text for values (name and text of each), with comments.
+std::string SettingsFileText(const std::vector<std::pair<std::string, std::string>>& values);
+
+// The values the key holds, by the names this program knows, as a file's
+// text; empty when the key cannot be opened.
+std::string ExportSettings(IRegistry& registry, const KeyLocation& where = kSettingsKey);
+
+// Stores every value of file through one key opened for reading and
+// writing. When a write fails, the values written before it that the key
+// held are put back (one it did not hold stays: the key is never asked to
+// delete), and the result is false. A file with errors stores nothing.
+bool ApplySettingsFile(IRegistry& registry, const SettingsFile& file,
+                       const KeyLocation& where = kSettingsKey);
+
+}  // namespace zt::settings

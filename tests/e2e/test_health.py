@@ -1,0 +1,63 @@
+"""The health figures under Wine: the metrics file the program keeps (read by
+node_exporter's textfile collector and promtool), ZeltraTouch.exe /status,
+and the events the program reports (as Wine's ReportEventA traces them)."""
+import json
+import os
+import re
+import subprocess
+import tempfile
+
+from harness import IDS, ProgramTestCase, Touchsim, promtool_check, scrape_textfile, wait_for
+
+
+class HealthTest(ProgramTestCase):
+    SIMULATOR = ()
+
+    def test_the_metrics_file_and_status_follow_a_touch_and_a_lost_port(self):
+        folder = tempfile.mkdtemp(prefix="zt-textfile-")
+        metrics = os.path.join(folder, "zeltratouch.prom")
+        self.registry.reset({"Port": "COM5", "Metrics": "Z:" + metrics.replace("/", "\\")})
+        self.start_with_engine()
+
+        def read():
+            with open(metrics) as written:
+                return written.read()
+
+        self.tap(300, 300)
+        self.sim.send("corrupt 100 100 2")
+        self.assertTrue(wait_for(lambda: os.path.exists(metrics) and "checksum_errors_total 1\n" in read()))
+        self.sim.stop()
+        self.sim = None
+        self.assertTrue(wait_for(lambda: "zeltratouch_link_losses_total 1\n" in read()), read())
+        self.assertEqual(promtool_check(metrics), "")
+        scraped = scrape_textfile(folder)
+        status = self.wine.run(os.environ["ZT_EXE"], "/status")
+        self.assertEqual(status.returncode, 0)
+        figures = json.loads(status.stdout.decode())
+        self.assertEqual(figures["link"], "retrying")
+        for series, field in (("link_up", "link_up"), ("link_losses_total", "link_losses"),
+                              ("touches_total", "touches"), ("checksum_errors_total", "checksum_errors"),
+                              ("last_touch_timestamp_seconds", "last_touch")):
+            self.assertEqual(scraped.get("zeltratouch_" + series), figures[field], series)
+        self.assertEqual((figures["touches"], figures["link_up"]), (1, False))
+        self.assertEqual(scraped.get("node_textfile_scrape_error"), 0)
+
+    def test_a_lost_and_regained_link_reach_the_event_log(self):
+        trace = os.path.join(tempfile.mkdtemp(prefix="zt-events-"), "wine.err")
+        with open(trace, "w") as errors:
+            self.started.append(subprocess.Popen(
+                ["wine", os.environ["ZT_EXE"]], env=dict(self.wine.env, WINEDEBUG="fixme+advapi"),
+                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=errors))
+        state = self.driver.item(self.main_window(), IDS.IDC_MAIN_LINK_STATE)
+        self.assertTrue(wait_for(lambda: self.driver.text(state) == "Connected"))
+        self.sim.stop()
+        self.assertTrue(wait_for(lambda: "retrying" in self.driver.text(state)))
+        self.sim = Touchsim(self.wine, 5)
+        self.assertTrue(wait_for(lambda: self.driver.text(state) == "Connected", 15))
+
+        def events():
+            with open(trace) as errors:
+                return re.findall(r"ReportEventA \(\w+,(0x\w+),0x0000,(0x\w+),", errors.read())
+        # A warning (type 2) that the link is lost, then information (4) that it is back.
+        self.assertTrue(wait_for(lambda: events() == [("0x0002", "0x00000001"), ("0x0004", "0x00000002")]),
+                        events())

@@ -1,0 +1,83 @@
+#include "engine/health.h"
+
+#include "engine/event_reporter.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+namespace zt {
+namespace {
+
+std::string Read(const std::string& path) {
+  std::ostringstream text;
+  text << std::ifstream(path).rdbuf();
+  return text.str();
+}
+
+TEST(Health, OnlyAConnectedLinkThatGoesCountsAsLost) {
+  CHealth health;
+  for (LinkState state :
+       {LinkState::kWaiting, LinkState::kRetrying, LinkState::kConnected, LinkState::kConnected,
+        LinkState::kRetrying, LinkState::kConnected, LinkState::kLost}) {
+    health.OnLinkState(state);
+  }
+  EXPECT_EQ(health.Figures().linkChanges, 6U);
+  EXPECT_EQ(health.Figures().linkLosses, 2U);
+}
+
+TEST(Health, TheFileIsWrittenAtAChangeAndOnceAMinute) {
+  const std::string folder = testing::TempDir() + "zt-health";
+  std::filesystem::create_directories(folder);
+  CHealth health;
+  CMetricsFile file(folder + "/zt.prom");
+  ASSERT_TRUE(file.Update(health, 1000));
+  std::ofstream(folder + "/zt.prom") << "stale";
+  ASSERT_TRUE(file.Update(health, 1059));
+  EXPECT_EQ(Read(folder + "/zt.prom"), "stale");
+  health.OnChecksumError();
+  ASSERT_TRUE(file.Update(health, 1059));
+  EXPECT_NE(Read(folder + "/zt.prom").find("zeltratouch_checksum_errors_total 1\n"),
+            std::string::npos);
+  std::ofstream(folder + "/zt.prom") << "stale";
+  ASSERT_TRUE(file.Update(health, 1119));
+  EXPECT_EQ(MetricsText(health.Figures()), Read(folder + "/zt.prom"));
+  EXPECT_FALSE(std::filesystem::exists(folder + "/zt.prom.new"));
+  EXPECT_FALSE(CMetricsFile(folder + "/missing/zt.prom").Update(health, 0));
+}
+
+// Records each report as the event log would take it.
+class FakeEventLog final : public IEventLog {
+public:
+  void Report(std::uint32_t id, EventKind /*kind*/, const std::string& text) override {
+    reports.push_back(std::to_string(id) + " " + text);
+  }
+  std::vector<std::string> reports;
+};
+
+TEST(Events, EachIsReportedOnceForEachChange) {
+  FakeEventLog log;
+  CEventReporter events(log);
+  for (LinkState state :
+       {LinkState::kOpening, LinkState::kWaiting, LinkState::kWaiting, LinkState::kOpening,
+        LinkState::kWaiting, LinkState::kConnected, LinkState::kRetrying, LinkState::kRetrying,
+        LinkState::kConnected, LinkState::kConnected, LinkState::kLost}) {
+    events.OnLinkState(state, "COM12");
+  }
+  for (std::int64_t stored : {1000, 1000, 2000, 2000}) {  // the first: the one at start
+    events.OnCalibrationStored(stored);
+  }
+  for (bool refused : {true, true, false, true}) {
+    events.OnTouchOutputRefused(refused);
+  }
+  events.OnSettingsImported("C:\\fleet\\kiosk.conf");
+  EXPECT_EQ(log.reports, (std::vector<std::string>{"3 COM12", "2 COM12", "1 COM12", "2 COM12",
+                                                   "1 COM12", "4 2000", "6 Output=1", "6 Output=1",
+                                                   "5 C:\\fleet\\kiosk.conf"}));
+}
+
+}  // namespace
+}  // namespace zt

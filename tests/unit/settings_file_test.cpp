@@ -1,0 +1,90 @@
+#include "settings/settings_file.h"
+
+#include <gtest/gtest.h>
+
+#include "fake_registry.h"
+
+namespace zt::settings {
+namespace {
+
+using test::FakeRegistry;
+using Platform = FilePlatform;
+
+FakeRegistry Key() {
+  return FakeRegistry(kSettingsKey.root, kSettingsKey.subKey);
+}
+
+TEST(SettingsFile, ExportThenImportStoresTheSameValues) {
+  FakeRegistry unit = Key();
+  unit.Put(kPort, "COM12");
+  unit.Put(kMonitor, "\\\\.\\DISPLAY2", true);
+  unit.Put(kTouchMode, 2);
+  unit.Put("PX8", 4000);
+  unit.Put(kFreq, 32767);
+  const std::string text = ExportSettings(unit);
+  EXPECT_NE(text.find("another model needs its own"), std::string::npos);
+
+  FakeRegistry copy = Key();
+  copy.Put(kPort, "COM1");
+  const SettingsFile file = ReadSettingsFile(text, "unit.conf", Platform::kWindows);
+  ASSERT_TRUE(file.errors.empty()) << file.errors[0];
+  ASSERT_TRUE(ApplySettingsFile(copy, file));
+  for (const char* name : {kTouchMode, "PX8", kFreq}) {
+    EXPECT_EQ(copy.Get(name), unit.Get(name)) << name;
+  }
+  EXPECT_EQ(copy.Get(kPort), unit.Get(kPort));
+  EXPECT_EQ(copy.Get(kMonitor)->data.size(), std::string("\\\\.\\DISPLAY2").size());
+}
+
+TEST(SettingsFile, OneBadLineIsNamedAndNothingIsStored) {
+  const struct {
+    const char* line;
+    const char* error;
+  } cases[] = {
+      {"TouchMode", "f.conf:2: TouchMode: no \"=\""},
+      {"Touchmode=1", "f.conf:2: Touchmode: not a setting"},
+      {"TouchMode=3", "f.conf:2: TouchMode: out of range"},
+      {"PX0=4096", "f.conf:2: PX0: out of range"},
+      {"Beep=yes", "f.conf:2: Beep: not a number"},
+      {"DTime=-1", "f.conf:2: DTime: not a number"},
+      {"Freq=0x10", "f.conf:2: Freq: out of range"},
+      {"DZoneX=99999999999999999999", "f.conf:2: DZoneX: not a number"},
+  };
+  for (const auto& each : cases) {
+    FakeRegistry key = Key();
+    key.Put(kTouchMode, 1);
+    const SettingsFile file =
+        ReadSettingsFile(std::string("Beep=1\n") + each.line + "\n", "f.conf", Platform::kWindows);
+    ASSERT_EQ(file.errors.size(), 1U) << each.line;
+    EXPECT_EQ(file.errors[0], each.error);
+    EXPECT_FALSE(ApplySettingsFile(key, file));
+    EXPECT_TRUE(key.Writes().empty()) << each.line;
+  }
+}
+
+TEST(SettingsFile, TheOtherPlatformsPortAndMonitorLeaveTheLocalOnes) {
+  const std::string fromLinux = "Port=/dev/ttyUSB0\nMonitor=HDMI-1\nControl=/run/x\nBeep=1\n";
+  const SettingsFile onWindows = ReadSettingsFile(fromLinux, "l.conf", Platform::kWindows);
+  ASSERT_EQ(onWindows.values.size(), 1U);
+  EXPECT_EQ(onWindows.values[0].name, kBeep);
+  ASSERT_EQ(onWindows.notes.size(), 3U);
+  EXPECT_EQ(
+      onWindows.notes[0],
+      "l.conf:1: Port: \"/dev/ttyUSB0\" is not one of this platform's; the local Port is kept");
+
+  const std::string fromWindows = "Port=COM5\nMonitor=\\\\.\\DISPLAY1\nPort=/dev/ttyS0\n";
+  const SettingsFile onLinux = ReadSettingsFile(fromWindows, "w.conf", Platform::kLinux);
+  EXPECT_EQ(onLinux.notes.size(), 2U);
+  ASSERT_EQ(onLinux.values.size(), 1U);
+  EXPECT_EQ(onLinux.values[0].value, "/dev/ttyS0");
+}
+
+TEST(SettingsFile, AKeyThatCannotBeWrittenTakesNothing) {
+  FakeRegistry key = Key();
+  key.SetKey(true, true);
+  EXPECT_FALSE(ApplySettingsFile(key, ReadSettingsFile("Beep=1\n", "f", Platform::kWindows)));
+  EXPECT_TRUE(key.Writes().empty());
+}
+
+}  // namespace
+}  // namespace zt::settings
