@@ -271,11 +271,11 @@ void CPointerEmulation::EmulateTouch(std::int32_t status, std::int32_t ax, std::
   if ((status == kTouchBegins && rule.pressAtTouch) || (status == kTouchEnds && rule.pressAtLift)) {
     m_pContact->Down(pixel);
     BeepAsync();
-  } else if (status != kTouchBegins) {
+  } else if (status == kTouchContinues) {
     m_pContact->Move(pixel);  // nothing without a contact down
   }
   if ((status == kTouchBegins && rule.releaseAtTouch) || status == kTouchEnds) {
-    m_pContact->Up();  // where the last frame was
+    m_pContact->Up(pixel);
   }
   m_nLastX = ax;
   m_nLastY = ay;

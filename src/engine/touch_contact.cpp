@@ -83,8 +83,11 @@ void CTouchContact::Move(IntPoint pixel) {
   m_changed.notify_all();
 }
 
-void CTouchContact::Up() {
+void CTouchContact::Up(IntPoint pixel) {
   const std::lock_guard<std::mutex> lock(m_lock);
+  if (InContact()) {
+    UpdateLocked(pixel);
+  }
   EndLocked(touch::kUp);
 }
 
