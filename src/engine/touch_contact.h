@@ -53,7 +53,8 @@ public:
   // The finger lifts at pixel: the contact moves there and lifts. One the
   // system cancelled just ends, sending nothing (the lift starts no tap).
   void Up(IntPoint pixel);
-  // Ends the contact with CANCELED: no tap, no drop.
+  // Ends the touch: a contact in progress with CANCELED (no tap, no drop);
+  // one the system cancelled sends nothing, and no move restarts it.
   void Cancel();
   // The system has cancelled every contact (a display change): this one
   // gets no further frame, also when a frame was refused for it already,
