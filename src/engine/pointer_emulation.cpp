@@ -79,7 +79,7 @@ void CPointerEmulation::TimerThread(void* emulation) {
 void CPointerEmulation::RunTimers() {
   std::unique_lock<std::mutex> lock(m_touchLock);
   while (!m_timerStopping) {
-    const std::optional<std::uint32_t> due = CheckTimers(m_input.GetTickCount());
+    const std::optional<std::uint32_t> due = CheckTimersLocked(m_input.GetTickCount());
     if (!due) {
       m_timerWake.wait(lock);
     } else {
@@ -88,10 +88,15 @@ void CPointerEmulation::RunTimers() {
   }
 }
 
+void CPointerEmulation::CheckTimers() {
+  const std::lock_guard<std::mutex> lock(m_touchLock);
+  CheckTimersLocked(m_input.GetTickCount());
+}
+
 // A held touch is armed at its hold time, report or not; a touch the
 // controller has left silent too long lost its lift, and ends as if it had
 // been stopped.
-std::optional<std::uint32_t> CPointerEmulation::CheckTimers(std::uint32_t now) {
+std::optional<std::uint32_t> CPointerEmulation::CheckTimersLocked(std::uint32_t now) {
   const CPressAndHold::State before = m_hold.GetState();
   m_hold.Tick(now);
   RingAfter(before);
@@ -173,7 +178,8 @@ void CPointerEmulation::RestartDoubleTapClock() {
 // lost, or the touch was ended on our side), starts a touch with the
 // settings of the moment. A touch-down while a touch is in progress means
 // that touch's lift never arrived: it ends first.
-void CPointerEmulation::EmulatePointer(std::int32_t status, std::int32_t x, std::int32_t y) {
+void CPointerEmulation::EmulatePointer(std::int32_t status, std::int32_t x, std::int32_t y,
+                                       std::optional<IntPoint> reading) {
   if (status != kTouchBegins && status != kTouchContinues && status != kTouchEnds) {
     return;
   }
@@ -189,7 +195,7 @@ void CPointerEmulation::EmulatePointer(std::int32_t status, std::int32_t x, std:
     }
     const IntPoint point{std::min(x, kScaleMax) * kAbsoluteUnitsPerStep,
                          std::min(y, kScaleMax) * kAbsoluteUnitsPerStep};
-    m_liftWatch.Report(status, point, m_input.GetTickCount());
+    m_liftWatch.Report(status, reading.value_or(point), m_input.GetTickCount());
     const SmoothedReports reports =
         m_smoother.Filter(status, point, m_shape.plain ? kSmoothingOff : m_shape.smoothing,
                           m_shape.holdZone, m_input.GetTickCount());

@@ -57,8 +57,15 @@ public:
   // Ends the timer thread.
   virtual ~CPointerEmulation();
 
-  // One touch report at a screen-scale point (0..4095).
-  void EmulatePointer(std::int32_t status, std::int32_t x, std::int32_t y);
+  // One touch report at a screen-scale point (0..4095). reading: the
+  // controller's own report, which tells a report repeated while a finger
+  // rests (two readings may map to one point); none: the point.
+  void EmulatePointer(std::int32_t status, std::int32_t x, std::int32_t y,
+                      std::optional<IntPoint> reading = std::nullopt);
+  // Acts on what is due by the input's tick count (a held touch armed, a
+  // lost lift ended); the timer thread calls it as time passes, and a
+  // caller that moves that clock may call it at once.
+  void CheckTimers();
   // Whether a point in absolute units lies within the double-tap zone of
   // the last touch.
   bool InClickZone(std::int32_t ax, std::int32_t ay) const;
@@ -113,7 +120,7 @@ private:
   void RunTimers();
   // Acts on what is due at now; the milliseconds until the next thing due,
   // none while nothing is.
-  std::optional<std::uint32_t> CheckTimers(std::uint32_t now);
+  std::optional<std::uint32_t> CheckTimersLocked(std::uint32_t now);
   void PostRing(std::intptr_t ring);
   // Tells the ring when a step of the hold armed it.
   void RingAfter(CPressAndHold::State before);

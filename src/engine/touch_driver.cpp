@@ -165,14 +165,17 @@ EngineSettings CTouchDriver::Settings() const {
   return settings;
 }
 
+// The report itself, not its clamped or mapped point, tells the lift watch
+// whether the controller repeats a report while a finger rests.
 void CTouchDriver::OnTouch(std::int32_t status, std::int32_t rawX, std::int32_t rawY) {
+  const IntPoint reading{rawX, rawY};
   rawX = std::min(rawX, kScaleMax);
   rawY = std::min(rawY, kScaleMax);
   if (status == kTouchBegins || status == kTouchContinues) {
     m_rawPoint.store(PackPoint(rawX, rawY), std::memory_order_relaxed);
   }
   const IntPoint mapped = MapRawPoint(rawX, rawY);
-  EmulatePointer(status, mapped.x, mapped.y);
+  EmulatePointer(status, mapped.x, mapped.y, reading);
 }
 
 // The precise mapping where it is chosen and its points are usable.

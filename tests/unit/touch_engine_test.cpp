@@ -144,6 +144,18 @@ TEST_F(TouchEngineTest, ReportsBecomeMouseEventsAndRightClicksAreNotified) {
       (std::vector<test::PostedMessage>{{kMainWindow, kWmNotifyMain, 0, kNotifyRightClickDone}}));
 }
 
+// A controller that reports only changes, past the panel's edge: readings
+// that map to one point are no repeated report, and a resting finger keeps
+// its button down.
+TEST_F(TouchEngineTest, ReadingsMappedToOnePointAreNoRepeat) {
+  ASSERT_TRUE(Start());
+  Engine().OnTouch(1, 5000, 100);
+  Engine().OnTouch(2, 5001, 100);
+  input.tickCount += 1000;
+  Engine().CheckTimers();
+  EXPECT_EQ(input.TakeMouse().back().flags, 0xC001U);  // the move, no release after it
+}
+
 // The reader takes a whole burst (5 000 bytes here) in chunks of 4 096
 // before it waits again, and a line error costs no byte that follows it.
 TEST_F(TouchEngineTest, ReaderTakesBurstsAndRecoversFromLineErrors) {
