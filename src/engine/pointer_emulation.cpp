@@ -436,6 +436,10 @@ bool CPointerEmulation::InRightState() const {
 
 void CPointerEmulation::SetDesktop(const PixelRect& monitor, const PixelRect& desk) {
   const std::lock_guard<std::mutex> touchLock(m_touchLock);
+  SetDesktopLocked(monitor, desk);
+}
+
+void CPointerEmulation::SetDesktopLocked(const PixelRect& monitor, const PixelRect& desk) {
   if (m_pContact) {
     if (!(monitor == m_monitor && desk == m_desk)) {
       m_pContact->Restart();
@@ -447,11 +451,18 @@ void CPointerEmulation::SetDesktop(const PixelRect& monitor, const PixelRect& de
   m_desk = desk;
 }
 
-void CPointerEmulation::ContactCancelledBySystem() {
+// Our contact is dropped before the system's goes, so that the refresher
+// sends it no frame the system would refuse.
+void CPointerEmulation::ContactCancelledBySystem(const PixelRect& monitor, const PixelRect& desk,
+                                                 const std::function<void()>& cancelContacts) {
   const std::lock_guard<std::mutex> lock(m_touchLock);
   if (m_pContact) {
     m_pContact->DropCancelledBySystem();
   }
+  if (cancelContacts) {
+    cancelContacts();
+  }
+  SetDesktopLocked(monitor, desk);
 }
 
 PixelRect CPointerEmulation::TouchMonitor() const {

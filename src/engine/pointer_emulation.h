@@ -6,6 +6,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -91,10 +92,13 @@ public:
   // in progress is cancelled when they change, and the finger's next report
   // starts a new one.
   void SetDesktop(const PixelRect& monitor, const PixelRect& desk);
-  // The system has cancelled every touch contact (a display change): the
-  // contact in progress gets no further frame, and the finger's next
-  // report starts a new one.
-  void ContactCancelledBySystem();
+  // A display change: the system has cancelled every touch contact (or
+  // cancelContacts does, where no system does), and the monitors are now
+  // these. One step between two reports: the contact in progress gets no
+  // further frame, and the finger's next report starts a new one in the new
+  // geometry.
+  void ContactCancelledBySystem(const PixelRect& monitor, const PixelRect& desk,
+                                const std::function<void()>& cancelContacts = nullptr);
   PixelRect TouchMonitor() const;
   // Lets go of a button that a touch pressed and no lift has released yet,
   // at the last position, and ends a touch contact; the touch is over, and
@@ -113,6 +117,7 @@ private:
   enum class Button : std::uint8_t { kNone, kLeft, kRight };
 
   bool InRightState() const;
+  void SetDesktopLocked(const PixelRect& monitor, const PixelRect& desk);
   TouchShape CurrentShape() const;
   // The touch in progress is over: lifted, or ended on our side.
   void EndTouch();

@@ -188,15 +188,22 @@ IntPoint CTouchDriver::MapRawPoint(std::int32_t rawX, std::int32_t rawY) {
   return mapped ? *mapped : m_liveMapper.MapPoint(rawX, rawY);
 }
 
-bool CTouchDriver::DisplayChanged() {
-  ContactCancelledBySystem();
-  return UpdateDesktop();
+bool CTouchDriver::DisplayChanged(const std::function<void()>& cancelContacts) {
+  return TakeMonitors(true, cancelContacts);
 }
 
 bool CTouchDriver::UpdateDesktop() {
+  return TakeMonitors(false, nullptr);
+}
+
+bool CTouchDriver::TakeMonitors(bool displayChanged, const std::function<void()>& cancelContacts) {
   const DesktopLayout layout = m_monitors.Layout();
   const MonitorChoice choice = ChooseMonitor(layout, m_monitorName);
-  SetDesktop(choice.monitor.rect, layout.virtualDesk);
+  if (displayChanged) {
+    ContactCancelledBySystem(choice.monitor.rect, layout.virtualDesk, cancelContacts);
+  } else {
+    SetDesktop(choice.monitor.rect, layout.virtualDesk);
+  }
   m_monitorFound = choice.named;
   return choice.named;
 }

@@ -88,8 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         input.CheckReleased();
         break;
       default:
-        emulation.ContactCancelledBySystem();
-        emulation.SetDesktop(kMonitors[value % 2], kDesk);
+        emulation.ContactCancelledBySystem(kMonitors[value % 2], kDesk);
         break;
     }
   }

@@ -20,6 +20,7 @@
 #include "fake_registry.h"
 #include "platform_fakes.h"
 #include "settings/settings_store.h"
+#include "touch_contract.h"
 
 namespace zt {
 namespace {
@@ -154,6 +155,34 @@ TEST_F(TouchEngineTest, ReadingsMappedToOnePointAreNoRepeat) {
   input.tickCount += 1000;
   Engine().CheckTimers();
   EXPECT_EQ(input.TakeMouse().back().flags, 0xC001U);  // the move, no release after it
+}
+
+// A display change (800 x 600 from 1 024 x 768, a touch contact down): a
+// report that comes while the engine reads the new monitors starts no
+// contact in the old geometry; the next starts one in the new.
+TEST_F(TouchEngineTest, ADisplayChangeStartsNoContactInTheOldGeometry) {
+  struct ChangingMonitors final : IMonitors {
+    DesktopLayout Layout() override {
+      std::exchange(during, [] {})();
+      return {{{"\\\\.\\DISPLAY1", desk, desk, true}}, desk};
+    }
+    PixelRect desk{0, 0, 1024, 768};
+    std::function<void()> during = [] {};
+  } changing;
+  test::ContractTouchInjection injection{input.tickCount, changing.desk};
+  CTouchDriver engine({comm, threads, input, messages, changing, &injection});
+  EngineSettings settings;
+  settings.output = kOutputTouch;
+  engine.ApplySettings(settings);
+  engine.OnTouch(1, 2048, 2048);
+  changing.desk = {0, 0, 800, 600};
+  changing.during = [&] { injection.DisplayChange(changing.desk), engine.OnTouch(2, 2048, 2048); };
+  engine.DisplayChanged();
+  engine.OnTouch(2, 2048, 2048);
+  const auto frames = injection.TakeStamped();  // the two DOWNs alone go through
+  EXPECT_EQ(std::count_if(frames.begin(), frames.end(),
+                          [](const auto& frame) { return frame.answer == touch::kInjected; }),
+            2);
 }
 
 // The reader takes a whole burst (5 000 bytes here) in chunks of 4 096
