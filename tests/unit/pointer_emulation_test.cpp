@@ -597,9 +597,9 @@ protected:
 // T the one-shot right button selected; M the touch mode), the frames the
 // system took, and how many it refused. A refusal ends the contact on our
 // side too (noted in the log); a frame refused as not ready is sent again;
-// a cancel is CANCELED with UP; after a display change the next report
-// starts a new contact in the new geometry; mouse or touch holds for the
-// whole touch.
+// a cancel is CANCELED with UP; a contact the system or a new monitor
+// cancelled gets no tap at its lift, and none after the touch ends; mouse
+// or touch holds for the whole touch.
 TEST_F(TouchOutputTest, FrameSequences) {
   using Step = std::function<void()>;
   const auto r = [&](std::int32_t status, std::int32_t x, std::int32_t y) -> Step {
@@ -645,20 +645,13 @@ TEST_F(TouchOutputTest, FrameSequences) {
        {r(1, 0, 0), r(2, 1000, 1000), r(1, 2048, 2048)},
        {{kDown, 1024, 0}, {kUpdate, 1219, 146}, {kCancelUp, 1219, 146}, {kDown, 1424, 300}},
        0},
-      {"a report refused after the system's cancel, before the engine hears of it",
-       {r(1, 0, 0), systemCancels, r(2, 2048, 2048), engineHears, r(2, 2048, 2048),
-        r(4, 2048, 2048)},
-       {{kDown, 1024, 0}, {kDown, 512, 384}, {kUpdate, 512, 384}, {kUp, 512, 384}},
-       1},
-      {"the monitor changed while the finger rests (as after a display change), then the lift: no "
-       "tap",
+      {"the monitor changed (as at a display change) while the finger rests, then the lift: no tap",
        {r(1, 0, 0), monitorMoves, r(4, 2048, 2048)},
        {{kDown, 1024, 0}, {kUpdate, 1024, 0}, {kCancelUp, 1024, 0}},
        0},
-      {"a stop after a display change: a later touch's move starts no contact",
-       {r(1, 0, 0), systemCancels, engineHears, stop, mode(kTouchModeClickOnRelease), r(1, 9, 9),
-        r(2, 2048, 2048), r(4, 2048, 2048)},
-       {{kDown, 1024, 0}, {kDown, 512, 384}, {kUpdate, 512, 384}, {kUp, 512, 384}},
+      {"a stop after a display change: the finger's next move starts no contact",
+       {r(1, 0, 0), systemCancels, engineHears, stop, r(2, 2048, 2048), r(4, 2048, 2048)},
+       {{kDown, 1024, 0}},
        0},
       {"an UPDATE refused",
        {r(1, 0, 0), refuse(87, 1), r(2, 200, 200), r(2, 300, 300), r(4, 0, 0)},
@@ -699,7 +692,7 @@ TEST_F(TouchOutputTest, FrameSequences) {
     injection.TakeStamped();
   }
   EXPECT_TRUE(input.TakeMouse().empty());
-  EXPECT_EQ(log.lines.size(), 3U);  // once for each contact a refusal ended
+  EXPECT_EQ(log.lines.size(), 2U);  // once for each contact a refusal ended
 }
 
 // A controller that reports while a finger rests goes silent: 200 ms after
@@ -711,12 +704,9 @@ TEST_F(TouchOutputTest, ALostLiftCancelsTheContact) {
   }
   ASSERT_TRUE(clock.Advance(195));
   emulation.CheckTimers();
-  Frames taken;
-  for (const auto& stamped : injection.TakeStamped()) {
-    taken.push_back({stamped.frame.flags, stamped.frame.x, stamped.frame.y});
-  }
-  EXPECT_EQ(taken.front(), (std::array<std::int64_t, 3>{kDown, 1424, 300}));
-  EXPECT_EQ(taken.back()[0], kCancelUp);
+  const auto frames = injection.TakeStamped();
+  EXPECT_EQ(frames.front().frame.flags, kDown);
+  EXPECT_EQ(frames.back().frame.flags, kCancelUp);
   EXPECT_EQ(log.lines.size(), 1U);
 }
 

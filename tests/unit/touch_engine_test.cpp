@@ -161,22 +161,20 @@ TEST_F(TouchEngineTest, ReadingsMappedToOnePointAreNoRepeat) {
 // report that comes while the engine reads the new monitors starts no
 // contact in the old geometry; the next starts one in the new.
 TEST_F(TouchEngineTest, ADisplayChangeStartsNoContactInTheOldGeometry) {
-  struct ChangingMonitors final : IMonitors {
-    DesktopLayout Layout() override {
-      std::exchange(during, [] {})();
-      return {{{"\\\\.\\DISPLAY1", desk, desk, true}}, desk};
-    }
-    PixelRect desk{0, 0, 1024, 768};
-    std::function<void()> during = [] {};
-  } changing;
-  test::ContractTouchInjection injection{input.tickCount, changing.desk};
-  CTouchDriver engine({comm, threads, input, messages, changing, &injection});
+  const auto only = [](PixelRect desk) {
+    return DesktopLayout{{{"\\\\.\\DISPLAY1", desk, desk, true}}, desk};
+  };
+  monitors.layout = only({0, 0, 1024, 768});
+  test::ContractTouchInjection injection{input.tickCount, monitors.layout.virtualDesk};
+  CTouchDriver engine({comm, threads, input, messages, monitors, &injection});
   EngineSettings settings;
   settings.output = kOutputTouch;
   engine.ApplySettings(settings);
   engine.OnTouch(1, 2048, 2048);
-  changing.desk = {0, 0, 800, 600};
-  changing.during = [&] { injection.DisplayChange(changing.desk), engine.OnTouch(2, 2048, 2048); };
+  monitors.layout = only({0, 0, 800, 600});
+  monitors.onLayout = [&] {
+    injection.DisplayChange(monitors.layout.virtualDesk), engine.OnTouch(2, 2048, 2048);
+  };
   engine.DisplayChanged();
   engine.OnTouch(2, 2048, 2048);
   const auto frames = injection.TakeStamped();  // the two DOWNs alone go through
