@@ -319,7 +319,7 @@ void CPointerEmulation::OnFirstTouch(std::int32_t ax, std::int32_t ay, std::int3
   const bool hold = HoldApplies(mode, right);
   if (hold) {
     m_hold.Begin({ax, ay}, now, static_cast<std::uint32_t>(m_shape.holdRight), m_shape.holdZone);
-    PostRing(kRingFilling);
+    PostRing(RingFilling(static_cast<std::uint32_t>(m_shape.holdRight)));
   }
   if (rule.pressAtTouch) {
     if (!hold) {

@@ -303,7 +303,8 @@ TEST_F(PointerEmulationTest, SequencesAcrossTouches) {
     std::string ring;
     for (const PostedMessage& posted : messages.Take()) {
       if (posted.message == kWmHoldRing) {
-        ring += "-+*"[posted.lParam];
+        ring += "-+*"[posted.lParam & kRingKindMask];
+        EXPECT_EQ(RingHoldMs(posted.lParam), ring.back() == '+' ? 750U : 0U);  // the touch's own
       }
     }
     const bool held = row.holdRight != 0 && !row.right && !row.plain;
@@ -354,7 +355,7 @@ TEST_F(PointerEmulationTest, ALostLiftEndsTheTouch) {
     emulation.CheckTimers();
     std::string ring;  // the ring's messages: + shown, * armed, - gone
     for (const PostedMessage& posted : messages.Take()) {
-      ring += "-+*"[posted.lParam];
+      ring += "-+*"[posted.lParam & kRingKindMask];
     }
     EXPECT_EQ(Flags().back(), holdRight == 0 ? kLeftUp : kMove);  // no right click
     EXPECT_EQ(ring, holdRight == 0 ? "" : "+*-");
