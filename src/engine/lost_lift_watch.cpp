@@ -6,7 +6,7 @@
 
 namespace zt {
 
-void CLostLiftWatch::Report(std::int32_t status, IntPoint point, std::uint32_t tick) {
+void CLostLiftWatch::Report(std::int32_t status, IntPoint reading, std::uint32_t tick) {
   if (status == kTouchEnds) {
     End();
     return;
@@ -15,10 +15,10 @@ void CLostLiftWatch::Report(std::int32_t status, IntPoint point, std::uint32_t t
     m_down = true;
     m_longestInterval = 0;
   } else {
-    m_repeats = m_repeats || point == m_last;
+    m_repeats = m_repeats || reading == m_last;
     m_longestInterval = std::max(m_longestInterval, tick - m_lastTick);
   }
-  m_last = point;
+  m_last = reading;
   m_lastTick = tick;
 }
 

@@ -20,8 +20,9 @@ public:
   static constexpr std::uint32_t kSilentIntervals = 8;
 
   // Every touch report of the touch in progress (a touch-down starts one),
-  // at tick.
-  void Report(std::int32_t status, IntPoint point, std::uint32_t tick);
+  // at tick; reading: the report's own values, as the controller sent them
+  // (two readings may map to one point).
+  void Report(std::int32_t status, IntPoint reading, std::uint32_t tick);
   // The touch ended (lifted, or ended on our side).
   void End() { m_down = false; }
   // Milliseconds from tick until the touch in progress counts as lost: 0

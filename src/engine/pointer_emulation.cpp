@@ -79,7 +79,7 @@ void CPointerEmulation::TimerThread(void* emulation) {
 void CPointerEmulation::RunTimers() {
   std::unique_lock<std::mutex> lock(m_touchLock);
   while (!m_timerStopping) {
-    const std::optional<std::uint32_t> due = CheckTimers(m_input.GetTickCount());
+    const std::optional<std::uint32_t> due = CheckTimersLocked(m_input.GetTickCount());
     if (!due) {
       m_timerWake.wait(lock);
     } else {
@@ -88,10 +88,15 @@ void CPointerEmulation::RunTimers() {
   }
 }
 
+void CPointerEmulation::CheckTimers() {
+  const std::lock_guard<std::mutex> lock(m_touchLock);
+  CheckTimersLocked(m_input.GetTickCount());
+}
+
 // A held touch is armed at its hold time, report or not; a touch the
 // controller has left silent too long lost its lift, and ends as if it had
 // been stopped.
-std::optional<std::uint32_t> CPointerEmulation::CheckTimers(std::uint32_t now) {
+std::optional<std::uint32_t> CPointerEmulation::CheckTimersLocked(std::uint32_t now) {
   const CPressAndHold::State before = m_hold.GetState();
   m_hold.Tick(now);
   RingAfter(before);
@@ -173,7 +178,8 @@ void CPointerEmulation::RestartDoubleTapClock() {
 // lost, or the touch was ended on our side), starts a touch with the
 // settings of the moment. A touch-down while a touch is in progress means
 // that touch's lift never arrived: it ends first.
-void CPointerEmulation::EmulatePointer(std::int32_t status, std::int32_t x, std::int32_t y) {
+void CPointerEmulation::EmulatePointer(std::int32_t status, std::int32_t x, std::int32_t y,
+                                       std::optional<IntPoint> reading) {
   if (status != kTouchBegins && status != kTouchContinues && status != kTouchEnds) {
     return;
   }
@@ -189,7 +195,7 @@ void CPointerEmulation::EmulatePointer(std::int32_t status, std::int32_t x, std:
     }
     const IntPoint point{std::min(x, kScaleMax) * kAbsoluteUnitsPerStep,
                          std::min(y, kScaleMax) * kAbsoluteUnitsPerStep};
-    m_liftWatch.Report(status, point, m_input.GetTickCount());
+    m_liftWatch.Report(status, reading.value_or(point), m_input.GetTickCount());
     const SmoothedReports reports =
         m_smoother.Filter(status, point, m_shape.plain ? kSmoothingOff : m_shape.smoothing,
                           m_shape.holdZone, m_input.GetTickCount());
@@ -271,11 +277,11 @@ void CPointerEmulation::EmulateTouch(std::int32_t status, std::int32_t ax, std::
   if ((status == kTouchBegins && rule.pressAtTouch) || (status == kTouchEnds && rule.pressAtLift)) {
     m_pContact->Down(pixel);
     BeepAsync();
-  } else if (status != kTouchBegins) {
+  } else if (status == kTouchContinues) {
     m_pContact->Move(pixel);  // nothing without a contact down
   }
   if ((status == kTouchBegins && rule.releaseAtTouch) || status == kTouchEnds) {
-    m_pContact->Up();  // where the last frame was
+    m_pContact->Up(pixel);
   }
   m_nLastX = ax;
   m_nLastY = ay;
@@ -313,7 +319,7 @@ void CPointerEmulation::OnFirstTouch(std::int32_t ax, std::int32_t ay, std::int3
   const bool hold = HoldApplies(mode, right);
   if (hold) {
     m_hold.Begin({ax, ay}, now, static_cast<std::uint32_t>(m_shape.holdRight), m_shape.holdZone);
-    PostRing(kRingFilling);
+    PostRing(RingFilling(static_cast<std::uint32_t>(m_shape.holdRight)));
   }
   if (rule.pressAtTouch) {
     if (!hold) {
@@ -430,6 +436,10 @@ bool CPointerEmulation::InRightState() const {
 
 void CPointerEmulation::SetDesktop(const PixelRect& monitor, const PixelRect& desk) {
   const std::lock_guard<std::mutex> touchLock(m_touchLock);
+  SetDesktopLocked(monitor, desk);
+}
+
+void CPointerEmulation::SetDesktopLocked(const PixelRect& monitor, const PixelRect& desk) {
   if (m_pContact) {
     if (!(monitor == m_monitor && desk == m_desk)) {
       m_pContact->Restart();
@@ -441,11 +451,18 @@ void CPointerEmulation::SetDesktop(const PixelRect& monitor, const PixelRect& de
   m_desk = desk;
 }
 
-void CPointerEmulation::ContactCancelledBySystem() {
+// Our contact is dropped before the system's goes, so that the refresher
+// sends it no frame the system would refuse.
+void CPointerEmulation::ContactCancelledBySystem(const PixelRect& monitor, const PixelRect& desk,
+                                                 const std::function<void()>& cancelContacts) {
   const std::lock_guard<std::mutex> lock(m_touchLock);
   if (m_pContact) {
     m_pContact->DropCancelledBySystem();
   }
+  if (cancelContacts) {
+    cancelContacts();
+  }
+  SetDesktopLocked(monitor, desk);
 }
 
 PixelRect CPointerEmulation::TouchMonitor() const {

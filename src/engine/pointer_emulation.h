@@ -6,6 +6,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -57,8 +58,15 @@ public:
   // Ends the timer thread.
   virtual ~CPointerEmulation();
 
-  // One touch report at a screen-scale point (0..4095).
-  void EmulatePointer(std::int32_t status, std::int32_t x, std::int32_t y);
+  // One touch report at a screen-scale point (0..4095). reading: the
+  // controller's own report, which tells a report repeated while a finger
+  // rests (two readings may map to one point); none: the point.
+  void EmulatePointer(std::int32_t status, std::int32_t x, std::int32_t y,
+                      std::optional<IntPoint> reading = std::nullopt);
+  // Acts on what is due by the input's tick count (a held touch armed, a
+  // lost lift ended); the timer thread calls it as time passes, and a
+  // caller that moves that clock may call it at once.
+  void CheckTimers();
   // Whether a point in absolute units lies within the double-tap zone of
   // the last touch.
   bool InClickZone(std::int32_t ax, std::int32_t ay) const;
@@ -84,10 +92,13 @@ public:
   // in progress is cancelled when they change, and the finger's next report
   // starts a new one.
   void SetDesktop(const PixelRect& monitor, const PixelRect& desk);
-  // The system has cancelled every touch contact (a display change): the
-  // contact in progress gets no further frame, and the finger's next
-  // report starts a new one.
-  void ContactCancelledBySystem();
+  // A display change: the system has cancelled every touch contact (or
+  // cancelContacts does, where no system does), and the monitors are now
+  // these. One step between two reports: the contact in progress gets no
+  // further frame, and the finger's next report starts a new one in the new
+  // geometry.
+  void ContactCancelledBySystem(const PixelRect& monitor, const PixelRect& desk,
+                                const std::function<void()>& cancelContacts = nullptr);
   PixelRect TouchMonitor() const;
   // Lets go of a button that a touch pressed and no lift has released yet,
   // at the last position, and ends a touch contact; the touch is over, and
@@ -106,6 +117,7 @@ private:
   enum class Button : std::uint8_t { kNone, kLeft, kRight };
 
   bool InRightState() const;
+  void SetDesktopLocked(const PixelRect& monitor, const PixelRect& desk);
   TouchShape CurrentShape() const;
   // The touch in progress is over: lifted, or ended on our side.
   void EndTouch();
@@ -113,7 +125,7 @@ private:
   void RunTimers();
   // Acts on what is due at now; the milliseconds until the next thing due,
   // none while nothing is.
-  std::optional<std::uint32_t> CheckTimers(std::uint32_t now);
+  std::optional<std::uint32_t> CheckTimersLocked(std::uint32_t now);
   void PostRing(std::intptr_t ring);
   // Tells the ring when a step of the hold armed it.
   void RingAfter(CPressAndHold::State before);

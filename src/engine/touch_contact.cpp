@@ -83,18 +83,19 @@ void CTouchContact::Move(IntPoint pixel) {
   m_changed.notify_all();
 }
 
-void CTouchContact::Up() {
+void CTouchContact::Up(IntPoint pixel) {
   const std::lock_guard<std::mutex> lock(m_lock);
+  if (InContact()) {
+    UpdateLocked(pixel);
+  }
   EndLocked(touch::kUp);
 }
 
-// A contact the system has cancelled already stays so: the finger is still
-// down, and its next move starts a new contact.
+// The touch is over also where the system cancelled its contact already:
+// no later move of another touch may start one.
 void CTouchContact::Cancel() {
   const std::lock_guard<std::mutex> lock(m_lock);
-  if (m_state != State::kSystemCancelled) {
-    EndLocked(touch::kCanceled | touch::kUp);
-  }
+  EndLocked(touch::kCanceled | touch::kUp);
 }
 
 // A frame refused meanwhile was refused because the system had cancelled

@@ -50,9 +50,11 @@ public:
   // After the system cancelled the contact (a display change), a move
   // starts a new one.
   void Move(IntPoint pixel);
-  // Lifts the contact where its last frame was; nothing without one.
-  void Up();
-  // Ends the contact with CANCELED: no tap, no drop.
+  // The finger lifts at pixel: the contact moves there and lifts. One the
+  // system cancelled just ends, sending nothing (the lift starts no tap).
+  void Up(IntPoint pixel);
+  // Ends the touch: a contact in progress with CANCELED (no tap, no drop);
+  // one the system cancelled sends nothing, and no move restarts it.
   void Cancel();
   // The system has cancelled every contact (a display change): this one
   // gets no further frame, also when a frame was refused for it already,

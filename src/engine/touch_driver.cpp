@@ -183,7 +183,10 @@ EngineSettings CTouchDriver::Settings() const {
   return settings;
 }
 
+// The report itself, not its clamped or mapped point, tells the lift watch
+// whether the controller repeats a report while a finger rests.
 void CTouchDriver::OnTouch(std::int32_t status, std::int32_t rawX, std::int32_t rawY) {
+  const IntPoint reading{rawX, rawY};
   rawX = std::min(rawX, kScaleMax);
   rawY = std::min(rawY, kScaleMax);
   if (status == kTouchBegins && m_health != nullptr) {
@@ -193,7 +196,7 @@ void CTouchDriver::OnTouch(std::int32_t status, std::int32_t rawX, std::int32_t 
     m_rawPoint.store(PackPoint(rawX, rawY), std::memory_order_relaxed);
   }
   const IntPoint mapped = MapRawPoint(rawX, rawY);
-  EmulatePointer(status, mapped.x, mapped.y);
+  EmulatePointer(status, mapped.x, mapped.y, reading);
 }
 
 // The precise mapping where it is chosen and its points are usable.
@@ -206,15 +209,22 @@ IntPoint CTouchDriver::MapRawPoint(std::int32_t rawX, std::int32_t rawY) {
   return mapped ? *mapped : m_liveMapper.MapPoint(rawX, rawY);
 }
 
-bool CTouchDriver::DisplayChanged() {
-  ContactCancelledBySystem();
-  return UpdateDesktop();
+bool CTouchDriver::DisplayChanged(const std::function<void()>& cancelContacts) {
+  return TakeMonitors(true, cancelContacts);
 }
 
 bool CTouchDriver::UpdateDesktop() {
+  return TakeMonitors(false, nullptr);
+}
+
+bool CTouchDriver::TakeMonitors(bool displayChanged, const std::function<void()>& cancelContacts) {
   const DesktopLayout layout = m_monitors.Layout();
   const MonitorChoice choice = ChooseMonitor(layout, m_monitorName);
-  SetDesktop(choice.monitor.rect, layout.virtualDesk);
+  if (displayChanged) {
+    ContactCancelledBySystem(choice.monitor.rect, layout.virtualDesk, cancelContacts);
+  } else {
+    SetDesktop(choice.monitor.rect, layout.virtualDesk);
+  }
   m_monitorFound = choice.named;
   return choice.named;
 }

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -67,9 +68,10 @@ public:
   // false when the chosen monitor is not there and touches go to the
   // primary one.
   bool UpdateDesktop();
-  // A display change: the system has cancelled every touch contact, and
-  // the monitors are taken anew (UpdateDesktop).
-  bool DisplayChanged();
+  // A display change: the system has cancelled every touch contact (or
+  // cancelContacts does, where no system does), and the monitors are taken
+  // anew (as UpdateDesktop), in one step between two reports.
+  bool DisplayChanged(const std::function<void()>& cancelContacts = nullptr);
   bool TouchMonitorFound() const { return m_monitorFound; }
 
   void DecodePacket(const std::uint8_t* packet);
@@ -104,6 +106,9 @@ protected:
 
 private:
   static void ReaderThread(void* engine);
+  // The monitors as they are now, given to the emulation with or without
+  // the system's cancel.
+  bool TakeMonitors(bool displayChanged, const std::function<void()>& cancelContacts);
   void ReadLoop();
 
   IMonitors& m_monitors;

@@ -2,6 +2,7 @@
 // posted, never sent.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "platform/messages.h"
@@ -27,6 +28,17 @@ inline constexpr std::uint32_t kWmHoldRing = kWmUser + 14;
 inline constexpr std::intptr_t kRingHidden = 0;
 inline constexpr std::intptr_t kRingFilling = 1;
 inline constexpr std::intptr_t kRingArmed = 2;
+// A filling ring's lParam carries, above the two bits of kRingFilling, the
+// hold time its touch took at its touch-down, in ms (one over six days, more
+// than 29 bits hold, is cut to that).
+inline constexpr std::intptr_t kRingKindMask = 3;
+inline constexpr std::uint32_t kRingLongestHoldMs = 0x1FFFFFFF;
+inline constexpr std::intptr_t RingFilling(std::uint32_t holdMs) {
+  return kRingFilling | (static_cast<std::intptr_t>(std::min(holdMs, kRingLongestHoldMs)) << 2);
+}
+inline constexpr std::uint32_t RingHoldMs(std::intptr_t ring) {
+  return static_cast<std::uint32_t>(ring >> 2) & kRingLongestHoldMs;
+}
 
 // To the setup sheet's monitor page: the display changed.
 inline constexpr std::uint32_t kWmMonitorsChanged = kWmUser + 13;

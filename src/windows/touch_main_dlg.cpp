@@ -514,7 +514,7 @@ void CTouchMainDlg::OnHoldRing(WPARAM point, LPARAM ring) {
   const IntPoint pixel =
       MonitorPixel(engine->TouchMonitor(), static_cast<std::int32_t>(point & 0xFFFF),
                    static_cast<std::int32_t>((point >> 16) & 0xFFFF));
-  m_holdRing.Show({pixel.x, pixel.y}, static_cast<std::uint32_t>(engine->Settings().holdRight));
+  m_holdRing.Show({pixel.x, pixel.y}, RingHoldMs(ring));  // the touch's own, not today's setting
 }
 
 void CTouchMainDlg::OnAbout() {

@@ -1,8 +1,11 @@
 // Drives the pointer emulation with any sequence of touch reports, clock
 // steps, setting changes (also mid-touch), stops and display changes, with
-// the mouse and with touch output, and checks the buttons: a button is
-// never pressed while it is down, and none stays down after a stop or once
-// the last touch has lifted. Input: one byte an event, then its values.
+// the mouse and with touch output, and checks the buttons and the contact:
+// a button is never pressed while it is down, the system refuses no frame
+// but one it let expire (the clock jumps here, the refresher runs on real
+// time), and no button or contact stays down after a stop or once the last
+// touch has lifted. The timers are checked at each clock step. Input: one
+// byte an event, then its values.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -34,11 +37,6 @@ struct ButtonInput final : zt::IInput {
   bool SetDoubleClickTime(std::uint32_t) override { return true; }
   std::uint32_t GetTickCount() override { return tickCount.load(); }
   bool Beep(std::uint32_t, std::uint32_t) override { return true; }
-  void CheckReleased() const {
-    if (left || right) {
-      std::abort();
-    }
-  }
 
   std::atomic<std::uint32_t> tickCount{100000};
   std::atomic<bool> left{false};
@@ -58,6 +56,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   zt::EngineSettings settings;
   zt::CPointerEmulation emulation(input, messages, threads, &injection);
   emulation.SetDesktop(kMonitors[0], kDesk);
+  // over: after a stop, or once the last touch has lifted.
+  const auto check = [&](bool over) {
+    for (const auto& stamped : injection.TakeStamped()) {
+      if (stamped.answer != zt::touch::kInjected && stamped.answer != zt::touch::kErrorTimeout) {
+        std::abort();
+      }
+    }
+    if (over && (input.left || input.right || injection.InContact())) {
+      std::abort();
+    }
+  };
   std::size_t at = 0;
   const auto next = [&]() -> std::int32_t { return at < size ? data[at++] : 0; };
   while (at < size) {
@@ -70,6 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         break;
       case 1:
         input.tickCount += static_cast<std::uint32_t>(value * 4);
+        emulation.CheckTimers();
         break;
       case 2:
         settings.touchMode = value % 4;
@@ -85,15 +95,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         break;
       case 4:
         emulation.ReleaseTouch();
-        input.CheckReleased();
         break;
       default:
-        emulation.ContactCancelledBySystem();
-        emulation.SetDesktop(kMonitors[value % 2], kDesk);
+        emulation.ContactCancelledBySystem(kMonitors[value % 2], kDesk,
+                                           [&] { injection.DisplayChange(kDesk); });
         break;
     }
+    check(event % 6 == 4);
   }
   emulation.EmulatePointer(zt::kTouchEnds, 0, 0);
-  input.CheckReleased();
+  check(true);
   return 0;
 }

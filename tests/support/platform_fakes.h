@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <ostream>
 #include <thread>
@@ -120,8 +121,12 @@ private:
 // The desktop a test sets; empty at first (mouse units then pass through).
 class FixedMonitors final : public IMonitors {
 public:
-  DesktopLayout Layout() override { return layout; }
+  DesktopLayout Layout() override {
+    std::exchange(onLayout, [] {})();
+    return layout;
+  }
   DesktopLayout layout;
+  std::function<void()> onLayout = [] {};  // runs once, as the next layout is read
 };
 
 // Real standard-library threads behind every call; a test derives from it

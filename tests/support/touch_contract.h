@@ -71,6 +71,11 @@ public:
     m_state = m_state == State::kNone ? State::kNone : State::kCancelled;
   }
 
+  // A contact the system holds down (expired or not).
+  bool InContact() {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    return m_state == State::kDown || m_state == State::kMoving;
+  }
   // Every frame so far, with its time and answer; taken.
   std::vector<Stamped> TakeStamped() {
     const std::lock_guard<std::mutex> lock(m_mutex);

@@ -20,6 +20,7 @@
 #include "fake_registry.h"
 #include "platform_fakes.h"
 #include "settings/settings_store.h"
+#include "touch_contract.h"
 
 namespace zt {
 namespace {
@@ -142,6 +143,44 @@ TEST_F(TouchEngineTest, ReportsBecomeMouseEventsAndRightClicksAreNotified) {
   EXPECT_EQ(
       messages.Take(),
       (std::vector<test::PostedMessage>{{kMainWindow, kWmNotifyMain, 0, kNotifyRightClickDone}}));
+}
+
+// A controller that reports only changes, past the panel's edge: readings
+// that map to one point are no repeated report, and a resting finger keeps
+// its button down.
+TEST_F(TouchEngineTest, ReadingsMappedToOnePointAreNoRepeat) {
+  ASSERT_TRUE(Start());
+  Engine().OnTouch(1, 5000, 100);
+  Engine().OnTouch(2, 5001, 100);
+  input.tickCount += 1000;
+  Engine().CheckTimers();
+  EXPECT_EQ(input.TakeMouse().back().flags, 0xC001U);  // the move, no release after it
+}
+
+// A display change (800 x 600 from 1 024 x 768, a touch contact down): a
+// report that comes while the engine reads the new monitors starts no
+// contact in the old geometry; the next starts one in the new.
+TEST_F(TouchEngineTest, ADisplayChangeStartsNoContactInTheOldGeometry) {
+  const auto only = [](PixelRect desk) {
+    return DesktopLayout{{{"\\\\.\\DISPLAY1", desk, desk, true}}, desk};
+  };
+  monitors.layout = only({0, 0, 1024, 768});
+  test::ContractTouchInjection injection{input.tickCount, monitors.layout.virtualDesk};
+  CTouchDriver engine({comm, threads, input, messages, monitors, &injection});
+  EngineSettings settings;
+  settings.output = kOutputTouch;
+  engine.ApplySettings(settings);
+  engine.OnTouch(1, 2048, 2048);
+  monitors.layout = only({0, 0, 800, 600});
+  monitors.onLayout = [&] {
+    injection.DisplayChange(monitors.layout.virtualDesk), engine.OnTouch(2, 2048, 2048);
+  };
+  engine.DisplayChanged();
+  engine.OnTouch(2, 2048, 2048);
+  const auto frames = injection.TakeStamped();  // the two DOWNs alone go through
+  EXPECT_EQ(std::count_if(frames.begin(), frames.end(),
+                          [](const auto& frame) { return frame.answer == touch::kInjected; }),
+            2);
 }
 
 // The reader takes a whole burst (5 000 bytes here) in chunks of 4 096

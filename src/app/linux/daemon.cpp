@@ -461,13 +461,16 @@ std::string CDaemon::EndCalibration(CTouchDriver& engine, const std::string& lin
                                                      : "OK nothing changed";
 }
 
+// The touch screen's contact is cancelled as the system cancels it on
+// Windows, in the engine's step, so that no report falls between the two.
 void CDaemon::DisplayChanged() {
   const std::lock_guard<std::mutex> lock(m_hostLock);
-  if (m_touchScreen != nullptr) {
-    m_touchScreen->CancelContact();  // as the system does on Windows
-  }
   if (CTouchDriver* engine = m_host.Driver(); engine != nullptr) {
-    engine->DisplayChanged();
+    engine->DisplayChanged([this] {
+      if (m_touchScreen != nullptr) {
+        m_touchScreen->CancelContact();
+      }
+    });
     m_log.Write("The monitors changed: " + TouchMonitorText(*engine, m_host.Monitors()));
   }
 }
