@@ -71,9 +71,17 @@ const Rule* FindRule(const std::string& name) {
 }
 
 std::string Trimmed(const std::string& text) {
-  const auto begin = text.find_first_not_of(" \t\r");
-  const auto end = text.find_last_not_of(" \t\r");
+  const auto begin = text.find_first_not_of(" \t");
+  const auto end = text.find_last_not_of(" \t");
   return begin == std::string::npos ? std::string() : text.substr(begin, end - begin + 1);
+}
+
+// A line without its "\n" and the "\r" a Windows editor puts before it.
+std::string LineAt(const std::string& text, std::size_t begin, std::size_t end) {
+  if (end > begin && text[end - 1] == '\r') {
+    --end;
+  }
+  return text.substr(begin, end - begin);
 }
 
 // Decimal, or hexadecimal after "0x"; nothing else.
@@ -167,17 +175,23 @@ SettingsFile ReadSettingsFile(const std::string& text, const std::string& path,
   std::size_t number = 0;
   for (std::size_t begin = 0; begin < text.size(); ++number) {
     const std::size_t end = std::min(text.find('\n', begin), text.size());
-    const std::string line = Trimmed(text.substr(begin, end - begin));
+    const std::string line = LineAt(text, begin, end);
     begin = end + 1;
-    if (line.empty() || line[0] == '#') {
+    const std::string content = Trimmed(line);
+    if (content.empty() || content[0] == '#') {
       continue;
     }
+    // A text value is kept as written, spaces included: the window title
+    // the setup stores ends in one, and the second instance finds the
+    // first by it. A number may have spaces around it.
     const auto equals = line.find('=');
-    const std::string name = equals == std::string::npos ? line : Trimmed(line.substr(0, equals));
-    const std::string value = equals == std::string::npos ? "" : Trimmed(line.substr(equals + 1));
+    const std::string name = Trimmed(equals == std::string::npos ? line : line.substr(0, equals));
+    const Rule* rule = FindRule(name);
+    const std::string written = equals == std::string::npos ? "" : line.substr(equals + 1);
+    const std::string value =
+        rule != nullptr && rule->kind == Kind::kNumber ? Trimmed(written) : written;
     std::string where = path;
     where.append(":").append(std::to_string(number + 1)).append(": ").append(name).append(": ");
-    const Rule* rule = FindRule(name);
     const char* fault = equals == std::string::npos ? "no \"=\""
                         : rule == nullptr           ? "not a setting"
                                                     : Fault(*rule, value);

@@ -15,12 +15,20 @@ FakeRegistry Key() {
 }
 
 TEST(SettingsFile, ExportThenImportStoresTheSameValues) {
+  // The values the setup stores (the title ends in a space), then a
+  // configured unit's.
   FakeRegistry unit = Key();
-  unit.Put(kPort, "COM12");
+  unit.Put(kWindowTitle, kDefaultWindowTitle, true);
+  for (const auto& [name, value] : {std::pair{kFirst, 1},
+                                    {kDZone, 1},
+                                    {kDZoneX, 200},
+                                    {kFreq, 32767},
+                                    {kTouchMode, 2},
+                                    {"PX8", 4000}}) {
+    unit.Put(name, static_cast<std::uint32_t>(value));
+  }
+  unit.Put(kPort, "COM12", true);
   unit.Put(kMonitor, "\\\\.\\DISPLAY2", true);
-  unit.Put(kTouchMode, 2);
-  unit.Put("PX8", 4000);
-  unit.Put(kFreq, 32767);
   const std::string text = ExportSettings(unit);
   EXPECT_NE(text.find("another model needs its own"), std::string::npos);
 
@@ -29,11 +37,8 @@ TEST(SettingsFile, ExportThenImportStoresTheSameValues) {
   const SettingsFile file = ReadSettingsFile(text, "unit.conf", Platform::kWindows);
   ASSERT_TRUE(file.errors.empty()) << file.errors[0];
   ASSERT_TRUE(ApplySettingsFile(copy, file));
-  for (const char* name : {kTouchMode, "PX8", kFreq}) {
-    EXPECT_EQ(copy.Get(name), unit.Get(name)) << name;
-  }
-  EXPECT_EQ(copy.Get(kPort), unit.Get(kPort));
-  EXPECT_EQ(copy.Get(kMonitor)->data.size(), std::string("\\\\.\\DISPLAY2").size());
+  EXPECT_EQ(ExportSettings(copy), text);
+  EXPECT_EQ(copy.Get(kWindowTitle)->data.size(), std::string(kDefaultWindowTitle).size());
 }
 
 TEST(SettingsFile, OneBadLineIsNamedAndNothingIsStored) {
