@@ -48,8 +48,17 @@ bool ReplaceFile(const std::string& path, const std::string& text) {
       return false;
     }
   }
+  // Readable by all, whatever the umask (a service's is often 027): the
+  // exporter that collects the file runs as a user of its own, and the
+  // figures are no secret.
+  using std::filesystem::perms;
   std::error_code error;
-  std::filesystem::rename(beside, path, error);
+  std::filesystem::permissions(
+      beside, perms::owner_read | perms::owner_write | perms::group_read | perms::others_read,
+      std::filesystem::perm_options::replace, error);
+  if (!error) {
+    std::filesystem::rename(beside, path, error);
+  }
   return !error;
 }
 

@@ -9,6 +9,8 @@
 #include <sstream>
 #include <vector>
 
+#include <sys/stat.h>
+
 namespace zt {
 namespace {
 
@@ -30,6 +32,7 @@ TEST(Health, OnlyAConnectedLinkThatGoesCountsAsLost) {
 }
 
 TEST(Health, TheFileIsWrittenAtAChangeAndOnceAMinute) {
+  const mode_t umaskBefore = ::umask(027);
   const std::string folder = testing::TempDir() + "zt-health";
   std::filesystem::create_directories(folder);
   CHealth health;
@@ -46,7 +49,10 @@ TEST(Health, TheFileIsWrittenAtAChangeAndOnceAMinute) {
   ASSERT_TRUE(file.Update(health, 1119));
   EXPECT_EQ(MetricsText(health.Figures()), Read(folder + "/zt.prom"));
   EXPECT_FALSE(std::filesystem::exists(folder + "/zt.prom.new"));
+  EXPECT_EQ(std::filesystem::status(folder + "/zt.prom").permissions(),
+            std::filesystem::perms(0644));  // written under a service's umask of 027
   EXPECT_FALSE(CMetricsFile(folder + "/missing/zt.prom").Update(health, 0));
+  ::umask(umaskBefore);
 }
 
 // Records each report as the event log would take it.
