@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <set>
 #include <utility>
 
 #include "platform/comm_device.h"
@@ -172,8 +173,17 @@ std::optional<Held> ReadHeld(IRegistry& registry, RegKeyHandle key, const std::s
 SettingsFile ReadSettingsFile(const std::string& text, const std::string& path,
                               FilePlatform platform) {
   SettingsFile file;
+  // Notepad saves "Unicode" as UTF-16, whose every other byte of a name is
+  // a NUL; UTF-8 it may begin with a byte order mark.
+  if (text.find('\0') != std::string::npos) {
+    file.errors.push_back(path + ":1: UTF-16: save the file as UTF-8");
+    return file;
+  }
+  constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+  std::set<std::string> given;
   std::size_t number = 0;
-  for (std::size_t begin = 0; begin < text.size(); ++number) {
+  for (std::size_t begin = text.rfind(kByteOrderMark, 0) == 0 ? 3 : 0; begin < text.size();
+       ++number) {
     const std::size_t end = std::min(text.find('\n', begin), text.size());
     const std::string line = LineAt(text, begin, end);
     begin = end + 1;
@@ -192,9 +202,12 @@ SettingsFile ReadSettingsFile(const std::string& text, const std::string& path,
         rule != nullptr && rule->kind == Kind::kNumber ? Trimmed(written) : written;
     std::string where = path;
     where.append(":").append(std::to_string(number + 1)).append(": ").append(name).append(": ");
-    const char* fault = equals == std::string::npos ? "no \"=\""
-                        : rule == nullptr           ? "not a setting"
-                                                    : Fault(*rule, value);
+    // A name given twice would be written twice, and what the key held
+    // before it could no longer be put back.
+    const char* fault = equals == std::string::npos  ? "no \"=\""
+                        : rule == nullptr            ? "not a setting"
+                        : !given.insert(name).second ? "given twice"
+                                                     : Fault(*rule, value);
     if (fault != nullptr) {
       file.errors.push_back(where + fault);
     } else if (rule->kind == Kind::kLinuxText && platform == FilePlatform::kWindows) {
@@ -207,6 +220,9 @@ SettingsFile ReadSettingsFile(const std::string& text, const std::string& path,
     } else {
       file.values.push_back({name, value, rule->kind != Kind::kNumber});
     }
+  }
+  if (given.empty() && file.errors.empty()) {
+    file.errors.push_back(path + ": no settings");
   }
   return file;
 }

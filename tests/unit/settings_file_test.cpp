@@ -54,12 +54,13 @@ TEST(SettingsFile, OneBadLineIsNamedAndNothingIsStored) {
       {"DTime=-1", "f.conf:2: DTime: not a number"},
       {"Freq=0x10", "f.conf:2: Freq: out of range"},
       {"DZoneX=99999999999999999999", "f.conf:2: DZoneX: not a number"},
+      {" First = 0", "f.conf:2: First: given twice"},
   };
   for (const auto& each : cases) {
     FakeRegistry key = Key();
     key.Put(kTouchMode, 1);
     const SettingsFile file =
-        ReadSettingsFile(std::string("Beep=1\n") + each.line + "\n", "f.conf", Platform::kWindows);
+        ReadSettingsFile(std::string("First=1\n") + each.line + "\n", "f.conf", Platform::kWindows);
     ASSERT_EQ(file.errors.size(), 1U) << each.line;
     EXPECT_EQ(file.errors[0], each.error);
     EXPECT_FALSE(ApplySettingsFile(key, file));
@@ -77,11 +78,39 @@ TEST(SettingsFile, TheOtherPlatformsPortAndMonitorLeaveTheLocalOnes) {
       onWindows.notes[0],
       "l.conf:1: Port: \"/dev/ttyUSB0\" is not one of this platform's; the local Port is kept");
 
-  const std::string fromWindows = "Port=COM5\nMonitor=\\\\.\\DISPLAY1\nPort=/dev/ttyS0\n";
+  const std::string fromWindows = "Port=COM5\nMonitor=\\\\.\\DISPLAY1\nControl=/run/z\n";
   const SettingsFile onLinux = ReadSettingsFile(fromWindows, "w.conf", Platform::kLinux);
   EXPECT_EQ(onLinux.notes.size(), 2U);
   ASSERT_EQ(onLinux.values.size(), 1U);
-  EXPECT_EQ(onLinux.values[0].value, "/dev/ttyS0");
+  EXPECT_EQ(onLinux.values[0].value, "/run/z");
+}
+
+TEST(SettingsFile, AFileOfNoSettingsOrInUtf16IsRefused) {
+  const struct {
+    std::string text;
+    const char* error;  // nullptr: read
+  } cases[] = {
+      {"\xEF\xBB\xBF"
+       "Beep=1\r\n",
+       nullptr},
+      {std::string("\xFF\xFE"
+                   "B\0=\0"
+                   "1\0",
+                   8),
+       "f.conf:1: UTF-16: save the file as UTF-8"},
+      {"", "f.conf: no settings"},
+      {"# Beep=1\r\n\r\n", "f.conf: no settings"},
+  };
+  for (const auto& each : cases) {
+    const SettingsFile file = ReadSettingsFile(each.text, "f.conf", Platform::kWindows);
+    if (each.error == nullptr) {
+      EXPECT_TRUE(file.errors.empty()) << file.errors[0];
+      EXPECT_EQ(file.values.size(), 1U);
+    } else {
+      ASSERT_EQ(file.errors.size(), 1U) << each.error;
+      EXPECT_EQ(file.errors[0], each.error);
+    }
+  }
 }
 
 TEST(SettingsFile, AKeyThatCannotBeWrittenTakesNothing) {
