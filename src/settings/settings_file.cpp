@@ -202,12 +202,9 @@ SettingsFile ReadSettingsFile(const std::string& text, const std::string& path,
         rule != nullptr && rule->kind == Kind::kNumber ? Trimmed(written) : written;
     std::string where = path;
     where.append(":").append(std::to_string(number + 1)).append(": ").append(name).append(": ");
-    // A name given twice would be written twice, and what the key held
-    // before it could no longer be put back.
-    const char* fault = equals == std::string::npos  ? "no \"=\""
-                        : rule == nullptr            ? "not a setting"
-                        : !given.insert(name).second ? "given twice"
-                                                     : Fault(*rule, value);
+    const char* fault = equals == std::string::npos ? "no \"=\""
+                        : rule == nullptr           ? "not a setting"
+                                                    : Fault(*rule, value);
     if (fault != nullptr) {
       file.errors.push_back(where + fault);
     } else if (rule->kind == Kind::kLinuxText && platform == FilePlatform::kWindows) {
@@ -217,11 +214,15 @@ SettingsFile ReadSettingsFile(const std::string& text, const std::string& path,
                !IsLocalName(rule->kind, value, platform)) {
       where.append("\"").append(value).append("\" is not one of this platform's; the local ");
       file.notes.push_back(where.append(name).append(" is kept"));
+    } else if (!given.insert(name).second) {
+      // Written twice, the value the key held before could no longer be
+      // put back. A port of each platform under one name is no such case.
+      file.errors.push_back(where + "given twice");
     } else {
       file.values.push_back({name, value, rule->kind != Kind::kNumber});
     }
   }
-  if (given.empty() && file.errors.empty()) {
+  if (file.values.empty() && file.notes.empty() && file.errors.empty()) {
     file.errors.push_back(path + ": no settings");
   }
   return file;

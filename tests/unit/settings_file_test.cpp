@@ -78,11 +78,11 @@ TEST(SettingsFile, TheOtherPlatformsPortAndMonitorLeaveTheLocalOnes) {
       onWindows.notes[0],
       "l.conf:1: Port: \"/dev/ttyUSB0\" is not one of this platform's; the local Port is kept");
 
-  const std::string fromWindows = "Port=COM5\nMonitor=\\\\.\\DISPLAY1\nControl=/run/z\n";
+  const std::string fromWindows = "Port=COM5\nMonitor=\\\\.\\DISPLAY1\nPort=/dev/ttyS0\n";
   const SettingsFile onLinux = ReadSettingsFile(fromWindows, "w.conf", Platform::kLinux);
   EXPECT_EQ(onLinux.notes.size(), 2U);
   ASSERT_EQ(onLinux.values.size(), 1U);
-  EXPECT_EQ(onLinux.values[0].value, "/run/z");
+  EXPECT_EQ(onLinux.values[0].value, "/dev/ttyS0");
 }
 
 TEST(SettingsFile, AFileOfNoSettingsOrInUtf16IsRefused) {
