@@ -13,14 +13,17 @@
 ; Silent: ZeltraTouch-setup.exe /S [/SETTINGS=FILE] [/PORT=COMn] [/AUTOSTART]
 ;                               [/D=C:\install\dir]
 ;         Uninstall.exe /S [/REMOVESETTINGS]
-; The settings file is checked before anything is installed and imported
-; (ZeltraTouch.exe /import) after the initial values; /PORT wins over the
-; file's port. The program is started at the end, as the installing user
+; FILE may be relative to the folder the setup is started from, and may be
+; quoted whole ("/SETTINGS=C:\fleet dir\kiosk.conf") or after the "=". The
+; settings file is checked before anything is installed and imported
+; (ZeltraTouch.exe /import) after the initial values, before the files;
+; /PORT wins over the file's port. The program is started at the end, as the installing user
 ; (not when that is SYSTEM: the start at logon starts it then). A silent
 ; uninstall keeps the settings unless /REMOVESETTINGS is given.
 ; Exit codes: 0 installed; 3 the settings file cannot be read or has a bad
-; line; 4 /PORT is not a COM port; 2 stopped otherwise. With 3 or 4
-; nothing is installed.
+; line, or its import failed; 4 /PORT is not a COM port; 2 stopped
+; otherwise. With 3 or 4 nothing is installed: a settings key or event
+; source this setup made is removed again.
 
 Unicode true
 Target amd64-unicode
@@ -29,6 +32,7 @@ SetCompressor /SOLID lzma
 !include "FileFunc.nsh"
 !include "LogicLib.nsh"
 !include "Sections.nsh"
+!include "WordFunc.nsh"
 
 !ifndef ZT_EXE
   !error "define ZT_EXE, the program to install"
@@ -52,6 +56,8 @@ SetCompressor /SOLID lzma
 
 Var SettingsFile
 Var PortName
+Var KeyWasThere  ; "1" when the settings key was there before this setup
+Var SourceWasThere  ; "1" when the event source was registered before
 
 ; HKEY_LOCAL_MACHINE as a 64-bit handle value (sign-extended 0x80000002).
 !define HKLM_HANDLE -2147483646
@@ -154,13 +160,22 @@ Function OpenSettingsToUsers
 FunctionEnd
 
 ; Checks /SETTINGS and /PORT before anything is installed: the program
-; checks the file (its /check), from the plug-ins folder.
+; checks the file (its /check), from the plug-ins folder. The file's name is
+; made full here, against the folder the setup was started from, since the
+; program runs in another.
 Function CheckPresets
   ${GetParameters} $0
+  ${WordReplace} $0 '"/SETTINGS=' '/SETTINGS="' "+" $0
   ClearErrors
   ${GetOptions} $0 "/SETTINGS=" $SettingsFile
   ${If} ${Errors}
     StrCpy $SettingsFile ""
+  ${EndIf}
+  ${If} $SettingsFile != ""
+    System::Call 'kernel32::GetFullPathNameW(w "$SettingsFile", i ${NSIS_MAX_STRLEN}, w .r1, p 0) i .r2'
+    ${If} $2 <> 0
+      StrCpy $SettingsFile $1
+    ${EndIf}
   ${EndIf}
   ClearErrors
   ${GetOptions} $0 "/PORT=" $PortName
@@ -180,8 +195,11 @@ Function CheckPresets
     ${EndIf}
   ${EndIf}
   ${If} $SettingsFile != ""
+  ${OrIf} $PortName != ""
     InitPluginsDir
     File "/oname=$PLUGINSDIR\ZeltraTouch.exe" "${ZT_EXE}"
+  ${EndIf}
+  ${If} $SettingsFile != ""
     ExecWait '"$PLUGINSDIR\ZeltraTouch.exe" /check "$SettingsFile"' $0
     ${If} $0 != 0
       SetErrorLevel ${EXIT_BAD_SETTINGS}
@@ -192,18 +210,58 @@ Function CheckPresets
   ${EndIf}
 FunctionEnd
 
+; Whether the settings key and the event source are there already: what
+; this setup made is what a failed import takes away again.
+Function NoteWhatIsThere
+  ClearErrors
+  EnumRegValue $0 HKLM "${SETTINGS_KEY}" 0
+  ${IfNot} ${Errors}
+    StrCpy $KeyWasThere "1"
+  ${EndIf}
+  ClearErrors
+  EnumRegValue $0 HKLM "${EVENTLOG_KEY}" 0
+  ${IfNot} ${Errors}
+    StrCpy $SourceWasThere "1"
+  ${EndIf}
+FunctionEnd
+
+; One import of a file through the program; on any exit code but 0 the
+; setup stops with the bad-settings code, before the files are installed.
+!macro ImportOrQuit FILE WHAT
+  StrCpy $0 "error"
+  ExecWait '"$PLUGINSDIR\ZeltraTouch.exe" /import "${FILE}"' $0
+  ${If} $0 != 0
+    DetailPrint "${WHAT} not imported (exit code $0)."
+    Call UndoSettings
+    SetErrorLevel ${EXIT_BAD_SETTINGS}
+    MessageBox MB_ICONSTOP "${WHAT} could not be imported (ZeltraTouch.exe /import exit code $0)." /SD IDOK
+    Quit
+  ${EndIf}
+  DetailPrint "${WHAT} imported."
+!macroend
+
 ; The settings file, then the port, through the program's import.
 Function ImportPresets
   ${If} $SettingsFile != ""
-    ExecWait '"$INSTDIR\ZeltraTouch.exe" /import "$SettingsFile"' $0
-    DetailPrint "Imported $SettingsFile (exit code $0)."
+    !insertmacro ImportOrQuit "$SettingsFile" "The settings file $SettingsFile"
   ${EndIf}
   ${If} $PortName != ""
     FileOpen $1 "$PLUGINSDIR\port.conf" w
     FileWrite $1 "Port=$PortName$\r$\n"
     FileClose $1
-    ExecWait '"$INSTDIR\ZeltraTouch.exe" /import "$PLUGINSDIR\port.conf"' $0
-    DetailPrint "Port $PortName set (exit code $0)."
+    !insertmacro ImportOrQuit "$PLUGINSDIR\port.conf" "Port $PortName"
+  ${EndIf}
+FunctionEnd
+
+; Takes away the settings key and the event source where this setup made
+; them.
+Function UndoSettings
+  ${If} $KeyWasThere != "1"
+    DeleteRegKey HKLM "${SETTINGS_KEY}"
+    DeleteRegKey /ifempty HKLM "${VENDOR_KEY}"
+  ${EndIf}
+  ${If} $SourceWasThere != "1"
+    DeleteRegKey HKLM "${EVENTLOG_KEY}"
   ${EndIf}
 FunctionEnd
 
@@ -219,18 +277,16 @@ FunctionEnd
 
 Section "ZeltraTouch (required)" SecProgram
   SectionIn RO
+  Call WriteInitialSettings
+  Call OpenSettingsToUsers
+  WriteRegExpandStr HKLM "${EVENTLOG_KEY}" "EventMessageFile" "$INSTDIR\ZeltraTouch.exe"
+  WriteRegDWORD HKLM "${EVENTLOG_KEY}" "TypesSupported" 7
+  Call ImportPresets
+
   SetOutPath "$INSTDIR"
   File "/oname=ZeltraTouch.exe" "${ZT_EXE}"
   File "/oname=LICENSE.txt" "${ZT_LICENSE}"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
-
-  Call WriteInitialSettings
-  Call OpenSettingsToUsers
-  InitPluginsDir
-  Call ImportPresets
-
-  WriteRegExpandStr HKLM "${EVENTLOG_KEY}" "EventMessageFile" "$INSTDIR\ZeltraTouch.exe"
-  WriteRegDWORD HKLM "${EVENTLOG_KEY}" "TypesSupported" 7
 
   CreateDirectory "${STARTMENU_DIR}"
   CreateShortcut "${STARTMENU_DIR}\ZeltraTouch.lnk" "$INSTDIR\ZeltraTouch.exe"
@@ -265,6 +321,7 @@ Function .onInit
     !insertmacro SelectSection ${SecAutostart}
   ${EndIf}
   Call CheckPresets
+  Call NoteWhatIsThere
 FunctionEnd
 
 ; The settings (port, calibration) go when the user says so, or with

@@ -99,8 +99,9 @@ int Import(CTouchApp& app, const std::string& path, bool checkOnly) {
                               SMTO_ABORTIFHUNG, kImportAnswerMs, &answer) != 0 &&
         answer == 1;
     if (!stored) {
-      Say("the running ZeltraTouch did not take the settings (a calibration under way, or the "
-          "key cannot be written)");
+      Say("the running ZeltraTouch did not take the settings or did not start again on them (a "
+          "calibration under way, the key cannot be written, or the stored settings cannot be "
+          "read)");
     }
     return stored ? kExitDone : kExitFailed;
   }

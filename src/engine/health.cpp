@@ -48,25 +48,44 @@ bool ReplaceFile(const std::string& path, const std::string& text) {
       return false;
     }
   }
+  // Readable by all, whatever the umask (a service's is often 027): the
+  // exporter that collects the file runs as a user of its own, and the
+  // figures are no secret.
+  using std::filesystem::perms;
   std::error_code error;
-  std::filesystem::rename(beside, path, error);
+  std::filesystem::permissions(
+      beside, perms::owner_read | perms::owner_write | perms::group_read | perms::others_read,
+      std::filesystem::perm_options::replace, error);
+  if (!error) {
+    std::filesystem::rename(beside, path, error);
+  }
   return !error;
 }
 
 }  // namespace
 
 void CHealth::OnLinkState(LinkState state) {
-  const auto previous = static_cast<LinkState>(
+  const auto shown = static_cast<LinkState>(
       m_link.exchange(static_cast<std::uint8_t>(state), std::memory_order_relaxed));
-  if (previous == state) {
-    return;
+  const auto previous = static_cast<LinkState>(
+      m_counted.exchange(static_cast<std::uint8_t>(state), std::memory_order_relaxed));
+  if (previous != state) {
+    m_linkChanges.fetch_add(1, std::memory_order_relaxed);
+    if (previous == LinkState::kConnected &&
+        (state == LinkState::kRetrying || state == LinkState::kLost)) {
+      m_linkLosses.fetch_add(1, std::memory_order_relaxed);
+    }
   }
-  m_linkChanges.fetch_add(1, std::memory_order_relaxed);
-  if (previous == LinkState::kConnected &&
-      (state == LinkState::kRetrying || state == LinkState::kLost)) {
-    m_linkLosses.fetch_add(1, std::memory_order_relaxed);
+  if (shown != state) {
+    Changed();
   }
-  Changed();
+}
+
+void CHealth::OnLinkStarts(LinkState state) {
+  if (m_link.exchange(static_cast<std::uint8_t>(state), std::memory_order_relaxed) !=
+      static_cast<std::uint8_t>(state)) {
+    Changed();
+  }
 }
 
 void CHealth::OnTouchBegins() {
@@ -108,11 +127,11 @@ HealthFigures CHealth::Figures() const {
 std::string MetricsText(const HealthFigures& figures) {
   std::string text;
   Metric(text, "link_up", "gauge", "Whether the link to the touch controller is connected.");
-  Sample(text, "link_up", "", figures.link == LinkState::kConnected ? 1 : 0);
+  Sample(text, "link_up", "", figures.running && figures.link == LinkState::kConnected ? 1 : 0);
   Metric(text, "link_state", "gauge", "The link's state: 1 for the one it is in.");
   for (const StateName& each : kStateNames) {
     Sample(text, "link_state", std::string("{state=\"") + each.name + "\"}",
-           figures.link == each.state ? 1 : 0);
+           figures.running && figures.link == each.state ? 1 : 0);
   }
   const struct {
     const char* name;
@@ -171,6 +190,12 @@ bool CMetricsFile::Update(const CHealth& health, std::int64_t nowSeconds) {
   m_written = changes;
   m_writtenAt = nowSeconds;
   return true;
+}
+
+bool CMetricsFile::WriteStopped(const CHealth& health) {
+  HealthFigures figures = health.Figures();
+  figures.running = false;
+  return ReplaceFile(m_path, MetricsText(figures));
 }
 
 std::int64_t UnixNow() {

@@ -23,6 +23,7 @@ struct HealthFigures {
   std::int64_t lastTouch = 0;          // Unix seconds; 0: none yet
   std::int64_t calibrationStored = 0;  // Unix seconds; 0: not known
   bool touchOutput = false;            // touch input, else the mouse
+  bool running = true;                 // false: the program has ended
 };
 
 // Counted by the reader thread, read and completed by the thread that
@@ -31,6 +32,10 @@ struct HealthFigures {
 class CHealth {
 public:
   void OnLinkState(LinkState state);
+  // The link opened anew by a start or a restart of the engine (an Apply,
+  // an import): shown, but not counted as a change; its next state is
+  // counted against the one before the restart.
+  void OnLinkStarts(LinkState state);
   void OnTouchBegins();
   void OnChecksumError();
   void SetCalibrationStored(std::int64_t unixSeconds);
@@ -44,6 +49,8 @@ private:
   void Changed() { m_changes.fetch_add(1, std::memory_order_release); }
 
   std::atomic<std::uint8_t> m_link{static_cast<std::uint8_t>(LinkState::kOpening)};
+  // The state the counts last saw: m_link but for a restart's opening.
+  std::atomic<std::uint8_t> m_counted{static_cast<std::uint8_t>(LinkState::kOpening)};
   std::atomic<std::uint64_t> m_linkChanges{0};
   std::atomic<std::uint64_t> m_linkLosses{0};
   std::atomic<std::uint64_t> m_touches{0};
@@ -69,6 +76,9 @@ public:
   explicit CMetricsFile(std::string path) : m_path(std::move(path)) {}
   // False when a write was due and failed (it is tried again at the next).
   bool Update(const CHealth& health, std::int64_t nowSeconds);
+  // The last write, as the program ends: the link no longer up, so that
+  // what collects the file does not go on seeing it connected.
+  bool WriteStopped(const CHealth& health);
   const std::string& Path() const { return m_path; }
 
 private:

@@ -44,7 +44,7 @@ bool CTouchDriver::Start() {
   m_bRunning.store(1, std::memory_order_release);
   BeginLinkState();
   if (m_health != nullptr) {
-    m_health->OnLinkState(GetLinkState());
+    m_health->OnLinkStarts(GetLinkState());
   }
   if (m_events != nullptr) {
     m_events->OnLinkState(GetLinkState(), PortName());

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <set>
 #include <utility>
 
 #include "platform/comm_device.h"
@@ -71,9 +72,17 @@ const Rule* FindRule(const std::string& name) {
 }
 
 std::string Trimmed(const std::string& text) {
-  const auto begin = text.find_first_not_of(" \t\r");
-  const auto end = text.find_last_not_of(" \t\r");
+  const auto begin = text.find_first_not_of(" \t");
+  const auto end = text.find_last_not_of(" \t");
   return begin == std::string::npos ? std::string() : text.substr(begin, end - begin + 1);
+}
+
+// A line without its "\n" and the "\r" a Windows editor puts before it.
+std::string LineAt(const std::string& text, std::size_t begin, std::size_t end) {
+  if (end > begin && text[end - 1] == '\r') {
+    --end;
+  }
+  return text.substr(begin, end - begin);
 }
 
 // Decimal, or hexadecimal after "0x"; nothing else.
@@ -164,20 +173,35 @@ std::optional<Held> ReadHeld(IRegistry& registry, RegKeyHandle key, const std::s
 SettingsFile ReadSettingsFile(const std::string& text, const std::string& path,
                               FilePlatform platform) {
   SettingsFile file;
+  // Notepad saves "Unicode" as UTF-16, whose every other byte of a name is
+  // a NUL; UTF-8 it may begin with a byte order mark.
+  if (text.find('\0') != std::string::npos) {
+    file.errors.push_back(path + ":1: UTF-16: save the file as UTF-8");
+    return file;
+  }
+  constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+  std::set<std::string> given;
   std::size_t number = 0;
-  for (std::size_t begin = 0; begin < text.size(); ++number) {
+  for (std::size_t begin = text.rfind(kByteOrderMark, 0) == 0 ? 3 : 0; begin < text.size();
+       ++number) {
     const std::size_t end = std::min(text.find('\n', begin), text.size());
-    const std::string line = Trimmed(text.substr(begin, end - begin));
+    const std::string line = LineAt(text, begin, end);
     begin = end + 1;
-    if (line.empty() || line[0] == '#') {
+    const std::string content = Trimmed(line);
+    if (content.empty() || content[0] == '#') {
       continue;
     }
+    // A text value is kept as written, spaces included: the window title
+    // the setup stores ends in one, and the second instance finds the
+    // first by it. A number may have spaces around it.
     const auto equals = line.find('=');
-    const std::string name = equals == std::string::npos ? line : Trimmed(line.substr(0, equals));
-    const std::string value = equals == std::string::npos ? "" : Trimmed(line.substr(equals + 1));
+    const std::string name = Trimmed(equals == std::string::npos ? line : line.substr(0, equals));
+    const Rule* rule = FindRule(name);
+    const std::string written = equals == std::string::npos ? "" : line.substr(equals + 1);
+    const std::string value =
+        rule != nullptr && rule->kind == Kind::kNumber ? Trimmed(written) : written;
     std::string where = path;
     where.append(":").append(std::to_string(number + 1)).append(": ").append(name).append(": ");
-    const Rule* rule = FindRule(name);
     const char* fault = equals == std::string::npos ? "no \"=\""
                         : rule == nullptr           ? "not a setting"
                                                     : Fault(*rule, value);
@@ -190,9 +214,16 @@ SettingsFile ReadSettingsFile(const std::string& text, const std::string& path,
                !IsLocalName(rule->kind, value, platform)) {
       where.append("\"").append(value).append("\" is not one of this platform's; the local ");
       file.notes.push_back(where.append(name).append(" is kept"));
+    } else if (!given.insert(name).second) {
+      // Written twice, the value the key held before could no longer be
+      // put back. A port of each platform under one name is no such case.
+      file.errors.push_back(where + "given twice");
     } else {
       file.values.push_back({name, value, rule->kind != Kind::kNumber});
     }
+  }
+  if (file.values.empty() && file.notes.empty() && file.errors.empty()) {
+    file.errors.push_back(path + ": no settings");
   }
   return file;
 }

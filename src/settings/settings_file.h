@@ -34,6 +34,9 @@ struct SettingsFile {
 };
 
 // Checks every line of text against the settings' names, types and ranges.
+// A name stored twice, a UTF-16 text and a text of no settings are errors
+// too; a UTF-8 byte order mark is skipped. Text values are kept as
+// written, spaces included; numbers may have spaces around them.
 SettingsFile ReadSettingsFile(const std::string& text, const std::string& path,
                               FilePlatform platform);
 

@@ -245,6 +245,9 @@ void CTouchMainDlg::OnOK() {
   m_finder.RequestStop();
   m_host.StopDriver();
   m_finder.Stop();
+  if (m_metrics && m_host.Platform().health != nullptr) {
+    m_metrics->WriteStopped(*m_host.Platform().health);
+  }
   ui::CDialog::OnOK();
 }
 
@@ -313,7 +316,8 @@ void CTouchMainDlg::OnApply() {
 
 // A settings file another instance was started with: checked again, stored
 // whole and then taken as Apply takes a port (the engine restarts on the
-// stored settings). Refused while a calibration runs, as Apply waits then.
+// stored settings). Refused while a calibration runs, as Apply waits then;
+// false also when the engine did not start again on what was stored.
 bool CTouchMainDlg::OnImport(const std::string& path, const std::string& text) {
   const settings::SettingsFile file =
       settings::ReadSettingsFile(text, path, settings::FilePlatform::kWindows);
@@ -330,7 +334,7 @@ bool CTouchMainDlg::OnImport(const std::string& path, const std::string& text) {
   if (CEventReporter* events = m_host.Platform().events) {
     events->OnSettingsImported(path);
   }
-  m_host.ReloadAndStart(reinterpret_cast<WindowHandle>(m_hWnd));
+  const bool started = m_host.ReloadAndStart(reinterpret_cast<WindowHandle>(m_hWnd));
   m_finder.Stop();
   ReadMetricsPath();
   m_strPort = m_host.m_szPort;
@@ -338,7 +342,7 @@ bool CTouchMainDlg::OnImport(const std::string& path, const std::string& text) {
   ShowLinkState();
   ShowOrCreateButtonWnd();
   EnableCommands(m_host.ConnectedDriver() != nullptr ? TRUE : FALSE);
-  return true;
+  return started;
 }
 
 void CTouchMainDlg::ReadMetricsPath() {

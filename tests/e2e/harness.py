@@ -103,11 +103,12 @@ class Wine:
         self.kill()
         run_quietly(["wineserver", "-p60"], self.env)
 
-    def start(self, *args):
-        """Starts a Windows program; its output is dropped, since Wine's
-        service processes would otherwise keep a pipe open."""
+    def start(self, *args, cwd=None):
+        """Starts a Windows program (in the folder cwd, when given); its output
+        is dropped, since Wine's service processes would otherwise keep a pipe
+        open."""
         return subprocess.Popen(["wine"] + list(args), env=self.env, stdin=subprocess.DEVNULL,
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, cwd=cwd)
 
     def run(self, *args, timeout=60):
         return run_quietly(["wine"] + list(args), self.env, timeout=timeout)

@@ -7,7 +7,7 @@ import re
 import subprocess
 import tempfile
 
-from harness import IDS, ProgramTestCase, Touchsim, promtool_check, scrape_textfile, wait_for
+from harness import IDOK, IDS, WM_COMMAND, ProgramTestCase, Touchsim, promtool_check, scrape_textfile, wait_for
 
 
 class HealthTest(ProgramTestCase):
@@ -41,6 +41,8 @@ class HealthTest(ProgramTestCase):
             self.assertEqual(scraped.get("zeltratouch_" + series), figures[field], series)
         self.assertEqual((figures["touches"], figures["link_up"]), (1, False))
         self.assertEqual(scraped.get("node_textfile_scrape_error"), 0)
+        self.driver.post(self.main_window(), WM_COMMAND, IDOK, 0)  # ends it: a last write
+        self.assertTrue(wait_for(lambda: 'link_state{state="retrying"} 0\n' in read()), read())
 
     def test_a_lost_and_regained_link_reach_the_event_log(self):
         trace = os.path.join(tempfile.mkdtemp(prefix="zt-events-"), "wine.err")

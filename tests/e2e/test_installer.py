@@ -18,9 +18,9 @@ class InstallerTest(ProgramTestCase):
     REGISTRY = None
     SIMULATOR = None
 
-    def install(self, *options, code=0):
+    def install(self, *options, code=0, folder=None):
         # Its output is dropped: the program it starts would hold a pipe open.
-        setup = self.wine.start(os.environ["ZT_INSTALLER"], "/S", *options, "/D=" + INSTALL_DIR)
+        setup = self.wine.start(os.environ["ZT_INSTALLER"], "/S", *options, "/D=" + INSTALL_DIR, cwd=folder)
         self.assertEqual(setup.wait(120), code)
 
     def installed(self, name, folder=INSTALL_DIR):
@@ -59,15 +59,17 @@ class InstallerTest(ProgramTestCase):
         self.assertIsNone(self.registry.query("Port"))
 
     def test_a_silent_install_takes_a_settings_file_and_a_port_and_keeps_them(self):
-        folder = tempfile.mkdtemp(prefix="zt-presets-")
+        folder = tempfile.mkdtemp(prefix="zt presets-")  # a space, as in "C:\\fleet dir"
         windows_folder = "Z:" + folder.replace("/", "\\")
         for name, text in (("bad.conf", "TouchMode=9\n"), ("unit.conf", "Port=COM9\nTouchMode=2\nPX0=300\n")):
             with open(os.path.join(folder, name), "w") as file:
                 file.write(text)
         self.install("/PORT=LPT1", code=4)
+        # One argument with a space (quoted whole on the command line), then a
+        # name relative to the folder a script starts the setup from.
         self.install(r"/SETTINGS=%s\bad.conf" % windows_folder, code=3)
         self.assertFalse(self.installed("ZeltraTouch.exe") or self.registry.values())
-        self.install(r"/SETTINGS=%s\unit.conf" % windows_folder, "/PORT=COM12")
+        self.install("/SETTINGS=unit.conf", "/PORT=COM12", folder=folder)
         self.assertEqual([self.registry.query(n) for n in ("Port", "TouchMode", "PX0", "Freq")], ["COM12", 2, 300, 600])
         source = self.wine.run("reg", "query", EVENT_SOURCE, "/v", "EventMessageFile").stdout.decode()
         self.assertIn(INSTALL_DIR + r"\ZeltraTouch.exe", source)

@@ -208,6 +208,9 @@ class DaemonTest(DaemonCase):
             self.assertEqual(status.get(field, value), value, field)
         self.assertEqual((status["link"], status["output"]), ("retrying", "mouse"))
         self.assertGreater(status["last_touch"], time.time() - 60)
+        self.daemon.terminate()  # its last write: no link state at 1 any more
+        self.assertEqual(self.daemon.wait(10), 0)
+        self.assertIn('zeltratouch_link_state{state="retrying"} 0\n', read())
 
     def test_find_takes_the_port_that_answers_under_its_stable_name(self):
         silent = self.simulator(os.path.join(self.folder, "ttyA"), "--silent")

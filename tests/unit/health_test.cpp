@@ -9,6 +9,8 @@
 #include <sstream>
 #include <vector>
 
+#include <sys/stat.h>
+
 namespace zt {
 namespace {
 
@@ -29,7 +31,24 @@ TEST(Health, OnlyAConnectedLinkThatGoesCountsAsLost) {
   EXPECT_EQ(health.Figures().linkLosses, 2U);
 }
 
+TEST(Health, ARestartOnTheSameLinkIsNoChange) {
+  CHealth health;
+  health.OnLinkStarts(LinkState::kOpening);
+  health.OnLinkState(LinkState::kConnected);
+  for (int apply = 0; apply < 3; ++apply) {  // Apply, /import, reload
+    health.OnLinkStarts(LinkState::kOpening);
+    EXPECT_EQ(health.Figures().link, LinkState::kOpening);
+    health.OnLinkState(LinkState::kConnected);
+  }
+  EXPECT_EQ(health.Figures().linkChanges, 1U);
+  health.OnLinkStarts(LinkState::kOpening);  // restarted on a port that is gone
+  health.OnLinkState(LinkState::kRetrying);
+  EXPECT_EQ(health.Figures().linkChanges, 2U);
+  EXPECT_EQ(health.Figures().linkLosses, 1U);
+}
+
 TEST(Health, TheFileIsWrittenAtAChangeAndOnceAMinute) {
+  const mode_t umaskBefore = ::umask(027);
   const std::string folder = testing::TempDir() + "zt-health";
   std::filesystem::create_directories(folder);
   CHealth health;
@@ -46,7 +65,15 @@ TEST(Health, TheFileIsWrittenAtAChangeAndOnceAMinute) {
   ASSERT_TRUE(file.Update(health, 1119));
   EXPECT_EQ(MetricsText(health.Figures()), Read(folder + "/zt.prom"));
   EXPECT_FALSE(std::filesystem::exists(folder + "/zt.prom.new"));
+  EXPECT_EQ(std::filesystem::status(folder + "/zt.prom").permissions(),
+            std::filesystem::perms(0644));  // written under a service's umask of 027
   EXPECT_FALSE(CMetricsFile(folder + "/missing/zt.prom").Update(health, 0));
+  health.OnLinkState(LinkState::kConnected);
+  ASSERT_TRUE(file.Update(health, 1120));
+  ASSERT_TRUE(file.WriteStopped(health));  // the program ends
+  EXPECT_NE(Read(folder + "/zt.prom").find("zeltratouch_link_up 0\n"), std::string::npos);
+  EXPECT_EQ(Read(folder + "/zt.prom").find("_state{state=\"connected\"} 1"), std::string::npos);
+  ::umask(umaskBefore);
 }
 
 // Records each report as the event log would take it.

@@ -15,12 +15,20 @@ FakeRegistry Key() {
 }
 
 TEST(SettingsFile, ExportThenImportStoresTheSameValues) {
+  // The values the setup stores (the title ends in a space), then a
+  // configured unit's.
   FakeRegistry unit = Key();
-  unit.Put(kPort, "COM12");
+  unit.Put(kWindowTitle, kDefaultWindowTitle, true);
+  for (const auto& [name, value] : {std::pair{kFirst, 1},
+                                    {kDZone, 1},
+                                    {kDZoneX, 200},
+                                    {kFreq, 32767},
+                                    {kTouchMode, 2},
+                                    {"PX8", 4000}}) {
+    unit.Put(name, static_cast<std::uint32_t>(value));
+  }
+  unit.Put(kPort, "COM12", true);
   unit.Put(kMonitor, "\\\\.\\DISPLAY2", true);
-  unit.Put(kTouchMode, 2);
-  unit.Put("PX8", 4000);
-  unit.Put(kFreq, 32767);
   const std::string text = ExportSettings(unit);
   EXPECT_NE(text.find("another model needs its own"), std::string::npos);
 
@@ -29,11 +37,8 @@ TEST(SettingsFile, ExportThenImportStoresTheSameValues) {
   const SettingsFile file = ReadSettingsFile(text, "unit.conf", Platform::kWindows);
   ASSERT_TRUE(file.errors.empty()) << file.errors[0];
   ASSERT_TRUE(ApplySettingsFile(copy, file));
-  for (const char* name : {kTouchMode, "PX8", kFreq}) {
-    EXPECT_EQ(copy.Get(name), unit.Get(name)) << name;
-  }
-  EXPECT_EQ(copy.Get(kPort), unit.Get(kPort));
-  EXPECT_EQ(copy.Get(kMonitor)->data.size(), std::string("\\\\.\\DISPLAY2").size());
+  EXPECT_EQ(ExportSettings(copy), text);
+  EXPECT_EQ(copy.Get(kWindowTitle)->data.size(), std::string(kDefaultWindowTitle).size());
 }
 
 TEST(SettingsFile, OneBadLineIsNamedAndNothingIsStored) {
@@ -49,12 +54,13 @@ TEST(SettingsFile, OneBadLineIsNamedAndNothingIsStored) {
       {"DTime=-1", "f.conf:2: DTime: not a number"},
       {"Freq=0x10", "f.conf:2: Freq: out of range"},
       {"DZoneX=99999999999999999999", "f.conf:2: DZoneX: not a number"},
+      {" First = 0", "f.conf:2: First: given twice"},
   };
   for (const auto& each : cases) {
     FakeRegistry key = Key();
     key.Put(kTouchMode, 1);
     const SettingsFile file =
-        ReadSettingsFile(std::string("Beep=1\n") + each.line + "\n", "f.conf", Platform::kWindows);
+        ReadSettingsFile(std::string("First=1\n") + each.line + "\n", "f.conf", Platform::kWindows);
     ASSERT_EQ(file.errors.size(), 1U) << each.line;
     EXPECT_EQ(file.errors[0], each.error);
     EXPECT_FALSE(ApplySettingsFile(key, file));
@@ -77,6 +83,34 @@ TEST(SettingsFile, TheOtherPlatformsPortAndMonitorLeaveTheLocalOnes) {
   EXPECT_EQ(onLinux.notes.size(), 2U);
   ASSERT_EQ(onLinux.values.size(), 1U);
   EXPECT_EQ(onLinux.values[0].value, "/dev/ttyS0");
+}
+
+TEST(SettingsFile, AFileOfNoSettingsOrInUtf16IsRefused) {
+  const struct {
+    std::string text;
+    const char* error;  // nullptr: read
+  } cases[] = {
+      {"\xEF\xBB\xBF"
+       "Beep=1\r\n",
+       nullptr},
+      {std::string("\xFF\xFE"
+                   "B\0=\0"
+                   "1\0",
+                   8),
+       "f.conf:1: UTF-16: save the file as UTF-8"},
+      {"", "f.conf: no settings"},
+      {"# Beep=1\r\n\r\n", "f.conf: no settings"},
+  };
+  for (const auto& each : cases) {
+    const SettingsFile file = ReadSettingsFile(each.text, "f.conf", Platform::kWindows);
+    if (each.error == nullptr) {
+      EXPECT_TRUE(file.errors.empty()) << file.errors[0];
+      EXPECT_EQ(file.values.size(), 1U);
+    } else {
+      ASSERT_EQ(file.errors.size(), 1U) << each.error;
+      EXPECT_EQ(file.errors[0], each.error);
+    }
+  }
 }
 
 TEST(SettingsFile, AKeyThatCannotBeWrittenTakesNothing) {

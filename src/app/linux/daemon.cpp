@@ -530,4 +530,11 @@ void CDaemon::UpdateMetrics() {
   m_metricsFailed = !written;
 }
 
+void CDaemon::WriteMetricsStopped() {
+  const std::lock_guard<std::mutex> lock(m_hostLock);
+  if (m_metrics) {
+    m_metrics->WriteStopped(m_health);
+  }
+}
+
 }  // namespace zt

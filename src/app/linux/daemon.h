@@ -126,6 +126,8 @@ public:
   // Writes the metrics file (Metrics=) when the figures changed or a
   // minute passed; called about once a second.
   void UpdateMetrics();
+  // The metrics file's last write, as the daemon ends: the link not up.
+  void WriteMetricsStopped();
   // Ends the request at work and waits for it; the engine stops.
   void Stop();
   // Whether a reader or probe was left running inside a driver call: the

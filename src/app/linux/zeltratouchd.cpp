@@ -340,6 +340,7 @@ int main(int argc, char** argv) {
   }
   metricsWake.notify_all();
   metricsThread.join();
+  daemon.WriteMetricsStopped();
   const bool displayEnded = displayThread.End(monitors);
   daemon.Stop();
   log.Write("stopped");
