@@ -89,7 +89,7 @@ class PortsTest(ProgramTestCase):
         port_box = self.driver.item(window, IDS.IDC_MAIN_PORT)
         self.driver.ask("settext", port_box, "Can't Open")
         self.assertTrue(self.driver.click(window, IDS.IDC_MAIN_APPLY))
-        self.assertEqual(self.state(window), "Not a port name: Can't Open")
+        self.assertTrue(wait_for(lambda: self.state(window) == "Not a port name: Can't Open"), self.state(window))
         self.assertEqual(self.driver.text(self.driver.item(window, IDS.IDC_MAIN_FIND)), "Stop")
         self.assertTrue(wait_for(lambda: self.driver.text(self.driver.item(window, IDS.IDC_MAIN_FIND)) == "Find", 15))
         self.assertEqual(self.state(window), "Connected")
@@ -110,7 +110,8 @@ class PortsTest(ProgramTestCase):
         self.registry.reset(create=False)
         self.driver.ask("settext", port_box, "COM8")
         self.assertTrue(self.driver.click(window, IDS.IDC_MAIN_APPLY))
-        self.assertEqual(self.state(window), r"Could not save the port COM8; still on \\.\com12")
+        self.assertTrue(wait_for(lambda: self.state(window) == r"Could not save the port COM8; still on \\.\com12"),
+                        self.state(window))
         self.assertEqual(self.driver.text(port_box), r"\\.\com12")
         self.assertTrue(all(self.driver.enabled(self.driver.item(window, c)) for c in COMMANDS))
 
