@@ -439,7 +439,7 @@ TEST_F(TouchEngineTest, APortNotThereYetIsWaitedFor) {
 }
 
 // Find tries the ports side by side and takes the first valid answer, a
-// parameter reply or a touch report, also from a port slow to open (2.5 s)
+// parameter reply or a touch report, also from a port slow to open (2 s)
 // and slow to take its request (1.1 s, neither counted against the other's
 // time-out), past a port that opens too slowly (its open outlives the
 // search, and the handle it brings then is closed at once),
@@ -459,7 +459,7 @@ TEST_F(TouchEngineTest, FindTakesThePortThatAnswers) {
     comm.Edit("COM6", [&](auto& port) { port = {}, port.answer = request; });
     comm.Edit("COM7", [](auto& port) { port = {}, port.pendingErrors = comm::kCeFrame; });
     comm.Edit("COM10", [&](auto& port) {
-      port = {}, port.answer = answer, port.openDelayMs = 2500, port.writeDelayMs = 1100;
+      port = {}, port.answer = answer, port.openDelayMs = 2000, port.writeDelayMs = 1100;
     });
     ASSERT_TRUE(finder.Start(ports, kMainWindow));
     const bool answered = !answer.empty();
