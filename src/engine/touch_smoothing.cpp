@@ -383,7 +383,7 @@ void CTouchSmoother::Restart() {
   m_head = 0;
   m_count = 0;
   m_t = 0.0;
-  m_st = m_stt = m_sx = m_sy = m_stx = m_sty = 0.0;
+  m_sums = LineSums{};
   m_movingReports = 0;
   m_suspect = false;
 }
@@ -392,48 +392,45 @@ void CTouchSmoother::Push(IntPoint point) {
   const Sample sample{m_t, static_cast<double>(point.x), static_cast<double>(point.y)};
   m_samples[(m_head + m_count) % kWindow] = sample;
   ++m_count;
-  m_st += sample.t;
-  m_stt += sample.t * sample.t;
-  m_sx += sample.x;
-  m_sy += sample.y;
-  m_stx += sample.t * sample.x;
-  m_sty += sample.t * sample.y;
+  m_sums.Add(sample, 1.0);
 }
 
 void CTouchSmoother::Pop() {
   const Sample& sample = m_samples[m_head];
   m_head = (m_head + 1) % kWindow;
   --m_count;
-  m_st -= sample.t;
-  m_stt -= sample.t * sample.t;
-  m_sx -= sample.x;
-  m_sy -= sample.y;
-  m_stx -= sample.t * sample.x;
-  m_sty -= sample.t * sample.y;
+  m_sums.Add(sample, -1.0);
+}
+
+void CTouchSmoother::LineSums::Add(const Sample& sample, double weight) {
+  t += weight * sample.t;
+  tt += weight * sample.t * sample.t;
+  x += weight * sample.x;
+  y += weight * sample.y;
+  tx += weight * sample.t * sample.x;
+  ty += weight * sample.t * sample.y;
+}
+
+CTouchSmoother::Fit CTouchSmoother::LineSums::Line(std::size_t count) const {
+  Fit fit;
+  const auto n = static_cast<double>(count);
+  const double spread = n * tt - t * t;
+  fit.t = t / n;
+  fit.x = x / n;
+  fit.y = y / n;
+  if (count >= 2 && spread > 0.0) {
+    fit.slopeX = (n * tx - t * x) / spread;
+    fit.slopeY = (n * ty - t * y) / spread;
+  }
+  return fit;
 }
 
 CTouchSmoother::Fit CTouchSmoother::FitNewest(std::size_t count) const {
-  Fit fit;
-  double st = 0.0, stt = 0.0, sx = 0.0, sy = 0.0, stx = 0.0, sty = 0.0;
+  LineSums sums;
   for (std::size_t i = m_count - count; i < m_count; ++i) {
-    const Sample& sample = m_samples[(m_head + i) % kWindow];
-    st += sample.t;
-    stt += sample.t * sample.t;
-    sx += sample.x;
-    sy += sample.y;
-    stx += sample.t * sample.x;
-    sty += sample.t * sample.y;
+    sums.Add(m_samples[(m_head + i) % kWindow], 1.0);
   }
-  const auto n = static_cast<double>(count);
-  const double spread = n * stt - st * st;
-  fit.t = st / n;
-  fit.x = sx / n;
-  fit.y = sy / n;
-  if (count >= 2 && spread > 0.0) {
-    fit.slopeX = (n * stx - st * sx) / spread;
-    fit.slopeY = (n * sty - st * sy) / spread;
-  }
-  return fit;
+  return sums.Line(count);
 }
 
 // Resting: the line through every reading. Moving: the line through the
@@ -466,10 +463,8 @@ std::size_t CTouchSmoother::Predict(const Strength& strength, double t, double& 
 // once it has settled.
 void CTouchSmoother::Estimate(const Strength& strength) {
   const auto n = static_cast<double>(m_count);
-  const double spread = n * m_stt - m_st * m_st;
-  const double slopeX = spread > 0.0 ? (n * m_stx - m_st * m_sx) / spread : 0.0;
-  const double slopeY = spread > 0.0 ? (n * m_sty - m_st * m_sy) / spread : 0.0;
-  const double speed = std::hypot(slopeX, slopeY);
+  const Fit all = m_sums.Line(m_count);
+  const double speed = std::hypot(all.slopeX, all.slopeY);
   if (m_count >= 3) {
     const double sureness = speed / (strength.noise * std::sqrt(12.0 / (n * (n * n - 1.0))));
     m_movingReports = sureness >= kMovingSlope   ? m_movingReports + 1

@@ -123,6 +123,13 @@ private:
   struct Fit {
     double t = 0.0, x = 0.0, y = 0.0, slopeX = 0.0, slopeY = 0.0;
   };
+  // The sums a least-squares line through readings needs; a reading is
+  // added with weight 1 and taken out again with weight -1.
+  struct LineSums {
+    void Add(const Sample& sample, double weight);
+    Fit Line(std::size_t count) const;
+    double t = 0.0, tt = 0.0, x = 0.0, y = 0.0, tx = 0.0, ty = 0.0;
+  };
   Fit FitNewest(std::size_t count) const;
   // Where the line puts the finger at time t; how many readings it runs
   // through.
@@ -141,7 +148,7 @@ private:
   std::size_t m_head = 0;
   std::size_t m_count = 0;
   double m_t = 0.0;
-  double m_st = 0.0, m_stt = 0.0, m_sx = 0.0, m_sy = 0.0, m_stx = 0.0, m_sty = 0.0;
+  LineSums m_sums;  // of every reading held
   bool m_resting = true;
   // The readings since the finger came to rest.
   double m_restX = 0.0;

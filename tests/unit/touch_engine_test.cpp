@@ -42,8 +42,8 @@ IntPoint DefaultMapping(int x, int y) {
   return mapper.MapPoint(x, y);
 }
 
-// Real threads; every sleep is cut to a millisecond at most, so the host's
-// wait at each stop costs nothing. Counts the time asked for.
+// Real threads; every sleep is cut to a millisecond at most, so the link's
+// pauses between tries cost nothing. Counts the time asked for.
 class ShortSleepThreads final : public test::DelegatingThreads {
 public:
   void Sleep(std::uint32_t milliseconds) override {
