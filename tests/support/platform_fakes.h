@@ -135,6 +135,14 @@ class DelegatingThreads : public IThreads {
 public:
   // Counts the threads still running, so that a test can wait for one it
   // left running before the fakes it uses go.
+  // A stop waits for a thread's last act, not for its end: the thread may
+  // still be leaving Run when the test ends, so the counter it touches last
+  // stays until then (five seconds at most).
+  ~DelegatingThreads() override {
+    for (int i = 0; i < 5000 && running.load() > 0; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
   ThreadHandle CreateThread(ThreadRoutine routine, void* argument) override {
     auto* start = new Start{routine, argument, this};
     running.fetch_add(1);
