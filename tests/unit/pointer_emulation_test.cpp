@@ -262,8 +262,7 @@ TEST_F(PointerEmulationTest, SequencesAcrossTouches) {
       {"Normal, smoothed: one reading, then silence: pressed there at 50 ms, released by a stop", kTouchModeNormal,
        {{1, 2000, 2000}, {0, 50}, {-4}, {-2}}, {kMove, kLeftDown, kLeftUp}, 0, false, 2},
       {"Normal, smoothed and held: a wild first reading, then silence: pressed on the second, right-clicks", kTouchModeNormal,
-       {{1, 2400, 2000}, {2, 2000, 2000}, {0, 50}, {-3}, {2, 2001, 2000}, {2, 2000, 2000}, {0, 750}, {-3}, {4, 2000, 2000}},
-       {kMove, kMove, kMove, kMove, kRightDown, kRightUp}, 750, false, 3},
+       {{1, 2400, 2000}, {2, 2000, 2000}, {0, 50}, {-3}, {2, 2001, 2000}, {2, 2000, 2000}, {0, 750}, {-3}, {4, 2000, 2000}}, {kMove, kMove, kMove, kMove, kRightDown, kRightUp}, 750, false, 3},
       {"A calibration run: a held touch presses at once, smoothing or not", kTouchModeNormal,
        {{1, 2000, 2000}, {0, 1200}, {2, 2001, 2000}, {4, 2000, 2000}},
        {kMove, kLeftDown, kMove, kLeftUp}, 750, false, 2, true},
@@ -540,6 +539,18 @@ TEST(LostLiftWatchTest, Silences) {
     const auto remaining =
         watch.Remaining(start + static_cast<std::uint32_t>(row.reports.back()[2]) + row.after);
     EXPECT_EQ(remaining ? std::int64_t{*remaining} : -1, row.remaining) << row.after;
+  }
+}
+
+// A touch-down with no next reading waits three of the controller's report
+// intervals, as its last touch told them, within 50..80 ms.
+TEST(TouchSmootherTest, TheStartWaitFollowsTheReportInterval) {
+  for (const auto& [interval, wait] : {std::pair{10U, 50U}, {25U, 75U}, {100U, 80U}}) {
+    CTouchSmoother smoother;
+    for (std::uint32_t tick = 0; const std::int32_t status : {1, 2, 2, 2, 2, 2, 2, 2, 4, 1}) {
+      smoother.Filter(status, {30000, 30000}, 1, 655, tick += interval);
+    }
+    EXPECT_EQ(smoother.StartWaitRemaining(10 * interval), wait);
   }
 }
 
