@@ -45,9 +45,9 @@ struct TouchShape {
 
 // Runs on the reader thread, beside its own timer thread, which presses a
 // touch-down the smoother waited on in vain, arms a held touch at its hold
-// time and ends a touch whose lift was lost. Its
-// settings are written by the user-interface thread at any time (each a
-// single atomic value); each touch takes them at its touch-down.
+// time and ends a touch whose lift was lost. Its settings are written by
+// the user-interface thread at any time (each a single atomic value); each
+// touch takes them at its touch-down.
 class CPointerEmulation {
 public:
   // touchInjection: the system's touch input, for "Output" 1; none: the
