@@ -93,10 +93,12 @@ void CPointerEmulation::CheckTimers() {
   CheckTimersLocked(m_input.GetTickCount());
 }
 
-// A held touch is armed at its hold time, report or not; a touch the
+// A touch-down that waited in vain for its readings to agree is pressed; a
+// held touch is armed at its hold time, report or not; a touch the
 // controller has left silent too long lost its lift, and ends as if it had
 // been stopped.
 std::optional<std::uint32_t> CPointerEmulation::CheckTimersLocked(std::uint32_t now) {
+  PressWaitingTouchDown(now);
   const CPressAndHold::State before = m_hold.GetState();
   m_hold.Tick(now);
   RingAfter(before);
@@ -112,11 +114,28 @@ std::optional<std::uint32_t> CPointerEmulation::CheckTimersLocked(std::uint32_t 
     EndTouch();
     return std::nullopt;
   }
-  const std::optional<std::uint32_t> hold = m_hold.Remaining(now);
-  if (silence && hold) {
-    return std::min(*silence, *hold);
+  std::optional<std::uint32_t> soonest;
+  for (const std::optional<std::uint32_t> due :
+       {silence, m_hold.Remaining(now), m_smoother.StartWaitRemaining(now)}) {
+    if (due && (!soonest || *due < *soonest)) {
+      soonest = due;
+    }
   }
-  return silence ? silence : hold;
+  return soonest;
+}
+
+// A controller that reports only changes sends a single reading for a
+// finger that lands and stays still: the press cannot wait for a second.
+void CPointerEmulation::PressWaitingTouchDown(std::uint32_t now) {
+  if (m_touchDown) {
+    DispatchAll(m_smoother.Expire(m_shape.smoothing, m_shape.holdZone, now));
+  }
+}
+
+void CPointerEmulation::DispatchAll(const SmoothedReports& reports) {
+  for (const FilteredReport& report : reports) {
+    Dispatch(report.status, report.point.x, report.point.y);
+  }
 }
 
 void CPointerEmulation::ApplyEmulationSettings(const EngineSettings& settings) {
@@ -185,6 +204,8 @@ void CPointerEmulation::EmulatePointer(std::int32_t status, std::int32_t x, std:
   }
   {
     const std::lock_guard<std::mutex> lock(m_touchLock);
+    // As the timer would have, had it come first: the report is then a move.
+    PressWaitingTouchDown(m_input.GetTickCount());
     if (status == kTouchBegins && m_touchDown) {
       ReleaseHeldButton();
       EndTouch();
@@ -196,12 +217,8 @@ void CPointerEmulation::EmulatePointer(std::int32_t status, std::int32_t x, std:
     const IntPoint point{std::min(x, kScaleMax) * kAbsoluteUnitsPerStep,
                          std::min(y, kScaleMax) * kAbsoluteUnitsPerStep};
     m_liftWatch.Report(status, reading.value_or(point), m_input.GetTickCount());
-    const SmoothedReports reports =
-        m_smoother.Filter(status, point, m_shape.plain ? kSmoothingOff : m_shape.smoothing,
-                          m_shape.holdZone, m_input.GetTickCount());
-    for (const FilteredReport& report : reports) {
-      Dispatch(report.status, report.point.x, report.point.y);
-    }
+    DispatchAll(m_smoother.Filter(status, point, m_shape.plain ? kSmoothingOff : m_shape.smoothing,
+                                  m_shape.holdZone, m_input.GetTickCount()));
     if (status == kTouchEnds) {
       EndTouch();
     }

@@ -43,10 +43,11 @@ struct TouchShape {
   bool plain = false;  // a calibration run's touch
 };
 
-// Runs on the reader thread, beside its own timer thread, which arms a
-// held touch at its hold time and ends a touch whose lift was lost. Its
-// settings are written by the user-interface thread at any time (each a
-// single atomic value); each touch takes them at its touch-down.
+// Runs on the reader thread, beside its own timer thread, which presses a
+// touch-down the smoother waited on in vain, arms a held touch at its hold
+// time and ends a touch whose lift was lost. Its settings are written by
+// the user-interface thread at any time (each a single atomic value); each
+// touch takes them at its touch-down.
 class CPointerEmulation {
 public:
   // touchInjection: the system's touch input, for "Output" 1; none: the
@@ -126,6 +127,10 @@ private:
   // Acts on what is due at now; the milliseconds until the next thing due,
   // none while nothing is.
   std::optional<std::uint32_t> CheckTimersLocked(std::uint32_t now);
+  // Presses a touch-down that the smoother has held back longer than it
+  // waits for a next reading.
+  void PressWaitingTouchDown(std::uint32_t now);
+  void DispatchAll(const SmoothedReports& reports);
   void PostRing(std::intptr_t ring);
   // Tells the ring when a step of the hold armed it.
   void RingAfter(CPressAndHold::State before);

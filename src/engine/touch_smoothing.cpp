@@ -125,6 +125,7 @@ double LineScatter(const std::array<IntPoint, 4>& readings) {
 SmoothedReports CTouchSmoother::Filter(std::int32_t status, IntPoint point, std::int32_t level,
                                        std::int32_t holdZone, std::uint32_t tick) {
   NoteTime(status == kTouchBegins || m_phase == Phase::kIdle, tick);
+  m_newestTick = tick;
   SmoothedReports out;
   if (level <= kSmoothingOff || level > kSmoothingStrongest ||
       (status != kTouchBegins && status != kTouchContinues && status != kTouchEnds)) {
@@ -132,10 +133,7 @@ SmoothedReports CTouchSmoother::Filter(std::int32_t status, IntPoint point, std:
     out.Add(status, point);
     return out;
   }
-  const double noise = kSmoothingNoise[static_cast<std::size_t>(level - 1)];
-  const Strength strength{
-      noise, kSpikeDeviations * noise, kBreakDeviations * noise,
-      std::min(kRestMarginDeviations * noise, static_cast<double>(std::max(holdZone, 0)))};
+  const Strength strength = StrengthOf(level, holdZone);
   if (status == kTouchEnds) {
     if (m_phase == Phase::kIdle) {
       out.Add(status, point);  // a lift without a touch: nothing to smooth
@@ -145,6 +143,52 @@ SmoothedReports CTouchSmoother::Filter(std::int32_t status, IntPoint point, std:
     Start(status, point, strength, out);
   } else {
     Track(point, strength, out);
+  }
+  return out;
+}
+
+CTouchSmoother::Strength CTouchSmoother::StrengthOf(std::int32_t level, std::int32_t holdZone) {
+  const double noise =
+      kSmoothingNoise[static_cast<std::size_t>(std::clamp(level, 1, kSmoothingStrongest) - 1)];
+  return {noise, kSpikeDeviations * noise, kBreakDeviations * noise,
+          std::min(kRestMarginDeviations * noise, static_cast<double>(std::max(holdZone, 0)))};
+}
+
+std::optional<std::uint32_t> CTouchSmoother::StartWaitRemaining(std::uint32_t tick) const {
+  if (m_phase != Phase::kStarting) {
+    return std::nullopt;
+  }
+  const auto wait = static_cast<std::uint32_t>(
+      std::clamp(kStartWaitIntervals * m_intervalMs, static_cast<double>(kShortestStartWaitMs),
+                 static_cast<double>(kLongestStartWaitMs)));
+  // The tick counter wraps every 2^32 ms: the difference is taken across it.
+  const std::uint32_t since = tick - m_newestTick;
+  return since >= wait ? 0 : wait - since;
+}
+
+// The silence says the finger stays where the newest reading put it: on a
+// lone reading, or on the readings after a wild first one (with a single
+// reading after it, that one).
+SmoothedReports CTouchSmoother::Expire(std::int32_t level, std::int32_t holdZone,
+                                       std::uint32_t tick) {
+  SmoothedReports out;
+  if (StartWaitRemaining(tick) != 0U) {
+    return out;
+  }
+  const Strength strength = StrengthOf(level, holdZone);
+  switch (m_firstCount) {
+    case 1:
+      Begin({m_first[0]}, strength, out);
+      break;
+    case 2:
+      Begin({m_first[1]}, strength, out);
+      break;
+    case 3:
+      Begin({m_first[1], m_first[2]}, strength, out);
+      break;
+    default:
+      Begin({m_first[1], m_first[2], m_first[3]}, strength, out);
+      break;
   }
   return out;
 }

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "mapping/calib_mapper.h"
 
@@ -52,7 +53,9 @@ struct SmoothedReports {
 // - the touch-down waits until the first readings agree, so that a wild
 //   first reading is never pressed on; the press goes where they agree
 //   (after a wild first reading, on the four after it: fewer leave a few
-//   presses in a hundred farther off than the noise);
+//   presses in a hundred farther off than the noise); a controller that
+//   reports only changes may send no next reading, and the press then goes
+//   on what there is once no reading has come for a while (Expire);
 // - at rest the pointer stands still on the mean of the readings since the
 //   finger came to rest (moving only when the mean leaves a margin, never
 //   larger than the hold tolerance); while the finger moves the pointer is
@@ -71,10 +74,28 @@ struct SmoothedReports {
 // it is.
 class CTouchSmoother {
 public:
+  // A touch-down waits this many of the controller's report intervals for
+  // its next reading, within these bounds (ms): past every report interval
+  // of a controller that reports while a finger rests (at 9 600 baud, about
+  // 11.5 ms; at 40 reports a second, 25 ms), with the tick counter's coarse
+  // steps and a USB adapter's latency on top, yet short enough that a press
+  // after it is not felt late.
+  static constexpr double kStartWaitIntervals = 3.0;
+  static constexpr std::uint32_t kShortestStartWaitMs = 50;
+  static constexpr std::uint32_t kLongestStartWaitMs = 80;
+
   // holdZone: the press-and-hold tolerance, which the rest margin never
   // exceeds; tick: when the report came (ms).
   SmoothedReports Filter(std::int32_t status, IntPoint point, std::int32_t level,
                          std::int32_t holdZone, std::uint32_t tick);
+  // Milliseconds from tick until a touch-down waiting for its readings to
+  // agree has waited long enough (0: it has); none while none waits.
+  std::optional<std::uint32_t> StartWaitRemaining(std::uint32_t tick) const;
+  // Once that wait has run out (a controller that reports only changes
+  // sends a single reading for a finger that stays still): the touch-down
+  // on what there is, as if the next reading had agreed; a reading after it
+  // is a move. Nothing before.
+  SmoothedReports Expire(std::int32_t level, std::int32_t holdZone, std::uint32_t tick);
   // The touch ended on our side: the next report starts afresh.
   void Reset() {
     m_phase = Phase::kIdle;
@@ -99,6 +120,7 @@ private:
   // How many reports a touch must have to tell the controller's interval.
   static constexpr int kIntervalReports = 8;
 
+  static Strength StrengthOf(std::int32_t level, std::int32_t holdZone);
   // Each report's tick; touchStarts: the first report of a touch.
   void NoteTime(bool touchStarts, std::uint32_t tick);
   int MovingReportsNeeded() const;
@@ -157,6 +179,7 @@ private:
   bool m_restSeeded = false;  // from a stop's readings, not the whole line
   int m_movingReports = 0;
   std::uint32_t m_firstTick = 0;
+  std::uint32_t m_newestTick = 0;  // of the newest reading
   int m_reportsSince = 0;
   double m_intervalMs = 10.0;  // the controller's report interval, until a touch tells
   double m_outX = 0.0;

@@ -189,8 +189,9 @@ TEST_F(PointerEmulationTest, DoubleTapRule) {
 
 // Touches in sequence, from a first touch long after the last: reports
 // {status, x, y}, {0, ms} for a pause, {-1, mode} for the touch mode
-// changed (the setup sheet) or {-2} for a stop; the flags of every mouse
-// event.
+// changed (the setup sheet), {-2} for a stop, {-3} for the timers checked
+// or {-4} for the timer thread's wait until it acts; the flags of every
+// mouse event.
 TEST_F(PointerEmulationTest, SequencesAcrossTouches) {
   struct Row {
     const char* why;
@@ -254,6 +255,14 @@ TEST_F(PointerEmulationTest, SequencesAcrossTouches) {
        {kMove, kMove, kMove, kLeftDown, kLeftUp}, 750, false, 2},
       {"Normal, smoothed: a stop while the press waits: the next report presses nothing", kTouchModeNormal,
        {{1, 2000, 2000}, {-2}, {2, 2010, 2000}, {4, 2010, 2000}}, {kMove, kLeftUp}, 0, false, 2},
+      // A controller that reports only changes: a finger that lands and
+      // stays sends one reading (after a wild first one, one more).
+      {"Normal, smoothed: a second reading 49 ms after the first still agrees", kTouchModeNormal,
+       {{1, 2000, 2000}, {0, 49}, {-3}, {2, 2002, 2000}, {4, 2002, 2000}}, {kMove, kLeftDown, kLeftUp}, 0, false, 1},
+      {"Normal, smoothed: one reading, then silence: pressed there at 50 ms, released by a stop", kTouchModeNormal,
+       {{1, 2000, 2000}, {0, 50}, {-4}, {-2}}, {kMove, kLeftDown, kLeftUp}, 0, false, 2},
+      {"Normal, smoothed and held: a wild first reading, then silence: pressed on the second, right-clicks", kTouchModeNormal,
+       {{1, 2400, 2000}, {2, 2000, 2000}, {0, 50}, {-3}, {2, 2001, 2000}, {2, 2000, 2000}, {0, 750}, {-3}, {4, 2000, 2000}}, {kMove, kMove, kMove, kMove, kRightDown, kRightUp}, 750, false, 3},
       {"A calibration run: a held touch presses at once, smoothing or not", kTouchModeNormal,
        {{1, 2000, 2000}, {0, 1200}, {2, 2001, 2000}, {4, 2000, 2000}},
        {kMove, kLeftDown, kMove, kLeftUp}, 750, false, 2, true},
@@ -280,6 +289,10 @@ TEST_F(PointerEmulationTest, SequencesAcrossTouches) {
         Apply();
       } else if (report[0] == -2) {
         emulation.ReleaseTouch();
+      } else if (report[0] == -3) {
+        emulation.CheckTimers();
+      } else if (report[0] == -4) {
+        EXPECT_TRUE(test::WaitUntil([&] { return input.MouseCount() > 0; }));
       } else {
         emulation.EmulatePointer(report[0], report[1], report[2]);
       }
@@ -526,6 +539,18 @@ TEST(LostLiftWatchTest, Silences) {
     const auto remaining =
         watch.Remaining(start + static_cast<std::uint32_t>(row.reports.back()[2]) + row.after);
     EXPECT_EQ(remaining ? std::int64_t{*remaining} : -1, row.remaining) << row.after;
+  }
+}
+
+// A touch-down with no next reading waits three of the controller's report
+// intervals, as its last touch told them, within 50..80 ms.
+TEST(TouchSmootherTest, TheStartWaitFollowsTheReportInterval) {
+  for (const auto& [interval, wait] : {std::pair{10U, 50U}, {25U, 75U}, {100U, 80U}}) {
+    CTouchSmoother smoother;
+    for (std::uint32_t tick = 0; const std::int32_t status : {1, 2, 2, 2, 2, 2, 2, 2, 4, 1}) {
+      smoother.Filter(status, {30000, 30000}, 1, 655, tick += interval);
+    }
+    EXPECT_EQ(smoother.StartWaitRemaining(10 * interval), wait);
   }
 }
 
