@@ -76,11 +76,13 @@ TEST(Health, TheFileIsWrittenAtAChangeAndOnceAMinute) {
   ::umask(umaskBefore);
 }
 
-// Records each report as the event log would take it.
+// Records each report as the event log would take it: its id, its kind
+// (E error, W warning, I information) and its text.
 class FakeEventLog final : public IEventLog {
 public:
-  void Report(std::uint32_t id, EventKind /*kind*/, const std::string& text) override {
-    reports.push_back(std::to_string(id) + " " + text);
+  void Report(std::uint32_t id, EventKind kind, const std::string& text) override {
+    const char* kinds[] = {"I", "W", "E"};
+    reports.push_back(std::to_string(id) + " " + kinds[static_cast<int>(kind)] + " " + text);
   }
   std::vector<std::string> reports;
 };
@@ -101,9 +103,10 @@ TEST(Events, EachIsReportedOnceForEachChange) {
     events.OnTouchOutputRefused(refused);
   }
   events.OnSettingsImported("C:\\fleet\\kiosk.conf");
-  EXPECT_EQ(log.reports, (std::vector<std::string>{"3 COM12", "2 COM12", "1 COM12", "2 COM12",
-                                                   "1 COM12", "4 2000", "6 Output=1", "6 Output=1",
-                                                   "5 C:\\fleet\\kiosk.conf"}));
+  EXPECT_EQ(log.reports,
+            (std::vector<std::string>{"3 E COM12", "2 I COM12", "1 W COM12", "2 I COM12",
+                                      "1 W COM12", "4 I 2000", "6 W Output=1", "6 W Output=1",
+                                      "5 I C:\\fleet\\kiosk.conf"}));
 }
 
 }  // namespace
