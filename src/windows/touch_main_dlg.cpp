@@ -326,9 +326,10 @@ bool CTouchMainDlg::OnImport(const std::string& path, const std::string& text) {
   }
   m_finder.RequestStop();
   SetItemText(IDC_MAIN_FIND, "Find");
-  if (!settings::ApplySettingsFile(m_store.Registry(), file)) {
+  const settings::ApplyOutcome outcome = settings::ApplySettingsFile(m_store.Registry(), file);
+  if (!outcome.stored) {
     m_finder.Stop();
-    ShowState(kSettingsNotImported);
+    ShowState(std::string(kSettingsNotImported) + ": " + settings::ApplyFailureText(outcome));
     return false;
   }
   if (CEventReporter* events = m_host.Platform().events) {

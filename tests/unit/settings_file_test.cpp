@@ -36,7 +36,7 @@ TEST(SettingsFile, ExportThenImportStoresTheSameValues) {
   copy.Put(kPort, "COM1");
   const SettingsFile file = ReadSettingsFile(text, "unit.conf", Platform::kWindows);
   ASSERT_TRUE(file.errors.empty()) << file.errors[0];
-  ASSERT_TRUE(ApplySettingsFile(copy, file));
+  ASSERT_TRUE(ApplySettingsFile(copy, file).stored);
   EXPECT_EQ(ExportSettings(copy), text);
   EXPECT_EQ(copy.Get(kWindowTitle)->data.size(), std::string(kDefaultWindowTitle).size());
 }
@@ -63,7 +63,7 @@ TEST(SettingsFile, OneBadLineIsNamedAndNothingIsStored) {
         ReadSettingsFile(std::string("First=1\n") + each.line + "\n", "f.conf", Platform::kWindows);
     ASSERT_EQ(file.errors.size(), 1U) << each.line;
     EXPECT_EQ(file.errors[0], each.error);
-    EXPECT_FALSE(ApplySettingsFile(key, file));
+    EXPECT_FALSE(ApplySettingsFile(key, file).stored);
     EXPECT_TRUE(key.Writes().empty()) << each.line;
   }
 }
@@ -113,11 +113,41 @@ TEST(SettingsFile, AFileOfNoSettingsOrInUtf16IsRefused) {
   }
 }
 
-TEST(SettingsFile, AKeyThatCannotBeWrittenTakesNothing) {
-  FakeRegistry key = Key();
-  key.SetKey(true, true);
-  EXPECT_FALSE(ApplySettingsFile(key, ReadSettingsFile("Beep=1\n", "f", Platform::kWindows)));
-  EXPECT_TRUE(key.Writes().empty());
+TEST(SettingsFile, AFailedWriteLeavesTheKeyAsItWasOrNamesWhatIsLeft) {
+  // Freq is new to the key; the title is longer than the program reads.
+  const SettingsFile file = ReadSettingsFile("Beep=1\nZeltraTouch=Kiosk \nFreq=440\nTouchMode=2\n",
+                                             "f", Platform::kWindows);
+  const struct {
+    bool readOnly;
+    std::size_t writesDone;
+    std::size_t writesRefused;
+    std::vector<std::string> notRestored;
+  } cases[] = {
+      {true, SIZE_MAX, 0, {}},
+      {false, 3, 1, {}},  // TouchMode refused, the undoing done
+      {false, 3, SIZE_MAX, {kBeep, kWindowTitle, kFreq}},
+  };
+  for (const auto& each : cases) {
+    FakeRegistry key = Key();
+    key.Put(kBeep, 0);
+    key.Put(kWindowTitle, std::string(1500, 'T'), true);
+    key.Put(kTouchMode, 1);
+    const auto before = key.Values();
+    key.SetKey(true, each.readOnly);
+    key.FailWrites(each.writesDone, each.writesRefused);
+    const ApplyOutcome outcome = ApplySettingsFile(key, file);
+    EXPECT_FALSE(outcome.stored);
+    EXPECT_EQ(outcome.notRestored, each.notRestored);
+    if (each.notRestored.empty()) {
+      EXPECT_EQ(key.Values(), before) << each.writesRefused;
+      EXPECT_EQ(ApplyFailureText(outcome), "nothing imported");
+    } else {
+      EXPECT_EQ(ApplyFailureText(outcome),
+                "imported in part: Beep, ZeltraTouch, Freq could not "
+                "be put back and keep the file's values");
+    }
+    EXPECT_EQ(key.OpenHandleCount(), 0);
+  }
 }
 
 }  // namespace
