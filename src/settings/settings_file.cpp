@@ -16,7 +16,8 @@
 namespace zt::settings {
 namespace {
 
-enum class Kind { kNumber, kText, kPort, kMonitor, kPath, kLinuxText };
+// kUnitRecord: kept by each unit for itself, never exported nor imported.
+enum class Kind { kNumber, kText, kPort, kMonitor, kPath, kLinuxText, kUnitRecord };
 
 // What a value may hold.
 struct Rule {
@@ -51,6 +52,7 @@ const std::vector<Rule>& Rules() {
         {kOutput, Kind::kNumber, 0, 1},
         {kCalibrationTime, Kind::kNumber, 0, 0xFFFFFFFF},
         {kMetrics, Kind::kPath},
+        {kLastTouch, Kind::kUnitRecord},
         // The Linux daemon's own: its control socket and where find looks.
         {"Control", Kind::kLinuxText},
         {"FindPorts", Kind::kLinuxText},
@@ -241,6 +243,8 @@ SettingsFile ReadSettingsFile(const std::string& text, const std::string& path,
                                                     : Fault(*rule, value);
     if (fault != nullptr) {
       file.errors.push_back(where + fault);
+    } else if (rule->kind == Kind::kUnitRecord) {
+      file.notes.push_back(where + "each unit keeps its own; passed over");
     } else if (rule->kind == Kind::kLinuxText && platform == FilePlatform::kWindows) {
       file.notes.push_back(where + "used on Linux only; passed over");
     } else if ((rule->kind == Kind::kPort || rule->kind == Kind::kMonitor ||
@@ -281,6 +285,9 @@ std::string ExportSettings(IRegistry& registry, const KeyLocation& where) {
   }
   std::vector<std::pair<std::string, std::string>> values;
   for (const Rule& rule : Rules()) {
+    if (rule.kind == Kind::kUnitRecord) {
+      continue;
+    }
     if (const std::optional<std::string> value = ReadValue(key, rule)) {
       values.emplace_back(rule.name, *value);
     }

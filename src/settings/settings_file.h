@@ -26,7 +26,7 @@ struct FileValue {
 // order; errors name each bad line ("file:line: name: why"): a file with
 // any is applied not at all. notes name lines passed over on purpose (a
 // port or monitor of the other platform, a value the other platform alone
-// uses).
+// uses, a unit's own record such as its last touch).
 struct SettingsFile {
   std::vector<FileValue> values;
   std::vector<std::string> errors;

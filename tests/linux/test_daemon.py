@@ -211,6 +211,9 @@ class DaemonTest(DaemonCase):
         self.daemon.terminate()  # its last write: no link state at 1 any more
         self.assertEqual(self.daemon.wait(10), 0)
         self.assertIn('zeltratouch_link_state{state="retrying"} 0\n', read())
+        self.start_daemon(self.link)  # a restart (a nightly reboot) keeps the last touch, as no setting
+        self.assertEqual(json.loads(self.command("status", "--json").stdout)["last_touch"], status["last_touch"])
+        self.assertNotIn("LastTouch", self.command("export").stdout)
 
     def test_find_takes_the_port_that_answers_under_its_stable_name(self):
         silent = self.simulator(os.path.join(self.folder, "ttyA"), "--silent")

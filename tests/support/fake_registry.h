@@ -58,7 +58,7 @@ public:
   }
   // The next `done` writes (sets and deletes) are done, then `refused` more
   // are refused, as when another program takes the key's rights midway.
-  void FailWrites(std::size_t done, std::size_t refused = SIZE_MAX) {
+  void FailWrites(std::size_t done, std::size_t refused) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_writesDone = done;
     m_writesRefused = refused;
@@ -160,15 +160,10 @@ public:
 private:
   // Counts a write against FailWrites: whether it is refused.
   bool WriteRefused() {
-    if (m_writesDone > 0) {
-      --m_writesDone;
-      return false;
-    }
-    if (m_writesRefused == 0) {
-      return false;
-    }
-    --m_writesRefused;
-    return true;
+    const bool refused = m_writesDone == 0 && m_writesRefused > 0;
+    m_writesRefused -= refused ? 1 : 0;
+    m_writesDone -= m_writesDone > 0 ? 1 : 0;
+    return refused;
   }
   bool Opened(RegKeyHandle handle, std::uint32_t access) const {
     const auto open = m_handles.find(handle);

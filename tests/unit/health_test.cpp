@@ -1,6 +1,8 @@
 #include "engine/health.h"
 
 #include "engine/event_reporter.h"
+#include "fake_registry.h"
+#include "settings/last_touch_record.h"
 
 #include <gtest/gtest.h>
 
@@ -74,6 +76,39 @@ TEST(Health, TheFileIsWrittenAtAChangeAndOnceAMinute) {
   EXPECT_NE(Read(folder + "/zt.prom").find("zeltratouch_link_up 0\n"), std::string::npos);
   EXPECT_EQ(Read(folder + "/zt.prom").find("_state{state=\"connected\"} 1"), std::string::npos);
   ::umask(umaskBefore);
+}
+
+class LinesLog final : public ILog {
+public:
+  void Write(std::string_view line) override { lines.emplace_back(line); }
+  std::vector<std::string> lines;
+};
+
+TEST(Health, TheLastTouchOutlivesARestartButNotAClockSetBack) {
+  using settings::CLastTouchRecord;
+  test::FakeRegistry key(settings::kSettingsKey.root, settings::kSettingsKey.subKey);
+  LinesLog log;
+  CLastTouchRecord first(key, &log);
+  EXPECT_EQ(first.Load(1000), 0);
+  for (std::int64_t now : {1000, 1030, 1059, 1060}) {  // a touch each second
+    first.Update(now - 1, now);
+  }
+  EXPECT_EQ(key.Writes().size(), 2U);  // at 1000 and 1060
+  first.Flush(1070);                   // the program ends
+  CHealth restarted;
+  restarted.RestoreLastTouch(CLastTouchRecord(key, &log).Load(2000));
+  EXPECT_EQ(restarted.Figures().lastTouch, 1070);
+  EXPECT_EQ(CLastTouchRecord(key, &log).Load(1069), 0);  // the clock set back
+
+  key.SetKey(true, true);  // refused: logged once, tried again
+  CLastTouchRecord refused(key, &log);
+  refused.Update(3000, 3000);
+  refused.Update(3001, 3061);
+  refused.Flush(3002);
+  EXPECT_EQ(log.lines.size(), 1U);
+  key.SetKey(true, false);
+  refused.Update(3003, 3062);
+  EXPECT_EQ(CLastTouchRecord(key, &log).Load(4000), 3003);
 }
 
 // Records each report as the event log would take it: its id, its kind

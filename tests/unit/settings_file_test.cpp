@@ -29,8 +29,10 @@ TEST(SettingsFile, ExportThenImportStoresTheSameValues) {
   }
   unit.Put(kPort, "COM12", true);
   unit.Put(kMonitor, "\\\\.\\DISPLAY2", true);
+  unit.Put(kLastTouch, 1700000000);  // the unit's own, no setting
   const std::string text = ExportSettings(unit);
   EXPECT_NE(text.find("another model needs its own"), std::string::npos);
+  EXPECT_EQ(text.find(kLastTouch), std::string::npos);
 
   FakeRegistry copy = Key();
   copy.Put(kPort, "COM1");
@@ -69,11 +71,12 @@ TEST(SettingsFile, OneBadLineIsNamedAndNothingIsStored) {
 }
 
 TEST(SettingsFile, TheOtherPlatformsPortAndMonitorLeaveTheLocalOnes) {
-  const std::string fromLinux = "Port=/dev/ttyUSB0\nMonitor=HDMI-1\nControl=/run/x\nBeep=1\n";
+  const std::string fromLinux =
+      "Port=/dev/ttyUSB0\nMonitor=HDMI-1\nControl=/run/x\nBeep=1\nLastTouch=1700000000\n";
   const SettingsFile onWindows = ReadSettingsFile(fromLinux, "l.conf", Platform::kWindows);
   ASSERT_EQ(onWindows.values.size(), 1U);
   EXPECT_EQ(onWindows.values[0].name, kBeep);
-  ASSERT_EQ(onWindows.notes.size(), 3U);
+  ASSERT_EQ(onWindows.notes.size(), 4U);
   EXPECT_EQ(
       onWindows.notes[0],
       "l.conf:1: Port: \"/dev/ttyUSB0\" is not one of this platform's; the local Port is kept");
@@ -117,36 +120,27 @@ TEST(SettingsFile, AFailedWriteLeavesTheKeyAsItWasOrNamesWhatIsLeft) {
   // Freq is new to the key; the title is longer than the program reads.
   const SettingsFile file = ReadSettingsFile("Beep=1\nZeltraTouch=Kiosk \nFreq=440\nTouchMode=2\n",
                                              "f", Platform::kWindows);
-  const struct {
-    bool readOnly;
-    std::size_t writesDone;
-    std::size_t writesRefused;
-    std::vector<std::string> notRestored;
-  } cases[] = {
-      {true, SIZE_MAX, 0, {}},
-      {false, 3, 1, {}},  // TouchMode refused, the undoing done
-      {false, 3, SIZE_MAX, {kBeep, kWindowTitle, kFreq}},
-  };
-  for (const auto& each : cases) {
+  // After three writes: none refused (a read-only key), TouchMode refused,
+  // or every write from TouchMode on, the undoing too.
+  for (const std::size_t refused : {std::size_t{0}, std::size_t{1}, SIZE_MAX}) {
     FakeRegistry key = Key();
     key.Put(kBeep, 0);
     key.Put(kWindowTitle, std::string(1500, 'T'), true);
     key.Put(kTouchMode, 1);
     const auto before = key.Values();
-    key.SetKey(true, each.readOnly);
-    key.FailWrites(each.writesDone, each.writesRefused);
+    key.SetKey(true, refused == 0);
+    key.FailWrites(3, refused);
     const ApplyOutcome outcome = ApplySettingsFile(key, file);
     EXPECT_FALSE(outcome.stored);
-    EXPECT_EQ(outcome.notRestored, each.notRestored);
-    if (each.notRestored.empty()) {
-      EXPECT_EQ(key.Values(), before) << each.writesRefused;
-      EXPECT_EQ(ApplyFailureText(outcome), "nothing imported");
-    } else {
+    EXPECT_EQ(key.OpenHandleCount(), 0);
+    if (refused == SIZE_MAX) {
       EXPECT_EQ(ApplyFailureText(outcome),
                 "imported in part: Beep, ZeltraTouch, Freq could not "
                 "be put back and keep the file's values");
+    } else {
+      EXPECT_EQ(key.Values(), before) << refused;
+      EXPECT_EQ(ApplyFailureText(outcome), "nothing imported");
     }
-    EXPECT_EQ(key.OpenHandleCount(), 0);
   }
 }
 
