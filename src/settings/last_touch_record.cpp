@@ -42,8 +42,8 @@ bool CLastTouchRecord::Write(std::int64_t lastTouch) {
   if (written) {
     m_written = lastTouch;
   } else if (!m_refused && m_log != nullptr) {
-    m_log->Write("cannot store the time of the last touch (" + std::string(kLastTouch) +
-                 ") under the settings key; it is kept while the program runs");
+    m_log->Write("cannot store " + std::string(kLastTouch) +
+                 ", the time of the last touch; it is known only while the program runs");
   }
   m_refused = !written;
   return written;
