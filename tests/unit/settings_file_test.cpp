@@ -14,35 +14,6 @@ FakeRegistry Key() {
   return FakeRegistry(kSettingsKey.root, kSettingsKey.subKey);
 }
 
-TEST(SettingsFile, ExportThenImportStoresTheSameValues) {
-  // The values the setup stores (the title ends in a space), then a
-  // configured unit's.
-  FakeRegistry unit = Key();
-  unit.Put(kWindowTitle, kDefaultWindowTitle, true);
-  for (const auto& [name, value] : {std::pair{kFirst, 1},
-                                    {kDZone, 1},
-                                    {kDZoneX, 200},
-                                    {kFreq, 32767},
-                                    {kTouchMode, 2},
-                                    {"PX8", 4000}}) {
-    unit.Put(name, static_cast<std::uint32_t>(value));
-  }
-  unit.Put(kPort, "COM12", true);
-  unit.Put(kMonitor, "\\\\.\\DISPLAY2", true);
-  unit.Put(kLastTouch, 1700000000);  // the unit's own, no setting
-  const std::string text = ExportSettings(unit);
-  EXPECT_NE(text.find("another model needs its own"), std::string::npos);
-  EXPECT_EQ(text.find(kLastTouch), std::string::npos);
-
-  FakeRegistry copy = Key();
-  copy.Put(kPort, "COM1");
-  const SettingsFile file = ReadSettingsFile(text, "unit.conf", Platform::kWindows);
-  ASSERT_TRUE(file.errors.empty()) << file.errors[0];
-  ASSERT_TRUE(ApplySettingsFile(copy, file).stored);
-  EXPECT_EQ(ExportSettings(copy), text);
-  EXPECT_EQ(copy.Get(kWindowTitle)->data.size(), std::string(kDefaultWindowTitle).size());
-}
-
 TEST(SettingsFile, OneBadLineIsNamedAndNothingIsStored) {
   const struct {
     const char* line;
