@@ -339,7 +339,7 @@ bool CTouchMainDlg::OnImport(const std::string& path, const std::string& text) {
   const settings::ApplyOutcome outcome = settings::ApplySettingsFile(m_store.Registry(), file);
   if (!outcome.stored) {
     m_finder.Stop();
-    ShowState(std::string(kSettingsNotImported) + ": " + settings::ApplyFailureText(outcome));
+    ShowState(std::string(kSettingsNotImported) + "; " + settings::ApplyFailureText(outcome));
     return false;
   }
   if (CEventReporter* events = m_host.Platform().events) {
