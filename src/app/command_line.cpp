@@ -105,8 +105,10 @@ int Import(CTouchApp& app, const std::string& path, bool checkOnly) {
     }
     return stored ? kExitDone : kExitFailed;
   }
-  if (!settings::ApplySettingsFile(app.m_platform.registry, file)) {
-    Say("cannot write the settings key HKLM\\Software\\Corvantic\\ZeltraTouch; nothing imported");
+  const settings::ApplyOutcome outcome = settings::ApplySettingsFile(app.m_platform.registry, file);
+  if (!outcome.stored) {
+    Say("cannot write the settings key HKLM\\Software\\Corvantic\\ZeltraTouch; " +
+        settings::ApplyFailureText(outcome));
     return kExitFailed;
   }
   app.m_platform.events.OnSettingsImported(path);

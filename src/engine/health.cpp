@@ -94,6 +94,14 @@ void CHealth::OnTouchBegins() {
   Changed();
 }
 
+void CHealth::RestoreLastTouch(std::int64_t unixSeconds) {
+  std::int64_t none = 0;
+  if (unixSeconds != 0 &&
+      m_lastTouch.compare_exchange_strong(none, unixSeconds, std::memory_order_relaxed)) {
+    Changed();
+  }
+}
+
 void CHealth::OnChecksumError() {
   m_checksumErrors.fetch_add(1, std::memory_order_relaxed);
   Changed();

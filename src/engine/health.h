@@ -37,6 +37,9 @@ public:
   // counted against the one before the restart.
   void OnLinkStarts(LinkState state);
   void OnTouchBegins();
+  // The last touch's time as kept across a restart (0: not known); a touch
+  // counted since wins.
+  void RestoreLastTouch(std::int64_t unixSeconds);
   void OnChecksumError();
   void SetCalibrationStored(std::int64_t unixSeconds);
   void SetTouchOutput(bool touch);

@@ -55,6 +55,9 @@ public:
   // RegSetValueExA(key, name, 0, type, data, size).
   virtual std::int32_t SetValue(RegKeyHandle key, const char* name, std::uint32_t type,
                                 const void* data, std::uint32_t size) = 0;
+  // RegDeleteValueA(key, name): needs a key opened with kKeySetValue; a
+  // value that is not there gives kErrorFileNotFound.
+  virtual std::int32_t DeleteValue(RegKeyHandle key, const char* name) = 0;
   // RegEnumValueA(key, index, name, &nameSize, nullptr, &type, data,
   // &size): the value at index, kErrorNoMoreItems past the last. On entry
   // nameSize and size are the capacities (nameSize counts the NUL).

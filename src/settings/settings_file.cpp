@@ -16,7 +16,8 @@
 namespace zt::settings {
 namespace {
 
-enum class Kind { kNumber, kText, kPort, kMonitor, kPath, kLinuxText };
+// kUnitRecord: kept by each unit for itself, never exported nor imported.
+enum class Kind { kNumber, kText, kPort, kMonitor, kPath, kLinuxText, kUnitRecord };
 
 // What a value may hold.
 struct Rule {
@@ -51,6 +52,7 @@ const std::vector<Rule>& Rules() {
         {kOutput, Kind::kNumber, 0, 1},
         {kCalibrationTime, Kind::kNumber, 0, 0xFFFFFFFF},
         {kMetrics, Kind::kPath},
+        {kLastTouch, Kind::kUnitRecord},
         // The Linux daemon's own: its control socket and where find looks.
         {"Control", Kind::kLinuxText},
         {"FindPorts", Kind::kLinuxText},
@@ -150,22 +152,56 @@ std::optional<std::string> ReadValue(CRegistryKey& key, const Rule& rule) {
   return std::string(text, strnlen(text, size));
 }
 
-// A value as the key held it before an import: its type and bytes.
+// A value as the key held it before an import: its type and bytes, or
+// absent.
 struct Held {
   std::string name;
+  bool present = false;
   std::uint32_t type = 0;
   std::vector<char> bytes;
 };
 
+// What the key holds under name; none when it cannot be read.
 std::optional<Held> ReadHeld(IRegistry& registry, RegKeyHandle key, const std::string& name) {
-  Held held{name, 0, std::vector<char>(kTextSize)};
+  Held held{name, true, 0, std::vector<char>(kTextSize)};
   auto size = static_cast<std::uint32_t>(held.bytes.size());
-  if (registry.QueryValue(key, name.c_str(), held.type, held.bytes.data(), size) !=
-      reg::kErrorSuccess) {
+  std::int32_t status = registry.QueryValue(key, name.c_str(), held.type, held.bytes.data(), size);
+  if (status == reg::kErrorMoreData) {  // stored by another program, larger than ours
+    held.bytes.resize(size);
+    status = registry.QueryValue(key, name.c_str(), held.type, held.bytes.data(), size);
+  }
+  if (status != reg::kErrorSuccess && status != reg::kErrorFileNotFound) {
     return std::nullopt;
   }
-  held.bytes.resize(size);
+  held.present = status == reg::kErrorSuccess;
+  held.bytes.resize(held.present ? size : 0);
   return held;
+}
+
+// Strings are written without their NUL, as every other save of the
+// program writes them.
+bool Write(IRegistry& registry, RegKeyHandle key, const FileValue& value) {
+  if (value.text) {
+    return registry.SetValue(key, value.name.c_str(), reg::kRegSz, value.value.data(),
+                             static_cast<std::uint32_t>(value.value.size())) == reg::kErrorSuccess;
+  }
+  const auto number = static_cast<std::uint32_t>(Number(value.value).value_or(0));
+  const unsigned char dword[4] = {
+      static_cast<unsigned char>(number), static_cast<unsigned char>(number >> 8),
+      static_cast<unsigned char>(number >> 16), static_cast<unsigned char>(number >> 24)};
+  return registry.SetValue(key, value.name.c_str(), reg::kRegDword, dword, sizeof dword) ==
+         reg::kErrorSuccess;
+}
+
+// Puts back what the key held; a value it did not hold is deleted (gone
+// already is as good).
+bool Restore(IRegistry& registry, RegKeyHandle key, const Held& held) {
+  if (!held.present) {
+    const std::int32_t status = registry.DeleteValue(key, held.name.c_str());
+    return status == reg::kErrorSuccess || status == reg::kErrorFileNotFound;
+  }
+  return registry.SetValue(key, held.name.c_str(), held.type, held.bytes.data(),
+                           static_cast<std::uint32_t>(held.bytes.size())) == reg::kErrorSuccess;
 }
 
 }  // namespace
@@ -207,6 +243,8 @@ SettingsFile ReadSettingsFile(const std::string& text, const std::string& path,
                                                     : Fault(*rule, value);
     if (fault != nullptr) {
       file.errors.push_back(where + fault);
+    } else if (rule->kind == Kind::kUnitRecord) {
+      file.notes.push_back(where + "each unit keeps its own; passed over");
     } else if (rule->kind == Kind::kLinuxText && platform == FilePlatform::kWindows) {
       file.notes.push_back(where + "used on Linux only; passed over");
     } else if ((rule->kind == Kind::kPort || rule->kind == Kind::kMonitor ||
@@ -247,6 +285,9 @@ std::string ExportSettings(IRegistry& registry, const KeyLocation& where) {
   }
   std::vector<std::pair<std::string, std::string>> values;
   for (const Rule& rule : Rules()) {
+    if (rule.kind == Kind::kUnitRecord) {
+      continue;
+    }
     if (const std::optional<std::string> value = ReadValue(key, rule)) {
       values.emplace_back(rule.name, *value);
     }
@@ -255,41 +296,44 @@ std::string ExportSettings(IRegistry& registry, const KeyLocation& where) {
 }
 
 // One key, opened for reading and writing, so that what a value held
-// before can be put back. Strings are written without their NUL, as every
-// other save of the program writes them.
-bool ApplySettingsFile(IRegistry& registry, const SettingsFile& file, const KeyLocation& where) {
+// before can be put back.
+ApplyOutcome ApplySettingsFile(IRegistry& registry, const SettingsFile& file,
+                               const KeyLocation& where) {
+  ApplyOutcome outcome;
   RegKeyHandle key = kNoRegKey;
   if (!file.errors.empty() ||
       registry.OpenKey(where.root, where.subKey, reg::kKeySetValue | reg::kKeyQueryValue, key) !=
           reg::kErrorSuccess) {
-    return false;
+    return outcome;
   }
-  std::vector<Held> before;
-  bool written = true;
+  std::vector<Held> written;
+  bool stored = true;
   for (const FileValue& value : file.values) {
-    if (std::optional<Held> held = ReadHeld(registry, key, value.name)) {
-      before.push_back(std::move(*held));
-    }
-    const std::uint32_t number = static_cast<std::uint32_t>(Number(value.value).value_or(0));
-    const unsigned char dword[4] = {
-        static_cast<unsigned char>(number), static_cast<unsigned char>(number >> 8),
-        static_cast<unsigned char>(number >> 16), static_cast<unsigned char>(number >> 24)};
-    written = value.text ? registry.SetValue(
-                               key, value.name.c_str(), reg::kRegSz, value.value.data(),
-                               static_cast<std::uint32_t>(value.value.size())) == reg::kErrorSuccess
-                         : registry.SetValue(key, value.name.c_str(), reg::kRegDword, dword,
-                                             sizeof dword) == reg::kErrorSuccess;
-    if (!written) {
+    std::optional<Held> held = ReadHeld(registry, key, value.name);
+    stored = held && Write(registry, key, value);
+    if (!stored) {
       break;
     }
+    written.push_back(std::move(*held));
   }
-  if (!written) {
-    for (const Held& held : before) {
-      registry.SetValue(key, held.name.c_str(), held.type, held.bytes.data(),
-                        static_cast<std::uint32_t>(held.bytes.size()));
+  for (const Held& held : written) {
+    if (!stored && !Restore(registry, key, held)) {
+      outcome.notRestored.push_back(held.name);
     }
   }
-  return registry.CloseKey(key) == reg::kErrorSuccess && written;
+  outcome.stored = registry.CloseKey(key) == reg::kErrorSuccess && stored;
+  return outcome;
+}
+
+std::string ApplyFailureText(const ApplyOutcome& outcome) {
+  if (outcome.notRestored.empty()) {
+    return "nothing imported";
+  }
+  std::string names;
+  for (const std::string& name : outcome.notRestored) {
+    names.append(names.empty() ? "" : ", ").append(name);
+  }
+  return "imported in part: " + names + " could not be put back and keep the file's values";
 }
 
 }  // namespace zt::settings

@@ -26,7 +26,7 @@ struct FileValue {
 // order; errors name each bad line ("file:line: name: why"): a file with
 // any is applied not at all. notes name lines passed over on purpose (a
 // port or monitor of the other platform, a value the other platform alone
-// uses).
+// uses, a unit's own record such as its last touch).
 struct SettingsFile {
   std::vector<FileValue> values;
   std::vector<std::string> errors;
@@ -47,11 +47,24 @@ std::string SettingsFileText(const std::vector<std::pair<std::string, std::strin
 // text; empty when the key cannot be opened.
 std::string ExportSettings(IRegistry& registry, const KeyLocation& where = kSettingsKey);
 
+// What storing a file left in the key.
+struct ApplyOutcome {
+  bool stored = false;  // every value was written: the file is in force
+  // When not: the values that were written but could not be put back as
+  // they were (the key refused the undoing too); they keep the file's.
+  std::vector<std::string> notRestored;
+};
+
 // Stores every value of file through one key opened for reading and
-// writing. When a write fails, the values written before it that the key
-// held are put back (one it did not hold stays: the key is never asked to
-// delete), and the result is false. A file with errors stores nothing.
-bool ApplySettingsFile(IRegistry& registry, const SettingsFile& file,
-                       const KeyLocation& where = kSettingsKey);
+// writing, all or nothing: when a write fails, each value written before it
+// is put back as the key held it, and one the key did not hold is deleted.
+// A value the key holds but that cannot be read is not written (it could
+// not be put back). A file with errors stores nothing.
+ApplyOutcome ApplySettingsFile(IRegistry& registry, const SettingsFile& file,
+                               const KeyLocation& where = kSettingsKey);
+
+// Why a file was not stored, after the key's own message: "nothing
+// imported", or the values a failed undoing left changed.
+std::string ApplyFailureText(const ApplyOutcome& outcome);
 
 }  // namespace zt::settings

@@ -50,6 +50,9 @@ inline constexpr char kOutput[] = "Output";
 inline constexpr char kCalibrationTime[] = "CalibrationTime";
 // Where the health metrics are written; none: nowhere.
 inline constexpr char kMetrics[] = "Metrics";
+// When the last touch began, in Unix seconds: the unit's own record, kept
+// across restarts (settings/last_touch_record.h), not a setting.
+inline constexpr char kLastTouch[] = "LastTouch";
 // The values stored as text; every other one is a number.
 inline constexpr const char* kTextValueNames[] = {kPort, kWindowTitle, kMonitor, kMetrics};
 

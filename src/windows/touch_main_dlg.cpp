@@ -71,6 +71,7 @@ CTouchMainDlg::CTouchMainDlg(CTouchHost& host, settings::CSettingsStore& store, 
       m_threads(threads),
       m_strTitle(title),
       m_finder(host.Platform().comm, host.Platform().threads, host.Platform().messages),
+      m_lastTouch(store.Registry(), host.Platform().log),
       m_hIcon(LoadAppIcon()) {
   m_trayIcon.CreateIconWindow(0);
   m_trayIcon.SetNotifyDialog(this);
@@ -92,6 +93,9 @@ bool CTouchMainDlg::OnInitDialog() {
   m_strPort = m_host.m_szPort;
   FillPortList();
   UpdateData(false);
+  if (CHealth* health = m_host.Platform().health) {
+    health->RestoreLastTouch(m_lastTouch.Load(UnixNow()));
+  }
   m_host.StartDriver(reinterpret_cast<WindowHandle>(m_hWnd));
   EnableCommands(m_host.ConnectedDriver() != nullptr ? TRUE : FALSE);
   ShowLinkState();
@@ -229,6 +233,9 @@ void CTouchMainDlg::OnTimer(UINT_PTR id) {
     if (m_metrics && m_host.Platform().health != nullptr) {
       m_metrics->Update(*m_host.Platform().health, UnixNow());
     }
+    if (m_host.Platform().health != nullptr) {
+      m_lastTouch.Update(m_host.Platform().health->Figures().lastTouch, UnixNow());
+    }
     return;
   }
   if (id != kHideTimer) {
@@ -247,6 +254,9 @@ void CTouchMainDlg::OnOK() {
   m_finder.Stop();
   if (m_metrics && m_host.Platform().health != nullptr) {
     m_metrics->WriteStopped(*m_host.Platform().health);
+  }
+  if (m_host.Platform().health != nullptr) {
+    m_lastTouch.Flush(m_host.Platform().health->Figures().lastTouch);
   }
   ui::CDialog::OnOK();
 }
@@ -326,9 +336,10 @@ bool CTouchMainDlg::OnImport(const std::string& path, const std::string& text) {
   }
   m_finder.RequestStop();
   SetItemText(IDC_MAIN_FIND, "Find");
-  if (!settings::ApplySettingsFile(m_store.Registry(), file)) {
+  const settings::ApplyOutcome outcome = settings::ApplySettingsFile(m_store.Registry(), file);
+  if (!outcome.stored) {
     m_finder.Stop();
-    ShowState(kSettingsNotImported);
+    ShowState(std::string(kSettingsNotImported) + "; " + settings::ApplyFailureText(outcome));
     return false;
   }
   if (CEventReporter* events = m_host.Platform().events) {

@@ -10,6 +10,7 @@
 #include "engine/touch_host.h"
 #include "platform/input.h"
 #include "platform/threads.h"
+#include "settings/last_touch_record.h"
 #include "settings/settings_store.h"
 #include "ui/dialog.h"
 #include "windows/hold_ring.h"
@@ -94,6 +95,7 @@ private:
   bool m_bFindDoneWaiting = false;
   std::string m_strPort;
   std::optional<CMetricsFile> m_metrics;
+  settings::CLastTouchRecord m_lastTouch;
   CTrayIcon m_trayIcon;
   HICON m_hIcon;
 };

@@ -43,6 +43,7 @@ class HealthTest(ProgramTestCase):
         self.assertEqual(scraped.get("node_textfile_scrape_error"), 0)
         self.driver.post(self.main_window(), WM_COMMAND, IDOK, 0)  # ends it: a last write
         self.assertTrue(wait_for(lambda: 'link_state{state="retrying"} 0\n' in read()), read())
+        self.assertEqual(self.registry.query("LastTouch"), figures["last_touch"])  # for the next start
 
     def test_a_lost_and_regained_link_reach_the_event_log(self):
         trace = os.path.join(tempfile.mkdtemp(prefix="zt-events-"), "wine.err")

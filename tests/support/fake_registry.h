@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
@@ -16,8 +17,8 @@ namespace zt::test {
 
 // A registry in memory that holds one key, the settings key of the given
 // root and path: typed values with their bytes exactly as stored. The key
-// can be missing or read-only (opening it for writing is refused); every
-// successful write is recorded in order.
+// can be missing or read-only (opening it for writing is refused), or refuse
+// writes from some point on; every successful write is recorded in order.
 class FakeRegistry final : public IRegistry {
 public:
   struct Value {
@@ -54,6 +55,17 @@ public:
       bytes.push_back(0);
     }
     Put(name, reg::kRegSz, std::move(bytes));
+  }
+  // The next `done` writes (sets and deletes) are done, then `refused` more
+  // are refused, as when another program takes the key's rights midway.
+  void FailWrites(std::size_t done, std::size_t refused) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_writesDone = done;
+    m_writesRefused = refused;
+  }
+  std::map<std::string, Value> Values() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_values;
   }
   std::optional<Value> Get(const std::string& name) const {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -102,13 +114,20 @@ public:
   std::int32_t SetValue(RegKeyHandle key, const char* name, std::uint32_t type, const void* data,
                         std::uint32_t size) override {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (!Opened(key, reg::kKeySetValue) || m_readOnly) {
+    if (!Opened(key, reg::kKeySetValue) || m_readOnly || WriteRefused()) {
       return reg::kErrorAccessDenied;
     }
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     m_values[name] = Value{type, std::vector<std::uint8_t>(bytes, bytes + size)};
     m_writes.emplace_back(name, m_values[name]);
     return reg::kErrorSuccess;
+  }
+  std::int32_t DeleteValue(RegKeyHandle key, const char* name) override {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!Opened(key, reg::kKeySetValue) || m_readOnly || WriteRefused()) {
+      return reg::kErrorAccessDenied;
+    }
+    return m_values.erase(name) == 1 ? reg::kErrorSuccess : reg::kErrorFileNotFound;
   }
   std::int32_t EnumValue(RegKeyHandle key, std::uint32_t index, char* name, std::uint32_t& nameSize,
                          std::uint32_t& type, void* data, std::uint32_t& size) override {
@@ -139,6 +158,13 @@ public:
   }
 
 private:
+  // Counts a write against FailWrites: whether it is refused.
+  bool WriteRefused() {
+    const bool refused = m_writesDone == 0 && m_writesRefused > 0;
+    m_writesRefused -= refused ? 1 : 0;
+    m_writesDone -= m_writesDone > 0 ? 1 : 0;
+    return refused;
+  }
   bool Opened(RegKeyHandle handle, std::uint32_t access) const {
     const auto open = m_handles.find(handle);
     return m_exists && open != m_handles.end() && (open->second & access) != 0;
@@ -153,6 +179,8 @@ private:
   std::map<RegKeyHandle, std::uint32_t> m_handles;
   RegKeyHandle m_nextHandle = 0x1000;
   std::vector<Write> m_writes;
+  std::size_t m_writesDone = SIZE_MAX;
+  std::size_t m_writesRefused = 0;
 };
 
 }  // namespace zt::test

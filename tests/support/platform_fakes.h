@@ -1,6 +1,6 @@
-// Fakes of the platform seams that the engine's tests share: input and
-// messages that record what they get, the monitors a test sets, threads
-// that delegate to real ones, and a bounded wait.
+// Fakes of the platform seams that the engine's tests share: input,
+// messages and a log that record what they get, the monitors a test sets,
+// threads that delegate to real ones, and a bounded wait.
 #pragma once
 
 #include <atomic>
@@ -9,16 +9,24 @@
 #include <functional>
 #include <mutex>
 #include <ostream>
+#include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "platform/input.h"
+#include "platform/log.h"
 #include "platform/messages.h"
 #include "platform/monitors.h"
 #include "platform/std_threads.h"
 
 namespace zt::test {
+
+struct RecordingLog final : ILog {
+  void Write(std::string_view line) override { lines.emplace_back(line); }
+  std::vector<std::string> lines;
+};
 
 struct MouseCall {
   std::uint32_t flags = 0;

@@ -14,17 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "platform_fakes.h"
 #include "settings/settings_store.h"
 
 namespace zt {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct RecordingLog final : ILog {
-  void Write(std::string_view line) override { lines.emplace_back(line); }
-  std::vector<std::string> lines;
-};
 
 std::string Read(const std::string& path) {
   std::ifstream file(path);
@@ -44,7 +40,7 @@ protected:
   const std::string folder = ::testing::TempDir() + "zeltratouch-" + std::to_string(::getpid());
   const std::string config = folder + "/zeltratouch.conf";
   const std::string state = folder + "/state/zeltratouch.conf";
-  RecordingLog log;
+  test::RecordingLog log;
   ConfigFileRegistry file{
       {config, folder + "/conf.d", state},
       {std::begin(settings::kTextValueNames), std::end(settings::kTextValueNames)},

@@ -1,6 +1,9 @@
 #include "engine/health.h"
 
 #include "engine/event_reporter.h"
+#include "fake_registry.h"
+#include "platform_fakes.h"
+#include "settings/last_touch_record.h"
 
 #include <gtest/gtest.h>
 
@@ -76,11 +79,33 @@ TEST(Health, TheFileIsWrittenAtAChangeAndOnceAMinute) {
   ::umask(umaskBefore);
 }
 
-// Records each report as the event log would take it.
+TEST(Health, TheLastTouchOutlivesARestartButNotAClockSetBack) {
+  test::FakeRegistry key(settings::kSettingsKey.root, settings::kSettingsKey.subKey);
+  test::RecordingLog log;
+  settings::CLastTouchRecord first(key, &log);
+  for (std::int64_t now : {1000, 1030, 1059, 1060}) {  // a touch each second
+    first.Update(now - 1, now);
+  }
+  EXPECT_EQ(key.Writes().size(), 2U);  // at 1000 and 1060
+  key.SetKey(true, true);              // refused: logged once, tried again
+  first.Update(1120, 1120);
+  first.Flush(1121);
+  key.SetKey(true, false);
+  first.Flush(1122);  // the program ends
+  EXPECT_EQ(log.lines.size(), 1U);
+  CHealth restarted;
+  restarted.RestoreLastTouch(settings::CLastTouchRecord(key, &log).Load(2000));
+  EXPECT_EQ(restarted.Figures().lastTouch, 1122);
+  EXPECT_EQ(settings::CLastTouchRecord(key, &log).Load(1121), 0);  // the clock set back
+}
+
+// Records each report as the event log would take it: its id, its kind
+// (E error, W warning, I information) and its text.
 class FakeEventLog final : public IEventLog {
 public:
-  void Report(std::uint32_t id, EventKind /*kind*/, const std::string& text) override {
-    reports.push_back(std::to_string(id) + " " + text);
+  void Report(std::uint32_t id, EventKind kind, const std::string& text) override {
+    const char* kinds[] = {"I", "W", "E"};
+    reports.push_back(std::to_string(id) + " " + kinds[static_cast<int>(kind)] + " " + text);
   }
   std::vector<std::string> reports;
 };
@@ -101,9 +126,10 @@ TEST(Events, EachIsReportedOnceForEachChange) {
     events.OnTouchOutputRefused(refused);
   }
   events.OnSettingsImported("C:\\fleet\\kiosk.conf");
-  EXPECT_EQ(log.reports, (std::vector<std::string>{"3 COM12", "2 COM12", "1 COM12", "2 COM12",
-                                                   "1 COM12", "4 2000", "6 Output=1", "6 Output=1",
-                                                   "5 C:\\fleet\\kiosk.conf"}));
+  EXPECT_EQ(log.reports,
+            (std::vector<std::string>{"3 E COM12", "2 I COM12", "1 W COM12", "2 I COM12",
+                                      "1 W COM12", "4 I 2000", "6 W Output=1", "6 W Output=1",
+                                      "5 I C:\\fleet\\kiosk.conf"}));
 }
 
 }  // namespace

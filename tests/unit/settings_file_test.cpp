@@ -14,33 +14,6 @@ FakeRegistry Key() {
   return FakeRegistry(kSettingsKey.root, kSettingsKey.subKey);
 }
 
-TEST(SettingsFile, ExportThenImportStoresTheSameValues) {
-  // The values the setup stores (the title ends in a space), then a
-  // configured unit's.
-  FakeRegistry unit = Key();
-  unit.Put(kWindowTitle, kDefaultWindowTitle, true);
-  for (const auto& [name, value] : {std::pair{kFirst, 1},
-                                    {kDZone, 1},
-                                    {kDZoneX, 200},
-                                    {kFreq, 32767},
-                                    {kTouchMode, 2},
-                                    {"PX8", 4000}}) {
-    unit.Put(name, static_cast<std::uint32_t>(value));
-  }
-  unit.Put(kPort, "COM12", true);
-  unit.Put(kMonitor, "\\\\.\\DISPLAY2", true);
-  const std::string text = ExportSettings(unit);
-  EXPECT_NE(text.find("another model needs its own"), std::string::npos);
-
-  FakeRegistry copy = Key();
-  copy.Put(kPort, "COM1");
-  const SettingsFile file = ReadSettingsFile(text, "unit.conf", Platform::kWindows);
-  ASSERT_TRUE(file.errors.empty()) << file.errors[0];
-  ASSERT_TRUE(ApplySettingsFile(copy, file));
-  EXPECT_EQ(ExportSettings(copy), text);
-  EXPECT_EQ(copy.Get(kWindowTitle)->data.size(), std::string(kDefaultWindowTitle).size());
-}
-
 TEST(SettingsFile, OneBadLineIsNamedAndNothingIsStored) {
   const struct {
     const char* line;
@@ -63,17 +36,18 @@ TEST(SettingsFile, OneBadLineIsNamedAndNothingIsStored) {
         ReadSettingsFile(std::string("First=1\n") + each.line + "\n", "f.conf", Platform::kWindows);
     ASSERT_EQ(file.errors.size(), 1U) << each.line;
     EXPECT_EQ(file.errors[0], each.error);
-    EXPECT_FALSE(ApplySettingsFile(key, file));
+    EXPECT_FALSE(ApplySettingsFile(key, file).stored);
     EXPECT_TRUE(key.Writes().empty()) << each.line;
   }
 }
 
 TEST(SettingsFile, TheOtherPlatformsPortAndMonitorLeaveTheLocalOnes) {
-  const std::string fromLinux = "Port=/dev/ttyUSB0\nMonitor=HDMI-1\nControl=/run/x\nBeep=1\n";
+  const std::string fromLinux =
+      "Port=/dev/ttyUSB0\nMonitor=HDMI-1\nControl=/run/x\nBeep=1\nLastTouch=1700000000\n";
   const SettingsFile onWindows = ReadSettingsFile(fromLinux, "l.conf", Platform::kWindows);
   ASSERT_EQ(onWindows.values.size(), 1U);
   EXPECT_EQ(onWindows.values[0].name, kBeep);
-  ASSERT_EQ(onWindows.notes.size(), 3U);
+  ASSERT_EQ(onWindows.notes.size(), 4U);
   EXPECT_EQ(
       onWindows.notes[0],
       "l.conf:1: Port: \"/dev/ttyUSB0\" is not one of this platform's; the local Port is kept");
@@ -113,11 +87,29 @@ TEST(SettingsFile, AFileOfNoSettingsOrInUtf16IsRefused) {
   }
 }
 
-TEST(SettingsFile, AKeyThatCannotBeWrittenTakesNothing) {
-  FakeRegistry key = Key();
-  key.SetKey(true, true);
-  EXPECT_FALSE(ApplySettingsFile(key, ReadSettingsFile("Beep=1\n", "f", Platform::kWindows)));
-  EXPECT_TRUE(key.Writes().empty());
+TEST(SettingsFile, AFailedWriteLeavesTheKeyAsItWasOrNamesWhatIsLeft) {
+  // Freq is new to the key; the title is longer than the program reads.
+  const SettingsFile file = ReadSettingsFile("Beep=1\nZeltraTouch=Kiosk \nFreq=440\nTouchMode=2\n",
+                                             "f", Platform::kWindows);
+  // After three writes: none refused (a read-only key), TouchMode refused,
+  // or every write from TouchMode on, the undoing too.
+  for (const std::size_t refused : {std::size_t{0}, std::size_t{1}, SIZE_MAX}) {
+    FakeRegistry key = Key();
+    key.Put(kBeep, 0);
+    key.Put(kWindowTitle, std::string(1500, 'T'), true);
+    key.Put(kTouchMode, 1);
+    const auto before = key.Values();
+    key.SetKey(true, refused == 0);
+    key.FailWrites(3, refused);
+    const ApplyOutcome outcome = ApplySettingsFile(key, file);
+    EXPECT_FALSE(outcome.stored);
+    EXPECT_EQ(ApplyFailureText(outcome), refused == SIZE_MAX
+                                             ? "imported in part: Beep, ZeltraTouch, "
+                                               "Freq could not be put back and keep "
+                                               "the file's values"
+                                             : "nothing imported");
+    EXPECT_TRUE(refused == SIZE_MAX || key.Values() == before) << refused;
+  }
 }
 
 }  // namespace

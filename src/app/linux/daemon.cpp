@@ -147,9 +147,12 @@ CDaemon::CDaemon(const DaemonPlatform& platform)
       m_comm(&platform.log),
       m_tap(platform.output),
       m_messages(platform.log),
+      m_lastTouch(platform.config, &platform.log),
       m_host({m_comm, m_threads, m_tap, m_messages, platform.monitors, platform.touchScreen,
               &platform.log, &m_health},
-             m_store) {}
+             m_store) {
+  m_health.RestoreLastTouch(m_lastTouch.Load(UnixNow()));
+}
 
 CDaemon::~CDaemon() {
   Stop();
@@ -517,7 +520,8 @@ std::string CDaemon::StatusJsonAnswer() {
   return "OK " + StatusJson(m_health.Figures());
 }
 
-void CDaemon::UpdateMetrics() {
+void CDaemon::UpdateHealth() {
+  m_lastTouch.Update(m_health.Figures().lastTouch, UnixNow());
   const std::lock_guard<std::mutex> lock(m_hostLock);
   if (!m_metrics) {
     return;
@@ -530,7 +534,8 @@ void CDaemon::UpdateMetrics() {
   m_metricsFailed = !written;
 }
 
-void CDaemon::WriteMetricsStopped() {
+void CDaemon::WriteHealthStopped() {
+  m_lastTouch.Flush(m_health.Figures().lastTouch);
   const std::lock_guard<std::mutex> lock(m_hostLock);
   if (m_metrics) {
     m_metrics->WriteStopped(m_health);

@@ -18,6 +18,7 @@
 #include "platform/linux/termios_comm_device.h"
 #include "platform/linux/uinput_touch_screen.h"
 #include "platform/std_threads.h"
+#include "settings/last_touch_record.h"
 #include "settings/settings_store.h"
 
 namespace zt {
@@ -124,10 +125,12 @@ public:
   // follow its monitors.
   void DisplayOpened();
   // Writes the metrics file (Metrics=) when the figures changed or a
-  // minute passed; called about once a second.
-  void UpdateMetrics();
-  // The metrics file's last write, as the daemon ends: the link not up.
-  void WriteMetricsStopped();
+  // minute passed, and keeps the time of the last touch in the state file;
+  // called about once a second.
+  void UpdateHealth();
+  // As the daemon ends: the metrics file's last write (the link not up),
+  // and the time of the last touch kept.
+  void WriteHealthStopped();
   // Ends the request at work and waits for it; the engine stops.
   void Stop();
   // Whether a reader or probe was left running inside a driver call: the
@@ -166,6 +169,7 @@ private:
   CTouchTap m_tap;
   CDaemonMessages m_messages;
   CHealth m_health;
+  settings::CLastTouchRecord m_lastTouch;  // used by the thread that updates the health
   CTouchHost m_host;
   std::mutex m_hostLock;  // the engine is started, replaced and used under it
   // A request is started, or a reload checks that none is at work, under

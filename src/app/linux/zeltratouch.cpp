@@ -82,7 +82,8 @@ int PrintConfig(zt::CControlPeer& daemon, const std::string& answer) {
   return 0;
 }
 
-// The lines after config's "OK N values" as a settings file.
+// The lines after config's "OK N values" as a settings file, but for the
+// daemon's own record of its last touch, which is no setting.
 int PrintExport(zt::CControlPeer& daemon, const std::string& answer) {
   const long count = std::strtol(answer.c_str() + 3, nullptr, 10);
   std::vector<std::pair<std::string, std::string>> values;
@@ -94,6 +95,9 @@ int PrintExport(zt::CControlPeer& daemon, const std::string& answer) {
     }
     const std::string setting = line.substr(0, line.find('\t'));
     const auto equals = setting.find('=');
+    if (setting.substr(0, equals) == zt::settings::kLastTouch) {
+      continue;
+    }
     values.emplace_back(setting.substr(0, equals),
                         equals == std::string::npos ? "" : setting.substr(equals + 1));
   }

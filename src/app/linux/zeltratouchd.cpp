@@ -308,7 +308,8 @@ int main(int argc, char** argv) {
     }
     server.Stop();
   });
-  // The metrics file is brought up to date about once a second.
+  // The health (the metrics file, the last touch's time) is kept up to date
+  // about once a second.
   std::mutex metricsLock;
   std::condition_variable metricsWake;
   bool ending = false;
@@ -317,7 +318,7 @@ int main(int argc, char** argv) {
     while (!metricsWake.wait_for(lock, std::chrono::seconds(1), [&] { return ending; })) {
       lock.unlock();
       try {
-        daemon.UpdateMetrics();
+        daemon.UpdateHealth();
       } catch (const std::exception& error) {
         log.Write(std::string("metrics: ") + error.what());
       }
@@ -340,7 +341,7 @@ int main(int argc, char** argv) {
   }
   metricsWake.notify_all();
   metricsThread.join();
-  daemon.WriteMetricsStopped();
+  daemon.WriteHealthStopped();
   const bool displayEnded = displayThread.End(monitors);
   daemon.Stop();
   log.Write("stopped");

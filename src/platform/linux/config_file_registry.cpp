@@ -329,6 +329,10 @@ std::int32_t ConfigFileRegistry::CloseKey(RegKeyHandle key) {
   return Save(lines) ? reg::kErrorSuccess : reg::kErrorAccessDenied;
 }
 
+std::int32_t ConfigFileRegistry::DeleteValue(RegKeyHandle, const char*) {
+  return reg::kErrorAccessDenied;
+}
+
 std::int32_t ConfigFileRegistry::EnumValue(RegKeyHandle, std::uint32_t, char*, std::uint32_t&,
                                            std::uint32_t&, void*, std::uint32_t&) {
   return reg::kErrorNoMoreItems;

@@ -60,6 +60,9 @@ public:
                           std::uint32_t& size) override;
   std::int32_t SetValue(RegKeyHandle key, const char* name, std::uint32_t type, const void* data,
                         std::uint32_t size) override;
+  // Refused (kErrorAccessDenied): a value is removed by editing the file
+  // that sets it, since another file may still set it.
+  std::int32_t DeleteValue(RegKeyHandle key, const char* name) override;
   std::int32_t EnumValue(RegKeyHandle key, std::uint32_t index, char* name, std::uint32_t& nameSize,
                          std::uint32_t& type, void* data, std::uint32_t& size) override;
   std::int32_t CloseKey(RegKeyHandle key) override;

@@ -37,6 +37,10 @@ std::int32_t Win32Registry::SetValue(RegKeyHandle key, const char* name, std::ui
   return ::RegSetValueExA(ToHkey(key), name, 0, type, static_cast<const BYTE*>(data), size);
 }
 
+std::int32_t Win32Registry::DeleteValue(RegKeyHandle key, const char* name) {
+  return ::RegDeleteValueA(ToHkey(key), name);
+}
+
 std::int32_t Win32Registry::EnumValue(RegKeyHandle key, std::uint32_t index, char* name,
                                       std::uint32_t& nameSize, std::uint32_t& type, void* data,
                                       std::uint32_t& size) {
