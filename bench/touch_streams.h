@@ -265,12 +265,13 @@ inline Figures Measure(const Stream& stream, const Run& run, double speed) {
     lastFar = off > 1.0 ? static_cast<int>(i) : lastFar;
     radii += std::hypot(run.pointerX[i] - stream.centreX, run.pointerY[i] - stream.centreY);
     figures.spur = std::max(figures.spur, run.pointerY[i] - stream.lowest);
-    if (stream.stop > 0 && i >= stream.stop) {
-      figures.overshoot = std::max(figures.overshoot, run.pointerX[i] - stream.truthX[stream.stop]);
-    }
     if (perReport > 0.0) {
       lags.push_back((stream.truthX[i] - run.pointerX[i]) / perReport);
     }
+  }
+  // A stop counts from its own report on, settled or not.
+  for (std::size_t i = stream.stop; stream.stop > 0 && i + 1 < n; ++i) {
+    figures.overshoot = std::max(figures.overshoot, run.pointerX[i] - stream.truthX[stream.stop]);
   }
   figures.span = std::max(maxX - minX, maxY - minY);
   const auto counted = static_cast<double>(n - 1 - std::max<std::size_t>(stream.settle, 2));
