@@ -232,24 +232,6 @@ int SpikesThrough(const MakeFilter& make) {
   return through;
 }
 
-// Lone readings 10, 15 and 20 px off (5 to 10 noise deviations) at a third
-// and at two thirds of the stream, on seeds 1..seeds: how far each moved
-// the pointer, sorted.
-std::vector<double> Leaks(const MakeFilter& make, const std::function<Stream(unsigned)>& base,
-                          unsigned seeds) {
-  std::vector<double> leaks;
-  for (unsigned seed = 1; seed <= seeds; ++seed) {
-    const Stream stream = base(seed);
-    for (const double distance : {10.0, 15.0, 20.0}) {
-      for (const std::size_t at : {stream.reports.size() / 3, stream.reports.size() * 2 / 3}) {
-        leaks.push_back(Leak(make, stream, at, g_scale * distance / std::sqrt(2.0)));
-      }
-    }
-  }
-  std::sort(leaks.begin(), leaks.end());
-  return leaks;
-}
-
 double NanosecondsPerReport(const MakeFilter& make) {
   std::vector<Stream> mixed;
   for (unsigned seed = 1; seed <= 20; ++seed) {
@@ -343,8 +325,10 @@ void PrintMotionsRow(const std::string& name, const MakeFilter& make, const Cond
     std::printf(" %.2f / %.2f |", Median(values) * factor, Worst(values) * factor);
   };
   std::printf("| %s |", name.c_str());
-  both(Leaks(make, RestStream(), 20));
-  both(Leaks(make, DragHere(100), 20));
+  // Lone readings 10, 15 and 20 px off (5 to 10 noise deviations).
+  const std::initializer_list<double> lone = {10 * scale, 15 * scale, 20 * scale};
+  both(Leaks(make, RestStream(), 20, lone));
+  both(Leaks(make, DragHere(100), 20, lone));
   for (const double speed : {200.0, 1000.0}) {
     both(Over(make, StopStream(speed, 30), 50, 0, &Figures::overshoot));
   }

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <random>
 #include <tuple>
@@ -322,6 +323,25 @@ inline double Leak(const std::function<Filter()>& make, const Stream& stream, st
                                      spiked.pointerY[i] - clean.pointerY[i]));
   }
   return leak;
+}
+
+// How far lone readings, each off by one of pixels (the distance from the
+// finger), at a third and at two thirds of the streams from seeds
+// 1..seeds moved the pointer, sorted.
+inline std::vector<double> Leaks(const std::function<Filter()>& make,
+                                 const std::function<Stream(unsigned)>& base, unsigned seeds,
+                                 std::initializer_list<double> pixels) {
+  std::vector<double> leaks;
+  for (unsigned seed = 1; seed <= seeds; ++seed) {
+    const Stream stream = base(seed);
+    for (const double distance : pixels) {
+      for (const std::size_t at : {stream.reports.size() / 3, stream.reports.size() * 2 / 3}) {
+        leaks.push_back(Leak(make, stream, at, distance / std::sqrt(2.0)));
+      }
+    }
+  }
+  std::sort(leaks.begin(), leaks.end());
+  return leaks;
 }
 
 // Ours, at a level.

@@ -313,6 +313,16 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
     if (Far(point, x, y, spike) && Far(point, newest.x, newest.y, spike)) {
       m_suspect = true;
       m_suspectPoint = point;
+      if (!m_resting) {
+        // A moving pointer goes on along the course while the reading
+        // waits, as far as the readings before it allow.
+        const Fit all = m_sums.Line(m_count);
+        const IntPoint before = Output();
+        MovePointer(strength, x, y, std::hypot(all.slopeX, all.slopeY));
+        if (Output() != before) {
+          out.Add(kTouchContinues, Output());
+        }
+      }
       return;
     }
   }
@@ -494,31 +504,7 @@ void CTouchSmoother::Estimate(const Strength& strength) {
   }
   if (!m_resting) {
     ResetRest();
-    // Along the way the finger goes, the pointer moves on no farther than
-    // the newest reading, less its noise: a finger that stops is not
-    // overrun, not even by the noise of the readings after it.
-    const Sample& newest = m_samples[(m_head + m_count - 1) % kWindow];
-    const double lineSpeed = std::hypot(m_lineSlopeX, m_lineSlopeY);
-    if (lineSpeed > 0.0) {
-      const double ux = m_lineSlopeX / lineSpeed;
-      const double uy = m_lineSlopeY / lineSpeed;
-      const double margin = std::min(strength.noise, lineSpeed / 2.0);
-      const double allowed =
-          std::max(0.0, (newest.x - m_outX) * ux + (newest.y - m_outY) * uy - margin);
-      const double ahead = (x - m_outX) * ux + (y - m_outY) * uy - allowed;
-      if (ahead > 0.0) {
-        x -= ahead * ux;
-        y -= ahead * uy;
-      }
-    }
-    const double longest = std::max(kLongestStepDeviations * strength.noise, 1.5 * speed);
-    const double step = std::hypot(x - m_outX, y - m_outY);
-    if (step > longest) {
-      x = m_outX + (x - m_outX) * longest / step;
-      y = m_outY + (y - m_outY) * longest / step;
-    }
-    m_outX = x;
-    m_outY = y;
+    MovePointer(strength, x, y, speed);
     return;
   }
   if (m_restCount == 0.0 && !m_restSeeded) {
@@ -533,6 +519,34 @@ void CTouchSmoother::Estimate(const Strength& strength) {
     m_outX = x;
     m_outY = y;
   }
+}
+
+// Along the way the finger goes, the pointer moves on no farther than
+// the newest reading, less its noise: a finger that stops is not overrun,
+// not even by the noise of the readings after it.
+void CTouchSmoother::MovePointer(const Strength& strength, double x, double y, double speed) {
+  const Sample& newest = m_samples[(m_head + m_count - 1) % kWindow];
+  const double lineSpeed = std::hypot(m_lineSlopeX, m_lineSlopeY);
+  if (lineSpeed > 0.0) {
+    const double ux = m_lineSlopeX / lineSpeed;
+    const double uy = m_lineSlopeY / lineSpeed;
+    const double margin = std::min(strength.noise, lineSpeed / 2.0);
+    const double allowed =
+        std::max(0.0, (newest.x - m_outX) * ux + (newest.y - m_outY) * uy - margin);
+    const double ahead = (x - m_outX) * ux + (y - m_outY) * uy - allowed;
+    if (ahead > 0.0) {
+      x -= ahead * ux;
+      y -= ahead * uy;
+    }
+  }
+  const double longest = std::max(kLongestStepDeviations * strength.noise, 1.5 * speed);
+  const double step = std::hypot(x - m_outX, y - m_outY);
+  if (step > longest) {
+    x = m_outX + (x - m_outX) * longest / step;
+    y = m_outY + (y - m_outY) * longest / step;
+  }
+  m_outX = x;
+  m_outY = y;
 }
 
 // A finger that stopped rests on its newest readings that lie near the

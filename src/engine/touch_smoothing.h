@@ -48,7 +48,8 @@ struct SmoothedReports {
 // - a reading far from where the finger's course puts it (a few noise
 //   deviations) waits one report: the next says whether it was a lone
 //   wild reading (dropped) or the finger turning or flicking (taken, and a
-//   new line begins there);
+//   new line begins there); meanwhile a moving pointer goes on along the
+//   course, never past the readings before it;
 // - the touch-down waits until the first readings agree, so that a wild
 //   first reading is never pressed on; the press goes where they agree
 //   (after a wild first reading, on the four after it: fewer leave a few
@@ -135,6 +136,9 @@ private:
   // through.
   std::size_t Predict(const Strength& strength, double t, double& x, double& y);
   void Estimate(const Strength& strength);
+  // The moving pointer toward (x, y), within what the newest reading and
+  // the finger's speed (units a report) allow.
+  void MovePointer(const Strength& strength, double x, double y, double speed);
   IntPoint Output() const;
 
   Phase m_phase = Phase::kIdle;
