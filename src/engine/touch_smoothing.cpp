@@ -42,6 +42,8 @@ constexpr double kStoppedReadings = 3.0;
 // The slope must stay that sure for this long (ms), and for two reports at
 // least, before the finger counts as moving.
 constexpr double kSureForMs = 30.0;
+// How many readings of a rest tell the noise on each axis.
+constexpr std::size_t kAxisNoiseReadings = 8;
 // While the mean of so few readings still settles, the pointer follows it.
 constexpr std::size_t kSettleReadings = 16;
 // The longest step of a moving pointer, in noise deviations, unless the
@@ -176,6 +178,7 @@ int CTouchSmoother::MovingReportsNeeded() const {
 void CTouchSmoother::Start(std::int32_t status, IntPoint point, const Strength& strength,
                            SmoothedReports& out) {
   if (status == kTouchBegins) {
+    m_axisNoiseX = m_axisNoiseY = 1.0;
     m_phase = Phase::kStarting;
     m_startStatus = status;
     m_first[0] = point;
@@ -293,7 +296,7 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
   const double spike = strength.spike * uncertainty;
   if (m_suspect) {
     m_suspect = false;
-    if (Far(point, x, y, spike)) {
+    if (FarInNoise(point, x, y, spike)) {
       // Not back on course: the finger is where the suspect reading was.
       RestartLine(m_suspectPoint);
       Push(point);
@@ -310,7 +313,7 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
     // Far from the course and from the newest reading alike: a finger
     // that stops short is no spike.
     const Sample& newest = m_samples[(m_head + m_count - 1) % kWindow];
-    if (Far(point, x, y, spike) && Far(point, newest.x, newest.y, spike)) {
+    if (FarInNoise(point, x, y, spike) && FarInNoise(point, newest.x, newest.y, spike)) {
       m_suspect = true;
       m_suspectPoint = point;
       if (!m_resting) {
@@ -326,7 +329,7 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
       return;
     }
   }
-  if (m_count >= 3 && Far(point, x, y, strength.breakAway)) {
+  if (m_count >= 3 && FarInNoise(point, x, y, strength.breakAway)) {
     // A new course: a line through the newest reading and this one.
     const Sample newest = m_samples[(m_head + m_count - 1) % kWindow];
     RestartLine({static_cast<std::int32_t>(newest.x), static_cast<std::int32_t>(newest.y)});
@@ -417,6 +420,8 @@ void CTouchSmoother::LineSums::Add(const Sample& sample, double weight) {
   tt += weight * sample.t * sample.t;
   x += weight * sample.x;
   y += weight * sample.y;
+  xx += weight * sample.x * sample.x;
+  yy += weight * sample.y * sample.y;
   tx += weight * sample.t * sample.x;
   ty += weight * sample.t * sample.y;
 }
@@ -433,6 +438,35 @@ CTouchSmoother::Fit CTouchSmoother::LineSums::Line(std::size_t count) const {
     fit.slopeY = (n * ty - t * y) / spread;
   }
   return fit;
+}
+
+// The deviation of n readings about their line on one axis: their squares
+// about the mean, less what the slope explains.
+double CTouchSmoother::LineSums::Scatter(double n, double sum, double squares, double mean,
+                                         double slope) const {
+  if (n < 3.0) {
+    return 0.0;
+  }
+  const double spread = tt - t * t / n;
+  return std::sqrt(std::max(0.0, (squares - sum * mean - slope * slope * spread) / (n - 2.0)));
+}
+
+bool CTouchSmoother::FarInNoise(IntPoint a, double x, double y, double limit) const {
+  return std::hypot((a.x - x) / m_axisNoiseX, (a.y - y) / m_axisNoiseY) > limit;
+}
+
+// A resting finger's readings scatter about their line as the panel's
+// noise on each axis; where an axis is noisier than the strength is meant
+// for, its distances count for less. The scatter of few readings strays,
+// so it counts only as far as it surely goes.
+void CTouchSmoother::NoteAxisNoise(const Strength& strength, const Fit& all) {
+  if (m_count < kAxisNoiseReadings) {
+    return;
+  }
+  const auto n = static_cast<double>(m_count);
+  const double sure = strength.noise * (1.0 + 1.0 / std::sqrt(2.0 * (n - 2.0)));
+  m_axisNoiseX = std::max(1.0, m_sums.Scatter(n, m_sums.x, m_sums.xx, all.x, all.slopeX) / sure);
+  m_axisNoiseY = std::max(1.0, m_sums.Scatter(n, m_sums.y, m_sums.yy, all.y, all.slopeY) / sure);
 }
 
 CTouchSmoother::Fit CTouchSmoother::FitNewest(std::size_t count) const {
@@ -476,7 +510,8 @@ void CTouchSmoother::Estimate(const Strength& strength) {
   const Fit all = m_sums.Line(m_count);
   const double speed = std::hypot(all.slopeX, all.slopeY);
   if (m_count >= 3) {
-    const double sureness = speed / (strength.noise * std::sqrt(12.0 / (n * (n * n - 1.0))));
+    const double sureness = std::hypot(all.slopeX / m_axisNoiseX, all.slopeY / m_axisNoiseY) /
+                            (strength.noise * std::sqrt(12.0 / (n * (n * n - 1.0))));
     m_movingReports = sureness >= kMovingSlope   ? m_movingReports + 1
                       : sureness < kRestingSlope ? 0
                                                  : m_movingReports;
@@ -507,6 +542,7 @@ void CTouchSmoother::Estimate(const Strength& strength) {
     MovePointer(strength, x, y, speed);
     return;
   }
+  NoteAxisNoise(strength, all);
   if (m_restCount == 0.0 && !m_restSeeded) {
     for (std::size_t i = 0; i + 1 < m_count; ++i) {
       AddToRest(m_samples[(m_head + i) % kWindow]);

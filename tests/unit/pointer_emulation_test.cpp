@@ -420,6 +420,13 @@ TEST(TouchSmootherTest, StreamsTable) {
   } rows[] = {
       {"rest: span", rest, 0, &Figures::span, 1.0, 1.5},
       {"rest: off the finger", rest, 0, &Figures::restError, 1.0, 2.0},
+      // One axis noisier than the strength is meant for: its noise read as
+      // motion and wild readings.
+      {"rest, y 3 times noisier than x: span",
+       [](unsigned seed) {
+         return Rest(seed, {{0.89, 2.68}});
+       },
+       0, &Figures::span, 1.0, 3.0},
       {"20 px/s: steps", drag(kNoisePixels, 20), 20, &Figures::largestStep, 3.0, 3.5},
       {"20 px/s: lag", drag(kNoisePixels, 20), 20, &Figures::lag, 3.0, 3.0},
       {"100 px/s: steps", drag(kNoisePixels, 100), 100, &Figures::largestStep, 3.0, 3.5},
