@@ -354,7 +354,7 @@ void PrintConditionsRow(const std::string& name, const MakeFilter& make, const C
   const double ms = 1000.0 / c.rate;
   const std::vector<double> span = Over(make, RestStream(), 200, 0, &Figures::span);
   const std::vector<double> off = Over(make, RestStream(), 200, 0, &Figures::restError);
-  std::printf("| %s | %.2f / %.2f | %.2f / %.2f | %.2f / %.0f ms | %.0f ms |\n", name.c_str(),
+  std::printf("| %s | %.2f / %.2f | %.2f / %.2f | %.2f / %.1f ms | %.1f ms |\n", name.c_str(),
               Median(span), Worst(span), Median(off), Worst(off),
               Worst(Over(make, DragHere(100), 50, 100, &Figures::largestStep)),
               Median(Over(make, DragHere(100), 50, 100, &Figures::lag)) * ms,
