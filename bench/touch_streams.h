@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <random>
 #include <tuple>
@@ -265,12 +266,13 @@ inline Figures Measure(const Stream& stream, const Run& run, double speed) {
     lastFar = off > 1.0 ? static_cast<int>(i) : lastFar;
     radii += std::hypot(run.pointerX[i] - stream.centreX, run.pointerY[i] - stream.centreY);
     figures.spur = std::max(figures.spur, run.pointerY[i] - stream.lowest);
-    if (stream.stop > 0 && i >= stream.stop) {
-      figures.overshoot = std::max(figures.overshoot, run.pointerX[i] - stream.truthX[stream.stop]);
-    }
     if (perReport > 0.0) {
       lags.push_back((stream.truthX[i] - run.pointerX[i]) / perReport);
     }
+  }
+  // A stop counts from its own report on, settled or not.
+  for (std::size_t i = stream.stop; stream.stop > 0 && i + 1 < n; ++i) {
+    figures.overshoot = std::max(figures.overshoot, run.pointerX[i] - stream.truthX[stream.stop]);
   }
   figures.span = std::max(maxX - minX, maxY - minY);
   const auto counted = static_cast<double>(n - 1 - std::max<std::size_t>(stream.settle, 2));
@@ -321,6 +323,25 @@ inline double Leak(const std::function<Filter()>& make, const Stream& stream, st
                                      spiked.pointerY[i] - clean.pointerY[i]));
   }
   return leak;
+}
+
+// How far lone readings, each off by one of pixels (the distance from the
+// finger), at a third and at two thirds of the streams from seeds
+// 1..seeds moved the pointer, sorted.
+inline std::vector<double> Leaks(const std::function<Filter()>& make,
+                                 const std::function<Stream(unsigned)>& base, unsigned seeds,
+                                 std::initializer_list<double> pixels) {
+  std::vector<double> leaks;
+  for (unsigned seed = 1; seed <= seeds; ++seed) {
+    const Stream stream = base(seed);
+    for (const double distance : pixels) {
+      for (const std::size_t at : {stream.reports.size() / 3, stream.reports.size() * 2 / 3}) {
+        leaks.push_back(Leak(make, stream, at, distance / std::sqrt(2.0)));
+      }
+    }
+  }
+  std::sort(leaks.begin(), leaks.end());
+  return leaks;
 }
 
 // Ours, at a level.

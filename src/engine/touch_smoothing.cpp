@@ -42,6 +42,8 @@ constexpr double kStoppedReadings = 3.0;
 // The slope must stay that sure for this long (ms), and for two reports at
 // least, before the finger counts as moving.
 constexpr double kSureForMs = 30.0;
+// How many readings of a rest tell the noise on each axis.
+constexpr std::size_t kAxisNoiseReadings = 8;
 // While the mean of so few readings still settles, the pointer follows it.
 constexpr std::size_t kSettleReadings = 16;
 // The longest step of a moving pointer, in noise deviations, unless the
@@ -220,6 +222,7 @@ int CTouchSmoother::MovingReportsNeeded() const {
 void CTouchSmoother::Start(std::int32_t status, IntPoint point, const Strength& strength,
                            SmoothedReports& out) {
   if (status == kTouchBegins) {
+    m_axisNoiseX = m_axisNoiseY = 1.0;
     m_phase = Phase::kStarting;
     m_startStatus = status;
     m_first[0] = point;
@@ -337,7 +340,7 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
   const double spike = strength.spike * uncertainty;
   if (m_suspect) {
     m_suspect = false;
-    if (Far(point, x, y, spike)) {
+    if (FarInNoise(point, x, y, spike)) {
       // Not back on course: the finger is where the suspect reading was.
       RestartLine(m_suspectPoint);
       Push(point);
@@ -354,13 +357,23 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
     // Far from the course and from the newest reading alike: a finger
     // that stops short is no spike.
     const Sample& newest = m_samples[(m_head + m_count - 1) % kWindow];
-    if (Far(point, x, y, spike) && Far(point, newest.x, newest.y, spike)) {
+    if (FarInNoise(point, x, y, spike) && FarInNoise(point, newest.x, newest.y, spike)) {
       m_suspect = true;
       m_suspectPoint = point;
+      if (!m_resting) {
+        // A moving pointer goes on along the course while the reading
+        // waits, as far as the readings before it allow.
+        const Fit all = m_sums.Line(m_count);
+        const IntPoint before = Output();
+        MovePointer(strength, x, y, std::hypot(all.slopeX, all.slopeY));
+        if (Output() != before) {
+          out.Add(kTouchContinues, Output());
+        }
+      }
       return;
     }
   }
-  if (m_count >= 3 && Far(point, x, y, strength.breakAway)) {
+  if (m_count >= 3 && FarInNoise(point, x, y, strength.breakAway)) {
     // A new course: a line through the newest reading and this one.
     const Sample newest = m_samples[(m_head + m_count - 1) % kWindow];
     RestartLine({static_cast<std::int32_t>(newest.x), static_cast<std::int32_t>(newest.y)});
@@ -451,6 +464,8 @@ void CTouchSmoother::LineSums::Add(const Sample& sample, double weight) {
   tt += weight * sample.t * sample.t;
   x += weight * sample.x;
   y += weight * sample.y;
+  xx += weight * sample.x * sample.x;
+  yy += weight * sample.y * sample.y;
   tx += weight * sample.t * sample.x;
   ty += weight * sample.t * sample.y;
 }
@@ -467,6 +482,35 @@ CTouchSmoother::Fit CTouchSmoother::LineSums::Line(std::size_t count) const {
     fit.slopeY = (n * ty - t * y) / spread;
   }
   return fit;
+}
+
+// The deviation of n readings about their line on one axis: their squares
+// about the mean, less what the slope explains.
+double CTouchSmoother::LineSums::Scatter(double n, double sum, double squares, double mean,
+                                         double slope) const {
+  if (n < 3.0) {
+    return 0.0;
+  }
+  const double spread = tt - t * t / n;
+  return std::sqrt(std::max(0.0, (squares - sum * mean - slope * slope * spread) / (n - 2.0)));
+}
+
+bool CTouchSmoother::FarInNoise(IntPoint a, double x, double y, double limit) const {
+  return std::hypot((a.x - x) / m_axisNoiseX, (a.y - y) / m_axisNoiseY) > limit;
+}
+
+// A resting finger's readings scatter about their line as the panel's
+// noise on each axis; where an axis is noisier than the strength is meant
+// for, its distances count for less. The scatter of few readings strays,
+// so it counts only as far as it surely goes.
+void CTouchSmoother::NoteAxisNoise(const Strength& strength, const Fit& all) {
+  if (m_count < kAxisNoiseReadings) {
+    return;
+  }
+  const auto n = static_cast<double>(m_count);
+  const double sure = strength.noise * (1.0 + 1.0 / std::sqrt(2.0 * (n - 2.0)));
+  m_axisNoiseX = std::max(1.0, m_sums.Scatter(n, m_sums.x, m_sums.xx, all.x, all.slopeX) / sure);
+  m_axisNoiseY = std::max(1.0, m_sums.Scatter(n, m_sums.y, m_sums.yy, all.y, all.slopeY) / sure);
 }
 
 CTouchSmoother::Fit CTouchSmoother::FitNewest(std::size_t count) const {
@@ -510,7 +554,8 @@ void CTouchSmoother::Estimate(const Strength& strength) {
   const Fit all = m_sums.Line(m_count);
   const double speed = std::hypot(all.slopeX, all.slopeY);
   if (m_count >= 3) {
-    const double sureness = speed / (strength.noise * std::sqrt(12.0 / (n * (n * n - 1.0))));
+    const double sureness = std::hypot(all.slopeX / m_axisNoiseX, all.slopeY / m_axisNoiseY) /
+                            (strength.noise * std::sqrt(12.0 / (n * (n * n - 1.0))));
     m_movingReports = sureness >= kMovingSlope   ? m_movingReports + 1
                       : sureness < kRestingSlope ? 0
                                                  : m_movingReports;
@@ -538,33 +583,10 @@ void CTouchSmoother::Estimate(const Strength& strength) {
   }
   if (!m_resting) {
     ResetRest();
-    // Along the way the finger goes, the pointer moves on no farther than
-    // the newest reading, less its noise: a finger that stops is not
-    // overrun, not even by the noise of the readings after it.
-    const Sample& newest = m_samples[(m_head + m_count - 1) % kWindow];
-    const double lineSpeed = std::hypot(m_lineSlopeX, m_lineSlopeY);
-    if (lineSpeed > 0.0) {
-      const double ux = m_lineSlopeX / lineSpeed;
-      const double uy = m_lineSlopeY / lineSpeed;
-      const double margin = std::min(strength.noise, lineSpeed / 2.0);
-      const double allowed =
-          std::max(0.0, (newest.x - m_outX) * ux + (newest.y - m_outY) * uy - margin);
-      const double ahead = (x - m_outX) * ux + (y - m_outY) * uy - allowed;
-      if (ahead > 0.0) {
-        x -= ahead * ux;
-        y -= ahead * uy;
-      }
-    }
-    const double longest = std::max(kLongestStepDeviations * strength.noise, 1.5 * speed);
-    const double step = std::hypot(x - m_outX, y - m_outY);
-    if (step > longest) {
-      x = m_outX + (x - m_outX) * longest / step;
-      y = m_outY + (y - m_outY) * longest / step;
-    }
-    m_outX = x;
-    m_outY = y;
+    MovePointer(strength, x, y, speed);
     return;
   }
+  NoteAxisNoise(strength, all);
   if (m_restCount == 0.0 && !m_restSeeded) {
     for (std::size_t i = 0; i + 1 < m_count; ++i) {
       AddToRest(m_samples[(m_head + i) % kWindow]);
@@ -577,6 +599,34 @@ void CTouchSmoother::Estimate(const Strength& strength) {
     m_outX = x;
     m_outY = y;
   }
+}
+
+// Along the way the finger goes, the pointer moves on no farther than
+// the newest reading, less its noise: a finger that stops is not overrun,
+// not even by the noise of the readings after it.
+void CTouchSmoother::MovePointer(const Strength& strength, double x, double y, double speed) {
+  const Sample& newest = m_samples[(m_head + m_count - 1) % kWindow];
+  const double lineSpeed = std::hypot(m_lineSlopeX, m_lineSlopeY);
+  if (lineSpeed > 0.0) {
+    const double ux = m_lineSlopeX / lineSpeed;
+    const double uy = m_lineSlopeY / lineSpeed;
+    const double margin = std::min(strength.noise, lineSpeed / 2.0);
+    const double allowed =
+        std::max(0.0, (newest.x - m_outX) * ux + (newest.y - m_outY) * uy - margin);
+    const double ahead = (x - m_outX) * ux + (y - m_outY) * uy - allowed;
+    if (ahead > 0.0) {
+      x -= ahead * ux;
+      y -= ahead * uy;
+    }
+  }
+  const double longest = std::max(kLongestStepDeviations * strength.noise, 1.5 * speed);
+  const double step = std::hypot(x - m_outX, y - m_outY);
+  if (step > longest) {
+    x = m_outX + (x - m_outX) * longest / step;
+    y = m_outY + (y - m_outY) * longest / step;
+  }
+  m_outX = x;
+  m_outY = y;
 }
 
 // A finger that stopped rests on its newest readings that lie near the

@@ -49,7 +49,8 @@ struct SmoothedReports {
 // - a reading far from where the finger's course puts it (a few noise
 //   deviations) waits one report: the next says whether it was a lone
 //   wild reading (dropped) or the finger turning or flicking (taken, and a
-//   new line begins there);
+//   new line begins there); meanwhile a moving pointer goes on along the
+//   course, never past the readings before it;
 // - the touch-down waits until the first readings agree, so that a wild
 //   first reading is never pressed on; the press goes where they agree
 //   (after a wild first reading, on the four after it: fewer leave a few
@@ -68,7 +69,10 @@ struct SmoothedReports {
 //   whole behind it (a finger that stops); once the finger has stopped,
 //   the line forgets the way there;
 // - the lift goes where the pointer is, never to the last reading, which
-//   is the least reliable one.
+//   is the least reliable one;
+// - where a resting finger's readings scatter more on one axis than the
+//   strength is meant for, that axis's distances count against its own
+//   noise (a panel often reads one axis noisier than the other).
 // Its constants are in noise deviations, pixels of travel or milliseconds,
 // so that it behaves alike at any report rate. Off, every report passes as
 // it is.
@@ -150,14 +154,21 @@ private:
   struct LineSums {
     void Add(const Sample& sample, double weight);
     Fit Line(std::size_t count) const;
-    double t = 0.0, tt = 0.0, x = 0.0, y = 0.0, tx = 0.0, ty = 0.0;
+    double Scatter(double n, double sum, double squares, double mean, double slope) const;
+    double t = 0.0, tt = 0.0, x = 0.0, y = 0.0, tx = 0.0, ty = 0.0, xx = 0.0, yy = 0.0;
   };
   Fit FitNewest(std::size_t count) const;
   // Where the line puts the finger at time t; how many readings it runs
   // through.
   std::size_t Predict(const Strength& strength, double t, double& x, double& y);
   void Estimate(const Strength& strength);
+  // The moving pointer toward (x, y), within what the newest reading and
+  // the finger's speed (units a report) allow.
+  void MovePointer(const Strength& strength, double x, double y, double speed);
   IntPoint Output() const;
+  // Far, with each axis's offset counted against that axis's noise.
+  bool FarInNoise(IntPoint a, double x, double y, double limit) const;
+  void NoteAxisNoise(const Strength& strength, const Fit& all);
 
   Phase m_phase = Phase::kIdle;
   std::int32_t m_startStatus = 0;  // begins, or a move after a lost touch-down
@@ -184,6 +195,10 @@ private:
   double m_intervalMs = 10.0;  // the controller's report interval, until a touch tells
   double m_outX = 0.0;
   double m_outY = 0.0;
+  // Each axis's noise, as a multiple (at least 1) of the strength's, from
+  // the scatter of this touch's resting readings.
+  double m_axisNoiseX = 1.0;
+  double m_axisNoiseY = 1.0;
   // The slope of the line the last prediction followed.
   double m_lineSlopeX = 0.0;
   double m_lineSlopeY = 0.0;
