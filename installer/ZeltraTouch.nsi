@@ -13,6 +13,7 @@
 ; Silent: ZeltraTouch-setup.exe /S [/SETTINGS=FILE] [/PORT=COMn] [/AUTOSTART]
 ;                               [/D=C:\install\dir]
 ;         Uninstall.exe /S [/REMOVESETTINGS]
+; Build options: -DZT_EXIT_CODES=path/exit_codes.h
 ; FILE may be relative to the folder the setup is started from, and may be
 ; quoted whole ("/SETTINGS=C:\fleet dir\kiosk.conf") or after the "=". The
 ; settings file is checked before anything is installed and imported
@@ -20,10 +21,12 @@
 ; /PORT wins over the file's port. The program is started at the end, as the installing user
 ; (not when that is SYSTEM: the start at logon starts it then). A silent
 ; uninstall keeps the settings unless /REMOVESETTINGS is given.
-; Exit codes: 0 installed; 3 the settings file cannot be read or has a bad
-; line, or its import failed; 4 /PORT is not a COM port; 2 stopped
-; otherwise. With 3 or 4 nothing is installed: a settings key or event
-; source this setup made is removed again.
+; Exit codes: those of the program's commands (ZT_EXIT_CODES, the program's
+; exit_codes.h, read when the setup is built): 0 installed; 3 the settings
+; file has a bad line; 4 it cannot be read; 5 the settings key cannot be
+; written; 6 the running program refused the import; 8 /PORT is not a COM
+; port; 1 cancelled; 2 stopped otherwise. With any of 3 to 8 nothing is
+; installed: a settings key or event source this setup made is removed again.
 
 Unicode true
 Target amd64-unicode
@@ -51,8 +54,11 @@ SetCompressor /SOLID lzma
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define STARTMENU_DIR "$SMPROGRAMS\ZeltraTouch"
 !define EVENTLOG_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\ZeltraTouch"
-!define EXIT_BAD_SETTINGS 3
-!define EXIT_BAD_PORT 4
+!ifndef ZT_EXIT_CODES
+  !error "define ZT_EXIT_CODES, the program's table of exit codes"
+!endif
+!searchparse /file "${ZT_EXIT_CODES}" "kExitStopped = " EXIT_STOPPED ";"
+!searchparse /file "${ZT_EXIT_CODES}" "kExitBadPort = " EXIT_BAD_PORT ";"
 
 Var SettingsFile
 Var PortName
@@ -200,9 +206,10 @@ Function CheckPresets
     File "/oname=$PLUGINSDIR\ZeltraTouch.exe" "${ZT_EXE}"
   ${EndIf}
   ${If} $SettingsFile != ""
+    StrCpy $0 "error"
     ExecWait '"$PLUGINSDIR\ZeltraTouch.exe" /check "$SettingsFile"' $0
     ${If} $0 != 0
-      SetErrorLevel ${EXIT_BAD_SETTINGS}
+      Call QuitCode
       MessageBox MB_ICONSTOP "The settings file $SettingsFile cannot be read or has a bad line \
           (ZeltraTouch.exe /check names it)." /SD IDOK
       Quit
@@ -225,15 +232,25 @@ Function NoteWhatIsThere
   ${EndIf}
 FunctionEnd
 
+; The setup's exit code for the program's exit code $0: the same, or
+; "stopped otherwise" when the program did not run at all.
+Function QuitCode
+  ${If} $0 == "error"
+    SetErrorLevel ${EXIT_STOPPED}
+  ${Else}
+    SetErrorLevel $0
+  ${EndIf}
+FunctionEnd
+
 ; One import of a file through the program; on any exit code but 0 the
-; setup stops with the bad-settings code, before the files are installed.
+; setup stops with that code, before the files are installed.
 !macro ImportOrQuit FILE WHAT
   StrCpy $0 "error"
   ExecWait '"$PLUGINSDIR\ZeltraTouch.exe" /import "${FILE}"' $0
   ${If} $0 != 0
     DetailPrint "${WHAT} not imported (exit code $0)."
     Call UndoSettings
-    SetErrorLevel ${EXIT_BAD_SETTINGS}
+    Call QuitCode
     MessageBox MB_ICONSTOP "${WHAT} could not be imported (ZeltraTouch.exe /import exit code $0)." /SD IDOK
     Quit
   ${EndIf}

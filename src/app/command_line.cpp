@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "app/exit_codes.h"
 #include "app/touch_app.h"
 #include "engine/window_messages.h"
 #include "settings/settings_file.h"
@@ -53,14 +54,14 @@ int Export(CTouchApp& app, const std::string& path) {
   const std::string text = settings::ExportSettings(app.m_platform.registry);
   if (text.empty()) {
     Say("cannot read the settings key HKLM\\Software\\Corvantic\\ZeltraTouch");
-    return kExitFailed;
+    return kExitKeyFailed;
   }
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   file << text;
   file.close();
   if (!file) {
     Say("cannot write " + path);
-    return kExitFailed;
+    return kExitFileFailed;
   }
   return kExitDone;
 }
@@ -72,7 +73,7 @@ int Import(CTouchApp& app, const std::string& path, bool checkOnly) {
   std::string text;
   if (!ReadWholeFile(path, text)) {
     Say("cannot read " + path);
-    return kExitFailed;
+    return kExitFileFailed;
   }
   const settings::SettingsFile file =
       settings::ReadSettingsFile(text, path, settings::FilePlatform::kWindows);
@@ -103,11 +104,11 @@ int Import(CTouchApp& app, const std::string& path, bool checkOnly) {
           "calibration under way, the key cannot be written, or the stored settings cannot be "
           "read)");
     }
-    return stored ? kExitDone : kExitFailed;
+    return stored ? kExitDone : kExitProgramRefused;
   }
   if (!settings::ApplySettingsFile(app.m_platform.registry, file)) {
     Say("cannot write the settings key HKLM\\Software\\Corvantic\\ZeltraTouch; nothing imported");
-    return kExitFailed;
+    return kExitKeyFailed;
   }
   app.m_platform.events.OnSettingsImported(path);
   return kExitDone;
@@ -119,13 +120,13 @@ int Status(CTouchApp& app) {
   HWND running = app.FindRunningInstance();
   if (running == nullptr) {
     Say("ZeltraTouch is not running");
-    return kExitFailed;
+    return kExitNotRunning;
   }
   char folder[MAX_PATH] = {};
   char path[MAX_PATH] = {};
   if (::GetTempPathA(MAX_PATH, folder) == 0 || ::GetTempFileNameA(folder, "zts", 0, path) == 0) {
     Say("cannot make a temporary file");
-    return kExitFailed;
+    return kExitFileFailed;
   }
   COPYDATASTRUCT data{kCopyDataStatus, static_cast<DWORD>(std::strlen(path) + 1), path};
   DWORD_PTR answer = 0;
@@ -136,7 +137,7 @@ int Status(CTouchApp& app) {
       answer == 1 && ReadWholeFile(path, json) && !json.empty();
   ::DeleteFileA(path);
   Say(answered ? json : "the running ZeltraTouch did not answer");
-  return answered ? kExitDone : kExitFailed;
+  return answered ? kExitDone : kExitProgramRefused;
 }
 
 }  // namespace

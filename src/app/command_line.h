@@ -10,13 +10,8 @@ namespace zt {
 
 class CTouchApp;
 
-// Exit codes of a command.
-inline constexpr int kExitDone = 0;
-inline constexpr int kExitFailed = 1;       // a file or the key that cannot be read or written
-inline constexpr int kExitBadSettings = 2;  // a line of the settings file is bad; nothing changed
-inline constexpr int kExitBadCommandLine = 3;
-
 // Runs the command of argv; false when there is none (the program runs).
+// exitCode takes one of app/exit_codes.h.
 bool RunCommand(CTouchApp& app, int argc, char** argv, int& exitCode);
 
 }  // namespace zt

@@ -32,6 +32,16 @@ def _resource_ids():
 IDS = _resource_ids()
 
 
+def _exit_codes():
+    """The exit codes of the program and its setup, by their names in exit_codes.h."""
+    with open(os.path.join(ROOT, "src", "app", "exit_codes.h")) as header:
+        pairs = re.findall(r"constexpr int (kExit\w+) = (\d+);", header.read())
+    return type("ExitCodes", (), {name: int(value) for name, value in pairs})
+
+
+EXIT = _exit_codes()
+
+
 def wait_for(condition, timeout=10.0, interval=0.05):
     """Polls condition until it returns a true value or timeout passes."""
     deadline = time.monotonic() + timeout

@@ -5,7 +5,7 @@ import os
 import tempfile
 import unittest
 
-from harness import IDOK, TITLE, WM_COMMAND, ProgramTestCase, wait_for
+from harness import EXIT, IDOK, TITLE, WM_COMMAND, ProgramTestCase, wait_for
 
 INSTALL_DIR = r"C:\ZeltraTouchTest\ZeltraTouch"
 START_MENU = r"C:\ProgramData\Microsoft\Windows\Start Menu\Programs\ZeltraTouch"
@@ -64,10 +64,11 @@ class InstallerTest(ProgramTestCase):
         for name, text in (("bad.conf", "TouchMode=9\n"), ("unit.conf", "Port=COM9\nTouchMode=2\nPX0=300\n")):
             with open(os.path.join(folder, name), "w") as file:
                 file.write(text)
-        self.install("/PORT=LPT1", code=4)
+        self.install("/PORT=LPT1", code=EXIT.kExitBadPort)
         # One argument with a space (quoted whole on the command line), then a
         # name relative to the folder a script starts the setup from.
-        self.install(r"/SETTINGS=%s\bad.conf" % windows_folder, code=3)
+        self.install(r"/SETTINGS=%s\bad.conf" % windows_folder, code=EXIT.kExitBadSettings)
+        self.install(r"/SETTINGS=%s\missing.conf" % windows_folder, code=EXIT.kExitFileFailed)
         self.assertFalse(self.installed("ZeltraTouch.exe") or self.registry.values())
         self.install("/SETTINGS=unit.conf", "/PORT=COM12", folder=folder)
         self.assertEqual([self.registry.query(n) for n in ("Port", "TouchMode", "PX0", "Freq")], ["COM12", 2, 300, 600])

@@ -4,9 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 #include <vector>
 
 #include <sys/stat.h>
@@ -67,7 +70,6 @@ TEST(Health, TheFileIsWrittenAtAChangeAndOnceAMinute) {
   EXPECT_FALSE(std::filesystem::exists(folder + "/zt.prom.new"));
   EXPECT_EQ(std::filesystem::status(folder + "/zt.prom").permissions(),
             std::filesystem::perms(0644));  // written under a service's umask of 027
-  EXPECT_FALSE(CMetricsFile(folder + "/missing/zt.prom").Update(health, 0));
   health.OnLinkState(LinkState::kConnected);
   ASSERT_TRUE(file.Update(health, 1120));
   ASSERT_TRUE(file.WriteStopped(health));  // the program ends
@@ -104,6 +106,40 @@ TEST(Events, EachIsReportedOnceForEachChange) {
   EXPECT_EQ(log.reports, (std::vector<std::string>{"3 COM12", "2 COM12", "1 COM12", "2 COM12",
                                                    "1 COM12", "4 2000", "6 Output=1", "6 Output=1",
                                                    "5 C:\\fleet\\kiosk.conf"}));
+}
+
+class FakeLog final : public ILog {
+public:
+  void Write(std::string_view line) override { lines.emplace_back(line); }
+  std::vector<std::string> lines;
+};
+
+// A collector's folder the program may not write: said once as it starts
+// failing, with the system's reason, and once as it is written again.
+TEST(Events, AMetricsFileThatCannotBeWrittenIsReportedOnceForEachChange) {
+  const std::string folder = testing::TempDir() + "zt-health-denied";
+  std::filesystem::remove_all(folder);
+  FakeEventLog eventLog;
+  CEventReporter events(eventLog);
+  FakeLog log;
+  CHealth health;
+  CMetricsFile file(folder + "/zt.prom", &log, &events);
+  for (std::int64_t now : {0, 1, 61}) {
+    health.OnChecksumError();
+    EXPECT_FALSE(file.Update(health, now));
+  }
+  EXPECT_FALSE(file.WriteStopped(health));
+  std::filesystem::create_directories(folder);
+  for (std::int64_t now : {62, 63}) {
+    health.OnChecksumError();
+    EXPECT_TRUE(file.Update(health, now));
+  }
+  const std::string path = folder + "/zt.prom";
+  EXPECT_EQ(eventLog.reports, (std::vector<std::string>{
+                                  "7 " + path + " (" + std::strerror(ENOENT) + ")", "8 " + path}));
+  EXPECT_EQ(log.lines, (std::vector<std::string>{
+                           "cannot write the metrics file " + path + ": " + std::strerror(ENOENT),
+                           "the metrics file " + path + " is written again"}));
 }
 
 }  // namespace
