@@ -2,8 +2,9 @@
 ;
 ; Installs ZeltraTouch.exe, creates the program's settings key with initial
 ; values that ordinary users may change, a Start-menu entry, optionally a
-; start at logon, the event log source, and an uninstaller that removes
-; the files (and the key, when asked).
+; start at logon, the event log source, lets users write the folder of the
+; metrics file the settings name, and an uninstaller that removes the files
+; (and the key, when asked).
 ; Values already in the key are kept, so a reinstall loses no settings and
 ; no calibration.
 ;
@@ -18,9 +19,10 @@
 ; quoted whole ("/SETTINGS=C:\fleet dir\kiosk.conf") or after the "=". The
 ; settings file is checked before anything is installed and imported
 ; (ZeltraTouch.exe /import) after the initial values, before the files;
-; /PORT wins over the file's port. The program is started at the end, as the installing user
-; (not when that is SYSTEM: the start at logon starts it then). A silent
-; uninstall keeps the settings unless /REMOVESETTINGS is given.
+; /PORT wins over the file's port. The program is started at the end, as the
+; installing user, or (when that is SYSTEM) as the user logged on at the
+; machine. A silent uninstall keeps the settings unless /REMOVESETTINGS is
+; given.
 ; Exit codes: those of the program's commands (ZT_EXIT_CODES, the program's
 ; exit_codes.h, read when the setup is built): 0 installed; 3 the settings
 ; file has a bad line; 4 it cannot be read; 5 the settings key cannot be
@@ -270,6 +272,30 @@ Function ImportPresets
   ${EndIf}
 FunctionEnd
 
+; Where the settings name a metrics file (Metrics=), the program, which runs
+; as the logged-on user, must create and replace files in its folder (it
+; writes NAME.new beside the file and renames it over the file): the folder
+; is made if needed, and Users may add files to it and change or delete the
+; files in it (inherited by files only; nothing on the folder itself).
+Function OpenMetricsFolderToUsers
+  ClearErrors
+  ReadRegStr $0 HKLM "${SETTINGS_KEY}" "Metrics"
+  ${If} ${Errors}
+  ${OrIf} $0 == ""
+    Return
+  ${EndIf}
+  ${GetParent} $0 $1
+  ${If} $1 == ""
+    Return
+  ${EndIf}
+  CreateDirectory $1
+  nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$1" /grant *S-1-5-32-545:(AD) *S-1-5-32-545:(OI)(IO)(M)'
+  Pop $2
+  ${If} $2 != 0
+    DetailPrint "Could not let users write the metrics folder $1 ($2)."
+  ${EndIf}
+FunctionEnd
+
 ; Takes away the settings key and the event source where this setup made
 ; them.
 Function UndoSettings
@@ -282,14 +308,20 @@ Function UndoSettings
   ${EndIf}
 FunctionEnd
 
-; As the user who installs, in that user's session; SYSTEM (a deployment
-; tool's installs) has no desktop of a user: the start at logon serves.
+; As the user who installs, in that user's session. SYSTEM (a deployment
+; tool's installs) has no desktop of a user: the program starts itself for
+; the user logged on at the machine, in that user's session (unless it runs
+; there already); with nobody logged on, the start at logon serves.
 Function StartProgram
   UserInfo::GetName
   Pop $0
   ${If} $0 != "SYSTEM"
     Exec '"$INSTDIR\ZeltraTouch.exe"'
+    Return
   ${EndIf}
+  nsExec::ExecToLog '"$INSTDIR\ZeltraTouch.exe" /startforuser'
+  Pop $0
+  DetailPrint "Start for the logged-on user: exit code $0."
 FunctionEnd
 
 Section "ZeltraTouch (required)" SecProgram
@@ -299,6 +331,7 @@ Section "ZeltraTouch (required)" SecProgram
   WriteRegExpandStr HKLM "${EVENTLOG_KEY}" "EventMessageFile" "$INSTDIR\ZeltraTouch.exe"
   WriteRegDWORD HKLM "${EVENTLOG_KEY}" "TypesSupported" 7
   Call ImportPresets
+  Call OpenMetricsFolderToUsers
 
   SetOutPath "$INSTDIR"
   File "/oname=ZeltraTouch.exe" "${ZT_EXE}"

@@ -8,8 +8,10 @@
 #include <string>
 
 #include "app/exit_codes.h"
+#include "app/session_start.h"
 #include "app/touch_app.h"
 #include "engine/window_messages.h"
+#include "platform/win32/win32_user_sessions.h"
 #include "settings/settings_file.h"
 
 namespace zt {
@@ -140,6 +142,30 @@ int Status(CTouchApp& app) {
   return answered ? kExitDone : kExitProgramRefused;
 }
 
+// The setup's start of the program when it runs as SYSTEM: for the user at
+// the machine, in that user's session.
+int StartForUser() {
+  Win32UserSessions sessions;
+  const SessionStart start = StartInUserSession(sessions);
+  const std::string session = std::to_string(start.session);
+  switch (start.outcome) {
+    case SessionStartOutcome::kStarted:
+      Say("ZeltraTouch started in session " + session);
+      return kExitDone;
+    case SessionStartOutcome::kAlreadyRunning:
+      Say("ZeltraTouch runs in session " + session + " already");
+      return kExitDone;
+    case SessionStartOutcome::kNoUserLoggedOn:
+      Say("no user is logged on: ZeltraTouch starts at the next logon (/AUTOSTART)");
+      return kExitNotRunning;
+    case SessionStartOutcome::kRefused:
+      break;
+  }
+  Say("ZeltraTouch could not be started for the logged-on user (system error " +
+      std::to_string(start.error) + ")");
+  return kExitStopped;
+}
+
 }  // namespace
 
 bool RunCommand(CTouchApp& app, int argc, char** argv, int& exitCode) {
@@ -155,8 +181,11 @@ bool RunCommand(CTouchApp& app, int argc, char** argv, int& exitCode) {
     exitCode = Import(app, argv[2], _stricmp(command.c_str(), "/check") == 0);
   } else if (argc == 2 && _stricmp(command.c_str(), "/status") == 0) {
     exitCode = Status(app);
+  } else if (argc == 2 && _stricmp(command.c_str(), "/startforuser") == 0) {
+    exitCode = StartForUser();
   } else {
-    Say("usage: ZeltraTouch.exe [/export FILE | /import FILE | /check FILE | /status]");
+    Say("usage: ZeltraTouch.exe [/export FILE | /import FILE | /check FILE | /status | "
+        "/startforuser]");
     exitCode = kExitBadCommandLine;
   }
   return true;

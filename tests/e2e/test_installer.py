@@ -2,6 +2,7 @@
 key with its first values and access for ordinary users, the program and its
 Start-menu entry, start at logon as an option, and nothing left afterwards."""
 import os
+import subprocess
 import tempfile
 import unittest
 
@@ -18,10 +19,14 @@ class InstallerTest(ProgramTestCase):
     REGISTRY = None
     SIMULATOR = None
 
-    def install(self, *options, code=0, folder=None):
+    def install(self, *options, code=0, folder=None, trace=os.devnull):
         # Its output is dropped: the program it starts would hold a pipe open.
-        setup = self.wine.start(os.environ["ZT_INSTALLER"], "/S", *options, "/D=" + INSTALL_DIR, cwd=folder)
-        self.assertEqual(setup.wait(120), code)
+        # Wine's icacls changes no access list; its trace says what it was asked.
+        with open(trace, "w") as errors:
+            setup = subprocess.Popen(["wine", os.environ["ZT_INSTALLER"], "/S", *options, "/D=" + INSTALL_DIR],
+                                     env=dict(self.wine.env, WINEDEBUG="fixme+icacls"), cwd=folder,
+                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=errors)
+            self.assertEqual(setup.wait(120), code)
 
     def installed(self, name, folder=INSTALL_DIR):
         path = os.path.join(self.wine.prefix, "drive_c", *folder[3:].split("\\"), name)
@@ -61,7 +66,9 @@ class InstallerTest(ProgramTestCase):
     def test_a_silent_install_takes_a_settings_file_and_a_port_and_keeps_them(self):
         folder = tempfile.mkdtemp(prefix="zt presets-")  # a space, as in "C:\\fleet dir"
         windows_folder = "Z:" + folder.replace("/", "\\")
-        for name, text in (("bad.conf", "TouchMode=9\n"), ("unit.conf", "Port=COM9\nTouchMode=2\nPX0=300\n")):
+        metrics = windows_folder + r"\textfile_inputs\zeltratouch.prom"
+        for name, text in (("bad.conf", "TouchMode=9\n"),
+                           ("unit.conf", "Port=COM9\nTouchMode=2\nPX0=300\nMetrics=%s\n" % metrics)):
             with open(os.path.join(folder, name), "w") as file:
                 file.write(text)
         self.install("/PORT=LPT1", code=EXIT.kExitBadPort)
@@ -70,14 +77,39 @@ class InstallerTest(ProgramTestCase):
         self.install(r"/SETTINGS=%s\bad.conf" % windows_folder, code=EXIT.kExitBadSettings)
         self.install(r"/SETTINGS=%s\missing.conf" % windows_folder, code=EXIT.kExitFileFailed)
         self.assertFalse(self.installed("ZeltraTouch.exe") or self.registry.values())
-        self.install("/SETTINGS=unit.conf", "/PORT=COM12", folder=folder)
+        trace = os.path.join(folder, "setup.err")
+        self.install("/SETTINGS=unit.conf", "/PORT=COM12", folder=folder, trace=trace)
         self.assertEqual([self.registry.query(n) for n in ("Port", "TouchMode", "PX0", "Freq")], ["COM12", 2, 300, 600])
+        # The metrics file's folder: made, and opened to users to add and replace files.
+        self.assertTrue(os.path.isdir(os.path.join(folder, "textfile_inputs")))
+        with open(trace) as errors:
+            self.assertIn(r'"%s\\textfile_inputs" "/grant" "*S-1-5-32-545:(AD)" "*S-1-5-32-545:(OI)(IO)(M)"'
+                          % windows_folder.replace("\\", "\\\\"), errors.read())
         source = self.wine.run("reg", "query", EVENT_SOURCE, "/v", "EventMessageFile").stdout.decode()
         self.assertIn(INSTALL_DIR + r"\ZeltraTouch.exe", source)
         self.main_window()
         self.uninstall()
         self.assertEqual(self.registry.query("TouchMode"), 2)
         self.assertNotEqual(self.wine.run("reg", "query", EVENT_SOURCE).returncode, 0)
+
+    def test_the_start_for_the_logged_on_user_starts_one_instance(self):
+        # What the setup runs as SYSTEM. Wine lists no sessions, calls the
+        # console's session 1 and gives any caller its user's token, so the
+        # program starts there through CreateProcessAsUserW.
+        self.registry.reset({"Port": "COM5"})
+        said = os.path.join(tempfile.mkdtemp(prefix="zt-start-"), "said")
+
+        def start_for_user():
+            with open(said, "w") as output:
+                starter = subprocess.Popen(["wine", os.environ["ZT_EXE"], "/startforuser"], env=self.wine.env,
+                                           stdin=subprocess.DEVNULL, stdout=output, stderr=subprocess.DEVNULL)
+                self.assertEqual(starter.wait(60), EXIT.kExitDone)
+            with open(said) as output:
+                return output.read()
+        self.assertIn("started in session 1", start_for_user())
+        window = self.main_window()
+        self.assertIn("runs in session 1 already", start_for_user())
+        self.assertEqual(self.driver.value("findmain", "#32770", TITLE), window)
 
     def test_a_reinstall_keeps_the_settings_and_can_start_at_logon(self):
         self.registry.reset({"Port": "COM7", "TouchMode": 2})
