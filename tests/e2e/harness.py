@@ -22,24 +22,15 @@ IDOK, IDCANCEL = 1, 2
 BM_CLICK = 0x00F5
 
 
-def _resource_ids():
-    """The control, template and command ids by their names in resource.h."""
-    with open(os.path.join(ROOT, "resources", "resource.h")) as header:
-        pairs = re.findall(r"^#define (\w+) (0x[0-9A-Fa-f]+|\d+)", header.read(), re.M)
-    return type("Ids", (), {name: int(value, 0) for name, value in pairs})
+def _numbers(path, pattern):
+    """The numbers a header of ours names: (name, value) pairs found by pattern."""
+    with open(os.path.join(ROOT, path)) as header:
+        return type("Numbers", (), {name: int(value, 0) for name, value in re.findall(pattern, header.read(), re.M)})
 
 
-IDS = _resource_ids()
-
-
-def _exit_codes():
-    """The exit codes of the program and its setup, by their names in exit_codes.h."""
-    with open(os.path.join(ROOT, "src", "app", "exit_codes.h")) as header:
-        pairs = re.findall(r"constexpr int (kExit\w+) = (\d+);", header.read())
-    return type("ExitCodes", (), {name: int(value) for name, value in pairs})
-
-
-EXIT = _exit_codes()
+# The control, template and command ids; the exit codes of the program and its setup.
+IDS = _numbers("resources/resource.h", r"^#define (\w+) (0x[0-9A-Fa-f]+|\d+)")
+EXIT = _numbers("src/app/exit_codes.h", r"constexpr int (kExit\w+) = (\d+);")
 
 
 def wait_for(condition, timeout=10.0, interval=0.05):

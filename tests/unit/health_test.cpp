@@ -78,12 +78,14 @@ TEST(Health, TheFileIsWrittenAtAChangeAndOnceAMinute) {
   ::umask(umaskBefore);
 }
 
-// Records each report as the event log would take it.
-class FakeEventLog final : public IEventLog {
+// Records each report as the event log would take it, and the lines of the
+// program's log.
+class FakeEventLog final : public IEventLog, public ILog {
 public:
   void Report(std::uint32_t id, EventKind /*kind*/, const std::string& text) override {
     reports.push_back(std::to_string(id) + " " + text);
   }
+  void Write(std::string_view line) override { reports.emplace_back(line); }
   std::vector<std::string> reports;
 };
 
@@ -108,38 +110,27 @@ TEST(Events, EachIsReportedOnceForEachChange) {
                                                    "5 C:\\fleet\\kiosk.conf"}));
 }
 
-class FakeLog final : public ILog {
-public:
-  void Write(std::string_view line) override { lines.emplace_back(line); }
-  std::vector<std::string> lines;
-};
-
 // A collector's folder the program may not write: said once as it starts
 // failing, with the system's reason, and once as it is written again.
 TEST(Events, AMetricsFileThatCannotBeWrittenIsReportedOnceForEachChange) {
-  const std::string folder = testing::TempDir() + "zt-health-denied";
-  std::filesystem::remove_all(folder);
-  FakeEventLog eventLog;
-  CEventReporter events(eventLog);
-  FakeLog log;
+  const std::string path = testing::TempDir() + "zt-health-denied/zt.prom";
+  std::filesystem::remove_all(testing::TempDir() + "zt-health-denied");
+  FakeEventLog log;
+  CEventReporter events(log);
   CHealth health;
-  CMetricsFile file(folder + "/zt.prom", &log, &events);
-  for (std::int64_t now : {0, 1, 61}) {
+  CMetricsFile file(path, &log, &events);
+  for (std::int64_t now : {0, 1, 61, 62, 63}) {
+    if (now == 62) {
+      std::filesystem::create_directories(testing::TempDir() + "zt-health-denied");
+    }
     health.OnChecksumError();
-    EXPECT_FALSE(file.Update(health, now));
+    EXPECT_EQ(file.Update(health, now), now >= 62);
   }
-  EXPECT_FALSE(file.WriteStopped(health));
-  std::filesystem::create_directories(folder);
-  for (std::int64_t now : {62, 63}) {
-    health.OnChecksumError();
-    EXPECT_TRUE(file.Update(health, now));
-  }
-  const std::string path = folder + "/zt.prom";
-  EXPECT_EQ(eventLog.reports, (std::vector<std::string>{
-                                  "7 " + path + " (" + std::strerror(ENOENT) + ")", "8 " + path}));
-  EXPECT_EQ(log.lines, (std::vector<std::string>{
-                           "cannot write the metrics file " + path + ": " + std::strerror(ENOENT),
-                           "the metrics file " + path + " is written again"}));
+  const std::string reason = std::strerror(ENOENT);
+  EXPECT_EQ(log.reports, (std::vector<std::string>{
+                             "cannot write the metrics file " + path + ": " + reason,
+                             "7 " + path + " (" + reason + ")",
+                             "the metrics file " + path + " is written again", "8 " + path}));
 }
 
 }  // namespace

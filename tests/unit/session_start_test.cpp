@@ -3,147 +3,75 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace zt {
 namespace {
 
-// The sessions as the system keeps them. Taking a user's token (the start)
-// is refused as WTSQueryUserToken refuses it: without SYSTEM's privilege
-// (1314), for a session that is not there (2), and for one with no user
-// logged on, session 0 included (1008). A start adds the program to the
-// session's processes.
-class FakeUserSessions final : public IUserSessions {
-public:
-  std::uint32_t ConsoleSession() override { return console; }
-  bool ListSessions(std::vector<UserSession>& listed, std::uint32_t& error) override {
-    if (!mayList) {
-      error = 5;  // ERROR_ACCESS_DENIED
-      return false;
-    }
-    listed = sessions;
-    return true;
-  }
-  bool ProgramRunsIn(std::uint32_t session) override {
-    return std::count(running.begin(), running.end(), session) > 0;
-  }
-  std::uint32_t StartProgramAs(std::uint32_t session) override {
-    if (!system) {
-      return 1314;
-    }
-    const auto found = std::find_if(sessions.begin(), sessions.end(),
-                                    [&](const UserSession& each) { return each.id == session; });
-    if (found == sessions.end()) {
-      return 2;
-    }
-    const bool userThere =
-        found->state == SessionState::kActive || found->state == SessionState::kDisconnected;
-    if (session == 0 || !userThere) {
-      return 1008;
-    }
-    running.push_back(session);
-    return 0;
-  }
+using enum SessionState;
+using enum SessionStartOutcome;
 
+// What the system knows of the sessions.
+struct Machine {
   std::uint32_t console = 1;
   std::vector<UserSession> sessions;
   std::vector<std::uint32_t> running;  // the sessions the program runs in
-  bool system = true;
-  bool mayList = true;
+  bool system = true;                  // the caller is SYSTEM
 };
 
-constexpr UserSession kServices{0, SessionState::kDisconnected};
-
-struct Case {
-  const char* what;
-  std::uint32_t console;
-  std::vector<UserSession> sessions;
-  std::vector<std::uint32_t> running;
-  bool system;
-  SessionStartOutcome outcome;
-  std::uint32_t session;  // where it runs afterwards (kNoSession: nowhere new)
+// A start is refused as WTSQueryUserToken refuses it: without SYSTEM's
+// privilege (1314), for a session that is not there (2) or has no user
+// logged on, session 0 included (1008). A start adds the program to the
+// session's processes.
+struct FakeUserSessions final : IUserSessions {
+  explicit FakeUserSessions(Machine state) : machine(std::move(state)) {}
+  std::uint32_t ConsoleSession() override { return machine.console; }
+  bool ListSessions(std::vector<UserSession>& listed, std::uint32_t& /*error*/) override {
+    listed = machine.sessions;
+    return true;
+  }
+  bool ProgramRunsIn(std::uint32_t session) override {
+    return std::count(machine.running.begin(), machine.running.end(), session) > 0;
+  }
+  std::uint32_t StartProgramAs(std::uint32_t session) override {
+    const auto found = std::find_if(machine.sessions.begin(), machine.sessions.end(),
+                                    [&](UserSession each) { return each.id == session; });
+    if (!machine.system || found == machine.sessions.end()) {
+      return machine.system ? 2 : 1314;
+    }
+    if (session == 0 || (found->state != kActive && found->state != kDisconnected)) {
+      return 1008;
+    }
+    machine.running.push_back(session);
+    return 0;
+  }
+  Machine machine;
 };
 
 TEST(SessionStart, StartsOnceForTheUserAtTheMachine) {
-  using enum SessionState;
-  using enum SessionStartOutcome;
-  const Case cases[] = {
-      {"user at the console", 1, {kServices, {1, kActive}}, {}, true, kStarted, 1},
-      {"console first, then a remote user",
-       2,
-       {kServices, {1, kActive}, {2, kActive}},
-       {},
-       true,
-       kStarted,
-       2},
-      {"logon screen on the console, a remote user",
-       1,
-       {kServices, {1, kConnected}, {2, kActive}},
-       {},
-       true,
-       kStarted,
-       2},
-      {"a console switching sessions",
-       kNoSession,
-       {kServices, {3, kActive}},
-       {},
-       true,
-       kStarted,
-       3},
-      {"nobody logged on", 1, {kServices, {1, kConnected}}, {}, true, kNoUserLoggedOn, kNoSession},
-      {"only a disconnected user",
-       1,
-       {kServices, {1, kConnected}, {2, kDisconnected}},
-       {},
-       true,
-       kNoUserLoggedOn,
-       kNoSession},
-      {"runs there already", 1, {kServices, {1, kActive}}, {1}, true, kAlreadyRunning, kNoSession},
-      {"runs in another session only",
-       1,
-       {kServices, {1, kActive}, {2, kActive}},
-       {2},
-       true,
-       kStarted,
-       1},
-      {"a list without the console's session", 1, {kServices}, {}, true, kRefused, kNoSession},
-      {"not SYSTEM: no user's token",
-       1,
-       {kServices, {1, kActive}},
-       {},
-       false,
-       kRefused,
-       kNoSession},
+  const UserSession services{0, kDisconnected};
+  const struct {
+    Machine machine;
+    SessionStartOutcome outcome;
+    std::vector<std::uint32_t> runningAfter;
+  } cases[] = {
+      {{1, {services, {1, kActive}}, {}, true}, kStarted, {1}},
+      {{2, {services, {1, kActive}, {2, kActive}}, {}, true}, kStarted, {2}},     // console first
+      {{1, {services, {1, kConnected}, {2, kActive}}, {}, true}, kStarted, {2}},  // logon screen
+      {{kNoSession, {services, {3, kActive}}, {}, true}, kStarted, {3}},  // console switching
+      {{1, {services, {1, kConnected}, {2, kDisconnected}}, {}, true}, kNoUserLoggedOn, {}},
+      {{1, {services, {1, kActive}, {2, kActive}}, {2}, true}, kStarted, {2, 1}},
+      {{1, {services, {1, kActive}}, {1}, true}, kAlreadyRunning, {1}},
+      {{1, {services}, {}, true}, kRefused, {}},  // a console the list does not show: tried
+      {{1, {services, {1, kActive}}, {}, false}, kRefused, {}},  // not SYSTEM: no user's token
   };
-  for (const Case& each : cases) {
-    SCOPED_TRACE(each.what);
-    FakeUserSessions sessions;
-    sessions.console = each.console;
-    sessions.sessions = each.sessions;
-    sessions.running = each.running;
-    sessions.system = each.system;
-    const SessionStart start = StartInUserSession(sessions);
-    EXPECT_EQ(start.outcome, each.outcome);
-    std::vector<std::uint32_t> expected = each.running;
-    if (each.session != kNoSession) {
-      expected.push_back(each.session);
-    }
-    EXPECT_EQ(sessions.running, expected);
-    // A second setup (a repeated deployment) starts no second instance.
-    StartInUserSession(sessions);
-    EXPECT_EQ(sessions.running, expected);
+  for (const auto& each : cases) {
+    SCOPED_TRACE(testing::Message() << "case " << &each - cases);
+    FakeUserSessions sessions(each.machine);
+    EXPECT_EQ(StartInUserSession(sessions).outcome, each.outcome);
+    EXPECT_EQ(sessions.machine.running, each.runningAfter);
   }
-}
-
-TEST(SessionStart, SaysWhyTheSystemRefused) {
-  FakeUserSessions sessions;
-  sessions.sessions = {kServices, {1, SessionState::kActive}};
-  sessions.system = false;
-  EXPECT_EQ(StartInUserSession(sessions).error, 1314U);
-  sessions.mayList = false;
-  const SessionStart start = StartInUserSession(sessions);
-  EXPECT_EQ(start.outcome, SessionStartOutcome::kRefused);
-  EXPECT_EQ(start.error, 5U);
 }
 
 }  // namespace
