@@ -204,18 +204,19 @@ bool CMetricsFile::WriteStopped(const CHealth& health) {
 
 bool CMetricsFile::Write(const HealthFigures& figures) {
   const std::string failure = ReplaceFile(m_path, MetricsText(figures));
-  if (failure.empty() == !m_failing) {
-    return !m_failing;
+  const bool failing = !failure.empty();
+  if (failing == m_failing) {
+    return !failing;
   }
-  m_failing = !failure.empty();
+  m_failing = failing;
   if (m_log != nullptr) {
-    m_log->Write(m_failing ? "cannot write the metrics file " + m_path + ": " + failure
-                           : "the metrics file " + m_path + " is written again");
+    m_log->Write(failing ? "cannot write the metrics file " + m_path + ": " + failure
+                         : "the metrics file " + m_path + " is written again");
   }
   if (m_events != nullptr) {
     m_events->OnMetricsFile(m_path, failure);
   }
-  return !m_failing;
+  return !failing;
 }
 
 std::int64_t UnixNow() {
