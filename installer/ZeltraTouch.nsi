@@ -20,8 +20,8 @@
 ; settings file is checked before anything is installed and imported
 ; (ZeltraTouch.exe /import) after the initial values, before the files;
 ; /PORT wins over the file's port. The program is started at the end, as the
-; installing user, or (when that is SYSTEM) as the user logged on at the
-; machine. A silent uninstall keeps the settings unless /REMOVESETTINGS is
+; installing user, or (when that is SYSTEM or runs in session 0) as the user
+; logged on at the machine. A silent uninstall keeps the settings unless /REMOVESETTINGS is
 ; given.
 ; Exit codes: those of the program's commands (ZT_EXIT_CODES, the program's
 ; exit_codes.h, read when the setup is built): 0 installed; 3 the settings
@@ -308,14 +308,19 @@ Function UndoSettings
   ${EndIf}
 FunctionEnd
 
-; As the user who installs, in that user's session. SYSTEM (a deployment
-; tool's installs) has no desktop of a user: the program starts itself for
-; the user logged on at the machine, in that user's session (unless it runs
-; there already); with nobody logged on, the start at logon serves.
+; As the user who installs, in that user's session. SYSTEM, or anyone in
+; session 0 (a deployment tool's installs, named SYSTEM in another language
+; too) has no desktop of a user: the program starts itself for the user
+; logged on at the machine, in that user's session (unless it runs there
+; already); with nobody logged on, the start at logon serves.
 Function StartProgram
   UserInfo::GetName
   Pop $0
+  System::Call 'kernel32::GetCurrentProcessId() i .r1'
+  System::Call 'kernel32::ProcessIdToSessionId(i r1, *i .r2) i .r3'
   ${If} $0 != "SYSTEM"
+  ${AndIf} $3 != 0
+  ${AndIf} $2 != 0
     Exec '"$INSTDIR\ZeltraTouch.exe"'
     Return
   ${EndIf}
