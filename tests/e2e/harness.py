@@ -104,12 +104,12 @@ class Wine:
         self.kill()
         run_quietly(["wineserver", "-p60"], self.env)
 
-    def start(self, *args, cwd=None):
+    def start(self, *args, cwd=None, output=subprocess.DEVNULL, trace=subprocess.DEVNULL, debug="-all"):
         """Starts a Windows program (in the folder cwd, when given); its output
-        is dropped, since Wine's service processes would otherwise keep a pipe
-        open."""
-        return subprocess.Popen(["wine"] + list(args), env=self.env, stdin=subprocess.DEVNULL,
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, cwd=cwd)
+        goes to a file or nowhere, since Wine's service processes would
+        otherwise keep a pipe open, and Wine's debug channels (debug) to trace."""
+        return subprocess.Popen(["wine"] + list(args), env=dict(self.env, WINEDEBUG=debug), stdin=subprocess.DEVNULL,
+                                stdout=output, stderr=trace, cwd=cwd)
 
     def run(self, *args, timeout=60):
         return run_quietly(["wine"] + list(args), self.env, timeout=timeout)

@@ -53,9 +53,7 @@ class HealthTest(ProgramTestCase):
         self.registry.reset({"Port": "COM5", "Metrics": "Z:%s\\zeltratouch.prom" % denied.replace("/", "\\")})
         trace = os.path.join(tempfile.mkdtemp(prefix="zt-events-"), "wine.err")
         with open(trace, "w") as errors:
-            self.started.append(subprocess.Popen(
-                ["wine", os.environ["ZT_EXE"]], env=dict(self.wine.env, WINEDEBUG="fixme+advapi"),
-                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=errors))
+            self.started.append(self.wine.start(os.environ["ZT_EXE"], trace=errors, debug="fixme+advapi"))
         state = self.driver.item(self.main_window(), IDS.IDC_MAIN_LINK_STATE)
         self.assertTrue(wait_for(lambda: self.driver.text(state) == "Connected"))
         self.sim.stop()

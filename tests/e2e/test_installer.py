@@ -2,7 +2,6 @@
 key with its first values and access for ordinary users, the program and its
 Start-menu entry, start at logon as an option, and nothing left afterwards."""
 import os
-import subprocess
 import tempfile
 import unittest
 
@@ -23,9 +22,8 @@ class InstallerTest(ProgramTestCase):
         # Its output is dropped: the program it starts would hold a pipe open.
         # Wine's icacls changes no access list; its trace says what it was asked.
         with open(trace, "w") as errors:
-            setup = subprocess.Popen(["wine", os.environ["ZT_INSTALLER"], "/S", *options, "/D=" + INSTALL_DIR],
-                                     env=dict(self.wine.env, WINEDEBUG="fixme+icacls"), cwd=folder,
-                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=errors)
+            setup = self.wine.start(os.environ["ZT_INSTALLER"], "/S", *options, "/D=" + INSTALL_DIR, cwd=folder,
+                                    trace=errors, debug="fixme+icacls")
             self.assertEqual(setup.wait(120), code)
 
     def installed(self, name, folder=INSTALL_DIR):
@@ -91,13 +89,11 @@ class InstallerTest(ProgramTestCase):
         # What the setup runs as SYSTEM. Wine lists no sessions, calls the
         # console's session 1 and gives any caller its user's token.
         self.registry.reset({"Port": "COM5"})
-        said = os.path.join(tempfile.mkdtemp(prefix="zt-start-"), "said")
         for expected in ("started in session 1", "runs in session 1 already"):
-            with open(said, "w") as output:
-                starter = subprocess.Popen(["wine", os.environ["ZT_EXE"], "/startforuser"], env=self.wine.env,
-                                           stdin=subprocess.DEVNULL, stdout=output, stderr=subprocess.DEVNULL)
-                self.assertEqual(starter.wait(60), EXIT.kExitDone)
-            with open(said) as output:
+            with tempfile.TemporaryFile("w+") as output:
+                self.assertEqual(self.wine.start(os.environ["ZT_EXE"], "/startforuser", output=output).wait(60),
+                                 EXIT.kExitDone)
+                output.seek(0)
                 self.assertIn(expected, output.read())
             self.main_window()
 
