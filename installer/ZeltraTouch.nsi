@@ -2,8 +2,9 @@
 ;
 ; Installs ZeltraTouch.exe, creates the program's settings key with initial
 ; values that ordinary users may change, a Start-menu entry, optionally a
-; start at logon, the event log source, and an uninstaller that removes
-; the files (and the key, when asked).
+; start at logon, the event log source, lets users write the folder of the
+; metrics file the settings name, and an uninstaller that removes the files
+; (and the key, when asked).
 ; Values already in the key are kept, so a reinstall loses no settings and
 ; no calibration.
 ;
@@ -13,17 +14,21 @@
 ; Silent: ZeltraTouch-setup.exe /S [/SETTINGS=FILE] [/PORT=COMn] [/AUTOSTART]
 ;                               [/D=C:\install\dir]
 ;         Uninstall.exe /S [/REMOVESETTINGS]
+; Build options: -DZT_EXIT_CODES=path/exit_codes.h
 ; FILE may be relative to the folder the setup is started from, and may be
 ; quoted whole ("/SETTINGS=C:\fleet dir\kiosk.conf") or after the "=". The
 ; settings file is checked before anything is installed and imported
 ; (ZeltraTouch.exe /import) after the initial values, before the files;
-; /PORT wins over the file's port. The program is started at the end, as the installing user
-; (not when that is SYSTEM: the start at logon starts it then). A silent
-; uninstall keeps the settings unless /REMOVESETTINGS is given.
-; Exit codes: 0 installed; 3 the settings file cannot be read or has a bad
-; line, or its import failed; 4 /PORT is not a COM port; 2 stopped
-; otherwise. With 3 or 4 nothing is installed: a settings key or event
-; source this setup made is removed again.
+; /PORT wins over the file's port. The program is started at the end, as the
+; installing user, or (when that is SYSTEM or runs in session 0) as the user
+; logged on at the machine. A silent uninstall keeps the settings unless /REMOVESETTINGS is
+; given.
+; Exit codes: those of the program's commands (ZT_EXIT_CODES, the program's
+; exit_codes.h, read when the setup is built): 0 installed; 3 the settings
+; file has a bad line; 4 it cannot be read; 5 the settings key cannot be
+; written; 6 the running program refused the import; 8 /PORT is not a COM
+; port; 1 cancelled; 2 stopped otherwise. With any of 3 to 8 nothing is
+; installed: a settings key or event source this setup made is removed again.
 
 Unicode true
 Target amd64-unicode
@@ -51,8 +56,11 @@ SetCompressor /SOLID lzma
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define STARTMENU_DIR "$SMPROGRAMS\ZeltraTouch"
 !define EVENTLOG_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\ZeltraTouch"
-!define EXIT_BAD_SETTINGS 3
-!define EXIT_BAD_PORT 4
+!ifndef ZT_EXIT_CODES
+  !error "define ZT_EXIT_CODES, the program's table of exit codes"
+!endif
+!searchparse /file "${ZT_EXIT_CODES}" "kExitStopped = " EXIT_STOPPED ";"
+!searchparse /file "${ZT_EXIT_CODES}" "kExitBadPort = " EXIT_BAD_PORT ";"
 
 Var SettingsFile
 Var PortName
@@ -200,9 +208,10 @@ Function CheckPresets
     File "/oname=$PLUGINSDIR\ZeltraTouch.exe" "${ZT_EXE}"
   ${EndIf}
   ${If} $SettingsFile != ""
+    StrCpy $0 "error"
     ExecWait '"$PLUGINSDIR\ZeltraTouch.exe" /check "$SettingsFile"' $0
     ${If} $0 != 0
-      SetErrorLevel ${EXIT_BAD_SETTINGS}
+      Call QuitCode
       MessageBox MB_ICONSTOP "The settings file $SettingsFile cannot be read or has a bad line \
           (ZeltraTouch.exe /check names it)." /SD IDOK
       Quit
@@ -225,15 +234,25 @@ Function NoteWhatIsThere
   ${EndIf}
 FunctionEnd
 
+; The setup's exit code for the program's exit code $0: the same, or
+; "stopped otherwise" when the program did not run at all.
+Function QuitCode
+  ${If} $0 == "error"
+    SetErrorLevel ${EXIT_STOPPED}
+  ${Else}
+    SetErrorLevel $0
+  ${EndIf}
+FunctionEnd
+
 ; One import of a file through the program; on any exit code but 0 the
-; setup stops with the bad-settings code, before the files are installed.
+; setup stops with that code, before the files are installed.
 !macro ImportOrQuit FILE WHAT
   StrCpy $0 "error"
   ExecWait '"$PLUGINSDIR\ZeltraTouch.exe" /import "${FILE}"' $0
   ${If} $0 != 0
     DetailPrint "${WHAT} not imported (exit code $0)."
     Call UndoSettings
-    SetErrorLevel ${EXIT_BAD_SETTINGS}
+    Call QuitCode
     MessageBox MB_ICONSTOP "${WHAT} could not be imported (ZeltraTouch.exe /import exit code $0)." /SD IDOK
     Quit
   ${EndIf}
@@ -253,6 +272,30 @@ Function ImportPresets
   ${EndIf}
 FunctionEnd
 
+; Where the settings name a metrics file (Metrics=), the program, which runs
+; as the logged-on user, must create and replace files in its folder (it
+; writes NAME.new beside the file and renames it over the file): the folder
+; is made if needed, and Users may add files to it and change or delete the
+; files in it (inherited by files only; nothing on the folder itself).
+Function OpenMetricsFolderToUsers
+  ClearErrors
+  ReadRegStr $0 HKLM "${SETTINGS_KEY}" "Metrics"
+  ${If} ${Errors}
+  ${OrIf} $0 == ""
+    Return
+  ${EndIf}
+  ${GetParent} $0 $1
+  ${If} $1 == ""
+    Return
+  ${EndIf}
+  CreateDirectory $1
+  nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$1" /grant *S-1-5-32-545:(AD) *S-1-5-32-545:(OI)(IO)(M)'
+  Pop $2
+  ${If} $2 != 0
+    DetailPrint "Could not let users write the metrics folder $1 ($2)."
+  ${EndIf}
+FunctionEnd
+
 ; Takes away the settings key and the event source where this setup made
 ; them.
 Function UndoSettings
@@ -265,14 +308,25 @@ Function UndoSettings
   ${EndIf}
 FunctionEnd
 
-; As the user who installs, in that user's session; SYSTEM (a deployment
-; tool's installs) has no desktop of a user: the start at logon serves.
+; As the user who installs, in that user's session. SYSTEM, or anyone in
+; session 0 (a deployment tool's installs, named SYSTEM in another language
+; too) has no desktop of a user: the program starts itself for the user
+; logged on at the machine, in that user's session (unless it runs there
+; already); with nobody logged on, the start at logon serves.
 Function StartProgram
   UserInfo::GetName
   Pop $0
+  System::Call 'kernel32::GetCurrentProcessId() i .r1'
+  System::Call 'kernel32::ProcessIdToSessionId(i r1, *i .r2) i .r3'
   ${If} $0 != "SYSTEM"
+  ${AndIf} $3 != 0
+  ${AndIf} $2 != 0
     Exec '"$INSTDIR\ZeltraTouch.exe"'
+    Return
   ${EndIf}
+  nsExec::ExecToLog '"$INSTDIR\ZeltraTouch.exe" /startforuser'
+  Pop $0
+  DetailPrint "Start for the logged-on user: exit code $0."
 FunctionEnd
 
 Section "ZeltraTouch (required)" SecProgram
@@ -282,6 +336,7 @@ Section "ZeltraTouch (required)" SecProgram
   WriteRegExpandStr HKLM "${EVENTLOG_KEY}" "EventMessageFile" "$INSTDIR\ZeltraTouch.exe"
   WriteRegDWORD HKLM "${EVENTLOG_KEY}" "TypesSupported" 7
   Call ImportPresets
+  Call OpenMetricsFolderToUsers
 
   SetOutPath "$INSTDIR"
   File "/oname=ZeltraTouch.exe" "${ZT_EXE}"

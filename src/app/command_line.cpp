@@ -7,8 +7,11 @@
 #include <sstream>
 #include <string>
 
+#include "app/exit_codes.h"
+#include "app/session_start.h"
 #include "app/touch_app.h"
 #include "engine/window_messages.h"
+#include "platform/win32/win32_user_sessions.h"
 #include "settings/settings_file.h"
 
 namespace zt {
@@ -53,14 +56,14 @@ int Export(CTouchApp& app, const std::string& path) {
   const std::string text = settings::ExportSettings(app.m_platform.registry);
   if (text.empty()) {
     Say("cannot read the settings key HKLM\\Software\\Corvantic\\ZeltraTouch");
-    return kExitFailed;
+    return kExitKeyFailed;
   }
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   file << text;
   file.close();
   if (!file) {
     Say("cannot write " + path);
-    return kExitFailed;
+    return kExitFileFailed;
   }
   return kExitDone;
 }
@@ -72,7 +75,7 @@ int Import(CTouchApp& app, const std::string& path, bool checkOnly) {
   std::string text;
   if (!ReadWholeFile(path, text)) {
     Say("cannot read " + path);
-    return kExitFailed;
+    return kExitFileFailed;
   }
   const settings::SettingsFile file =
       settings::ReadSettingsFile(text, path, settings::FilePlatform::kWindows);
@@ -103,13 +106,13 @@ int Import(CTouchApp& app, const std::string& path, bool checkOnly) {
           "calibration under way, the key cannot be written, or the stored settings cannot be "
           "read)");
     }
-    return stored ? kExitDone : kExitFailed;
+    return stored ? kExitDone : kExitProgramRefused;
   }
   const settings::ApplyOutcome outcome = settings::ApplySettingsFile(app.m_platform.registry, file);
   if (!outcome.stored) {
     Say("cannot write the settings key HKLM\\Software\\Corvantic\\ZeltraTouch; " +
         settings::ApplyFailureText(outcome));
-    return kExitFailed;
+    return kExitKeyFailed;
   }
   app.m_platform.events.OnSettingsImported(path);
   return kExitDone;
@@ -121,13 +124,13 @@ int Status(CTouchApp& app) {
   HWND running = app.FindRunningInstance();
   if (running == nullptr) {
     Say("ZeltraTouch is not running");
-    return kExitFailed;
+    return kExitNotRunning;
   }
   char folder[MAX_PATH] = {};
   char path[MAX_PATH] = {};
   if (::GetTempPathA(MAX_PATH, folder) == 0 || ::GetTempFileNameA(folder, "zts", 0, path) == 0) {
     Say("cannot make a temporary file");
-    return kExitFailed;
+    return kExitFileFailed;
   }
   COPYDATASTRUCT data{kCopyDataStatus, static_cast<DWORD>(std::strlen(path) + 1), path};
   DWORD_PTR answer = 0;
@@ -138,7 +141,31 @@ int Status(CTouchApp& app) {
       answer == 1 && ReadWholeFile(path, json) && !json.empty();
   ::DeleteFileA(path);
   Say(answered ? json : "the running ZeltraTouch did not answer");
-  return answered ? kExitDone : kExitFailed;
+  return answered ? kExitDone : kExitProgramRefused;
+}
+
+// The setup's start of the program when it runs as SYSTEM: for the user at
+// the machine, in that user's session.
+int StartForUser() {
+  Win32UserSessions sessions;
+  const SessionStart start = StartInUserSession(sessions);
+  const std::string session = std::to_string(start.session);
+  switch (start.outcome) {
+    case SessionStartOutcome::kStarted:
+      Say("ZeltraTouch started in session " + session);
+      return kExitDone;
+    case SessionStartOutcome::kAlreadyRunning:
+      Say("ZeltraTouch runs in session " + session + " already");
+      return kExitDone;
+    case SessionStartOutcome::kNoUserLoggedOn:
+      Say("no user is logged on: ZeltraTouch starts at the next logon (/AUTOSTART)");
+      return kExitNotRunning;
+    case SessionStartOutcome::kRefused:
+      break;
+  }
+  Say("ZeltraTouch could not be started for the logged-on user (system error " +
+      std::to_string(start.error) + ")");
+  return kExitStopped;
 }
 
 }  // namespace
@@ -156,8 +183,11 @@ bool RunCommand(CTouchApp& app, int argc, char** argv, int& exitCode) {
     exitCode = Import(app, argv[2], _stricmp(command.c_str(), "/check") == 0);
   } else if (argc == 2 && _stricmp(command.c_str(), "/status") == 0) {
     exitCode = Status(app);
+  } else if (argc == 2 && _stricmp(command.c_str(), "/startforuser") == 0) {
+    exitCode = StartForUser();
   } else {
-    Say("usage: ZeltraTouch.exe [/export FILE | /import FILE | /check FILE | /status]");
+    Say("usage: ZeltraTouch.exe [/export FILE | /import FILE | /check FILE | /status | "
+        "/startforuser]");
     exitCode = kExitBadCommandLine;
   }
   return true;

@@ -51,4 +51,13 @@ void CEventReporter::OnTouchOutputRefused(bool refused) {
   m_touchRefused = refused;
 }
 
+void CEventReporter::OnMetricsFile(const std::string& path, const std::string& failure) {
+  const std::lock_guard<std::mutex> lock(m_lock);
+  if (failure.empty()) {
+    m_log.Report(kEventMetricsWrittenAgain, EventKind::kInformation, path);
+  } else {
+    m_log.Report(kEventMetricsNotWritten, EventKind::kWarning, path + " (" + failure + ")");
+  }
+}
+
 }  // namespace zt

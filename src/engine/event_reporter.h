@@ -1,7 +1,8 @@
 // What an operator reads in the system's event log: the link lost and back,
 // a port that cannot be opened, a calibration stored, settings imported,
-// touch output refused. Each is reported once for each change, however
-// often the thing that caused it is seen again.
+// touch output refused, a metrics file that cannot be written. Each is
+// reported once for each change, however often the thing that caused it is
+// seen again.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +23,8 @@ enum EventId : std::uint32_t {
   kEventCalibrationStored = 4,
   kEventSettingsImported = 5,
   kEventTouchOutputRefused = 6,
+  kEventMetricsNotWritten = 7,
+  kEventMetricsWrittenAgain = 8,
 };
 
 // Called from the reader thread (link states) and the user-interface
@@ -40,6 +43,9 @@ public:
   void OnSettingsImported(const std::string& path);
   // Whether touch output is asked for and refused (touches go to the mouse).
   void OnTouchOutputRefused(bool refused);
+  // The metrics file stopped being written (failure: the system's reason),
+  // or is written again (failure empty); called at each change only.
+  void OnMetricsFile(const std::string& path, const std::string& failure);
 
 private:
   IEventLog& m_log;

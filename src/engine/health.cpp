@@ -1,6 +1,8 @@
 #include "engine/health.h"
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -38,14 +40,16 @@ void Sample(std::string& text, const char* name, const std::string& labels, std:
   text.append(std::to_string(value)).append("\n");
 }
 
-bool ReplaceFile(const std::string& path, const std::string& text) {
+// Empty when the file was replaced, else the system's reason.
+std::string ReplaceFile(const std::string& path, const std::string& text) {
   const std::string beside = path + ".new";
   {
+    errno = 0;
     std::ofstream file(beside, std::ios::binary | std::ios::trunc);
     file << text;
     file.close();
     if (!file) {
-      return false;
+      return errno != 0 ? std::strerror(errno) : "not written";
     }
   }
   // Readable by all, whatever the umask (a service's is often 027): the
@@ -59,7 +63,7 @@ bool ReplaceFile(const std::string& path, const std::string& text) {
   if (!error) {
     std::filesystem::rename(beside, path, error);
   }
-  return !error;
+  return error ? error.message() : "";
 }
 
 }  // namespace
@@ -192,7 +196,7 @@ bool CMetricsFile::Update(const CHealth& health, std::int64_t nowSeconds) {
   if (changes == m_written && nowSeconds - m_writtenAt < kRefreshSeconds) {
     return true;
   }
-  if (!ReplaceFile(m_path, MetricsText(health.Figures()))) {
+  if (!Write(health.Figures())) {
     return false;
   }
   m_written = changes;
@@ -203,7 +207,24 @@ bool CMetricsFile::Update(const CHealth& health, std::int64_t nowSeconds) {
 bool CMetricsFile::WriteStopped(const CHealth& health) {
   HealthFigures figures = health.Figures();
   figures.running = false;
-  return ReplaceFile(m_path, MetricsText(figures));
+  return Write(figures);
+}
+
+bool CMetricsFile::Write(const HealthFigures& figures) {
+  const std::string failure = ReplaceFile(m_path, MetricsText(figures));
+  const bool failing = !failure.empty();
+  if (failing == m_failing) {
+    return !failing;
+  }
+  m_failing = failing;
+  if (m_log != nullptr) {
+    m_log->Write(failing ? "cannot write the metrics file " + m_path + ": " + failure
+                         : "the metrics file " + m_path + " is written again");
+  }
+  if (m_events != nullptr) {
+    m_events->OnMetricsFile(m_path, failure);
+  }
+  return !failing;
 }
 
 std::int64_t UnixNow() {

@@ -10,7 +10,9 @@
 #include <string>
 #include <utility>
 
+#include "engine/event_reporter.h"
 #include "engine/serial_link.h"
+#include "platform/log.h"
 
 namespace zt {
 
@@ -72,11 +74,14 @@ std::string StatusJson(const HealthFigures& figures);
 // Keeps a metrics file up to date: written when the figures changed since
 // the last write, and at least every kRefreshSeconds, each time anew beside
 // the file and renamed over it, so that a collector reads a whole file.
+// Whether it can be written is said once for each change (failing, written
+// again), with the system's reason, in the log and the event log given.
 class CMetricsFile {
 public:
   static constexpr std::int64_t kRefreshSeconds = 60;
 
-  explicit CMetricsFile(std::string path) : m_path(std::move(path)) {}
+  explicit CMetricsFile(std::string path, ILog* log = nullptr, CEventReporter* events = nullptr)
+      : m_path(std::move(path)), m_log(log), m_events(events) {}
   // False when a write was due and failed (it is tried again at the next).
   bool Update(const CHealth& health, std::int64_t nowSeconds);
   // The last write, as the program ends: the link no longer up, so that
@@ -85,7 +90,12 @@ public:
   const std::string& Path() const { return m_path; }
 
 private:
+  bool Write(const HealthFigures& figures);
+
   std::string m_path;
+  ILog* m_log;
+  CEventReporter* m_events;
+  bool m_failing = false;
   std::uint64_t m_written = ~std::uint64_t{0};
   std::int64_t m_writtenAt = 0;
 };

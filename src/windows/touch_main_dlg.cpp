@@ -361,7 +361,7 @@ void CTouchMainDlg::ReadMetricsPath() {
   if (path.empty() || !m_metrics || m_metrics->Path() != path) {
     m_metrics.reset();
     if (!path.empty()) {
-      m_metrics.emplace(path);
+      m_metrics.emplace(path, m_host.Platform().log, m_host.Platform().events);
     }
   }
 }

@@ -22,14 +22,15 @@ IDOK, IDCANCEL = 1, 2
 BM_CLICK = 0x00F5
 
 
-def _resource_ids():
-    """The control, template and command ids by their names in resource.h."""
-    with open(os.path.join(ROOT, "resources", "resource.h")) as header:
-        pairs = re.findall(r"^#define (\w+) (0x[0-9A-Fa-f]+|\d+)", header.read(), re.M)
-    return type("Ids", (), {name: int(value, 0) for name, value in pairs})
+def _numbers(path, pattern):
+    """The numbers a header of ours names: (name, value) pairs found by pattern."""
+    with open(os.path.join(ROOT, path)) as header:
+        return type("Numbers", (), {name: int(value, 0) for name, value in re.findall(pattern, header.read(), re.M)})
 
 
-IDS = _resource_ids()
+# The control, template and command ids; the exit codes of the program and its setup.
+IDS = _numbers("resources/resource.h", r"^#define (\w+) (0x[0-9A-Fa-f]+|\d+)")
+EXIT = _numbers("src/app/exit_codes.h", r"constexpr int (kExit\w+) = (\d+);")
 
 
 def wait_for(condition, timeout=10.0, interval=0.05):
@@ -103,12 +104,12 @@ class Wine:
         self.kill()
         run_quietly(["wineserver", "-p60"], self.env)
 
-    def start(self, *args, cwd=None):
+    def start(self, *args, cwd=None, output=subprocess.DEVNULL, trace=subprocess.DEVNULL, debug="-all"):
         """Starts a Windows program (in the folder cwd, when given); its output
-        is dropped, since Wine's service processes would otherwise keep a pipe
-        open."""
-        return subprocess.Popen(["wine"] + list(args), env=self.env, stdin=subprocess.DEVNULL,
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, cwd=cwd)
+        goes to a file or nowhere, since Wine's service processes would
+        otherwise keep a pipe open, and Wine's debug channels (debug) to trace."""
+        return subprocess.Popen(["wine"] + list(args), env=dict(self.env, WINEDEBUG=debug), stdin=subprocess.DEVNULL,
+                                stdout=output, stderr=trace, cwd=cwd)
 
     def run(self, *args, timeout=60):
         return run_quietly(["wine"] + list(args), self.env, timeout=timeout)

@@ -1,6 +1,7 @@
 """The health figures under Wine: the metrics file the program keeps (read by
 node_exporter's textfile collector and promtool), ZeltraTouch.exe /status,
-and the events the program reports (as Wine's ReportEventA traces them)."""
+and the events the program reports (as Wine's ReportEventA traces them),
+a metrics folder that cannot be written among them."""
 import json
 import os
 import re
@@ -45,12 +46,15 @@ class HealthTest(ProgramTestCase):
         self.assertTrue(wait_for(lambda: 'link_state{state="retrying"} 0\n' in read()), read())
         self.assertEqual(self.registry.query("LastTouch"), figures["last_touch"])  # for the next start
 
-    def test_a_lost_and_regained_link_reach_the_event_log(self):
+    def test_a_lost_and_regained_link_and_a_folder_that_cannot_be_written_reach_the_event_log(self):
+        # A folder even root may not write (immutable), as a collector's folder is to a user.
+        denied = tempfile.mkdtemp(prefix="zt-denied-")
+        subprocess.run(["chattr", "+i", denied], check=True)
+        self.addCleanup(subprocess.run, ["chattr", "-i", denied], check=False)
+        self.registry.reset({"Port": "COM5", "Metrics": "Z:%s\\zeltratouch.prom" % denied.replace("/", "\\")})
         trace = os.path.join(tempfile.mkdtemp(prefix="zt-events-"), "wine.err")
         with open(trace, "w") as errors:
-            self.started.append(subprocess.Popen(
-                ["wine", os.environ["ZT_EXE"]], env=dict(self.wine.env, WINEDEBUG="fixme+advapi"),
-                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=errors))
+            self.started.append(self.wine.start(os.environ["ZT_EXE"], trace=errors, debug="fixme+advapi"))
         state = self.driver.item(self.main_window(), IDS.IDC_MAIN_LINK_STATE)
         self.assertTrue(wait_for(lambda: self.driver.text(state) == "Connected"))
         self.sim.stop()
@@ -58,9 +62,15 @@ class HealthTest(ProgramTestCase):
         self.sim = Touchsim(self.wine, 5)
         self.assertTrue(wait_for(lambda: self.driver.text(state) == "Connected", 15))
 
-        def events():
+        def events(ids):
             with open(trace) as errors:
-                return re.findall(r"ReportEventA \(\w+,(0x\w+),0x0000,(0x\w+),", errors.read())
+                found = re.findall(r"ReportEventA \(\w+,(0x\w+),0x0000,(0x\w+),", errors.read())
+            return [event for event in found if int(event[1], 16) in ids]
         # A warning (type 2) that the link is lost, then information (4) that it is back.
-        self.assertTrue(wait_for(lambda: events() == [("0x0002", "0x00000001"), ("0x0004", "0x00000002")]),
-                        events())
+        self.assertTrue(wait_for(lambda: events({1, 2}) == [("0x0002", "0x00000001"), ("0x0004", "0x00000002")]),
+                        events({1, 2}))
+        # The metrics file: once as it cannot be written, though tried every second, once as it is again.
+        self.assertTrue(wait_for(lambda: events({7, 8}) == [("0x0002", "0x00000007")]), events({7, 8}))
+        subprocess.run(["chattr", "-i", denied], check=True)
+        self.assertTrue(wait_for(lambda: events({7, 8}) == [("0x0002", "0x00000007"), ("0x0004", "0x00000008")]),
+                        events({7, 8}))

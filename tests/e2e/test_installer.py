@@ -5,7 +5,7 @@ import os
 import tempfile
 import unittest
 
-from harness import IDOK, TITLE, WM_COMMAND, ProgramTestCase, wait_for
+from harness import EXIT, TITLE, ProgramTestCase, wait_for
 
 INSTALL_DIR = r"C:\ZeltraTouchTest\ZeltraTouch"
 START_MENU = r"C:\ProgramData\Microsoft\Windows\Start Menu\Programs\ZeltraTouch"
@@ -18,10 +18,13 @@ class InstallerTest(ProgramTestCase):
     REGISTRY = None
     SIMULATOR = None
 
-    def install(self, *options, code=0, folder=None):
+    def install(self, *options, code=0, folder=None, trace=os.devnull):
         # Its output is dropped: the program it starts would hold a pipe open.
-        setup = self.wine.start(os.environ["ZT_INSTALLER"], "/S", *options, "/D=" + INSTALL_DIR, cwd=folder)
-        self.assertEqual(setup.wait(120), code)
+        # Wine's icacls changes no access list; its trace says what it was asked.
+        with open(trace, "w") as errors:
+            setup = self.wine.start(os.environ["ZT_INSTALLER"], "/S", *options, "/D=" + INSTALL_DIR, cwd=folder,
+                                    trace=errors, debug="fixme+icacls")
+            self.assertEqual(setup.wait(120), code)
 
     def installed(self, name, folder=INSTALL_DIR):
         path = os.path.join(self.wine.prefix, "drive_c", *folder[3:].split("\\"), name)
@@ -49,11 +52,7 @@ class InstallerTest(ProgramTestCase):
         self.assertEqual(users & (DELETE | WRITE_DAC | WRITE_OWNER | KEY_CREATE_SUB_KEY), 0)
         self.assertFalse(self.run_key(), "start at logon is an option")
 
-        window = self.main_window()  # started by the setup program
-        program = self.wine.start(INSTALL_DIR + r"\ZeltraTouch.exe")  # brings it forward and ends
-        self.assertTrue(wait_for(lambda: program.poll() is not None, 20))
-        self.driver.post(window, WM_COMMAND, IDOK, 0)
-        self.assertTrue(wait_for(lambda: not self.driver.value("findmain", "#32770", TITLE), 20))
+        self.main_window()  # started by the setup program
         self.uninstall("/REMOVESETTINGS")
         self.assertFalse(self.installed("ZeltraTouch.lnk", START_MENU) or self.installed("LICENSE.txt"))
         self.assertIsNone(self.registry.query("Port"))
@@ -61,22 +60,42 @@ class InstallerTest(ProgramTestCase):
     def test_a_silent_install_takes_a_settings_file_and_a_port_and_keeps_them(self):
         folder = tempfile.mkdtemp(prefix="zt presets-")  # a space, as in "C:\\fleet dir"
         windows_folder = "Z:" + folder.replace("/", "\\")
-        for name, text in (("bad.conf", "TouchMode=9\n"), ("unit.conf", "Port=COM9\nTouchMode=2\nPX0=300\n")):
+        metrics = windows_folder + r"\textfile_inputs\zeltratouch.prom"
+        for name, text in (("bad.conf", "TouchMode=9\n"),
+                           ("unit.conf", "Port=COM9\nTouchMode=2\nPX0=300\nMetrics=%s\n" % metrics)):
             with open(os.path.join(folder, name), "w") as file:
                 file.write(text)
-        self.install("/PORT=LPT1", code=4)
+        self.install("/PORT=LPT1", code=EXIT.kExitBadPort)
         # One argument with a space (quoted whole on the command line), then a
         # name relative to the folder a script starts the setup from.
-        self.install(r"/SETTINGS=%s\bad.conf" % windows_folder, code=3)
+        self.install(r"/SETTINGS=%s\bad.conf" % windows_folder, code=EXIT.kExitBadSettings)
+        self.install(r"/SETTINGS=%s\missing.conf" % windows_folder, code=EXIT.kExitFileFailed)
         self.assertFalse(self.installed("ZeltraTouch.exe") or self.registry.values())
-        self.install("/SETTINGS=unit.conf", "/PORT=COM12", folder=folder)
+        trace = os.path.join(folder, "setup.err")
+        self.install("/SETTINGS=unit.conf", "/PORT=COM12", folder=folder, trace=trace)
         self.assertEqual([self.registry.query(n) for n in ("Port", "TouchMode", "PX0", "Freq")], ["COM12", 2, 300, 600])
+        # The metrics file's folder: made, and opened to users to add and replace files.
+        self.assertTrue(os.path.isdir(os.path.join(folder, "textfile_inputs")))
+        with open(trace) as errors:
+            self.assertIn(r'"%s\\textfile_inputs" "/grant" "*S-1-5-32-545:(AD)" "*S-1-5-32-545:(OI)(IO)(M)"'
+                          % windows_folder.replace("\\", "\\\\"), errors.read())
         source = self.wine.run("reg", "query", EVENT_SOURCE, "/v", "EventMessageFile").stdout.decode()
         self.assertIn(INSTALL_DIR + r"\ZeltraTouch.exe", source)
-        self.main_window()
         self.uninstall()
         self.assertEqual(self.registry.query("TouchMode"), 2)
         self.assertNotEqual(self.wine.run("reg", "query", EVENT_SOURCE).returncode, 0)
+
+    def test_the_start_for_the_logged_on_user_starts_one_instance(self):
+        # What the setup runs as SYSTEM. Wine lists no sessions, calls the
+        # console's session 1 and gives any caller its user's token.
+        self.registry.reset({"Port": "COM5"})
+        for expected in ("started in session 1", "runs in session 1 already"):
+            with tempfile.TemporaryFile("w+") as output:
+                self.assertEqual(self.wine.start(os.environ["ZT_EXE"], "/startforuser", output=output).wait(60),
+                                 EXIT.kExitDone)
+                output.seek(0)
+                self.assertIn(expected, output.read())
+            self.main_window()
 
     def test_a_reinstall_keeps_the_settings_and_can_start_at_logon(self):
         self.registry.reset({"Port": "COM7", "TouchMode": 2})

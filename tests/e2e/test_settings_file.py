@@ -3,7 +3,7 @@ registry, a bad line, and /import handed to the running program."""
 import os
 import tempfile
 
-from harness import IDS, ProgramTestCase, wait_for
+from harness import EXIT, IDS, ProgramTestCase, wait_for
 
 # The title the setup stores ends in a space (the second instance finds the first by it).
 UNIT = {"Port": "COM12", "TouchMode": 2, "PX0": 300, "PY8": 3800, "Mapping": 1, "Smoothing": 2,
@@ -40,9 +40,18 @@ class SettingsFileTest(ProgramTestCase):
         self.registry.reset(UNIT)
         bad = self.path("bad.conf", "# fleet\nBeep=0\nTouchMode=7\nFreq=900\n")
         code, output = self.command("/import", "Z:" + bad)
-        self.assertEqual(code, 2)
+        self.assertEqual(code, EXIT.kExitBadSettings)
         self.assertIn("Z:%s:3: TouchMode: out of range" % bad, output)
         self.assertEqual(self.registry.values(), UNIT)
+        # Each failure has a code of its own, for the scripts that run these.
+        missing = "Z:" + self.path("missing.conf")
+        for args, code in (((("/import", missing), EXIT.kExitFileFailed)),
+                           (("/export", "Z:/proc/no/such/folder.conf"), EXIT.kExitFileFailed),
+                           (("/status",), EXIT.kExitNotRunning),
+                           (("/import",), EXIT.kExitBadCommandLine)):
+            self.assertEqual(self.command(*args)[0], code, args)
+        self.registry.reset(None, create=False)
+        self.assertEqual(self.command("/export", missing)[0], EXIT.kExitKeyFailed)
 
     def test_a_second_instance_hands_its_file_to_the_running_program(self):
         self.registry.reset({"Port": "COM5", "TouchMode": 0})

@@ -7,9 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 #include <vector>
 
 #include <sys/stat.h>
@@ -70,7 +73,6 @@ TEST(Health, TheFileIsWrittenAtAChangeAndOnceAMinute) {
   EXPECT_FALSE(std::filesystem::exists(folder + "/zt.prom.new"));
   EXPECT_EQ(std::filesystem::status(folder + "/zt.prom").permissions(),
             std::filesystem::perms(0644));  // written under a service's umask of 027
-  EXPECT_FALSE(CMetricsFile(folder + "/missing/zt.prom").Update(health, 0));
   health.OnLinkState(LinkState::kConnected);
   ASSERT_TRUE(file.Update(health, 1120));
   ASSERT_TRUE(file.WriteStopped(health));  // the program ends
@@ -99,14 +101,16 @@ TEST(Health, TheLastTouchOutlivesARestartButNotAClockSetBack) {
   EXPECT_EQ(settings::CLastTouchRecord(key, &log).Load(1121), 0);  // the clock set back
 }
 
-// Records each report as the event log would take it: its id, its kind
-// (E error, W warning, I information) and its text.
-class FakeEventLog final : public IEventLog {
+// Records each report as the event log would take it (its id, its kind:
+// E error, W warning, I information, and its text) and the lines of the
+// program's log.
+class FakeEventLog final : public IEventLog, public ILog {
 public:
   void Report(std::uint32_t id, EventKind kind, const std::string& text) override {
     const char* kinds[] = {"I", "W", "E"};
     reports.push_back(std::to_string(id) + " " + kinds[static_cast<int>(kind)] + " " + text);
   }
+  void Write(std::string_view line) override { reports.emplace_back(line); }
   std::vector<std::string> reports;
 };
 
@@ -130,6 +134,29 @@ TEST(Events, EachIsReportedOnceForEachChange) {
             (std::vector<std::string>{"3 E COM12", "2 I COM12", "1 W COM12", "2 I COM12",
                                       "1 W COM12", "4 I 2000", "6 W Output=1", "6 W Output=1",
                                       "5 I C:\\fleet\\kiosk.conf"}));
+}
+
+// A collector's folder the program may not write: said once as it starts
+// failing, with the system's reason, and once as it is written again.
+TEST(Events, AMetricsFileThatCannotBeWrittenIsReportedOnceForEachChange) {
+  const std::string path = testing::TempDir() + "zt-health-denied/zt.prom";
+  std::filesystem::remove_all(testing::TempDir() + "zt-health-denied");
+  FakeEventLog log;
+  CEventReporter events(log);
+  CHealth health;
+  CMetricsFile file(path, &log, &events);
+  for (std::int64_t now : {0, 1, 61, 62, 63}) {
+    if (now == 62) {
+      std::filesystem::create_directories(testing::TempDir() + "zt-health-denied");
+    }
+    health.OnChecksumError();
+    EXPECT_EQ(file.Update(health, now), now >= 62);
+  }
+  const std::string reason = std::strerror(ENOENT);
+  EXPECT_EQ(log.reports, (std::vector<std::string>{
+                             "cannot write the metrics file " + path + ": " + reason,
+                             "7 W " + path + " (" + reason + ")",
+                             "the metrics file " + path + " is written again", "8 I " + path}));
 }
 
 }  // namespace

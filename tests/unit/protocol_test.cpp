@@ -2,7 +2,6 @@
 // the parameter reply's publication and the read exchange's timing.
 #include <gtest/gtest.h>
 
-#include <random>
 #include <thread>
 #include <vector>
 
@@ -105,37 +104,6 @@ TEST_F(AssemblerTest, SplitNoisyAndDamagedInput) {
   Feed(AsBytes(BuildTouchReport(2, 200, 200)));
   Feed(AsBytes(BuildTouchReport(4, 300, 300)));
   EXPECT_EQ(touches, (std::vector<std::vector<std::int32_t>>{{4, 300, 300}}));
-}
-
-// A long random stream with reports spliced between noise that holds no
-// 0x55, fed in random chunks: exactly the reports come out, in order.
-TEST_F(AssemblerTest, ReplayOfANoisyStream) {
-  std::mt19937 random(20261206);
-  auto uniform = [&random](int low, int high) {
-    return std::uniform_int_distribution<int>(low, high)(random);
-  };
-  Bytes stream;
-  std::vector<std::vector<std::int32_t>> expected;
-  for (int i = 0; i < 2000; ++i) {
-    for (int gap = uniform(0, 40); gap > 0; --gap) {
-      const int value = uniform(0, 255);
-      stream.push_back(static_cast<std::uint8_t>(value == 0x55 ? 0x56 : value));
-    }
-    const std::vector<std::int32_t> report{
-        std::vector<int>{1, 2, 4}[static_cast<std::size_t>(uniform(0, 2))], uniform(0, 4095),
-        uniform(0, 4095)};
-    const Bytes packet = AsBytes(BuildTouchReport(report[0], report[1], report[2]));
-    stream.insert(stream.end(), packet.begin(), packet.end());
-    expected.push_back(report);
-  }
-  for (std::size_t at = 0; at < stream.size();) {
-    const std::size_t length =
-        std::min(stream.size() - at, static_cast<std::size_t>(uniform(1, 64)));
-    Feed(Bytes(stream.begin() + static_cast<std::ptrdiff_t>(at),
-               stream.begin() + static_cast<std::ptrdiff_t>(at + length)));
-    at += length;
-  }
-  EXPECT_EQ(touches, expected);
 }
 
 // A waiter that sees the flag sees the values published with it (the

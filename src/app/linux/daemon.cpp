@@ -2,10 +2,8 @@
 
 #include <sys/stat.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -175,7 +173,7 @@ bool CDaemon::Start(const std::string& unstoredPort) {
   if (metrics.empty() || !m_metrics || m_metrics->Path() != metrics) {
     m_metrics.reset();
     if (!metrics.empty()) {
-      m_metrics.emplace(metrics);
+      m_metrics.emplace(metrics, &m_log);
     }
   }
   if (m_host.m_szPort[0] == '\0') {
@@ -527,11 +525,7 @@ void CDaemon::UpdateHealth() {
     return;
   }
   CompleteHealth();
-  const bool written = m_metrics->Update(m_health, UnixNow());
-  if (!written && !m_metricsFailed) {
-    m_log.Write("cannot write the metrics file " + m_metrics->Path() + ": " + std::strerror(errno));
-  }
-  m_metricsFailed = !written;
+  m_metrics->Update(m_health, UnixNow());
 }
 
 void CDaemon::WriteHealthStopped() {

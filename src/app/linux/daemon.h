@@ -182,7 +182,6 @@ private:
   CControlPeer* m_jobPeer = nullptr;  // the worker's peer, shut down by Stop
   std::atomic<bool> m_stopping{false};
   std::optional<CMetricsFile> m_metrics;  // under m_hostLock
-  bool m_metricsFailed = false;           // the last write failed (and was logged)
 };
 
 }  // namespace zt

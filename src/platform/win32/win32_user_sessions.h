@@ -1,0 +1,18 @@
+#pragma once
+
+#include "platform/user_sessions.h"
+
+namespace zt {
+
+// IUserSessions over the Remote Desktop Services calls (wtsapi32): the
+// sessions and their processes, a user's token, environment (userenv) and
+// CreateProcessAsUserW on the session's interactive desktop.
+class Win32UserSessions final : public IUserSessions {
+public:
+  std::uint32_t ConsoleSession() override;
+  bool ListSessions(std::vector<UserSession>& sessions, std::uint32_t& error) override;
+  bool ProgramRunsIn(std::uint32_t session) override;
+  std::uint32_t StartProgramAs(std::uint32_t session) override;
+};
+
+}  // namespace zt
