@@ -260,7 +260,10 @@ int main(int argc, char** argv) {
   zt::UinputInput uinput(pointerNode);
   zt::XTestInput xtest;
   const bool useUinput = output != "xtest" && uinput.Create();
-  const std::string uinputWhy = useUinput ? "" : std::strerror(errno);
+  // Read at once: errno is the failed call's only until the next call.
+  const std::string uinputWhy = output == "xtest" ? std::string("not used with --output xtest")
+                                : useUinput       ? std::string()
+                                                  : std::string(std::strerror(errno));
   if (!useUinput && (output == "uinput" || !hasDisplay)) {
     log.Write(output == "uinput"
                   ? "cannot make the uinput pointer (/dev/uinput): " + uinputWhy
