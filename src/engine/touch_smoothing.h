@@ -118,6 +118,7 @@ private:
     double t = 0.0;
     double x = 0.0;
     double y = 0.0;
+    bool read = true;  // a reading, not the course standing in for one
   };
   enum class Phase : std::uint8_t { kIdle, kStarting, kTracking };
 
@@ -132,6 +133,9 @@ private:
   void BeginMoving(std::initializer_list<IntPoint> points, const Strength& strength,
                    SmoothedReports& out);
   void Track(IntPoint point, const Strength& strength, SmoothedReports& out);
+  bool Confirms(IntPoint point, double spike) const;
+  void Take(const Strength& strength, SmoothedReports& out);
+  const Sample& NewestReading() const;
   void EndTouch(SmoothedReports& out);
   // Begins the line with the given readings and emits the touch-down.
   void Begin(std::initializer_list<IntPoint> points, const Strength& strength,
@@ -142,7 +146,7 @@ private:
   void ResetRest();
   void SeedRest(const Strength& strength);
   void AddToRest(const Sample& sample);
-  void Push(IntPoint point);
+  void Push(IntPoint point, bool read = true);
   void Pop();
   // A least-squares line through the newest count readings: the mean
   // reading at mean time t, and the slopes.
@@ -176,6 +180,7 @@ private:
   std::size_t m_firstCount = 0;
   bool m_suspect = false;
   IntPoint m_suspectPoint;
+  IntPoint m_suspectFrom;  // the reading before it
   // The line's readings, oldest first, and their running sums.
   std::array<Sample, kWindow> m_samples{};
   std::size_t m_head = 0;
