@@ -312,15 +312,25 @@ inline std::vector<double> Over(const std::function<Filter()>& make,
 
 // How far one lone reading off by pixels (each axis) at report index moved
 // the pointer: the most its path with the reading differs from its path
-// without.
+// without, in any direction (a pointer that stands still or falls behind
+// for it counts too); or, toward, only the part of that difference that
+// lies toward the reading, as seen from where the pointer was at its report.
+enum class LeakMeasure : std::uint8_t { kMoved, kToward };
+
 inline double Leak(const std::function<Filter()>& make, const Stream& stream, std::size_t index,
-                   double pixels) {
+                   double pixels, LeakMeasure measure = LeakMeasure::kMoved) {
+  const Stream wild = WithSpike(stream, index, pixels);
   const Run clean = RunFilter(make(), stream);
-  const Run spiked = RunFilter(make(), WithSpike(stream, index, pixels));
+  const Run spiked = RunFilter(make(), wild);
+  const double awayX = wild.reports[index].point.x / kUnitsPerPixel - clean.pointerX[index];
+  const double awayY = wild.reports[index].point.y / kUnitsPerPixel - clean.pointerY[index];
+  const double away = std::hypot(awayX, awayY);
   double leak = 0.0;
   for (std::size_t i = 0; i + 1 < stream.reports.size(); ++i) {
-    leak = std::max(leak, std::hypot(spiked.pointerX[i] - clean.pointerX[i],
-                                     spiked.pointerY[i] - clean.pointerY[i]));
+    const double dx = spiked.pointerX[i] - clean.pointerX[i];
+    const double dy = spiked.pointerY[i] - clean.pointerY[i];
+    leak = std::max(leak, measure == LeakMeasure::kMoved ? std::hypot(dx, dy)
+                                                         : (dx * awayX + dy * awayY) / away);
   }
   return leak;
 }
@@ -330,13 +340,14 @@ inline double Leak(const std::function<Filter()>& make, const Stream& stream, st
 // 1..seeds moved the pointer, sorted.
 inline std::vector<double> Leaks(const std::function<Filter()>& make,
                                  const std::function<Stream(unsigned)>& base, unsigned seeds,
-                                 std::initializer_list<double> pixels) {
+                                 std::initializer_list<double> pixels,
+                                 LeakMeasure measure = LeakMeasure::kMoved) {
   std::vector<double> leaks;
   for (unsigned seed = 1; seed <= seeds; ++seed) {
     const Stream stream = base(seed);
     for (const double distance : pixels) {
       for (const std::size_t at : {stream.reports.size() / 3, stream.reports.size() * 2 / 3}) {
-        leaks.push_back(Leak(make, stream, at, distance / std::sqrt(2.0)));
+        leaks.push_back(Leak(make, stream, at, distance / std::sqrt(2.0), measure));
       }
     }
   }

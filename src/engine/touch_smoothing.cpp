@@ -409,6 +409,18 @@ void CTouchSmoother::Take(const Strength& strength, SmoothedReports& out) {
   }
 }
 
+// A stop is told by readings: where the course stood in for one of the
+// newest, a noisy stretch next to it could pass for one.
+bool CTouchSmoother::StoodInLately() const {
+  const auto newest = std::min(m_count, static_cast<std::size_t>(kStoppedReadings) + 1);
+  for (std::size_t back = 1; back <= newest; ++back) {
+    if (!m_samples[(m_head + m_count - back) % kWindow].read) {
+      return true;
+    }
+  }
+  return false;
+}
+
 // The newest reading the finger gave, past the course's stand-ins for
 // readings that waited.
 const CTouchSmoother::Sample& CTouchSmoother::NewestReading() const {
@@ -590,7 +602,7 @@ void CTouchSmoother::Estimate(const Strength& strength) {
     // The short line no longer sure the finger moves: it stopped.
     const auto shortCount = static_cast<double>(count);
     const double shortSpeed = std::hypot(m_lineSlopeX, m_lineSlopeY);
-    if (count >= kShortestLine && count < m_count &&
+    if (count >= kShortestLine && count < m_count && !StoodInLately() &&
         shortSpeed < kStoppedSlope * strength.noise *
                          std::sqrt(12.0 / (shortCount * (shortCount * shortCount - 1.0)))) {
       SeedRest(strength);

@@ -136,6 +136,7 @@ private:
   bool Confirms(IntPoint point, double spike) const;
   void Take(const Strength& strength, SmoothedReports& out);
   const Sample& NewestReading() const;
+  bool StoodInLately() const;
   void EndTouch(SmoothedReports& out);
   // Begins the line with the given readings and emits the touch-down.
   void Begin(std::initializer_list<IntPoint> points, const Strength& strength,
