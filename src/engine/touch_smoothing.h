@@ -49,8 +49,11 @@ struct SmoothedReports {
 // - a reading far from where the finger's course puts it (a few noise
 //   deviations) waits one report: the next says whether it was a lone
 //   wild reading (dropped) or the finger turning or flicking (taken, and a
-//   new line begins there); meanwhile a moving pointer goes on along the
-//   course, never past the readings before it;
+//   new line begins there), agreeing with it only if it lies near it or on
+//   its way (a next reading off both waits in its turn); meanwhile the
+//   course's own point stands in for it (no farther along the way than
+//   the waiting reading), so the line keeps its readings and a moving
+//   pointer goes on at the finger's pace;
 // - the touch-down waits until the first readings agree, so that a wild
 //   first reading is never pressed on; the press goes where they agree
 //   (after a wild first reading, on the four after it: fewer leave a few
