@@ -331,8 +331,11 @@ void PrintMotionsRow(const std::string& name, const MakeFilter& make, const Cond
   const std::initializer_list<double> lone = {10 * scale, 15 * scale, 20 * scale};
   both(Leaks(make, RestStream(), 20, lone));
   both(Leaks(make, DragHere(100), 20, lone));
-  // What waiting a report costs by itself: a reading no filter takes.
+  both(Leaks(make, DragHere(100), 20, lone, PathChange::kToward));
+  // What waiting a report costs by itself: a reading no filter takes; and
+  // what one good reading's own noise does: the reading on the finger.
   both(Leaks(make, DragHere(100), 20, {200 * scale}));
+  both(Leaks(make, DragHere(100), 20, {}));
   for (const double speed : {200.0, 1000.0}) {
     both(Over(make, StopStream(speed, 30), 50, 0, &Figures::overshoot));
   }
@@ -406,12 +409,13 @@ int main() {
 
   std::printf(
       "\n| filter, conditions | a lone reading 10-20 px off at rest: pointer moved, median / worst "
-      "(px) | the same mid-drag at 100 px/s | one 200 px off mid-drag | stop from 200 px/s: past "
+      "(px) | the same mid-drag at 100 px/s | mid-drag, toward the reading | one 200 px off "
+      "mid-drag | one reading put on the finger mid-drag | stop from 200 px/s: past "
       "the stop, on its report "
       "or after, median / worst (px) | stop from 1 000 px/s | circle of 10 px at 100 px/s: "
       "radius off (%%) | V at 600 px/s: past the turn (px) | first reading 12 px off: press off "
       "the finger (px) |\n");
-  std::printf("|---|---|---|---|---|---|---|---|---|\n");
+  std::printf("|---|---|---|---|---|---|---|---|---|---|---|\n");
   for (const auto& [name, make] : filters) {
     PrintMotionsRow(name, make, Gaussian(kNoisePixels));
   }

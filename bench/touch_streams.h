@@ -310,33 +310,56 @@ inline std::vector<double> Over(const std::function<Filter()>& make,
   return values;
 }
 
-// How far one lone reading off by pixels (each axis) at report index moved
-// the pointer: the most its path with the reading differs from its path
-// without.
-inline double Leak(const std::function<Filter()>& make, const Stream& stream, std::size_t index,
-                   double pixels) {
-  const Run clean = RunFilter(make(), stream);
-  const Run spiked = RunFilter(make(), WithSpike(stream, index, pixels));
-  double leak = 0.0;
+// The reading at report index put exactly where the finger was.
+inline Stream WithTrueReading(Stream stream, std::size_t index) {
+  stream.reports[index].point = {
+      static_cast<std::int32_t>(std::lround(stream.truthX[index] * kUnitsPerPixel)),
+      static_cast<std::int32_t>(std::lround(stream.truthY[index] * kUnitsPerPixel))};
+  return stream;
+}
+
+// How a filter's path differs between a stream and the same stream with
+// its reading at report index changed: the most the pointer is apart in
+// any direction (one that stands still or falls behind counts too), or,
+// toward, only the part of that which lies toward the changed reading, as
+// seen from where the pointer was at its report.
+enum class PathChange : std::uint8_t { kMoved, kToward };
+
+inline double Changed(const std::function<Filter()>& make, const Stream& stream,
+                      const Stream& changed, std::size_t index, PathChange measure) {
+  const Run before = RunFilter(make(), stream);
+  const Run after = RunFilter(make(), changed);
+  const double awayX = changed.reports[index].point.x / kUnitsPerPixel - before.pointerX[index];
+  const double awayY = changed.reports[index].point.y / kUnitsPerPixel - before.pointerY[index];
+  const double away = std::max(std::hypot(awayX, awayY), 1e-9);
+  double most = 0.0;
   for (std::size_t i = 0; i + 1 < stream.reports.size(); ++i) {
-    leak = std::max(leak, std::hypot(spiked.pointerX[i] - clean.pointerX[i],
-                                     spiked.pointerY[i] - clean.pointerY[i]));
+    const double dx = after.pointerX[i] - before.pointerX[i];
+    const double dy = after.pointerY[i] - before.pointerY[i];
+    most = std::max(most, measure == PathChange::kMoved ? std::hypot(dx, dy)
+                                                        : (dx * awayX + dy * awayY) / away);
   }
-  return leak;
+  return most;
 }
 
 // How far lone readings, each off by one of pixels (the distance from the
 // finger), at a third and at two thirds of the streams from seeds
-// 1..seeds moved the pointer, sorted.
+// 1..seeds moved the pointer, sorted. No pixels: the reading put on the
+// finger instead, which tells how far one reading's own noise moves it.
 inline std::vector<double> Leaks(const std::function<Filter()>& make,
                                  const std::function<Stream(unsigned)>& base, unsigned seeds,
-                                 std::initializer_list<double> pixels) {
+                                 std::initializer_list<double> pixels,
+                                 PathChange measure = PathChange::kMoved) {
   std::vector<double> leaks;
   for (unsigned seed = 1; seed <= seeds; ++seed) {
     const Stream stream = base(seed);
-    for (const double distance : pixels) {
-      for (const std::size_t at : {stream.reports.size() / 3, stream.reports.size() * 2 / 3}) {
-        leaks.push_back(Leak(make, stream, at, distance / std::sqrt(2.0)));
+    for (const std::size_t at : {stream.reports.size() / 3, stream.reports.size() * 2 / 3}) {
+      if (pixels.size() == 0) {
+        leaks.push_back(Changed(make, stream, WithTrueReading(stream, at), at, measure));
+      }
+      for (const double distance : pixels) {
+        const Stream wild = WithSpike(stream, at, distance / std::sqrt(2.0));
+        leaks.push_back(Changed(make, stream, wild, at, measure));
       }
     }
   }

@@ -332,50 +332,43 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
   m_t += 1.0;
   double x = 0.0;
   double y = 0.0;
-  // A line through few readings places the finger less surely.
+  // A line through few readings places the finger less surely, and the
+  // less the farther past its newest reading (after a reading waited).
   const auto lineCount = static_cast<double>(Predict(strength, m_t, x, y));
-  const double uncertainty = std::sqrt(1.0 + kLineUncertainty / lineCount);
+  const Sample& newest = NewestReading();
+  const double ahead = m_t - newest.t;
+  const double uncertainty = std::sqrt(1.0 + kLineUncertainty * ahead * ahead / lineCount);
   // How much the newest of n readings moves the line's newest point.
   const double leverage = (4.0 * lineCount - 2.0) / (lineCount * (lineCount + 1.0));
   const double spike = strength.spike * uncertainty;
   if (m_suspect) {
     m_suspect = false;
-    if (FarInNoise(point, x, y, spike)) {
-      // Not back on course: the finger is where the suspect reading was.
+    if (FarInNoise(point, x, y, spike) && Confirms(point, spike)) {
+      // The finger is where the suspect reading was: a new line from there.
       RestartLine(m_suspectPoint);
       Push(point);
       m_resting = false;
       m_movingReports = MovingReportsNeeded();
-      const IntPoint before = Output();
-      Estimate(strength);
-      if (Output() != before) {
-        out.Add(kTouchContinues, Output());
-      }
+      Take(strength, out);
       return;
     }
-  } else {
-    // Far from the course and from the newest reading alike: a finger
-    // that stops short is no spike.
-    const Sample& newest = m_samples[(m_head + m_count - 1) % kWindow];
-    if (FarInNoise(point, x, y, spike) && FarInNoise(point, newest.x, newest.y, spike)) {
-      m_suspect = true;
-      m_suspectPoint = point;
-      if (!m_resting) {
-        // A moving pointer goes on along the course while the reading
-        // waits, as far as the readings before it allow.
-        const Fit all = m_sums.Line(m_count);
-        const IntPoint before = Output();
-        MovePointer(strength, x, y, std::hypot(all.slopeX, all.slopeY));
-        if (Output() != before) {
-          out.Add(kTouchContinues, Output());
-        }
-      }
-      return;
-    }
+    // The suspect was a lone wild reading; this one is judged on its own.
+  }
+  // Far from the course and from the newest reading alike: a finger that
+  // stops short is no spike. It waits a report; meanwhile the course's own
+  // point stands in for it, so the line and the pointer go on as if the
+  // reading had been a good one.
+  if (FarInNoise(point, x, y, spike) && FarInNoise(point, newest.x, newest.y, spike)) {
+    m_suspect = true;
+    m_suspectPoint = point;
+    m_suspectFrom = {static_cast<std::int32_t>(std::lround(newest.x)),
+                     static_cast<std::int32_t>(std::lround(newest.y))};
+    Push(NearCourse(point, x, y, m_lineSlopeX, m_lineSlopeY, 0.0), false);
+    Take(strength, out);
+    return;
   }
   if (m_count >= 3 && FarInNoise(point, x, y, strength.breakAway)) {
     // A new course: a line through the newest reading and this one.
-    const Sample newest = m_samples[(m_head + m_count - 1) % kWindow];
     RestartLine({static_cast<std::int32_t>(newest.x), static_cast<std::int32_t>(newest.y)});
     // One sure report is enough to follow the new course; a finger that
     // stopped rests on its first readings.
@@ -389,6 +382,23 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
     point = NearCourse(point, x, y, m_lineSlopeX, m_lineSlopeY, limit);
   }
   Push(point);
+  Take(strength, out);
+}
+
+// A suspect reading is the finger's only where the next one, off the
+// course too, agrees with it: near it, or on the way from the reading
+// before it through it (a flick speeding up). A next reading off all of
+// them says nothing for it.
+bool CTouchSmoother::Confirms(IntPoint point, double spike) const {
+  const IntPoint ahead{2 * m_suspectPoint.x - m_suspectFrom.x,
+                       2 * m_suspectPoint.y - m_suspectFrom.y};
+  return !FarInNoise(point, m_suspectPoint.x, m_suspectPoint.y, spike) ||
+         !FarInNoise(point, ahead.x, ahead.y, kAheadUncertainty * spike);
+}
+
+// The line with its newest reading: the pointer where it now puts the
+// finger.
+void CTouchSmoother::Take(const Strength& strength, SmoothedReports& out) {
   if (m_count > kWindow - 1) {
     Pop();
   }
@@ -397,6 +407,30 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
   if (Output() != before) {
     out.Add(kTouchContinues, Output());
   }
+}
+
+// A stop is told by readings: where the course stood in for one of the
+// newest, a noisy stretch next to it could pass for one.
+bool CTouchSmoother::StoodInLately() const {
+  const auto newest = std::min(m_count, static_cast<std::size_t>(kStoppedReadings) + 1);
+  for (std::size_t back = 1; back <= newest; ++back) {
+    if (!m_samples[(m_head + m_count - back) % kWindow].read) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// The newest reading the finger gave, past the course's stand-ins for
+// readings that waited.
+const CTouchSmoother::Sample& CTouchSmoother::NewestReading() const {
+  for (std::size_t back = 1; back <= m_count; ++back) {
+    const Sample& sample = m_samples[(m_head + m_count - back) % kWindow];
+    if (sample.read) {
+      return sample;
+    }
+  }
+  return m_samples[(m_head + m_count - 1) % kWindow];
 }
 
 // The lift goes where the pointer is. A touch still waiting for its
@@ -445,8 +479,8 @@ void CTouchSmoother::Restart() {
   m_suspect = false;
 }
 
-void CTouchSmoother::Push(IntPoint point) {
-  const Sample sample{m_t, static_cast<double>(point.x), static_cast<double>(point.y)};
+void CTouchSmoother::Push(IntPoint point, bool read) {
+  const Sample sample{m_t, static_cast<double>(point.x), static_cast<double>(point.y), read};
   m_samples[(m_head + m_count) % kWindow] = sample;
   ++m_count;
   m_sums.Add(sample, 1.0);
@@ -568,7 +602,7 @@ void CTouchSmoother::Estimate(const Strength& strength) {
     // The short line no longer sure the finger moves: it stopped.
     const auto shortCount = static_cast<double>(count);
     const double shortSpeed = std::hypot(m_lineSlopeX, m_lineSlopeY);
-    if (count >= kShortestLine && count < m_count &&
+    if (count >= kShortestLine && count < m_count && !StoodInLately() &&
         shortSpeed < kStoppedSlope * strength.noise *
                          std::sqrt(12.0 / (shortCount * (shortCount * shortCount - 1.0)))) {
       SeedRest(strength);

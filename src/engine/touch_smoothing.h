@@ -49,8 +49,11 @@ struct SmoothedReports {
 // - a reading far from where the finger's course puts it (a few noise
 //   deviations) waits one report: the next says whether it was a lone
 //   wild reading (dropped) or the finger turning or flicking (taken, and a
-//   new line begins there); meanwhile a moving pointer goes on along the
-//   course, never past the readings before it;
+//   new line begins there), agreeing with it only if it lies near it or on
+//   its way (a next reading off both waits in its turn); meanwhile the
+//   course's own point stands in for it (no farther along the way than
+//   the waiting reading), so the line keeps its readings and a moving
+//   pointer goes on at the finger's pace;
 // - the touch-down waits until the first readings agree, so that a wild
 //   first reading is never pressed on; the press goes where they agree
 //   (after a wild first reading, on the four after it: fewer leave a few
@@ -118,6 +121,7 @@ private:
     double t = 0.0;
     double x = 0.0;
     double y = 0.0;
+    bool read = true;  // a reading, not the course standing in for one
   };
   enum class Phase : std::uint8_t { kIdle, kStarting, kTracking };
 
@@ -132,6 +136,10 @@ private:
   void BeginMoving(std::initializer_list<IntPoint> points, const Strength& strength,
                    SmoothedReports& out);
   void Track(IntPoint point, const Strength& strength, SmoothedReports& out);
+  bool Confirms(IntPoint point, double spike) const;
+  void Take(const Strength& strength, SmoothedReports& out);
+  const Sample& NewestReading() const;
+  bool StoodInLately() const;
   void EndTouch(SmoothedReports& out);
   // Begins the line with the given readings and emits the touch-down.
   void Begin(std::initializer_list<IntPoint> points, const Strength& strength,
@@ -142,7 +150,7 @@ private:
   void ResetRest();
   void SeedRest(const Strength& strength);
   void AddToRest(const Sample& sample);
-  void Push(IntPoint point);
+  void Push(IntPoint point, bool read = true);
   void Pop();
   // A least-squares line through the newest count readings: the mean
   // reading at mean time t, and the slopes.
@@ -176,6 +184,7 @@ private:
   std::size_t m_firstCount = 0;
   bool m_suspect = false;
   IntPoint m_suspectPoint;
+  IntPoint m_suspectFrom;  // the reading before it
   // The line's readings, oldest first, and their running sums.
   std::array<Sample, kWindow> m_samples{};
   std::size_t m_head = 0;

@@ -447,9 +447,7 @@ TEST(TouchSmootherTest, StreamsTable) {
       {"80 px/s clean: steps", drag(0.0, 80), 80, &Figures::largestStep, 2.0, 2.0},
       {"80 px/s clean: lag", drag(0.0, 80), 80, &Figures::lag, 3.0, 3.0},
       {"2 000 px/s: lag", flick(2000), 2000, &Figures::lag, 1.0, 1.0},
-      {"6 000 px/s: lag", flick(6000), 6000, &Figures::lag, 1.0, 1.0},
       {"2 000 px/s: reports without a move", flick(2000), 2000, &Figures::stillReports, 0, 0},
-      {"6 000 px/s: reports without a move", flick(6000), 6000, &Figures::stillReports, 0, 0},
       {"3 reports after a stop: off the finger", [](unsigned seed) { return Stop(seed, 1000, 4); },
        0, &Figures::restError, 1.5, 2.5},
       {"lift: the release off the pointer", rest, 0, &Figures::releaseOff, 0, 0},
@@ -478,16 +476,32 @@ TEST(TouchSmootherTest, StreamsTable) {
     EXPECT_LE(values.back(), row.worst) << row.name;
   }
   // A lone reading 15 px off moves the pointer no more than the noise at
-  // rest and, at the median, mid-drag (it took the pointer all the way);
-  // mid-drag, one that its own noise brings near the course is taken and
-  // moves it up to 2.6 px. At 60 reports a second a moving pointer goes on
-  // while a wild reading waits (it stood still: 2.4 px at the median).
+  // rest and mid-drag (it took the pointer all the way). While it waits the
+  // pointer goes on at the finger's pace (it stood still: 3.3 px at the
+  // median at 40 reports a second, 2.4 at 60); at 40 a dropped reading's
+  // neighbours' own noise moves the path up to 3 px.
   for (const auto& [base, worst] :
-       {std::pair{rest, kNoisePixels}, std::pair{drag(kNoisePixels, 100), 3.0},
-        std::pair{drag(kNoisePixels, 100, 60), 3.0}}) {
+       {std::pair{rest, kNoisePixels}, std::pair{drag(kNoisePixels, 100), kNoisePixels},
+        std::pair{drag(kNoisePixels, 100, 40), 3.0}}) {
     const std::vector<double> moved = Leaks([] { return Smoothing(2); }, base, 5, {15.0});
     EXPECT_LE(moved[5], kNoisePixels);
     EXPECT_LE(moved.back(), worst);
+  }
+}
+
+// A wild reading mid-drag is the finger's only if the next reading agrees
+// with it; one off the course the other way waits in its turn (a line
+// restarted at the wild reading took the pointer 15 px off the drag).
+TEST(TouchSmootherTest, AWildReadingIsConfirmedOnlyByOneThatAgrees) {
+  CTouchSmoother smoother;
+  IntPoint pointer{20000, 30000};
+  for (std::int32_t i = 1; i < 26; ++i) {
+    const IntPoint reading{20000 + 128 * i, 30000 + (i == 20 ? -960 : (i == 21 ? 960 : 0))};
+    for (const FilteredReport& out :
+         smoother.Filter(i == 1 ? 1 : 2, reading, 2, 655, 10U * static_cast<std::uint32_t>(i))) {
+      pointer = out.point;
+    }
+    EXPECT_NEAR(pointer.y, 30000, 64) << i;
   }
 }
 
