@@ -21,8 +21,11 @@ std::int64_t CLastTouchRecord::Load(std::int64_t nowSeconds) {
   return m_written;
 }
 
+// A clock set back makes the time since the last write negative: due at
+// once, else nothing would be written until the clock caught up again.
 void CLastTouchRecord::Update(std::int64_t lastTouch, std::int64_t nowSeconds) {
-  if (lastTouch != m_written && nowSeconds - m_writtenAt >= kWriteSeconds && Write(lastTouch)) {
+  const std::int64_t elapsed = nowSeconds - m_writtenAt;
+  if (lastTouch != m_written && (elapsed >= kWriteSeconds || elapsed < 0) && Write(lastTouch)) {
     m_writtenAt = nowSeconds;
   }
 }

@@ -70,6 +70,9 @@ TEST(Health, TheFileIsWrittenAtAChangeAndOnceAMinute) {
   std::ofstream(folder + "/zt.prom") << "stale";
   ASSERT_TRUE(file.Update(health, 1119));
   EXPECT_EQ(MetricsText(health.Figures()), Read(folder + "/zt.prom"));
+  std::ofstream(folder + "/zt.prom") << "stale";
+  ASSERT_TRUE(file.Update(health, 500));  // the clock set back: written at once
+  EXPECT_EQ(MetricsText(health.Figures()), Read(folder + "/zt.prom"));
   EXPECT_FALSE(std::filesystem::exists(folder + "/zt.prom.new"));
   EXPECT_EQ(std::filesystem::status(folder + "/zt.prom").permissions(),
             std::filesystem::perms(0644));  // written under a service's umask of 027
@@ -85,10 +88,10 @@ TEST(Health, TheLastTouchOutlivesARestartButNotAClockSetBack) {
   test::FakeRegistry key(settings::kSettingsKey.root, settings::kSettingsKey.subKey);
   test::RecordingLog log;
   settings::CLastTouchRecord first(key, &log);
-  for (std::int64_t now : {1000, 1030, 1059, 1060}) {  // a touch each second
+  for (std::int64_t now : {1000, 1030, 1059, 1060, 500}) {  // a touch each second
     first.Update(now - 1, now);
   }
-  EXPECT_EQ(key.Writes().size(), 2U);  // at 1000 and 1060
+  EXPECT_EQ(key.Writes().size(), 3U);  // at 1000, 1060 and at once after the clock set back
   key.SetKey(true, true);              // refused: logged once, tried again
   first.Update(1120, 1120);
   first.Flush(1121);

@@ -74,6 +74,8 @@ TEST(SettingsFile, AFileOfNoSettingsOrInUtf16IsRefused) {
        "f.conf:1: UTF-16: save the file as UTF-8"},
       {"", "f.conf: no settings"},
       {"# Beep=1\r\n\r\n", "f.conf: no settings"},
+      {"LastTouch=1700000000\nControl=/run/x\nPort=/dev/ttyS0\n", "f.conf: no settings"},
+      {"LastTouch=yesterday\n", "f.conf:1: LastTouch: not a number"},
   };
   for (const auto& each : cases) {
     const SettingsFile file = ReadSettingsFile(each.text, "f.conf", Platform::kWindows);
@@ -110,6 +112,26 @@ TEST(SettingsFile, AFailedWriteLeavesTheKeyAsItWasOrNamesWhatIsLeft) {
                                              : "nothing imported");
     EXPECT_TRUE(refused == SIZE_MAX || key.Values() == before) << refused;
   }
+}
+
+// A second import (a setup's beside a logon script's) runs whole between
+// the first one's writes; the first then fails and must not undo it.
+TEST(SettingsFile, AFailedImportLeavesWhatAnotherStoredMeanwhile) {
+  FakeRegistry key = Key();
+  key.Put(kFreq, 100);
+  key.Put(kTouchMode, 0);
+  const SettingsFile first =
+      ReadSettingsFile("Freq=200\nTouchMode=1\nPX0=100\n", "a", Platform::kWindows);
+  const SettingsFile second = ReadSettingsFile("Freq=300\nTouchMode=2\n", "b", Platform::kWindows);
+  key.AfterSet(0, [&] {
+    EXPECT_TRUE(ApplySettingsFile(key, second).stored);
+    key.FailWrites(1, 1);  // the first's PX0
+  });
+  const ApplyOutcome outcome = ApplySettingsFile(key, first);
+  EXPECT_EQ(ApplyFailureText(outcome),
+            "nothing imported; left as another writer set them meanwhile: Freq");
+  EXPECT_EQ(key.Get(kFreq)->data, FakeRegistry::DwordBytes(300));
+  EXPECT_EQ(key.Get(kTouchMode)->data, FakeRegistry::DwordBytes(2));
 }
 
 }  // namespace
