@@ -369,4 +369,30 @@ std::string ApplyFailureText(const ApplyOutcome& outcome) {
   return text;
 }
 
+// A file has at most one value per setting, fewer than the 62 bits left.
+std::uint64_t ImportAnswer(const SettingsFile& file, const ApplyOutcome& outcome) {
+  if (outcome.stored) {
+    return kImportStored;
+  }
+  std::uint64_t answer = 0;
+  for (std::size_t index = 0; index < file.values.size() && index < 62; ++index) {
+    const auto& left = outcome.notRestored;
+    if (std::find(left.begin(), left.end(), file.values[index].name) != left.end()) {
+      answer |= kImportInPart | std::uint64_t{1} << (index + 2);
+    }
+  }
+  return answer;
+}
+
+ApplyOutcome AnsweredOutcome(const SettingsFile& file, std::uint64_t answer) {
+  ApplyOutcome outcome;
+  outcome.stored = answer == kImportStored;
+  for (std::size_t index = 0; index < file.values.size() && index < 62; ++index) {
+    if ((answer & kImportInPart) != 0 && (answer >> (index + 2) & 1) != 0) {
+      outcome.notRestored.push_back(file.values[index].name);
+    }
+  }
+  return outcome;
+}
+
 }  // namespace zt::settings

@@ -3,6 +3,7 @@
 // Linux config, so a file written on one platform is read on the other.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -72,5 +73,15 @@ ApplyOutcome ApplySettingsFile(IRegistry& registry, const SettingsFile& file,
 // imported", or the values a failed undoing left changed; then the values
 // left as another writer set them.
 std::string ApplyFailureText(const ApplyOutcome& outcome);
+
+// The running program's answer to an import handed to it, as one number:
+// kImportStored, 0 when nothing changed (refused, or every value put
+// back); stored in part: kImportInPart with bit 2 + i set for each value i
+// of the file that could not be put back.
+inline constexpr std::uint64_t kImportStored = 1;
+inline constexpr std::uint64_t kImportInPart = 2;
+std::uint64_t ImportAnswer(const SettingsFile& file, const ApplyOutcome& outcome);
+// What an answer tells of the same file.
+ApplyOutcome AnsweredOutcome(const SettingsFile& file, std::uint64_t answer);
 
 }  // namespace zt::settings

@@ -133,10 +133,12 @@ TEST(Events, EachIsReportedOnceForEachChange) {
     events.OnTouchOutputRefused(refused);
   }
   events.OnSettingsImported("C:\\fleet\\kiosk.conf");
+  events.OnSettingsImportedInPart("C:\\fleet\\kiosk.conf", "imported in part: Beep");
   EXPECT_EQ(log.reports,
             (std::vector<std::string>{"3 E COM12", "2 I COM12", "1 W COM12", "2 I COM12",
                                       "1 W COM12", "4 I 2000", "6 W Output=1", "6 W Output=1",
-                                      "5 I C:\\fleet\\kiosk.conf"}));
+                                      "5 I C:\\fleet\\kiosk.conf",
+                                      "9 W C:\\fleet\\kiosk.conf: imported in part: Beep"}));
 }
 
 // A collector's folder the program may not write: said once as it starts

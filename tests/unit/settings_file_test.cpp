@@ -111,6 +111,8 @@ TEST(SettingsFile, AFailedWriteLeavesTheKeyAsItWasOrNamesWhatIsLeft) {
                                                "the file's values"
                                              : "nothing imported");
     EXPECT_TRUE(refused == SIZE_MAX || key.Values() == before) << refused;
+    // As a running program answers it to the instance that handed it over.
+    EXPECT_EQ(AnsweredOutcome(file, ImportAnswer(file, outcome)).notRestored, outcome.notRestored);
   }
 }
 
