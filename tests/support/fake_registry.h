@@ -64,13 +64,11 @@ public:
     m_writesDone = done;
     m_writesRefused = refused;
   }
-  // Runs another writer's work, start to end, just after the set number
-  // `at` (0: the next) of whoever sets: a second program on the same key.
-  void AfterSet(std::size_t at, std::function<void()> work) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_otherWriterAt = at;
-    m_otherWriter = std::move(work);
-  }
+  // Another program's work, run once, whole, just before the value
+  // otherWriterBefore is first read: a second writer of the key meanwhile.
+  std::function<void()> otherWriter;
+  std::string otherWriterBefore;
+
   std::map<std::string, Value> Values() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_values;
@@ -104,6 +102,9 @@ public:
   }
   std::int32_t QueryValue(RegKeyHandle key, const char* name, std::uint32_t& type, void* data,
                           std::uint32_t& size) override {
+    if (otherWriter && otherWriterBefore == name) {
+      std::exchange(otherWriter, nullptr)();
+    }
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!Opened(key, reg::kKeyQueryValue) || m_values.count(name) == 0) {
       return reg::kErrorFileNotFound;
@@ -121,9 +122,14 @@ public:
   }
   std::int32_t SetValue(RegKeyHandle key, const char* name, std::uint32_t type, const void* data,
                         std::uint32_t size) override {
-    const std::int32_t status = Set(key, name, type, data, size);
-    RunOtherWriter();
-    return status;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!Opened(key, reg::kKeySetValue) || m_readOnly || WriteRefused()) {
+      return reg::kErrorAccessDenied;
+    }
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    m_values[name] = Value{type, std::vector<std::uint8_t>(bytes, bytes + size)};
+    m_writes.emplace_back(name, m_values[name]);
+    return reg::kErrorSuccess;
   }
   std::int32_t DeleteValue(RegKeyHandle key, const char* name) override {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -161,29 +167,6 @@ public:
   }
 
 private:
-  std::int32_t Set(RegKeyHandle key, const char* name, std::uint32_t type, const void* data,
-                   std::uint32_t size) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (!Opened(key, reg::kKeySetValue) || m_readOnly || WriteRefused()) {
-      return reg::kErrorAccessDenied;
-    }
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    m_values[name] = Value{type, std::vector<std::uint8_t>(bytes, bytes + size)};
-    m_writes.emplace_back(name, m_values[name]);
-    return reg::kErrorSuccess;
-  }
-  void RunOtherWriter() {
-    std::function<void()> work;
-    {
-      std::lock_guard<std::mutex> lock(m_mutex);
-      if (m_otherWriter && m_otherWriterAt-- == 0) {
-        work = std::exchange(m_otherWriter, nullptr);
-      }
-    }
-    if (work) {
-      work();
-    }
-  }
   // Counts a write against FailWrites: whether it is refused.
   bool WriteRefused() {
     const bool refused = m_writesDone == 0 && m_writesRefused > 0;
@@ -197,8 +180,6 @@ private:
   }
 
   mutable std::mutex m_mutex;
-  std::function<void()> m_otherWriter;
-  std::size_t m_otherWriterAt = 0;
   const RegKeyHandle m_root;
   const std::string m_path;
   bool m_exists = true;
