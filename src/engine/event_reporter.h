@@ -1,9 +1,8 @@
 // What an operator reads in the system's event log: the link lost and back,
 // a port that cannot be opened, a calibration stored, settings imported
-// (whole or in part),
-// touch output refused, a metrics file that cannot be written. Each is
-// reported once for each change, however often the thing that caused it is
-// seen again.
+// (whole or in part), touch output refused, a metrics file that cannot be
+// written. Each is reported once for each change, however often the thing
+// that caused it is seen again.
 #pragma once
 
 #include <cstdint>

@@ -236,6 +236,13 @@ std::string Joined(const std::vector<std::string>& names) {
   return joined;
 }
 
+// The bit of an import's answer that names value index of the file, above
+// kImportInPart's. A file has at most one value per setting, fewer than the
+// 62 such bits.
+std::uint64_t AnswerBit(std::size_t index) {
+  return index < 62 ? std::uint64_t{1} << (index + 2) : 0;
+}
+
 }  // namespace
 
 SettingsFile ReadSettingsFile(const std::string& text, const std::string& path,
@@ -369,16 +376,15 @@ std::string ApplyFailureText(const ApplyOutcome& outcome) {
   return text;
 }
 
-// A file has at most one value per setting, fewer than the 62 bits left.
 std::uint64_t ImportAnswer(const SettingsFile& file, const ApplyOutcome& outcome) {
   if (outcome.stored) {
     return kImportStored;
   }
   std::uint64_t answer = 0;
-  for (std::size_t index = 0; index < file.values.size() && index < 62; ++index) {
-    const auto& left = outcome.notRestored;
+  const auto& left = outcome.notRestored;
+  for (std::size_t index = 0; index < file.values.size(); ++index) {
     if (std::find(left.begin(), left.end(), file.values[index].name) != left.end()) {
-      answer |= kImportInPart | std::uint64_t{1} << (index + 2);
+      answer |= kImportInPart | AnswerBit(index);
     }
   }
   return answer;
@@ -387,8 +393,8 @@ std::uint64_t ImportAnswer(const SettingsFile& file, const ApplyOutcome& outcome
 ApplyOutcome AnsweredOutcome(const SettingsFile& file, std::uint64_t answer) {
   ApplyOutcome outcome;
   outcome.stored = answer == kImportStored;
-  for (std::size_t index = 0; index < file.values.size() && index < 62; ++index) {
-    if ((answer & kImportInPart) != 0 && (answer >> (index + 2) & 1) != 0) {
+  for (std::size_t index = 0; index < file.values.size(); ++index) {
+    if ((answer & kImportInPart) != 0 && (answer & AnswerBit(index)) != 0) {
       outcome.notRestored.push_back(file.values[index].name);
     }
   }
