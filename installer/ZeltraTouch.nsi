@@ -27,8 +27,9 @@
 ; exit_codes.h, read when the setup is built): 0 installed; 3 the settings
 ; file has a bad line; 4 it cannot be read; 5 the settings key cannot be
 ; written; 6 the running program refused the import; 8 /PORT is not a COM
-; port; 1 cancelled; 2 stopped otherwise. With any of 3 to 8 nothing is
-; installed: a settings key or event source this setup made is removed again.
+; port; 10 the import left part of the file; 1 cancelled; 2 stopped
+; otherwise. With any of 3 to 8 and 10 nothing is installed: a settings key or
+; event source this setup made is removed again.
 
 Unicode true
 Target amd64-unicode

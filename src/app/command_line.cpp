@@ -68,6 +68,33 @@ int Export(CTouchApp& app, const std::string& path) {
   return kExitDone;
 }
 
+// What an import stored here left: said on the console, and as the exit
+// code.
+int Imported(const settings::ApplyOutcome& outcome) {
+  if (outcome.stored) {
+    return kExitDone;
+  }
+  Say("cannot write the settings key HKLM\\Software\\Corvantic\\ZeltraTouch; " +
+      settings::ApplyFailureText(outcome));
+  return outcome.notRestored.empty() ? kExitKeyFailed : kExitImportedInPart;
+}
+
+// What the running instance answered to an import handed to it.
+int ImportAnswered(const settings::ApplyOutcome& outcome) {
+  if (outcome.stored) {
+    return kExitDone;
+  }
+  if (!outcome.notRestored.empty()) {
+    Say("the running ZeltraTouch could not write the whole file; " +
+        settings::ApplyFailureText(outcome));
+    return kExitImportedInPart;
+  }
+  Say("the running ZeltraTouch did not take the settings or did not start again on them (a "
+      "calibration under way, the key cannot be written, or the stored settings cannot be "
+      "read)");
+  return kExitProgramRefused;
+}
+
 // The file is checked here first, so that a bad line is named on this
 // console; the running instance checks it again as it stores it. A check
 // alone (the setup program's, before it installs anything) stops there.
@@ -97,25 +124,19 @@ int Import(CTouchApp& app, const std::string& path, bool checkOnly) {
     std::string sent = path + '\0' + text;
     COPYDATASTRUCT data{kCopyDataImportSettings, static_cast<DWORD>(sent.size()), sent.data()};
     DWORD_PTR answer = 0;
-    const bool stored =
-        ::SendMessageTimeoutA(running, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
-                              SMTO_ABORTIFHUNG, kImportAnswerMs, &answer) != 0 &&
-        answer == 1;
-    if (!stored) {
-      Say("the running ZeltraTouch did not take the settings or did not start again on them (a "
-          "calibration under way, the key cannot be written, or the stored settings cannot be "
-          "read)");
+    if (::SendMessageTimeoutA(running, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
+                              SMTO_ABORTIFHUNG, kImportAnswerMs, &answer) == 0) {
+      answer = 0;
     }
-    return stored ? kExitDone : kExitProgramRefused;
+    return ImportAnswered(settings::AnsweredOutcome(file, answer));
   }
   const settings::ApplyOutcome outcome = settings::ApplySettingsFile(app.m_platform.registry, file);
-  if (!outcome.stored) {
-    Say("cannot write the settings key HKLM\\Software\\Corvantic\\ZeltraTouch; " +
-        settings::ApplyFailureText(outcome));
-    return kExitKeyFailed;
+  if (outcome.stored) {
+    app.m_platform.events.OnSettingsImported(path);
+  } else if (!outcome.notRestored.empty()) {
+    app.m_platform.events.OnSettingsImportedInPart(path, settings::ApplyFailureText(outcome));
   }
-  app.m_platform.events.OnSettingsImported(path);
-  return kExitDone;
+  return Imported(outcome);
 }
 
 // The running instance writes its figures into a file of ours.

@@ -16,5 +16,6 @@ inline constexpr int kExitProgramRefused = 6;  // the running program refused or
 inline constexpr int kExitNotRunning = 7;      // ZeltraTouch is not running
 inline constexpr int kExitBadPort = 8;         // a port name that is not a COM port
 inline constexpr int kExitBadCommandLine = 9;
+inline constexpr int kExitImportedInPart = 10;  // a write failed and not every value was put back
 
 }  // namespace zt

@@ -43,6 +43,11 @@ void CEventReporter::OnSettingsImported(const std::string& path) {
   m_log.Report(kEventSettingsImported, EventKind::kInformation, path);
 }
 
+void CEventReporter::OnSettingsImportedInPart(const std::string& path, const std::string& left) {
+  const std::lock_guard<std::mutex> lock(m_lock);
+  m_log.Report(kEventSettingsImportedInPart, EventKind::kWarning, path + ": " + left);
+}
+
 void CEventReporter::OnTouchOutputRefused(bool refused) {
   const std::lock_guard<std::mutex> lock(m_lock);
   if (refused && !m_touchRefused) {

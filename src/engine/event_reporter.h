@@ -1,8 +1,8 @@
 // What an operator reads in the system's event log: the link lost and back,
-// a port that cannot be opened, a calibration stored, settings imported,
-// touch output refused, a metrics file that cannot be written. Each is
-// reported once for each change, however often the thing that caused it is
-// seen again.
+// a port that cannot be opened, a calibration stored, settings imported
+// (whole or in part), touch output refused, a metrics file that cannot be
+// written. Each is reported once for each change, however often the thing
+// that caused it is seen again.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +25,7 @@ enum EventId : std::uint32_t {
   kEventTouchOutputRefused = 6,
   kEventMetricsNotWritten = 7,
   kEventMetricsWrittenAgain = 8,
+  kEventSettingsImportedInPart = 9,
 };
 
 // Called from the reader thread (link states) and the user-interface
@@ -41,6 +42,9 @@ public:
   // one the program started with and reports nothing.
   void OnCalibrationStored(std::int64_t unixSeconds);
   void OnSettingsImported(const std::string& path);
+  // An import that failed midway and could not put every value back: what
+  // the key is left holding of the file (ApplyFailureText's words).
+  void OnSettingsImportedInPart(const std::string& path, const std::string& left);
   // Whether touch output is asked for and refused (touches go to the mouse).
   void OnTouchOutputRefused(bool refused);
   // The metrics file stopped being written (failure: the system's reason),

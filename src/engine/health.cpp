@@ -193,7 +193,10 @@ std::string StatusJson(const HealthFigures& figures) {
 
 bool CMetricsFile::Update(const CHealth& health, std::int64_t nowSeconds) {
   const std::uint64_t changes = health.Changes();
-  if (changes == m_written && nowSeconds - m_writtenAt < kRefreshSeconds) {
+  // A clock set back (a negative time since the last write) makes a write
+  // due, as a minute passed does.
+  const std::int64_t elapsed = nowSeconds - m_writtenAt;
+  if (changes == m_written && elapsed >= 0 && elapsed < kRefreshSeconds) {
     return true;
   }
   if (!Write(health.Figures())) {

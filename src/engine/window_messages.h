@@ -45,7 +45,7 @@ inline constexpr std::uint32_t kWmMonitorsChanged = kWmUser + 13;
 
 // A second instance started with /import hands its settings file to the
 // running one: WM_COPYDATA with this dwData and the file's path, a NUL and
-// its text. The running one answers 1 when it stored and applied them.
+// its text. The running one answers as settings::ImportAnswer says.
 inline constexpr std::uintptr_t kCopyDataImportSettings = 0x5A540001;
 // ZeltraTouch.exe /status asks the running one for its health figures: the
 // data is a file's path, which the running one fills with them as JSON,

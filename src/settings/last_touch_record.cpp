@@ -1,13 +1,15 @@
 #include "settings/last_touch_record.h"
 
 #include <string>
+#include <utility>
 
 #include "settings/registry_key.h"
 
 namespace zt::settings {
 
-CLastTouchRecord::CLastTouchRecord(IRegistry& registry, ILog* log, const KeyLocation& where)
-    : m_registry(registry), m_log(log), m_where(where) {}
+CLastTouchRecord::CLastTouchRecord(IRegistry& registry, ILog* log, std::string keptIn,
+                                   const KeyLocation& where)
+    : m_registry(registry), m_log(log), m_keptIn(std::move(keptIn)), m_where(where) {}
 
 std::int64_t CLastTouchRecord::Load(std::int64_t nowSeconds) {
   CRegistryKey key(m_registry);
@@ -21,8 +23,11 @@ std::int64_t CLastTouchRecord::Load(std::int64_t nowSeconds) {
   return m_written;
 }
 
+// A clock set back makes the time since the last write negative: due at
+// once, else nothing would be written until the clock caught up again.
 void CLastTouchRecord::Update(std::int64_t lastTouch, std::int64_t nowSeconds) {
-  if (lastTouch != m_written && nowSeconds - m_writtenAt >= kWriteSeconds && Write(lastTouch)) {
+  const std::int64_t elapsed = nowSeconds - m_writtenAt;
+  if (lastTouch != m_written && (elapsed >= kWriteSeconds || elapsed < 0) && Write(lastTouch)) {
     m_writtenAt = nowSeconds;
   }
 }
@@ -42,8 +47,8 @@ bool CLastTouchRecord::Write(std::int64_t lastTouch) {
   if (written) {
     m_written = lastTouch;
   } else if (!m_refused && m_log != nullptr) {
-    m_log->Write("cannot store " + std::string(kLastTouch) +
-                 ", the time of the last touch; it is known only while the program runs");
+    m_log->Write("cannot store " + std::string(kLastTouch) + ", the time of the last touch, " +
+                 m_keptIn + "; it is known only while the program runs");
   }
   m_refused = !written;
   return written;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/log.h"
 #include "platform/registry.h"
@@ -18,7 +19,11 @@ public:
   // While touches come, the record is written at most this often.
   static constexpr std::int64_t kWriteSeconds = 60;
 
-  CLastTouchRecord(IRegistry& registry, ILog* log, const KeyLocation& where = kSettingsKey);
+  // keptIn names where the record is kept, for the log line of a write
+  // refused.
+  CLastTouchRecord(IRegistry& registry, ILog* log,
+                   std::string keptIn = "under HKLM\\Software\\Corvantic\\ZeltraTouch",
+                   const KeyLocation& where = kSettingsKey);
 
   // The stored time (Unix seconds); 0, not known, when there is none, it
   // cannot be read, or it is later than now (the clock was set back): never
@@ -37,6 +42,7 @@ private:
 
   IRegistry& m_registry;
   ILog* m_log;
+  std::string m_keptIn;
   KeyLocation m_where;
   std::int64_t m_written = 0;  // the time last loaded or written
   std::int64_t m_writtenAt = 0;

@@ -52,7 +52,7 @@ const std::vector<Rule>& Rules() {
         {kOutput, Kind::kNumber, 0, 1},
         {kCalibrationTime, Kind::kNumber, 0, 0xFFFFFFFF},
         {kMetrics, Kind::kPath},
-        {kLastTouch, Kind::kUnitRecord},
+        {kLastTouch, Kind::kUnitRecord, 0, 0xFFFFFFFF},
         // The Linux daemon's own: its control socket and where find looks.
         {"Control", Kind::kLinuxText},
         {"FindPorts", Kind::kLinuxText},
@@ -64,6 +64,11 @@ const std::vector<Rule>& Rules() {
     return list;
   }();
   return rules;
+}
+
+// A number, decimal or hexadecimal; every other kind is a text.
+bool IsNumber(Kind kind) {
+  return kind == Kind::kNumber || kind == Kind::kUnitRecord;
 }
 
 const Rule* FindRule(const std::string& name) {
@@ -122,7 +127,7 @@ bool IsLocalName(Kind kind, const std::string& value, FilePlatform platform) {
 
 // Why value does not suit rule; nullptr when it does.
 const char* Fault(const Rule& rule, const std::string& value) {
-  if (rule.kind != Kind::kNumber) {
+  if (!IsNumber(rule.kind)) {
     const bool control = std::any_of(value.begin(), value.end(),
                                      [](char c) { return static_cast<unsigned char>(c) < 0x20; });
     return value.size() >= kTextSize ? "longer than 1023 characters"
@@ -152,13 +157,14 @@ std::optional<std::string> ReadValue(CRegistryKey& key, const Rule& rule) {
   return std::string(text, strnlen(text, size));
 }
 
-// A value as the key held it before an import: its type and bytes, or
-// absent.
+// A value of the key: its type and bytes, or absent.
 struct Held {
   std::string name;
   bool present = false;
   std::uint32_t type = 0;
   std::vector<char> bytes;
+
+  bool operator==(const Held&) const = default;
 };
 
 // What the key holds under name; none when it cannot be read.
@@ -178,30 +184,63 @@ std::optional<Held> ReadHeld(IRegistry& registry, RegKeyHandle key, const std::s
   return held;
 }
 
-// Strings are written without their NUL, as every other save of the
-// program writes them.
-bool Write(IRegistry& registry, RegKeyHandle key, const FileValue& value) {
+// The value as the key stores it. Strings are written without their NUL,
+// as every other save of the program writes them.
+Held AsStored(const FileValue& value) {
   if (value.text) {
-    return registry.SetValue(key, value.name.c_str(), reg::kRegSz, value.value.data(),
-                             static_cast<std::uint32_t>(value.value.size())) == reg::kErrorSuccess;
+    return {value.name, true, reg::kRegSz,
+            std::vector<char>(value.value.begin(), value.value.end())};
   }
   const auto number = static_cast<std::uint32_t>(Number(value.value).value_or(0));
-  const unsigned char dword[4] = {
-      static_cast<unsigned char>(number), static_cast<unsigned char>(number >> 8),
-      static_cast<unsigned char>(number >> 16), static_cast<unsigned char>(number >> 24)};
-  return registry.SetValue(key, value.name.c_str(), reg::kRegDword, dword, sizeof dword) ==
-         reg::kErrorSuccess;
+  return {value.name,
+          true,
+          reg::kRegDword,
+          {static_cast<char>(number), static_cast<char>(number >> 8),
+           static_cast<char>(number >> 16), static_cast<char>(number >> 24)}};
 }
 
-// Puts back what the key held; a value it did not hold is deleted (gone
-// already is as good).
-bool Restore(IRegistry& registry, RegKeyHandle key, const Held& held) {
+// Writes held into the key; one that is absent is deleted (gone already is
+// as good).
+bool Write(IRegistry& registry, RegKeyHandle key, const Held& held) {
   if (!held.present) {
     const std::int32_t status = registry.DeleteValue(key, held.name.c_str());
     return status == reg::kErrorSuccess || status == reg::kErrorFileNotFound;
   }
   return registry.SetValue(key, held.name.c_str(), held.type, held.bytes.data(),
                            static_cast<std::uint32_t>(held.bytes.size())) == reg::kErrorSuccess;
+}
+
+// A value this import wrote: what the key held before, and what was written.
+struct Written {
+  Held before;
+  Held stored;
+};
+
+// Puts back what the key held before, unless another writer (a second
+// import, the running program storing a calibration) changed the value
+// since: its value stays. One that cannot be read again is put back.
+void PutBack(IRegistry& registry, RegKeyHandle key, const Written& written, ApplyOutcome& outcome) {
+  const std::optional<Held> now = ReadHeld(registry, key, written.stored.name);
+  if (now && *now != written.stored) {
+    outcome.changedMeanwhile.push_back(written.stored.name);
+  } else if (!Write(registry, key, written.before)) {
+    outcome.notRestored.push_back(written.stored.name);
+  }
+}
+
+std::string Joined(const std::vector<std::string>& names) {
+  std::string joined;
+  for (const std::string& name : names) {
+    joined.append(joined.empty() ? "" : ", ").append(name);
+  }
+  return joined;
+}
+
+// The bit of an import's answer that names value index of the file, above
+// kImportInPart's. A file has at most one value per setting, fewer than the
+// 62 such bits.
+std::uint64_t AnswerBit(std::size_t index) {
+  return index < 62 ? std::uint64_t{1} << (index + 2) : 0;
 }
 
 }  // namespace
@@ -234,8 +273,7 @@ SettingsFile ReadSettingsFile(const std::string& text, const std::string& path,
     const std::string name = Trimmed(equals == std::string::npos ? line : line.substr(0, equals));
     const Rule* rule = FindRule(name);
     const std::string written = equals == std::string::npos ? "" : line.substr(equals + 1);
-    const std::string value =
-        rule != nullptr && rule->kind == Kind::kNumber ? Trimmed(written) : written;
+    const std::string value = rule != nullptr && IsNumber(rule->kind) ? Trimmed(written) : written;
     std::string where = path;
     where.append(":").append(std::to_string(number + 1)).append(": ").append(name).append(": ");
     const char* fault = equals == std::string::npos ? "no \"=\""
@@ -260,7 +298,8 @@ SettingsFile ReadSettingsFile(const std::string& text, const std::string& path,
       file.values.push_back({name, value, rule->kind != Kind::kNumber});
     }
   }
-  if (file.values.empty() && file.notes.empty() && file.errors.empty()) {
+  // Lines all passed over store nothing either.
+  if (file.values.empty() && file.errors.empty()) {
     file.errors.push_back(path + ": no settings");
   }
   return file;
@@ -306,19 +345,20 @@ ApplyOutcome ApplySettingsFile(IRegistry& registry, const SettingsFile& file,
           reg::kErrorSuccess) {
     return outcome;
   }
-  std::vector<Held> written;
+  std::vector<Written> written;
   bool stored = true;
   for (const FileValue& value : file.values) {
     std::optional<Held> held = ReadHeld(registry, key, value.name);
-    stored = held && Write(registry, key, value);
+    Held wanted = AsStored(value);
+    stored = held && Write(registry, key, wanted);
     if (!stored) {
       break;
     }
-    written.push_back(std::move(*held));
+    written.push_back({std::move(*held), std::move(wanted)});
   }
-  for (const Held& held : written) {
-    if (!stored && !Restore(registry, key, held)) {
-      outcome.notRestored.push_back(held.name);
+  for (const Written& each : written) {
+    if (!stored) {
+      PutBack(registry, key, each, outcome);
     }
   }
   outcome.stored = registry.CloseKey(key) == reg::kErrorSuccess && stored;
@@ -326,14 +366,39 @@ ApplyOutcome ApplySettingsFile(IRegistry& registry, const SettingsFile& file,
 }
 
 std::string ApplyFailureText(const ApplyOutcome& outcome) {
-  if (outcome.notRestored.empty()) {
-    return "nothing imported";
+  std::string text = outcome.notRestored.empty()
+                         ? "nothing imported"
+                         : "imported in part: " + Joined(outcome.notRestored) +
+                               " could not be put back and keep the file's values";
+  if (!outcome.changedMeanwhile.empty()) {
+    text += "; left as another writer set them meanwhile: " + Joined(outcome.changedMeanwhile);
   }
-  std::string names;
-  for (const std::string& name : outcome.notRestored) {
-    names.append(names.empty() ? "" : ", ").append(name);
+  return text;
+}
+
+std::uint64_t ImportAnswer(const SettingsFile& file, const ApplyOutcome& outcome) {
+  if (outcome.stored) {
+    return kImportStored;
   }
-  return "imported in part: " + names + " could not be put back and keep the file's values";
+  std::uint64_t answer = 0;
+  const auto& left = outcome.notRestored;
+  for (std::size_t index = 0; index < file.values.size(); ++index) {
+    if (std::find(left.begin(), left.end(), file.values[index].name) != left.end()) {
+      answer |= kImportInPart | AnswerBit(index);
+    }
+  }
+  return answer;
+}
+
+ApplyOutcome AnsweredOutcome(const SettingsFile& file, std::uint64_t answer) {
+  ApplyOutcome outcome;
+  outcome.stored = answer == kImportStored;
+  for (std::size_t index = 0; index < file.values.size(); ++index) {
+    if ((answer & kImportInPart) != 0 && (answer & AnswerBit(index)) != 0) {
+      outcome.notRestored.push_back(file.values[index].name);
+    }
+  }
+  return outcome;
 }
 
 }  // namespace zt::settings

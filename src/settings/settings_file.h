@@ -3,6 +3,7 @@
 // Linux config, so a file written on one platform is read on the other.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -53,18 +54,34 @@ struct ApplyOutcome {
   // When not: the values that were written but could not be put back as
   // they were (the key refused the undoing too); they keep the file's.
   std::vector<std::string> notRestored;
+  // When not: the values another writer (a second import, the running
+  // program) changed after this import wrote them; theirs stays.
+  std::vector<std::string> changedMeanwhile;
 };
 
 // Stores every value of file through one key opened for reading and
 // writing, all or nothing: when a write fails, each value written before it
-// is put back as the key held it, and one the key did not hold is deleted.
+// is put back as the key held it, and one the key did not hold is deleted;
+// one that no longer holds what was written is left to the writer that
+// changed it.
 // A value the key holds but that cannot be read is not written (it could
 // not be put back). A file with errors stores nothing.
 ApplyOutcome ApplySettingsFile(IRegistry& registry, const SettingsFile& file,
                                const KeyLocation& where = kSettingsKey);
 
 // Why a file was not stored, after the key's own message: "nothing
-// imported", or the values a failed undoing left changed.
+// imported", or the values a failed undoing left changed; then the values
+// left as another writer set them.
 std::string ApplyFailureText(const ApplyOutcome& outcome);
+
+// The running program's answer to an import handed to it, as one number:
+// kImportStored, 0 when nothing changed (refused, or every value put
+// back); stored in part: kImportInPart with bit 2 + i set for each value i
+// of the file that could not be put back.
+inline constexpr std::uint64_t kImportStored = 1;
+inline constexpr std::uint64_t kImportInPart = 2;
+std::uint64_t ImportAnswer(const SettingsFile& file, const ApplyOutcome& outcome);
+// What an answer tells of the same file.
+ApplyOutcome AnsweredOutcome(const SettingsFile& file, std::uint64_t answer);
 
 }  // namespace zt::settings

@@ -186,6 +186,15 @@ bool CTouchMainDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
       OnNotifyMain(lParam);
       result = 0;
       return true;
+    // A logoff or shutdown: the process may be ended as soon as this
+    // returns, so the program ends here as on IDOK; the window is left to
+    // the system.
+    case WM_ENDSESSION:
+      if (wParam != FALSE) {
+        End();
+      }
+      result = 0;
+      return true;
     case kWmHoldRing:
       OnHoldRing(wParam, lParam);
       result = 0;
@@ -200,10 +209,12 @@ bool CTouchMainDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
       const std::string sent(static_cast<const char*>(data->lpData), data->cbData);
       const auto nul = std::min(sent.find('\0'), sent.size());
       const std::string path = sent.substr(0, nul);
-      const bool done = data->dwData == kCopyDataStatus
-                            ? WriteStatus(path)
-                            : OnImport(path, nul < sent.size() ? sent.substr(nul + 1) : "");
-      result = done ? 1 : 0;
+      if (data->dwData == kCopyDataStatus) {
+        result = WriteStatus(path) ? 1 : 0;
+      } else {
+        result =
+            static_cast<LRESULT>(OnImport(path, nul < sent.size() ? sent.substr(nul + 1) : ""));
+      }
       return true;
     }
     default:
@@ -246,9 +257,17 @@ void CTouchMainDlg::OnTimer(UINT_PTR id) {
   HideToTray();
 }
 
-// The end of the program: Find and the engine end side by side, each
-// within its bound, before the window goes.
 void CTouchMainDlg::OnOK() {
+  End();
+  ui::CDialog::OnOK();
+}
+
+// The end of the program: Find and the engine end side by side, each
+// within its bound (a finger down is lifted), then the health's last
+// writes. The health timer goes first, so that nothing writes the figures
+// of a running program after them.
+void CTouchMainDlg::End() {
+  ::KillTimer(m_hWnd, kHealthTimer);
   m_finder.RequestStop();
   m_host.StopDriver();
   m_finder.Stop();
@@ -258,7 +277,6 @@ void CTouchMainDlg::OnOK() {
   if (m_host.Platform().health != nullptr) {
     m_lastTouch.Flush(m_host.Platform().health->Figures().lastTouch);
   }
-  ui::CDialog::OnOK();
 }
 
 void CTouchMainDlg::EnableCommands(BOOL enable) {
@@ -327,12 +345,13 @@ void CTouchMainDlg::OnApply() {
 // A settings file another instance was started with: checked again, stored
 // whole and then taken as Apply takes a port (the engine restarts on the
 // stored settings). Refused while a calibration runs, as Apply waits then;
-// false also when the engine did not start again on what was stored.
-bool CTouchMainDlg::OnImport(const std::string& path, const std::string& text) {
+// not stored also when the engine did not start again on what was stored.
+// The answer is settings::ImportAnswer's.
+std::uint64_t CTouchMainDlg::OnImport(const std::string& path, const std::string& text) {
   const settings::SettingsFile file =
       settings::ReadSettingsFile(text, path, settings::FilePlatform::kWindows);
   if (m_bCalibrating || !file.errors.empty()) {
-    return false;
+    return 0;
   }
   m_finder.RequestStop();
   SetItemText(IDC_MAIN_FIND, "Find");
@@ -340,7 +359,11 @@ bool CTouchMainDlg::OnImport(const std::string& path, const std::string& text) {
   if (!outcome.stored) {
     m_finder.Stop();
     ShowState(std::string(kSettingsNotImported) + "; " + settings::ApplyFailureText(outcome));
-    return false;
+    CEventReporter* events = m_host.Platform().events;
+    if (events != nullptr && !outcome.notRestored.empty()) {
+      events->OnSettingsImportedInPart(path, settings::ApplyFailureText(outcome));
+    }
+    return settings::ImportAnswer(file, outcome);
   }
   if (CEventReporter* events = m_host.Platform().events) {
     events->OnSettingsImported(path);
@@ -353,7 +376,7 @@ bool CTouchMainDlg::OnImport(const std::string& path, const std::string& text) {
   ShowLinkState();
   ShowOrCreateButtonWnd();
   EnableCommands(m_host.ConnectedDriver() != nullptr ? TRUE : FALSE);
-  return started;
+  return started ? settings::kImportStored : 0;
 }
 
 void CTouchMainDlg::ReadMetricsPath() {

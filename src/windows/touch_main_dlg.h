@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -57,7 +58,10 @@ private:
   void AddAboutMenuItem();
   void OnApply();
   void OnFind();
-  bool OnImport(const std::string& path, const std::string& text);
+  std::uint64_t OnImport(const std::string& path, const std::string& text);
+  // Stops the engine and makes the health's last writes, as the program
+  // ends.
+  void End();
   // The metrics file "Metrics" names, read again (none: no file).
   void ReadMetricsPath();
   void CompleteHealth();

@@ -7,6 +7,7 @@ import os
 import re
 import subprocess
 import tempfile
+import time
 
 from harness import IDOK, IDS, WM_COMMAND, ProgramTestCase, Touchsim, promtool_check, scrape_textfile, wait_for
 
@@ -25,6 +26,9 @@ class HealthTest(ProgramTestCase):
                 return written.read()
 
         self.tap(300, 300)
+        first = wait_for(lambda: self.registry.query("LastTouch"))  # the first touch: stored at once
+        self.assertTrue(wait_for(lambda: time.time() >= first + 1.2))
+        self.tap(400, 400)  # a later second, left to the last write as the program ends
         self.sim.send("corrupt 100 100 2")
         self.assertTrue(wait_for(lambda: os.path.exists(metrics) and "checksum_errors_total 1\n" in read()))
         self.sim.stop()
@@ -32,15 +36,13 @@ class HealthTest(ProgramTestCase):
         self.assertTrue(wait_for(lambda: "zeltratouch_link_losses_total 1\n" in read()), read())
         self.assertEqual(promtool_check(metrics), "")
         scraped = scrape_textfile(folder)
-        status = self.wine.run(os.environ["ZT_EXE"], "/status")
-        self.assertEqual(status.returncode, 0)
-        figures = json.loads(status.stdout.decode())
+        figures = self.status()
         self.assertEqual(figures["link"], "retrying")
         for series, field in (("link_up", "link_up"), ("link_losses_total", "link_losses"),
                               ("touches_total", "touches"), ("checksum_errors_total", "checksum_errors"),
                               ("last_touch_timestamp_seconds", "last_touch")):
             self.assertEqual(scraped.get("zeltratouch_" + series), figures[field], series)
-        self.assertEqual((figures["touches"], figures["link_up"]), (1, False))
+        self.assertEqual((figures["touches"], figures["link_up"]), (2, False))
         self.assertEqual(scraped.get("node_textfile_scrape_error"), 0)
         self.driver.post(self.main_window(), WM_COMMAND, IDOK, 0)  # ends it: a last write
         self.assertTrue(wait_for(lambda: 'link_state{state="retrying"} 0\n' in read()), read())
@@ -51,7 +53,7 @@ class HealthTest(ProgramTestCase):
         denied = tempfile.mkdtemp(prefix="zt-denied-")
         subprocess.run(["chattr", "+i", denied], check=True)
         self.addCleanup(subprocess.run, ["chattr", "-i", denied], check=False)
-        self.registry.reset({"Port": "COM5", "Metrics": "Z:%s\\zeltratouch.prom" % denied.replace("/", "\\")})
+        self.registry.reset({"Port": "COM5", "Metrics": "Z:%s\\zt.prom" % denied.replace("/", "\\"), "LastTouch": 1796000000})
         trace = os.path.join(tempfile.mkdtemp(prefix="zt-events-"), "wine.err")
         with open(trace, "w") as errors:
             self.started.append(self.wine.start(os.environ["ZT_EXE"], trace=errors, debug="fixme+advapi"))
@@ -74,3 +76,12 @@ class HealthTest(ProgramTestCase):
         subprocess.run(["chattr", "-i", denied], check=True)
         self.assertTrue(wait_for(lambda: events({7, 8}) == [("0x0002", "0x00000007"), ("0x0004", "0x00000008")]),
                         events({7, 8}))
+        # The last touch stored before the start is read; a logoff ends the
+        # program as IDOK does: the link is written down.
+        self.assertEqual(self.status()["last_touch"], 1796000000)
+        self.wine.run("wineboot", "--end-session", "--force", "--kill")  # returns once the program ended
+        with open(os.path.join(denied, "zt.prom")) as written:
+            self.assertIn("zeltratouch_link_up 0\n", written.read())
+
+    def status(self):
+        return json.loads(self.wine.run(os.environ["ZT_EXE"], "/status").stdout.decode())

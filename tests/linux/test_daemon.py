@@ -192,6 +192,9 @@ class DaemonTest(DaemonCase):
                 return written.read()
             return ""
         self.send(sim, "tap 1000 1000")
+        first = wait_for(lambda: json.loads(self.command("status", "--json").stdout)["last_touch"])
+        self.assertTrue(wait_for(lambda: time.time() >= first + 1.2))  # stored within a second
+        self.send(sim, "tap 1000 1000")  # a later second, left to the last write as the daemon ends
         self.send(sim, "corrupt 1000 1000 2")  # a failing cable
         self.assertTrue(wait_for(lambda: "zeltratouch_checksum_errors_total 1\n" in read()), read())
         self.send(sim, "quit")  # the port goes away
@@ -201,7 +204,7 @@ class DaemonTest(DaemonCase):
         self.assertEqual(scraped.get("node_textfile_scrape_error"), 0, scraped)
         status = json.loads(self.command("status", "--json").stdout)
         for series, field, value in (("link_up", "link_up", 0), ('link_state{state="retrying"}', None, 1),
-                                     ("link_losses_total", "link_losses", 1), ("touches_total", "touches", 1),
+                                     ("link_losses_total", "link_losses", 1), ("touches_total", "touches", 2),
                                      ("checksum_errors_total", "checksum_errors", 1),
                                      ('output{output="mouse"}', None, 1), ("link_changes_total", "link_changes", 2),
                                      ("last_touch_timestamp_seconds", "last_touch", status["last_touch"])):

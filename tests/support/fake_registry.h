@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <mutex>
@@ -63,6 +64,11 @@ public:
     m_writesDone = done;
     m_writesRefused = refused;
   }
+  // Another program's work, run once, whole, just before the value
+  // otherWriterBefore is first read: a second writer of the key meanwhile.
+  std::function<void()> otherWriter;
+  std::string otherWriterBefore;
+
   std::map<std::string, Value> Values() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_values;
@@ -96,6 +102,9 @@ public:
   }
   std::int32_t QueryValue(RegKeyHandle key, const char* name, std::uint32_t& type, void* data,
                           std::uint32_t& size) override {
+    if (otherWriter && otherWriterBefore == name) {
+      std::exchange(otherWriter, nullptr)();
+    }
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!Opened(key, reg::kKeyQueryValue) || m_values.count(name) == 0) {
       return reg::kErrorFileNotFound;

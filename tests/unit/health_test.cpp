@@ -67,9 +67,11 @@ TEST(Health, TheFileIsWrittenAtAChangeAndOnceAMinute) {
   ASSERT_TRUE(file.Update(health, 1059));
   EXPECT_NE(Read(folder + "/zt.prom").find("zeltratouch_checksum_errors_total 1\n"),
             std::string::npos);
-  std::ofstream(folder + "/zt.prom") << "stale";
-  ASSERT_TRUE(file.Update(health, 1119));
-  EXPECT_EQ(MetricsText(health.Figures()), Read(folder + "/zt.prom"));
+  for (std::int64_t now : {1119, 500}) {  // a minute after; the clock set back: at once
+    std::ofstream(folder + "/zt.prom") << "stale";
+    ASSERT_TRUE(file.Update(health, now));
+    EXPECT_EQ(MetricsText(health.Figures()), Read(folder + "/zt.prom"));
+  }
   EXPECT_FALSE(std::filesystem::exists(folder + "/zt.prom.new"));
   EXPECT_EQ(std::filesystem::status(folder + "/zt.prom").permissions(),
             std::filesystem::perms(0644));  // written under a service's umask of 027
@@ -85,20 +87,18 @@ TEST(Health, TheLastTouchOutlivesARestartButNotAClockSetBack) {
   test::FakeRegistry key(settings::kSettingsKey.root, settings::kSettingsKey.subKey);
   test::RecordingLog log;
   settings::CLastTouchRecord first(key, &log);
-  for (std::int64_t now : {1000, 1030, 1059, 1060}) {  // a touch each second
+  for (std::int64_t now : {1000, 1030, 1059, 1060, 500}) {  // a touch each second
     first.Update(now - 1, now);
   }
-  EXPECT_EQ(key.Writes().size(), 2U);  // at 1000 and 1060
+  EXPECT_EQ(key.Writes().size(), 3U);  // at 1000, 1060 and at once after the clock set back
   key.SetKey(true, true);              // refused: logged once, tried again
   first.Update(1120, 1120);
   first.Flush(1121);
   key.SetKey(true, false);
   first.Flush(1122);  // the program ends
   EXPECT_EQ(log.lines.size(), 1U);
-  CHealth restarted;
-  restarted.RestoreLastTouch(settings::CLastTouchRecord(key, &log).Load(2000));
-  EXPECT_EQ(restarted.Figures().lastTouch, 1122);
-  EXPECT_EQ(settings::CLastTouchRecord(key, &log).Load(1121), 0);  // the clock set back
+  EXPECT_EQ(settings::CLastTouchRecord(key, &log).Load(2000), 1122);  // at the next start
+  EXPECT_EQ(settings::CLastTouchRecord(key, &log).Load(1121), 0);     // the clock set back
 }
 
 // Records each report as the event log would take it (its id, its kind:
@@ -130,10 +130,12 @@ TEST(Events, EachIsReportedOnceForEachChange) {
     events.OnTouchOutputRefused(refused);
   }
   events.OnSettingsImported("C:\\fleet\\kiosk.conf");
+  events.OnSettingsImportedInPart("C:\\fleet\\kiosk.conf", "imported in part: Beep");
   EXPECT_EQ(log.reports,
             (std::vector<std::string>{"3 E COM12", "2 I COM12", "1 W COM12", "2 I COM12",
                                       "1 W COM12", "4 I 2000", "6 W Output=1", "6 W Output=1",
-                                      "5 I C:\\fleet\\kiosk.conf"}));
+                                      "5 I C:\\fleet\\kiosk.conf",
+                                      "9 W C:\\fleet\\kiosk.conf: imported in part: Beep"}));
 }
 
 // A collector's folder the program may not write: said once as it starts

@@ -23,7 +23,7 @@ TEST(SettingsFile, OneBadLineIsNamedAndNothingIsStored) {
       {"Touchmode=1", "f.conf:2: Touchmode: not a setting"},
       {"TouchMode=3", "f.conf:2: TouchMode: out of range"},
       {"PX0=4096", "f.conf:2: PX0: out of range"},
-      {"Beep=yes", "f.conf:2: Beep: not a number"},
+      {"LastTouch=yesterday", "f.conf:2: LastTouch: not a number"},
       {"DTime=-1", "f.conf:2: DTime: not a number"},
       {"Freq=0x10", "f.conf:2: Freq: out of range"},
       {"DZoneX=99999999999999999999", "f.conf:2: DZoneX: not a number"},
@@ -72,8 +72,8 @@ TEST(SettingsFile, AFileOfNoSettingsOrInUtf16IsRefused) {
                    "1\0",
                    8),
        "f.conf:1: UTF-16: save the file as UTF-8"},
-      {"", "f.conf: no settings"},
       {"# Beep=1\r\n\r\n", "f.conf: no settings"},
+      {"LastTouch=1700000000\nControl=/run/x\nPort=/dev/ttyS0\n", "f.conf: no settings"},
   };
   for (const auto& each : cases) {
     const SettingsFile file = ReadSettingsFile(each.text, "f.conf", Platform::kWindows);
@@ -91,24 +91,40 @@ TEST(SettingsFile, AFailedWriteLeavesTheKeyAsItWasOrNamesWhatIsLeft) {
   // Freq is new to the key; the title is longer than the program reads.
   const SettingsFile file = ReadSettingsFile("Beep=1\nZeltraTouch=Kiosk \nFreq=440\nTouchMode=2\n",
                                              "f", Platform::kWindows);
-  // After three writes: none refused (a read-only key), TouchMode refused,
-  // or every write from TouchMode on, the undoing too.
-  for (const std::size_t refused : {std::size_t{0}, std::size_t{1}, SIZE_MAX}) {
+  // After three writes: none refused (a read-only key), TouchMode refused
+  // (also after another program, a second import, stored Freq meanwhile:
+  // its value stays), or every write from TouchMode on, the undoing too.
+  const struct {
+    std::size_t refused;
+    bool freqMeanwhile;
+    const char* text;
+  } cases[] = {
+      {0, false, "nothing imported"},
+      {1, false, "nothing imported"},
+      {1, true, "nothing imported; left as another writer set them meanwhile: Freq"},
+      {SIZE_MAX, false,
+       "imported in part: Beep, ZeltraTouch, Freq could not be put back and keep the file's "
+       "values"},
+  };
+  for (const auto& each : cases) {
     FakeRegistry key = Key();
     key.Put(kBeep, 0);
     key.Put(kWindowTitle, std::string(1500, 'T'), true);
     key.Put(kTouchMode, 1);
-    const auto before = key.Values();
-    key.SetKey(true, refused == 0);
-    key.FailWrites(3, refused);
+    auto expected = key.Values();
+    if (each.freqMeanwhile) {
+      key.otherWriterBefore = kTouchMode;
+      key.otherWriter = [&key] { key.Put(kFreq, 500); };
+      expected[kFreq] = {reg::kRegDword, FakeRegistry::DwordBytes(500)};
+    }
+    key.SetKey(true, each.refused == 0);
+    key.FailWrites(3, each.refused);
     const ApplyOutcome outcome = ApplySettingsFile(key, file);
     EXPECT_FALSE(outcome.stored);
-    EXPECT_EQ(ApplyFailureText(outcome), refused == SIZE_MAX
-                                             ? "imported in part: Beep, ZeltraTouch, "
-                                               "Freq could not be put back and keep "
-                                               "the file's values"
-                                             : "nothing imported");
-    EXPECT_TRUE(refused == SIZE_MAX || key.Values() == before) << refused;
+    EXPECT_EQ(ApplyFailureText(outcome), each.text);
+    EXPECT_TRUE(each.refused == SIZE_MAX || key.Values() == expected) << each.text;
+    // As a running program answers it to the instance that handed it over.
+    EXPECT_EQ(AnsweredOutcome(file, ImportAnswer(file, outcome)).notRestored, outcome.notRestored);
   }
 }
 

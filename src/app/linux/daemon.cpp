@@ -145,7 +145,7 @@ CDaemon::CDaemon(const DaemonPlatform& platform)
       m_comm(&platform.log),
       m_tap(platform.output),
       m_messages(platform.log),
-      m_lastTouch(platform.config, &platform.log),
+      m_lastTouch(platform.config, &platform.log, "in " + platform.config.Path()),
       m_host({m_comm, m_threads, m_tap, m_messages, platform.monitors, platform.touchScreen,
               &platform.log, &m_health},
              m_store) {

@@ -344,9 +344,11 @@ int main(int argc, char** argv) {
   }
   metricsWake.notify_all();
   metricsThread.join();
-  daemon.WriteHealthStopped();
+  // The health's last writes come after the engine has stopped, so that a
+  // touch begun while it stops is kept.
   const bool displayEnded = displayThread.End(monitors);
   daemon.Stop();
+  daemon.WriteHealthStopped();
   log.Write("stopped");
   if (!displayEnded || daemon.LeftThreadsRunning()) {
     std::_Exit(0);  // a thread still inside a driver or X call may use what main owns
