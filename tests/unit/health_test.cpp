@@ -159,5 +159,24 @@ TEST(Events, AMetricsFileThatCannotBeWrittenIsReportedOnceForEachChange) {
                              "the metrics file " + path + " is written again", "8 I " + path}));
 }
 
+// An operator who corrects or removes Metrics= after a failure is told that
+// it is over, so that an alert on the failure clears.
+TEST(Events, AMetricsFailureIsOverOnceMetricsNamesAFileThatWritesOrNone) {
+  const std::string denied = testing::TempDir() + "zt-health-absent/zt.prom";
+  const std::string good = testing::TempDir() + "zt-health-moved.prom";
+  for (const std::string& next : {good, std::string()}) {
+    FakeEventLog log;
+    CEventReporter events(log);
+    CHealth health;
+    std::optional<CMetricsFile> file;
+    FollowMetricsSetting(file, denied, &log, &events);
+    EXPECT_FALSE(file->Update(health, 0));
+    FollowMetricsSetting(file, next, &log, &events);
+    EXPECT_EQ(file.has_value(), !next.empty());
+    EXPECT_TRUE(!file || file->Update(health, 1));
+    EXPECT_EQ(log.reports.back(), "8 I " + (next.empty() ? denied : good));
+  }
+}
+
 }  // namespace
 }  // namespace zt
