@@ -11,6 +11,7 @@ INSTALL_DIR = r"C:\ZeltraTouchTest\ZeltraTouch"
 START_MENU = r"C:\ProgramData\Microsoft\Windows\Start Menu\Programs\ZeltraTouch"
 RUN_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Run"
 EVENT_SOURCE = r"HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\ZeltraTouch"
+METRICS_DIR = r"C:\ProgramData\ZeltraTouch\metrics"
 KEY_QUERY_VALUE, KEY_SET_VALUE, KEY_CREATE_SUB_KEY, DELETE, WRITE_DAC, WRITE_OWNER = 0x1, 0x2, 0x4, 0x10000, 0x40000, 0x80000
 
 
@@ -27,8 +28,16 @@ class InstallerTest(ProgramTestCase):
             self.assertEqual(setup.wait(120), code)
 
     def installed(self, name, folder=INSTALL_DIR):
-        path = os.path.join(self.wine.prefix, "drive_c", *folder[3:].split("\\"), name)
-        return os.path.exists(path)
+        return os.path.exists(self.path(name, folder))
+
+    def path(self, name, folder=INSTALL_DIR):
+        return os.path.join(self.wine.prefix, "drive_c", *folder[3:].split("\\"), name)
+
+    @staticmethod
+    def icacls_commands(trace):
+        """What the setup asked icacls (Wine's changes no access list), folder first."""
+        with open(trace) as errors:
+            return [line.split('icacls.exe" ', 1)[1].strip() for line in errors if "icacls:main stub:" in line]
 
     def run_key(self):
         return self.wine.run("reg", "query", RUN_KEY, "/v", "ZeltraTouch").returncode == 0
@@ -54,7 +63,8 @@ class InstallerTest(ProgramTestCase):
 
         self.main_window()  # started by the setup program
         self.uninstall("/REMOVESETTINGS")
-        self.assertFalse(self.installed("ZeltraTouch.lnk", START_MENU) or self.installed("LICENSE.txt"))
+        self.assertFalse(self.installed("ZeltraTouch.lnk", START_MENU) or self.installed("LICENSE.txt") or
+                         self.installed("", METRICS_DIR))
         self.assertIsNone(self.registry.query("Port"))
 
     def test_a_silent_install_takes_a_settings_file_and_a_port_and_keeps_them(self):
@@ -74,11 +84,15 @@ class InstallerTest(ProgramTestCase):
         trace = os.path.join(folder, "setup.err")
         self.install("/SETTINGS=unit.conf", "/PORT=COM12", folder=folder, trace=trace)
         self.assertEqual([self.registry.query(n) for n in ("Port", "TouchMode", "PX0", "Freq")], ["COM12", 2, 300, 600])
-        # The metrics file's folder: made, and opened to users to add and replace files.
-        self.assertTrue(os.path.isdir(os.path.join(folder, "textfile_inputs")))
-        with open(trace) as errors:
-            self.assertIn(r'"%s\\textfile_inputs" "/grant" "*S-1-5-32-545:(AD)" "*S-1-5-32-545:(OI)(IO)(M)"'
-                          % windows_folder.replace("\\", "\\\\"), errors.read())
+        # Our own metrics folder, owned by Administrators, where Users add files
+        # and replace them (nothing below); none for the folder the file names.
+        self.assertTrue(self.installed("", METRICS_DIR))
+        self.assertFalse(os.path.exists(os.path.join(folder, "textfile_inputs")))
+        folder_arg = '"%s" ' % METRICS_DIR.replace("\\", "\\\\")
+        self.assertEqual(self.icacls_commands(trace), [folder_arg + each for each in (
+            '"/setowner" "*S-1-5-32-544" "/L"', '"/reset" "/L"',
+            '"/inheritance:r" "/grant" "*S-1-5-18:(OI)(CI)(F)" "*S-1-5-32-544:(OI)(CI)(F)" "*S-1-5-32-545:(RX)" '
+            '"*S-1-5-32-545:(WD)" "*S-1-5-32-545:(OI)(IO)(NP)(M)" "/L"')])
         source = self.wine.run("reg", "query", EVENT_SOURCE, "/v", "EventMessageFile").stdout.decode()
         self.assertIn(INSTALL_DIR + r"\ZeltraTouch.exe", source)
         self.uninstall()
@@ -98,10 +112,28 @@ class InstallerTest(ProgramTestCase):
             self.main_window()
 
     def test_a_reinstall_keeps_the_settings_and_can_start_at_logon(self):
-        self.registry.reset({"Port": "COM7", "TouchMode": 2})
-        self.install("/AUTOSTART")
+        # Metrics= set by a user (who may write the key) to the program's folder.
+        self.registry.reset({"Port": "COM7", "TouchMode": 2, "Metrics": INSTALL_DIR + r"\x.prom"})
+        trace = tempfile.mktemp(prefix="zt-setup-trace-")
+        self.install("/AUTOSTART", trace=trace)
         self.assertEqual([self.registry.query(n) for n in ("Port", "TouchMode", "DZoneX")], ["COM7", 2, 200])
         self.assertTrue(self.run_key())
+        commands = self.icacls_commands(trace)
+        self.assertTrue(commands and all("ZeltraTouch\\\\metrics" in each for each in commands), commands)
+
+        # Again, with a settings file, while the program (an older build, marked
+        # at its end) runs and holds its file: ended, replaced, started again.
+        self.main_window()
+        with open(self.path("ZeltraTouch.exe"), "ab") as program:
+            program.write(b"OLDER-BUILD")
+        folder = tempfile.mkdtemp(prefix="zt-reinstall-")
+        with open(os.path.join(folder, "unit.conf"), "w") as file:
+            file.write("TouchMode=1\n")
+        self.install("/SETTINGS=unit.conf", folder=folder)
+        with open(self.path("ZeltraTouch.exe"), "rb") as program:
+            self.assertFalse(program.read().endswith(b"OLDER-BUILD"))
+        self.assertEqual(self.registry.query("TouchMode"), 1)
+        self.main_window()
         self.uninstall()
         self.assertFalse(self.run_key())
 
