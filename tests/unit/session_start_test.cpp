@@ -61,7 +61,6 @@ TEST(SessionStart, StartsOnceForTheUserAtTheMachine) {
       // The console at the logon screen, an administrator in a remote session.
       {{1, {services, {1, kConnected}, {2, kActive}}, {}, true}, kNoUserLoggedOn, {}},
       {{kNoSession, {services, {3, kActive}}, {}, true}, kNoUserLoggedOn, {}},  // switching
-      {{1, {services, {1, kConnected}, {2, kDisconnected}}, {}, true}, kNoUserLoggedOn, {}},
       // Running for a user switched away from: it holds the port.
       {{1, {services, {1, kActive}, {2, kDisconnected}}, {2}, true}, kAlreadyRunning, {2}},
       {{1, {services, {1, kActive}}, {1}, true}, kAlreadyRunning, {1}},
