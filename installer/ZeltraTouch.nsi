@@ -285,21 +285,22 @@ Function ImportPresets
   ${EndIf}
 FunctionEnd
 
-; Leaves the error flag set when $R0 is a junction or a link: a folder that
-; leads elsewhere is never opened to users nor emptied.
-!macro ErrorIfLink UN
-  Function ${UN}ErrorIfLink
+; $R1 = "1" when $R0 is a junction or a link, else "0": a folder that leads
+; elsewhere is never opened to users nor emptied.
+!macro IsLink UN
+  Function ${UN}IsLink
+    StrCpy $R1 "0"
     System::Call 'kernel32::GetFileAttributesW(w "$R0") i .r9'
     ${If} $9 != -1
       IntOp $9 $9 & ${FILE_ATTRIBUTE_REPARSE_POINT}
       ${If} $9 != 0
-        SetErrors
+        StrCpy $R1 "1"
       ${EndIf}
     ${EndIf}
   FunctionEnd
 !macroend
-!insertmacro ErrorIfLink ""
-!insertmacro ErrorIfLink "un."
+!insertmacro IsLink ""
+!insertmacro IsLink "un."
 
 ; The folder for the metrics file (Metrics=), ours alone: the program runs
 ; as the logged-on user and replaces its file atomically (writes NAME.new
@@ -309,14 +310,19 @@ FunctionEnd
 ; delete the files in it (inherited by files only, no further). Nothing is
 ; ever granted on a folder the settings name: those are the operator's.
 Function OpenMetricsFolderToUsers
-  CreateDirectory "${METRICS_DIR}"
-  ClearErrors
   StrCpy $R0 "${DATA_DIR}"
-  Call ErrorIfLink
-  StrCpy $R0 "${METRICS_DIR}"
-  Call ErrorIfLink
-  ${If} ${Errors}
-    DetailPrint "${METRICS_DIR} leads elsewhere: not opened to users."
+  Call IsLink
+  ${If} $R1 == "0"
+    CreateDirectory "${METRICS_DIR}"
+    Call IsLink
+  ${EndIf}
+  ${If} $R1 == "0"
+    StrCpy $R0 "${METRICS_DIR}"
+    Call IsLink
+  ${EndIf}
+  ${If} $R1 != "0"
+  ${OrIfNot} ${FileExists} "${METRICS_DIR}\*.*"
+    DetailPrint "${METRICS_DIR} cannot be made or leads elsewhere: not opened to users."
     Return
   ${EndIf}
   StrCpy $1 '"$SYSDIR\icacls.exe" "${METRICS_DIR}"'
@@ -480,12 +486,13 @@ FunctionEnd
 
 ; The metrics folder with the files in it, unless it leads elsewhere.
 Function un.RemoveMetricsFolder
-  ClearErrors
   StrCpy $R0 "${DATA_DIR}"
-  Call un.ErrorIfLink
-  StrCpy $R0 "${METRICS_DIR}"
-  Call un.ErrorIfLink
-  ${IfNot} ${Errors}
+  Call un.IsLink
+  ${If} $R1 == "0"
+    StrCpy $R0 "${METRICS_DIR}"
+    Call un.IsLink
+  ${EndIf}
+  ${If} $R1 == "0"
     Delete "${METRICS_DIR}\*.*"
     RMDir "${METRICS_DIR}"
     RMDir "${DATA_DIR}"

@@ -3,6 +3,7 @@ key with its first values and access for ordinary users, the program and its
 Start-menu entry, start at logon as an option, and nothing left afterwards."""
 import os
 import pathlib
+import shutil
 import tempfile
 import unittest
 
@@ -107,9 +108,19 @@ class InstallerTest(ProgramTestCase):
 
     def test_a_reinstall_keeps_the_settings_and_can_start_at_logon(self):
         self.registry.reset({"Port": "COM7", "TouchMode": 2})
-        self.install("/AUTOSTART")
+        # Our metrics folder's parent made first by a user, as a link to another program's folder.
+        elsewhere = tempfile.mkdtemp(prefix="zt-elsewhere-")
+        link = os.path.join(self.wine.prefix, "drive_c", "ProgramData", "ZeltraTouch")
+        shutil.rmtree(link, ignore_errors=True)
+        os.symlink(elsewhere, link)
+        self.addCleanup(os.unlink, link)
+        trace = tempfile.mktemp(prefix="zt-setup-trace-")
+        self.install("/AUTOSTART", trace=trace)
         self.assertEqual([self.registry.query(n) for n in ("Port", "TouchMode", "DZoneX")], ["COM7", 2, 200])
         self.assertTrue(self.run_key())
+        with open(trace) as errors:
+            self.assertNotIn("icacls", errors.read())
+        self.assertEqual(os.listdir(elsewhere), [])
 
         # Again, with a port to import, while the program (an older build, marked
         # at its end) runs and holds its file: ended, replaced, started again.
