@@ -257,16 +257,16 @@ Function QuitCode
   ${EndIf}
 FunctionEnd
 
-; One import of a file through the program; on any exit code but 0 the
-; setup stops with that code, before the files are installed.
+; One import of a file through the program (all or nothing); on any exit
+; code but 0 the setup stops with that code, the settings as they were.
 !macro ImportOrQuit FILE WHAT
   StrCpy $0 "error"
   ExecWait '"$PLUGINSDIR\ZeltraTouch.exe" /import "${FILE}"' $0
   ${If} $0 != 0
     DetailPrint "${WHAT} not imported (exit code $0)."
     Call QuitCode
-    Call UndoInstall
     MessageBox MB_ICONSTOP "${WHAT} could not be imported (ZeltraTouch.exe /import exit code $0)." /SD IDOK
+    Call UndoInstall
     Quit
   ${EndIf}
   DetailPrint "${WHAT} imported."
@@ -348,7 +348,8 @@ Function MakeSettingsKey
   ${If} $KeyWasThere == "1"
     Return
   ${EndIf}
-  System::Call 'advapi32::RegCreateKeyExW(p ${HKLM_HANDLE}, w "${SETTINGS_KEY}", i 0, p 0, i 0,       i ${KEY_SET_VALUE}|${KEY_WOW64_64KEY}, p 0, *p .r1, p 0) i .r0'
+  System::Call 'advapi32::RegCreateKeyExW(p ${HKLM_HANDLE}, w "${SETTINGS_KEY}", i 0, p 0, i 0, \
+      i ${KEY_SET_VALUE}|${KEY_WOW64_64KEY}, p 0, *p .r1, p 0) i .r0'
   ${If} $0 == 0
     System::Call 'advapi32::RegCloseKey(p r1)'
   ${EndIf}
@@ -401,8 +402,9 @@ FunctionEnd
 ; As the user who installs, in that user's session. SYSTEM, or anyone in
 ; session 0 (a deployment tool's installs, named SYSTEM in another language
 ; too) has no desktop of a user: the program starts itself for the user
-; logged on at the machine, in that user's session (unless it runs there
-; already); with nobody logged on, the start at logon serves.
+; logged on at the machine's console, in that user's session (unless it
+; runs already, in any session); with nobody there, the start at logon
+; serves.
 Function StartProgram
   UserInfo::GetName
   Pop $0

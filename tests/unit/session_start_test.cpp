@@ -63,7 +63,6 @@ TEST(SessionStart, StartsOnceForTheUserAtTheMachine) {
       {{kNoSession, {services, {3, kActive}}, {}, true}, kNoUserLoggedOn, {}},  // switching
       // Running for a user switched away from: it holds the port.
       {{1, {services, {1, kActive}, {2, kDisconnected}}, {2}, true}, kAlreadyRunning, {2}},
-      {{1, {services, {1, kActive}}, {1}, true}, kAlreadyRunning, {1}},
       {{1, {services}, {}, true}, kRefused, {}},  // a console the list does not show: tried
       {{1, {services, {1, kActive}}, {}, false}, kRefused, {}},  // not SYSTEM: no user's token
   };
