@@ -55,7 +55,6 @@ class InstallerTest(ProgramTestCase):
         self.assertEqual(users & (DELETE | WRITE_DAC | WRITE_OWNER | KEY_CREATE_SUB_KEY), 0)
         self.assertFalse(self.run_key(), "start at logon is an option")
 
-        self.main_window()  # started by the setup program
         self.uninstall("/REMOVESETTINGS")
         self.assertFalse(self.installed("ZeltraTouch.lnk", START_MENU) or self.installed("LICENSE.txt") or
                          self.installed("", METRICS_DIR))
