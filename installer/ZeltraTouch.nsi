@@ -74,6 +74,7 @@ Var PortName
 Var KeyWasThere  ; "1" when the settings key was there before this setup
 Var SourceWasThere  ; "1" when the event source was registered before
 Var ProgramWasThere  ; "1" when the program was installed in $INSTDIR before
+Var ProgramWasEnded  ; "1" when this setup ended the running program
 
 ; HKEY_LOCAL_MACHINE as a 64-bit handle value (sign-extended 0x80000002).
 !define HKLM_HANDLE -2147483646
@@ -384,6 +385,9 @@ FunctionEnd
 Function EndProgram
   nsExec::Exec '"$SYSDIR\taskkill.exe" /F /IM ZeltraTouch.exe'
   Pop $0
+  ${If} $0 == 0
+    StrCpy $ProgramWasEnded "1"
+  ${EndIf}
   ${If} $0 != 0
   ${OrIfNot} ${FileExists} "$INSTDIR\ZeltraTouch.exe"
     Return
@@ -465,6 +469,15 @@ SectionEnd
 Section "-Start"
   Call StartProgram
 SectionEnd
+
+; A file that could not be written stopped the setup: the program it
+; ended runs again, as it was.
+Function .onInstFailed
+  ${If} $ProgramWasEnded == "1"
+  ${AndIf} ${FileExists} "$INSTDIR\ZeltraTouch.exe"
+    Call StartProgram
+  ${EndIf}
+FunctionEnd
 
 Function .onInit
   SetRegView 64
