@@ -2,9 +2,9 @@
 ;
 ; Installs ZeltraTouch.exe, creates the program's settings key with initial
 ; values that ordinary users may change, a Start-menu entry, optionally a
-; start at logon, the event log source, lets users write the folder of the
-; metrics file the settings name, and an uninstaller that removes the files
-; (and the key, when asked).
+; start at logon, the event log source, a folder for the metrics file that
+; users may write files in, and an uninstaller that removes the files (and the
+; key and that folder, when asked).
 ; Values already in the key are kept, so a reinstall loses no settings and
 ; no calibration.
 ;
@@ -17,19 +17,22 @@
 ; Build options: -DZT_EXIT_CODES=path/exit_codes.h
 ; FILE may be relative to the folder the setup is started from, and may be
 ; quoted whole ("/SETTINGS=C:\fleet dir\kiosk.conf") or after the "=". The
-; settings file is checked before anything is installed and imported
-; (ZeltraTouch.exe /import) after the initial values, before the files;
-; /PORT wins over the file's port. The program is started at the end, as the
+; settings file is checked before anything is installed, and imported
+; (ZeltraTouch.exe /import) once the files are in place, before the initial
+; values; /PORT wins over the file's port. A running program is ended first
+; (its file could not be replaced) and started again at the end, as the
 ; installing user, or (when that is SYSTEM or runs in session 0) as the user
-; logged on at the machine. A silent uninstall keeps the settings unless /REMOVESETTINGS is
-; given.
+; logged on at the machine's console. A silent uninstall keeps the settings
+; unless /REMOVESETTINGS is given.
 ; Exit codes: those of the program's commands (ZT_EXIT_CODES, the program's
-; exit_codes.h, read when the setup is built): 0 installed; 3 the settings
-; file has a bad line; 4 it cannot be read; 5 the settings key cannot be
-; written; 6 the running program refused the import; 8 /PORT is not a COM
-; port; 10 the import left part of the file; 1 cancelled; 2 stopped
-; otherwise. With any of 3 to 8 and 10 nothing is installed: a settings key or
-; event source this setup made is removed again.
+; exit_codes.h, read when the setup is built): 0 installed; 2 not run as an
+; administrator, or stopped otherwise; 3 the settings file has a bad line;
+; 4 it cannot be read, or a file cannot be installed; 5 the settings key
+; cannot be written; 6 the running program refused the import; 8 /PORT is not
+; a COM port; 10 the import left part of the file; 1 cancelled. With 3, 5,
+; 6, 8 or 10 the settings are as they were (with 10: but for the values the
+; import names) and a first install leaves nothing behind; with 4 the files
+; that could not be installed stop the setup before the settings are touched.
 
 Unicode true
 Target amd64-unicode
@@ -57,20 +60,28 @@ SetCompressor /SOLID lzma
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define STARTMENU_DIR "$SMPROGRAMS\ZeltraTouch"
 !define EVENTLOG_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\ZeltraTouch"
+; With SetShellVarContext all, $APPDATA is %ProgramData%.
+!define DATA_DIR "$APPDATA\ZeltraTouch"
+!define METRICS_DIR "${DATA_DIR}\metrics"
 !ifndef ZT_EXIT_CODES
   !error "define ZT_EXIT_CODES, the program's table of exit codes"
 !endif
 !searchparse /file "${ZT_EXIT_CODES}" "kExitStopped = " EXIT_STOPPED ";"
 !searchparse /file "${ZT_EXIT_CODES}" "kExitBadPort = " EXIT_BAD_PORT ";"
+!searchparse /file "${ZT_EXIT_CODES}" "kExitFileFailed = " EXIT_FILE_FAILED ";"
 
 Var SettingsFile
 Var PortName
 Var KeyWasThere  ; "1" when the settings key was there before this setup
 Var SourceWasThere  ; "1" when the event source was registered before
+Var ProgramWasThere  ; "1" when the program was installed in $INSTDIR before
+Var ProgramWasEnded  ; "1" when this setup ended the running program
 
 ; HKEY_LOCAL_MACHINE as a 64-bit handle value (sign-extended 0x80000002).
 !define HKLM_HANDLE -2147483646
 !define KEY_WOW64_64KEY 0x0100
+!define KEY_SET_VALUE 0x0002
+!define FILE_ATTRIBUTE_REPARSE_POINT 0x0400
 !define WRITE_DAC 0x00040000
 !define DACL_SECURITY_INFORMATION 4
 !define SDDL_REVISION_1 1
@@ -83,6 +94,9 @@ Name "${PRODUCT}"
 OutFile "${ZT_OUTFILE}"
 InstallDir "$PROGRAMFILES64\Corvantic\ZeltraTouch"
 RequestExecutionLevel admin
+; A file that cannot be written stops the setup (silent or not) instead of
+; being skipped.
+AllowSkipFiles off
 ShowInstDetails show
 ShowUninstDetails show
 
@@ -245,16 +259,16 @@ Function QuitCode
   ${EndIf}
 FunctionEnd
 
-; One import of a file through the program; on any exit code but 0 the
-; setup stops with that code, before the files are installed.
+; One import of a file through the program (all or nothing); on any exit
+; code but 0 the setup stops with that code, the settings as they were.
 !macro ImportOrQuit FILE WHAT
   StrCpy $0 "error"
   ExecWait '"$PLUGINSDIR\ZeltraTouch.exe" /import "${FILE}"' $0
   ${If} $0 != 0
     DetailPrint "${WHAT} not imported (exit code $0)."
-    Call UndoSettings
     Call QuitCode
     MessageBox MB_ICONSTOP "${WHAT} could not be imported (ZeltraTouch.exe /import exit code $0)." /SD IDOK
+    Call UndoInstall
     Quit
   ${EndIf}
   DetailPrint "${WHAT} imported."
@@ -273,33 +287,81 @@ Function ImportPresets
   ${EndIf}
 FunctionEnd
 
-; Where the settings name a metrics file (Metrics=), the program, which runs
-; as the logged-on user, must create and replace files in its folder (it
-; writes NAME.new beside the file and renames it over the file): the folder
-; is made if needed, and Users may add files to it and change or delete the
-; files in it (inherited by files only; nothing on the folder itself).
+; $R1 = "1" when $R0 is a junction or a link, else "0": a folder that leads
+; elsewhere is never opened to users nor emptied.
+!macro IsLink UN
+  Function ${UN}IsLink
+    StrCpy $R1 "0"
+    System::Call 'kernel32::GetFileAttributesW(w "$R0") i .r9'
+    ${If} $9 != -1
+      IntOp $9 $9 & ${FILE_ATTRIBUTE_REPARSE_POINT}
+      ${If} $9 != 0
+        StrCpy $R1 "1"
+      ${EndIf}
+    ${EndIf}
+  FunctionEnd
+!macroend
+!insertmacro IsLink ""
+!insertmacro IsLink "un."
+
+; The folder for the metrics file (Metrics=), ours alone: the program runs
+; as the logged-on user and replaces its file atomically (writes NAME.new
+; beside it, renames it over NAME). Owned by Administrators and made anew
+; (a folder of that name a user made first loses its entries), Users may
+; list it and add files to it (WD, not AD: no subfolders), and modify or
+; delete the files in it (inherited by files only, no further). Nothing is
+; ever granted on a folder the settings name: those are the operator's.
 Function OpenMetricsFolderToUsers
-  ClearErrors
-  ReadRegStr $0 HKLM "${SETTINGS_KEY}" "Metrics"
-  ${If} ${Errors}
-  ${OrIf} $0 == ""
+  StrCpy $R0 "${DATA_DIR}"
+  Call IsLink
+  ${If} $R1 == "0"
+    CreateDirectory "${METRICS_DIR}"
+    Call IsLink
+  ${EndIf}
+  ${If} $R1 == "0"
+    StrCpy $R0 "${METRICS_DIR}"
+    Call IsLink
+  ${EndIf}
+  ${If} $R1 != "0"
+  ${OrIfNot} ${FileExists} "${METRICS_DIR}\*.*"
+    DetailPrint "${METRICS_DIR} cannot be made or leads elsewhere: not opened to users."
     Return
   ${EndIf}
-  ${GetParent} $0 $1
-  ${If} $1 == ""
-    Return
+  StrCpy $1 '"$SYSDIR\icacls.exe" "${METRICS_DIR}"'
+  nsExec::ExecToLog '$1 /setowner *S-1-5-32-544 /L'
+  Pop $0
+  ${If} $0 == 0
+    nsExec::ExecToLog '$1 /reset /L'
+    Pop $0
   ${EndIf}
-  CreateDirectory $1
-  nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$1" /grant *S-1-5-32-545:(AD) *S-1-5-32-545:(OI)(IO)(M)'
-  Pop $2
-  ${If} $2 != 0
-    DetailPrint "Could not let users write the metrics folder $1 ($2)."
+  ${If} $0 == 0
+    nsExec::ExecToLog '$1 /inheritance:r /grant *S-1-5-18:(OI)(CI)(F) *S-1-5-32-544:(OI)(CI)(F) \
+        *S-1-5-32-545:(RX) *S-1-5-32-545:(WD) *S-1-5-32-545:(OI)(IO)(NP)(M) /L'
+    Pop $0
+  ${EndIf}
+  ${If} $0 != 0
+    DetailPrint "Could not let users write the metrics folder ${METRICS_DIR} ($0)."
   ${EndIf}
 FunctionEnd
 
-; Takes away the settings key and the event source where this setup made
-; them.
-Function UndoSettings
+; The settings key, empty, where it is not there yet: the import writes
+; into an existing key.
+Function MakeSettingsKey
+  ${If} $KeyWasThere == "1"
+    Return
+  ${EndIf}
+  System::Call 'advapi32::RegCreateKeyExW(p ${HKLM_HANDLE}, w "${SETTINGS_KEY}", i 0, p 0, i 0, \
+      i ${KEY_SET_VALUE}|${KEY_WOW64_64KEY}, p 0, *p .r1, p 0) i .r0'
+  ${If} $0 == 0
+    System::Call 'advapi32::RegCloseKey(p r1)'
+  ${EndIf}
+FunctionEnd
+
+; After a failed import (the settings are as they were): takes away the
+; settings key and the event source where this setup made them, and the
+; files of a first install; an update keeps its new files and starts the
+; program again.
+Function UndoInstall
   ${If} $KeyWasThere != "1"
     DeleteRegKey HKLM "${SETTINGS_KEY}"
     DeleteRegKey /ifempty HKLM "${VENDOR_KEY}"
@@ -307,13 +369,47 @@ Function UndoSettings
   ${If} $SourceWasThere != "1"
     DeleteRegKey HKLM "${EVENTLOG_KEY}"
   ${EndIf}
+  ${If} $ProgramWasThere == "1"
+    Call StartProgram
+    Return
+  ${EndIf}
+  Delete "$INSTDIR\ZeltraTouch.exe"
+  Delete "$INSTDIR\LICENSE.txt"
+  Delete "$INSTDIR\Uninstall.exe"
+  RMDir "$INSTDIR"
+FunctionEnd
+
+; Ends the program wherever it runs, as the uninstaller does: its file
+; cannot be replaced while it runs, and an import would reach the running
+; program instead of the key (not at all from session 0). The end section
+; starts it again. An ended process holds its file a moment longer.
+Function EndProgram
+  nsExec::Exec '"$SYSDIR\taskkill.exe" /F /IM ZeltraTouch.exe'
+  Pop $0
+  ${If} $0 == 0
+    StrCpy $ProgramWasEnded "1"
+  ${EndIf}
+  ${If} $0 != 0
+  ${OrIfNot} ${FileExists} "$INSTDIR\ZeltraTouch.exe"
+    Return
+  ${EndIf}
+  ${For} $1 1 100
+    ClearErrors
+    FileOpen $2 "$INSTDIR\ZeltraTouch.exe" a
+    ${IfNot} ${Errors}
+      FileClose $2
+      ${Break}
+    ${EndIf}
+    Sleep 100
+  ${Next}
 FunctionEnd
 
 ; As the user who installs, in that user's session. SYSTEM, or anyone in
 ; session 0 (a deployment tool's installs, named SYSTEM in another language
 ; too) has no desktop of a user: the program starts itself for the user
-; logged on at the machine, in that user's session (unless it runs there
-; already); with nobody logged on, the start at logon serves.
+; logged on at the machine's console, in that user's session (unless it
+; runs already, in any session); with nobody there, the start at logon
+; serves.
 Function StartProgram
   UserInfo::GetName
   Pop $0
@@ -332,17 +428,25 @@ FunctionEnd
 
 Section "ZeltraTouch (required)" SecProgram
   SectionIn RO
-  Call WriteInitialSettings
-  Call OpenSettingsToUsers
-  WriteRegExpandStr HKLM "${EVENTLOG_KEY}" "EventMessageFile" "$INSTDIR\ZeltraTouch.exe"
-  WriteRegDWORD HKLM "${EVENTLOG_KEY}" "TypesSupported" 7
-  Call ImportPresets
-  Call OpenMetricsFolderToUsers
-
+  ${If} ${FileExists} "$INSTDIR\ZeltraTouch.exe"
+    StrCpy $ProgramWasThere "1"
+  ${EndIf}
+  Call EndProgram
+  ; A file that cannot be written aborts the setup with this code.
+  SetErrorLevel ${EXIT_FILE_FAILED}
   SetOutPath "$INSTDIR"
   File "/oname=ZeltraTouch.exe" "${ZT_EXE}"
   File "/oname=LICENSE.txt" "${ZT_LICENSE}"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
+  SetErrorLevel 0
+
+  Call MakeSettingsKey
+  Call ImportPresets
+  Call WriteInitialSettings
+  Call OpenSettingsToUsers
+  WriteRegExpandStr HKLM "${EVENTLOG_KEY}" "EventMessageFile" "$INSTDIR\ZeltraTouch.exe"
+  WriteRegDWORD HKLM "${EVENTLOG_KEY}" "TypesSupported" 7
+  Call OpenMetricsFolderToUsers
 
   CreateDirectory "${STARTMENU_DIR}"
   CreateShortcut "${STARTMENU_DIR}\ZeltraTouch.lnk" "$INSTDIR\ZeltraTouch.exe"
@@ -367,9 +471,25 @@ Section "-Start"
   Call StartProgram
 SectionEnd
 
+; A file that could not be written stopped the setup: the program it
+; ended runs again, as it was.
+Function .onInstFailed
+  ${If} $ProgramWasEnded == "1"
+  ${AndIf} ${FileExists} "$INSTDIR\ZeltraTouch.exe"
+    Call StartProgram
+  ${EndIf}
+FunctionEnd
+
 Function .onInit
   SetRegView 64
   SetShellVarContext all
+  UserInfo::GetAccountType
+  Pop $0
+  ${If} $0 != "Admin"
+    SetErrorLevel ${EXIT_STOPPED}
+    MessageBox MB_ICONSTOP "The setup must be run as an administrator." /SD IDOK
+    Quit
+  ${EndIf}
   ${GetParameters} $0
   ClearErrors
   ${GetOptions} $0 "/AUTOSTART" $1
@@ -378,6 +498,21 @@ Function .onInit
   ${EndIf}
   Call CheckPresets
   Call NoteWhatIsThere
+FunctionEnd
+
+; The metrics folder with the files in it, unless it leads elsewhere.
+Function un.RemoveMetricsFolder
+  StrCpy $R0 "${DATA_DIR}"
+  Call un.IsLink
+  ${If} $R1 == "0"
+    StrCpy $R0 "${METRICS_DIR}"
+    Call un.IsLink
+  ${EndIf}
+  ${If} $R1 == "0"
+    Delete "${METRICS_DIR}\*.*"
+    RMDir "${METRICS_DIR}"
+    RMDir "${DATA_DIR}"
+  ${EndIf}
 FunctionEnd
 
 ; The settings (port, calibration) go when the user says so, or with
@@ -394,6 +529,7 @@ Section "Uninstall"
   removeSettings:
     DeleteRegKey HKLM "${SETTINGS_KEY}"
     DeleteRegKey /ifempty HKLM "${VENDOR_KEY}"
+    Call un.RemoveMetricsFolder
   keepSettings:
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
   DeleteRegKey HKLM "${EVENTLOG_KEY}"

@@ -165,6 +165,13 @@ int Status(CTouchApp& app) {
   return answered ? kExitDone : kExitProgramRefused;
 }
 
+// Whether the program starts at each logon: the setup's Run entry, made
+// with /AUTOSTART.
+bool StartsAtLogon() {
+  return ::RegGetValueW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                        L"ZeltraTouch", RRF_RT_REG_SZ, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
 // The setup's start of the program when it runs as SYSTEM: for the user at
 // the machine, in that user's session.
 int StartForUser() {
@@ -179,7 +186,10 @@ int StartForUser() {
       Say("ZeltraTouch runs in session " + session + " already");
       return kExitDone;
     case SessionStartOutcome::kNoUserLoggedOn:
-      Say("no user is logged on: ZeltraTouch starts at the next logon (/AUTOSTART)");
+      Say(StartsAtLogon() ? "no user is logged on at the console: ZeltraTouch starts at the "
+                            "next logon"
+                          : "no user is logged on at the console: ZeltraTouch was not started "
+                            "(it does not start at logon)");
       return kExitNotRunning;
     case SessionStartOutcome::kRefused:
       break;

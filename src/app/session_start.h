@@ -1,7 +1,7 @@
 // Starting the program for the user at the machine, from a process of
 // another session (a setup run as SYSTEM by Group Policy or Intune): in the
-// console's session when a user is logged on there, else in another active
-// session; never a second instance in a session where it already runs.
+// console's session when a user is logged on there, and nowhere else; never
+// a second instance while it runs in any session.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +13,7 @@ namespace zt {
 enum class SessionStartOutcome {
   kStarted,
   kAlreadyRunning,
-  kNoUserLoggedOn,  // nothing started: the start at logon serves
+  kNoUserLoggedOn,  // nobody at the console: nothing started
   kRefused,         // the system refused; error says why
 };
 

@@ -230,6 +230,38 @@ bool CMetricsFile::Write(const HealthFigures& figures) {
   return !failing;
 }
 
+void CMetricsFile::MoveTo(std::string path) {
+  m_path = std::move(path);
+  m_written = ~std::uint64_t{0};  // the new file is written at once
+}
+
+void CMetricsFile::Abandon() {
+  if (!m_failing) {
+    return;
+  }
+  m_failing = false;
+  if (m_log != nullptr) {
+    m_log->Write("the metrics file " + m_path + " is no longer named by Metrics=");
+  }
+  if (m_events != nullptr) {
+    m_events->OnMetricsFile(m_path, "");
+  }
+}
+
+void FollowMetricsSetting(std::optional<CMetricsFile>& file, const std::string& path, ILog* log,
+                          CEventReporter* events) {
+  if (path.empty()) {
+    if (file) {
+      file->Abandon();
+    }
+    file.reset();
+  } else if (!file) {
+    file.emplace(path, log, events);
+  } else if (file->Path() != path) {
+    file->MoveTo(path);
+  }
+}
+
 std::int64_t UnixNow() {
   return std::chrono::duration_cast<std::chrono::seconds>(
              std::chrono::system_clock::now().time_since_epoch())

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -88,6 +89,12 @@ public:
   // what collects the file does not go on seeing it connected.
   bool WriteStopped(const CHealth& health);
   const std::string& Path() const { return m_path; }
+  // Writes another file from the next update on (Metrics= changed). A
+  // failure of the old file carries over: the new file's first good write
+  // says that the failure is over.
+  void MoveTo(std::string path);
+  // No file is wanted any more (Metrics= removed): a failure is over too.
+  void Abandon();
 
 private:
   bool Write(const HealthFigures& figures);
@@ -99,6 +106,11 @@ private:
   std::uint64_t m_written = ~std::uint64_t{0};
   std::int64_t m_writtenAt = 0;
 };
+
+// Follows the Metrics= setting: the file it names (empty: none), the same
+// object across changes so that a failure is said to be over once it is.
+void FollowMetricsSetting(std::optional<CMetricsFile>& file, const std::string& path, ILog* log,
+                          CEventReporter* events);
 
 // Now, in Unix seconds.
 std::int64_t UnixNow();

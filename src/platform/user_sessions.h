@@ -26,8 +26,9 @@ public:
   virtual std::uint32_t ConsoleSession() = 0;
   // Every session; false with the system's error when it refuses.
   virtual bool ListSessions(std::vector<UserSession>& sessions, std::uint32_t& error) = 0;
-  // Whether a process of this program runs in the session.
-  virtual bool ProgramRunsIn(std::uint32_t session) = 0;
+  // The session a process of this program runs in, this process left out;
+  // kNoSession when it runs nowhere.
+  virtual std::uint32_t SessionOfProgram() = 0;
   // Starts this program in the session as the user logged on there, on
   // that user's desktop and with that user's environment: 0, or the
   // system's error of the first call that refused (1314: the caller may not

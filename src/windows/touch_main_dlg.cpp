@@ -380,13 +380,8 @@ std::uint64_t CTouchMainDlg::OnImport(const std::string& path, const std::string
 }
 
 void CTouchMainDlg::ReadMetricsPath() {
-  const std::string path = m_store.ReadTextValue(settings::kMetrics);
-  if (path.empty() || !m_metrics || m_metrics->Path() != path) {
-    m_metrics.reset();
-    if (!path.empty()) {
-      m_metrics.emplace(path, m_host.Platform().log, m_host.Platform().events);
-    }
-  }
+  FollowMetricsSetting(m_metrics, m_store.ReadTextValue(settings::kMetrics), m_host.Platform().log,
+                       m_host.Platform().events);
 }
 
 // What the engine does not count itself: the output in use and when the

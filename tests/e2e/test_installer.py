@@ -2,6 +2,8 @@
 key with its first values and access for ordinary users, the program and its
 Start-menu entry, start at logon as an option, and nothing left afterwards."""
 import os
+import pathlib
+import shutil
 import tempfile
 import unittest
 
@@ -11,6 +13,7 @@ INSTALL_DIR = r"C:\ZeltraTouchTest\ZeltraTouch"
 START_MENU = r"C:\ProgramData\Microsoft\Windows\Start Menu\Programs\ZeltraTouch"
 RUN_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Run"
 EVENT_SOURCE = r"HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\ZeltraTouch"
+METRICS_DIR = r"C:\ProgramData\ZeltraTouch\metrics"
 KEY_QUERY_VALUE, KEY_SET_VALUE, KEY_CREATE_SUB_KEY, DELETE, WRITE_DAC, WRITE_OWNER = 0x1, 0x2, 0x4, 0x10000, 0x40000, 0x80000
 
 
@@ -52,9 +55,9 @@ class InstallerTest(ProgramTestCase):
         self.assertEqual(users & (DELETE | WRITE_DAC | WRITE_OWNER | KEY_CREATE_SUB_KEY), 0)
         self.assertFalse(self.run_key(), "start at logon is an option")
 
-        self.main_window()  # started by the setup program
         self.uninstall("/REMOVESETTINGS")
-        self.assertFalse(self.installed("ZeltraTouch.lnk", START_MENU) or self.installed("LICENSE.txt"))
+        self.assertFalse(self.installed("ZeltraTouch.lnk", START_MENU) or self.installed("LICENSE.txt") or
+                         self.installed("", METRICS_DIR))
         self.assertIsNone(self.registry.query("Port"))
 
     def test_a_silent_install_takes_a_settings_file_and_a_port_and_keeps_them(self):
@@ -74,11 +77,16 @@ class InstallerTest(ProgramTestCase):
         trace = os.path.join(folder, "setup.err")
         self.install("/SETTINGS=unit.conf", "/PORT=COM12", folder=folder, trace=trace)
         self.assertEqual([self.registry.query(n) for n in ("Port", "TouchMode", "PX0", "Freq")], ["COM12", 2, 300, 600])
-        # The metrics file's folder: made, and opened to users to add and replace files.
-        self.assertTrue(os.path.isdir(os.path.join(folder, "textfile_inputs")))
-        with open(trace) as errors:
-            self.assertIn(r'"%s\\textfile_inputs" "/grant" "*S-1-5-32-545:(AD)" "*S-1-5-32-545:(OI)(IO)(M)"'
-                          % windows_folder.replace("\\", "\\\\"), errors.read())
+        # Our own metrics folder, owned by Administrators, where Users add files
+        # and replace them (nothing below); none for the folder the file names.
+        self.assertTrue(self.installed("", METRICS_DIR))
+        with open(trace) as errors:  # what icacls was asked, after its own name
+            commands = [line.split('icacls.exe" ', 1)[1].strip() for line in errors if "icacls:main stub:" in line]
+        folder_arg = '"%s" ' % METRICS_DIR.replace("\\", "\\\\")
+        self.assertEqual(commands, [folder_arg + each for each in (
+            '"/setowner" "*S-1-5-32-544" "/L"', '"/reset" "/L"',
+            '"/inheritance:r" "/grant" "*S-1-5-18:(OI)(CI)(F)" "*S-1-5-32-544:(OI)(CI)(F)" "*S-1-5-32-545:(RX)" '
+            '"*S-1-5-32-545:(WD)" "*S-1-5-32-545:(OI)(IO)(NP)(M)" "/L"')])
         source = self.wine.run("reg", "query", EVENT_SOURCE, "/v", "EventMessageFile").stdout.decode()
         self.assertIn(INSTALL_DIR + r"\ZeltraTouch.exe", source)
         self.uninstall()
@@ -99,9 +107,30 @@ class InstallerTest(ProgramTestCase):
 
     def test_a_reinstall_keeps_the_settings_and_can_start_at_logon(self):
         self.registry.reset({"Port": "COM7", "TouchMode": 2})
-        self.install("/AUTOSTART")
+        # Our metrics folder's parent made first by a user, as a link to another program's folder.
+        elsewhere = tempfile.mkdtemp(prefix="zt-elsewhere-")
+        link = os.path.join(self.wine.prefix, "drive_c", "ProgramData", "ZeltraTouch")
+        shutil.rmtree(link, ignore_errors=True)
+        os.symlink(elsewhere, link)
+        self.addCleanup(os.unlink, link)
+        trace = tempfile.mktemp(prefix="zt-setup-trace-")
+        self.install("/AUTOSTART", trace=trace)
         self.assertEqual([self.registry.query(n) for n in ("Port", "TouchMode", "DZoneX")], ["COM7", 2, 200])
         self.assertTrue(self.run_key())
+        with open(trace) as errors:
+            self.assertNotIn("icacls", errors.read())
+        self.assertEqual(os.listdir(elsewhere), [])
+
+        # Again, with a port to import, while the program (an older build, marked
+        # at its end) runs and holds its file: ended, replaced, started again.
+        self.main_window()
+        exe = pathlib.Path(self.wine.prefix, "drive_c", "ZeltraTouchTest", "ZeltraTouch", "ZeltraTouch.exe")
+        with exe.open("ab") as program:
+            program.write(b"OLDER-BUILD")
+        self.install("/PORT=COM8")
+        self.assertFalse(exe.read_bytes().endswith(b"OLDER-BUILD"))
+        self.assertEqual(self.registry.query("Port"), "COM8")
+        self.main_window()
         self.uninstall()
         self.assertFalse(self.run_key())
 

@@ -139,26 +139,36 @@ TEST(Events, EachIsReportedOnceForEachChange) {
 }
 
 // A collector's folder the program may not write: said once as it starts
-// failing, with the system's reason, and once as it is written again.
+// failing, with the system's reason, and once as it is over: Metrics=
+// corrected to a file that is written, or removed (an alert on the failure
+// clears).
 TEST(Events, AMetricsFileThatCannotBeWrittenIsReportedOnceForEachChange) {
   const std::string path = testing::TempDir() + "zt-health-denied/zt.prom";
+  const std::string moved = testing::TempDir() + "zt-health-moved.prom";
   std::filesystem::remove_all(testing::TempDir() + "zt-health-denied");
   FakeEventLog log;
   CEventReporter events(log);
   CHealth health;
-  CMetricsFile file(path, &log, &events);
+  std::optional<CMetricsFile> file;
+  FollowMetricsSetting(file, path, &log, &events);
   for (std::int64_t now : {0, 1, 61, 62, 63}) {
     if (now == 62) {
-      std::filesystem::create_directories(testing::TempDir() + "zt-health-denied");
+      FollowMetricsSetting(file, moved, &log, &events);
     }
     health.OnChecksumError();
-    EXPECT_EQ(file.Update(health, now), now >= 62);
+    EXPECT_EQ(file->Update(health, now), now >= 62);
   }
+  FollowMetricsSetting(file, path, &log, &events);
+  EXPECT_FALSE(file->Update(health, 64));
+  FollowMetricsSetting(file, "", &log, &events);
   const std::string reason = std::strerror(ENOENT);
-  EXPECT_EQ(log.reports, (std::vector<std::string>{
-                             "cannot write the metrics file " + path + ": " + reason,
-                             "7 W " + path + " (" + reason + ")",
-                             "the metrics file " + path + " is written again", "8 I " + path}));
+  const std::string cannot = "cannot write the metrics file " + path + ": " + reason;
+  const std::string warning = "7 W " + path + " (" + reason + ")";
+  EXPECT_EQ(log.reports,
+            (std::vector<std::string>{
+                cannot, warning, "the metrics file " + moved + " is written again", "8 I " + moved,
+                cannot, warning,
+                "the metrics file " + path + " is no longer named by Metrics=", "8 I " + path}));
 }
 
 }  // namespace

@@ -31,8 +31,8 @@ struct FakeUserSessions final : IUserSessions {
     listed = machine.sessions;
     return true;
   }
-  bool ProgramRunsIn(std::uint32_t session) override {
-    return std::count(machine.running.begin(), machine.running.end(), session) > 0;
+  std::uint32_t SessionOfProgram() override {
+    return machine.running.empty() ? kNoSession : machine.running.front();
   }
   std::uint32_t StartProgramAs(std::uint32_t session) override {
     const auto found = std::find_if(machine.sessions.begin(), machine.sessions.end(),
@@ -57,12 +57,12 @@ TEST(SessionStart, StartsOnceForTheUserAtTheMachine) {
     std::vector<std::uint32_t> runningAfter;
   } cases[] = {
       {{1, {services, {1, kActive}}, {}, true}, kStarted, {1}},
-      {{2, {services, {1, kActive}, {2, kActive}}, {}, true}, kStarted, {2}},     // console first
-      {{1, {services, {1, kConnected}, {2, kActive}}, {}, true}, kStarted, {2}},  // logon screen
-      {{kNoSession, {services, {3, kActive}}, {}, true}, kStarted, {3}},  // console switching
-      {{1, {services, {1, kConnected}, {2, kDisconnected}}, {}, true}, kNoUserLoggedOn, {}},
-      {{1, {services, {1, kActive}, {2, kActive}}, {2}, true}, kStarted, {2, 1}},
-      {{1, {services, {1, kActive}}, {1}, true}, kAlreadyRunning, {1}},
+      {{2, {services, {1, kActive}, {2, kActive}}, {}, true}, kStarted, {2}},  // console first
+      // The console at the logon screen, an administrator in a remote session.
+      {{1, {services, {1, kConnected}, {2, kActive}}, {}, true}, kNoUserLoggedOn, {}},
+      {{kNoSession, {services, {3, kActive}}, {}, true}, kNoUserLoggedOn, {}},  // switching
+      // Running for a user switched away from: it holds the port.
+      {{1, {services, {1, kActive}, {2, kDisconnected}}, {2}, true}, kAlreadyRunning, {2}},
       {{1, {services}, {}, true}, kRefused, {}},  // a console the list does not show: tried
       {{1, {services, {1, kActive}}, {}, false}, kRefused, {}},  // not SYSTEM: no user's token
   };

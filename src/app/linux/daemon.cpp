@@ -169,13 +169,7 @@ bool CDaemon::Start(const std::string& unstoredPort) {
     std::snprintf(m_host.m_szPort, sizeof m_host.m_szPort, "%s", unstoredPort.c_str());
   }
   m_messages.SetPort(m_host.m_szPort);
-  const std::string metrics = m_store.ReadTextValue(settings::kMetrics);
-  if (metrics.empty() || !m_metrics || m_metrics->Path() != metrics) {
-    m_metrics.reset();
-    if (!metrics.empty()) {
-      m_metrics.emplace(metrics, &m_log);
-    }
-  }
+  FollowMetricsSetting(m_metrics, m_store.ReadTextValue(settings::kMetrics), &m_log, nullptr);
   if (m_host.m_szPort[0] == '\0') {
     m_log.Write(m_messages.Text());
     return true;

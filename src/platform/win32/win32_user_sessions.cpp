@@ -86,24 +86,25 @@ bool Win32UserSessions::ListSessions(std::vector<UserSession>& sessions, std::ui
   return true;
 }
 
-// By the program's file name, this process left out. A list the system
-// refuses counts as none: the program started then keeps to the
-// single-instance rule itself.
-bool Win32UserSessions::ProgramRunsIn(std::uint32_t session) {
+// By the program's file name, in any session. A list the system refuses
+// counts as none: the program started then keeps to the single-instance
+// rule itself.
+std::uint32_t Win32UserSessions::SessionOfProgram() {
   WTS_PROCESS_INFOW* processes = nullptr;
   DWORD count = 0;
   if (!::WTSEnumerateProcessesW(WTS_CURRENT_SERVER_HANDLE, 0, 1, &processes, &count)) {
-    return false;
+    return kNoSession;
   }
   const std::wstring name = FileNameOf(ProgramPath());
-  bool runs = false;
-  for (DWORD i = 0; i < count && !runs; ++i) {
-    runs = processes[i].SessionId == session && processes[i].pProcessName != nullptr &&
-           processes[i].ProcessId != ::GetCurrentProcessId() &&
-           ::lstrcmpiW(processes[i].pProcessName, name.c_str()) == 0;
+  std::uint32_t session = kNoSession;
+  for (DWORD i = 0; i < count && session == kNoSession; ++i) {
+    if (processes[i].pProcessName != nullptr && processes[i].ProcessId != ::GetCurrentProcessId() &&
+        ::lstrcmpiW(processes[i].pProcessName, name.c_str()) == 0) {
+      session = processes[i].SessionId;
+    }
   }
   ::WTSFreeMemory(processes);
-  return runs;
+  return session;
 }
 
 std::uint32_t Win32UserSessions::StartProgramAs(std::uint32_t session) {

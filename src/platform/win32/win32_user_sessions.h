@@ -11,7 +11,7 @@ class Win32UserSessions final : public IUserSessions {
 public:
   std::uint32_t ConsoleSession() override;
   bool ListSessions(std::vector<UserSession>& sessions, std::uint32_t& error) override;
-  bool ProgramRunsIn(std::uint32_t session) override;
+  std::uint32_t SessionOfProgram() override;
   std::uint32_t StartProgramAs(std::uint32_t session) override;
 };
 
