@@ -28,6 +28,9 @@ public:
   // Milliseconds from tick until the touch in progress counts as lost: 0
   // when it does; none while no touch can be lost.
   std::optional<std::uint32_t> Remaining(std::uint32_t tick) const;
+  // Whether the controller has been seen to repeat a report while a finger
+  // rests (so far, in any touch).
+  bool ReportsAtRest() const { return m_repeats; }
 
 private:
   bool m_repeats = false;

@@ -93,12 +93,11 @@ void CPointerEmulation::CheckTimers() {
   CheckTimersLocked(m_input.GetTickCount());
 }
 
-// A touch-down that waited in vain for its readings to agree is pressed; a
-// held touch is armed at its hold time, report or not; a touch the
+// A held touch is armed at its hold time, report or not; a touch the
 // controller has left silent too long lost its lift, and ends as if it had
-// been stopped.
+// been stopped, before anything else presses it; a touch-down that waited
+// in vain for its readings to agree is pressed.
 std::optional<std::uint32_t> CPointerEmulation::CheckTimersLocked(std::uint32_t now) {
-  PressWaitingTouchDown(now);
   const CPressAndHold::State before = m_hold.GetState();
   m_hold.Tick(now);
   RingAfter(before);
@@ -114,9 +113,10 @@ std::optional<std::uint32_t> CPointerEmulation::CheckTimersLocked(std::uint32_t 
     EndTouch();
     return std::nullopt;
   }
+  PressWaitingTouchDown(now);
   std::optional<std::uint32_t> soonest;
   for (const std::optional<std::uint32_t> due :
-       {silence, m_hold.Remaining(now), m_smoother.StartWaitRemaining(now)}) {
+       {silence, m_hold.Remaining(now), StartWaitRemaining(now)}) {
     if (due && (!soonest || *due < *soonest)) {
       soonest = due;
     }
@@ -126,8 +126,21 @@ std::optional<std::uint32_t> CPointerEmulation::CheckTimersLocked(std::uint32_t 
 
 // A controller that reports only changes sends a single reading for a
 // finger that lands and stays still: the press cannot wait for a second.
+// One seen to report while a finger rests sends a next reading however late
+// it comes, unless the link broke (a lost lift then ends the touch): its
+// touch-down waits for readings that agree, so that a wild first one is
+// never pressed on. Until a controller has shown which it is (the first
+// touches after a start), a touch-down is pressed on what there is, so that
+// a finger that lands and stays still is pressed on either kind.
+std::optional<std::uint32_t> CPointerEmulation::StartWaitRemaining(std::uint32_t now) const {
+  if (!m_touchDown || m_liftWatch.ReportsAtRest()) {
+    return std::nullopt;
+  }
+  return m_smoother.StartWaitRemaining(now);
+}
+
 void CPointerEmulation::PressWaitingTouchDown(std::uint32_t now) {
-  if (m_touchDown) {
+  if (StartWaitRemaining(now) == 0U) {
     DispatchAll(m_smoother.Expire(m_shape.smoothing, m_shape.holdZone, now));
   }
 }
@@ -160,7 +173,7 @@ void CPointerEmulation::UseTouchOutput(bool wanted) {
   const std::lock_guard<std::mutex> lock(m_touchLock);
   m_bContactWanted = wanted;
   if (!wanted) {
-    if (!(m_touchDown && m_bTouchAsContact)) {
+    if (!(m_touchDown && m_shape.touchOutput)) {
       m_pContact.reset();  // else at the touch's end
     }
   } else if (!m_pContact && m_pTouchInjection != nullptr && m_pTouchInjection->Initialize()) {
@@ -235,6 +248,8 @@ TouchShape CPointerEmulation::CurrentShape() const {
   shape.holdRight = m_nHoldRight.load(std::memory_order_relaxed);
   shape.holdZone = m_nHoldZone.load(std::memory_order_relaxed);
   shape.smoothing = m_nSmoothing.load(std::memory_order_relaxed);
+  shape.touchOutput = m_nOutput.load(std::memory_order_relaxed) == kOutputTouch;
+  shape.right = InRightState();
   shape.plain = m_bPlainTouches.load(std::memory_order_relaxed) != 0;
   return shape;
 }
@@ -249,14 +264,14 @@ void CPointerEmulation::EndTouch() {
 
 void CPointerEmulation::Dispatch(std::int32_t status, std::int32_t ax, std::int32_t ay) {
   const std::int32_t mode = m_shape.mode;
-  // One reading of the right state serves the whole report.
-  const bool right = InRightState();
+  const bool right = m_shape.right;
   // A button still down or a contact still in progress means the last
   // touch's lift never arrived. Mouse or touch is chosen here for the whole
-  // touch; the one-shot right button is a mouse click also with touch output.
+  // touch, as it was at the touch-down; the one-shot right button is a
+  // mouse click also with touch output.
   if (status == kTouchBegins) {
     ReleaseHeldButton();
-    m_bTouchAsContact = m_pContact && m_bContactWanted && !right && !m_shape.plain;
+    m_bTouchAsContact = m_pContact && m_shape.touchOutput && !right && !m_shape.plain;
   }
   if (m_bTouchAsContact) {
     if (m_pContact) {

@@ -40,7 +40,9 @@ struct TouchShape {
   std::int32_t holdRight = 0;
   std::int32_t holdZone = kDefaultHoldZone;
   std::int32_t smoothing = kSmoothingOff;
-  bool plain = false;  // a calibration run's touch
+  bool touchOutput = false;  // else the mouse
+  bool right = false;        // the one-shot right button selected
+  bool plain = false;        // a calibration run's touch
 };
 
 // Runs on the reader thread, beside its own timer thread, which presses a
@@ -127,6 +129,9 @@ private:
   // Acts on what is due at now; the milliseconds until the next thing due,
   // none while nothing is.
   std::optional<std::uint32_t> CheckTimersLocked(std::uint32_t now);
+  // Milliseconds from now until a touch-down the smoother holds back is
+  // pressed without its next reading (0: it is due); none while none will be.
+  std::optional<std::uint32_t> StartWaitRemaining(std::uint32_t now) const;
   // Presses a touch-down that the smoother has held back longer than it
   // waits for a next reading.
   void PressWaitingTouchDown(std::uint32_t now);
@@ -203,7 +208,7 @@ private:
   std::unique_ptr<CTouchContact> m_pContact;
   bool m_bContactWanted = false;
   // Whether the touch in progress goes out as a contact, chosen at its
-  // touch-down and kept until the next one.
+  // press and kept until the next one.
   bool m_bTouchAsContact = false;
   std::atomic<std::int32_t> m_nOutput{kOutputMouse};
   std::atomic<std::int32_t> m_bTouchMissing{0};

@@ -434,16 +434,14 @@ const CTouchSmoother::Sample& CTouchSmoother::NewestReading() const {
 }
 
 // The lift goes where the pointer is. A touch still waiting for its
-// readings to agree begins where its one reading was, or where those after
-// a wild first one agree.
+// readings to agree begins where Expire would have begun it, whenever the
+// lift comes: on its one reading, or on the readings after a wild first one.
 void CTouchSmoother::EndTouch(SmoothedReports& out) {
   if (m_phase == Phase::kStarting) {
-    const bool agreeing = m_firstCount >= 3;
-    const std::size_t from = agreeing ? 1 : 0;
-    const std::size_t to = agreeing ? m_firstCount : 1;
-    const auto count = static_cast<double>(to - from);
+    const std::size_t from = m_firstCount > 1 ? 1 : 0;
+    const auto count = static_cast<double>(m_firstCount - from);
     m_outX = m_outY = 0.0;
-    for (std::size_t i = from; i < to; ++i) {
+    for (std::size_t i = from; i < m_firstCount; ++i) {
       m_outX += m_first[i].x / count;
       m_outY += m_first[i].y / count;
     }

@@ -133,11 +133,11 @@ TEST_F(TouchEngineTest, ReportsBecomeMouseEventsAndRightClicksAreNotified) {
   comm.Receive("COM3", Bytes(BuildTouchReport(4, 1500, 1500)));
   EXPECT_EQ(WaitForMouse(1).size(), 1U);
   EXPECT_EQ(Engine().GetRawPoint(), (IntPoint{1000, 3000}));
+  // The one-shot right button, selected before the touch begins.
+  Engine().m_bRightSelected.store(1);
   comm.Receive("COM3", Bytes(BuildTouchReport(2, 5000, 4095)));
   EXPECT_EQ(WaitForMouse(1)[0].dx, DefaultMapping(4095, 4095).x * 16);
   EXPECT_EQ(Engine().GetRawPoint(), (IntPoint{4095, 4095}));
-
-  Engine().m_bRightSelected.store(1);
   comm.Receive("COM3", Bytes(BuildTouchReport(4, 3000, 3000)));
   EXPECT_EQ(WaitForMouse(1)[0].flags, 0xC010U);
   EXPECT_EQ(
