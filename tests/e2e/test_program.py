@@ -2,6 +2,7 @@
 box and Apply, hiding into the tray and coming back, the About box, a single
 instance, and the end of the program."""
 import os
+import tempfile
 import termios
 import unittest
 
@@ -9,6 +10,7 @@ from harness import (IDCANCEL, IDOK, IDS, TITLE, WM_CLOSE, WM_COMMAND, WM_SYSCOM
                      ProgramTestCase, wait_for)
 
 WM_TRAY_NOTIFY, WM_LBUTTONDOWN = 0x80A3, 0x0201
+WM_ENDSESSION, ENDSESSION_CLOSEAPP = 0x0016, 1
 COMMANDS = (IDS.IDC_MAIN_SETTING, IDS.IDC_MAIN_CALIBRATION, IDS.IDC_MAIN_ADVANCED)
 
 
@@ -88,6 +90,17 @@ class MainWindowTest(ProgramCase):
         self.assertTrue(wait_for(lambda: second.poll() is not None, 15), "a second instance kept running")
         self.assertTrue(wait_for(lambda: self.driver.visible(window)))
         self.driver.post(window, WM_COMMAND, IDOK, 0)
+        self.assertTrue(wait_for(lambda: self.started[0].poll() is not None, 15))
+
+    def test_after_a_logoff_ends_it_an_import_is_refused_and_a_restart_managers_close_ends_it(self):
+        window = self.start_with_engine()
+        self.driver.send(window, WM_ENDSESSION, 1, 0)
+        settings = os.path.join(tempfile.mkdtemp(prefix="zt-import-"), "beep.conf")
+        with open(settings, "w") as file:
+            file.write("Beep=1\n")
+        imported = self.wine.run(os.environ["ZT_EXE"], "/import", "Z:" + settings.replace("/", "\\"))
+        self.assertEqual(imported.returncode, 6)  # no engine started again after the logoff's end
+        self.driver.post(window, WM_ENDSESSION, 1, ENDSESSION_CLOSEAPP)
         self.assertTrue(wait_for(lambda: self.started[0].poll() is not None, 15))
 
 
