@@ -3,6 +3,7 @@
 #include "engine/touch_driver.h"
 #include "platform/win32/win32_comm_device.h"
 #include "platform/win32/win32_event_log.h"
+#include "platform/win32/win32_file_replacer.h"
 #include "platform/win32/win32_input.h"
 #include "platform/win32/win32_log.h"
 #include "platform/win32/win32_messages.h"
@@ -26,9 +27,11 @@ struct Win32Platform {
   CHealth health;
   Win32EventLog eventLog;
   CEventReporter events{eventLog};
+  Win32FileReplacer files;
 
   EnginePlatform Engine() {
-    return {comm, threads, input, messages, monitors, &touchInjection, &log, &health, &events};
+    return {comm, threads, input,   messages, monitors, &touchInjection,
+            &log, &health, &events, &files};
   }
 };
 

@@ -1,11 +1,9 @@
 #include "engine/health.h"
 
-#include <cerrno>
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <system_error>
 #include <utility>
 
 namespace zt {
@@ -40,30 +38,33 @@ void Sample(std::string& text, const char* name, const std::string& labels, std:
   text.append(std::to_string(value)).append("\n");
 }
 
-// Empty when the file was replaced, else the system's reason.
-std::string ReplaceFile(const std::string& path, const std::string& text) {
-  const std::string beside = path + ".new";
-  {
-    errno = 0;
-    std::ofstream file(beside, std::ios::binary | std::ios::trunc);
-    file << text;
-    file.close();
-    if (!file) {
-      return errno != 0 ? std::strerror(errno) : "not written";
+bool SameLetters(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+// A name Windows opens as a device whatever follows it (NUL.prom), or
+// COM and LPT with any one character after them (superscript digits too).
+bool IsDeviceName(std::string name) {
+  name = name.substr(0, name.find('.'));
+  name.erase(name.find_last_not_of(' ') + 1);
+  for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+    if (SameLetters(name, device)) {
+      return true;
     }
   }
-  // Readable by all, whatever the umask (a service's is often 027): the
-  // exporter that collects the file runs as a user of its own, and the
-  // figures are no secret.
-  using std::filesystem::perms;
-  std::error_code error;
-  std::filesystem::permissions(
-      beside, perms::owner_read | perms::owner_write | perms::group_read | perms::others_read,
-      std::filesystem::perm_options::replace, error);
-  if (!error) {
-    std::filesystem::rename(beside, path, error);
-  }
-  return error ? error.message() : "";
+  const std::string head = name.substr(0, 3);
+  return name.size() == 4 && (SameLetters(head, "COM") || SameLetters(head, "LPT"));
+}
+
+bool IsPlainFileName(const std::string& name) {
+  const bool badCharacter = std::any_of(name.begin(), name.end(), [](char c) {
+    return static_cast<unsigned char>(c) < 0x20 || std::strchr("<>:\"/\\|?*", c) != nullptr;
+  });
+  return !name.empty() && name.size() <= 255 && !badCharacter && name.back() != '.' &&
+         name.back() != ' ' && !IsDeviceName(name);
 }
 
 }  // namespace
@@ -213,50 +214,68 @@ bool CMetricsFile::WriteStopped(const CHealth& health) {
   return Write(figures);
 }
 
+CMetricsFile::CMetricsFile(std::string path, const MetricsOutput& output) : m_output(output) {
+  MoveTo(std::move(path));
+}
+
 bool CMetricsFile::Write(const HealthFigures& figures) {
-  const std::string failure = ReplaceFile(m_path, MetricsText(figures));
-  const bool failing = !failure.empty();
-  if (failing == m_failing) {
-    return !failing;
+  const std::string failure = !m_target.empty()
+                                  ? m_output.files.Replace(m_target, MetricsText(figures))
+                                  : "Metrics= may name only a file in " + m_output.folder;
+  if (failure.empty() ? !m_failingPath.empty() : m_failingPath != m_path) {
+    Said(failure);
   }
-  m_failing = failing;
-  if (m_log != nullptr) {
-    m_log->Write(failing ? "cannot write the metrics file " + m_path + ": " + failure
-                         : "the metrics file " + m_path + " is written again");
+  return failure.empty();
+}
+
+void CMetricsFile::Said(const std::string& failure) {
+  m_failingPath = failure.empty() ? "" : m_path;
+  if (m_output.log != nullptr) {
+    m_output.log->Write(!failure.empty()
+                            ? "cannot write the metrics file " + m_path + ": " + failure
+                            : "the metrics file " + m_path + " is written again");
   }
-  if (m_events != nullptr) {
-    m_events->OnMetricsFile(m_path, failure);
+  if (m_output.events != nullptr) {
+    m_output.events->OnMetricsFile(m_path, failure);
   }
-  return !failing;
 }
 
 void CMetricsFile::MoveTo(std::string path) {
   m_path = std::move(path);
+  m_target = m_output.folder.empty() ? m_path : MetricsFileIn(m_output.folder, m_path);
   m_written = ~std::uint64_t{0};  // the new file is written at once
 }
 
 void CMetricsFile::Abandon() {
-  if (!m_failing) {
+  if (m_failingPath.empty()) {
     return;
   }
-  m_failing = false;
-  if (m_log != nullptr) {
-    m_log->Write("the metrics file " + m_path + " is no longer named by Metrics=");
+  if (m_output.log != nullptr) {
+    m_output.log->Write("the metrics file " + m_path + " is no longer named by Metrics=");
   }
-  if (m_events != nullptr) {
-    m_events->OnMetricsFile(m_path, "");
+  if (m_output.events != nullptr) {
+    m_output.events->OnMetricsFile(m_path, "");
   }
+  m_failingPath.clear();
 }
 
-void FollowMetricsSetting(std::optional<CMetricsFile>& file, const std::string& path, ILog* log,
-                          CEventReporter* events) {
+std::string MetricsFileIn(const std::string& folder, const std::string& setting) {
+  const std::string prefix = folder + "\\";
+  const bool inFolder =
+      setting.size() > prefix.size() && SameLetters(setting.substr(0, prefix.size()), prefix);
+  const std::string name = inFolder ? setting.substr(prefix.size()) : setting;
+  return IsPlainFileName(name) ? prefix + name : "";
+}
+
+void FollowMetricsSetting(std::optional<CMetricsFile>& file, const std::string& path,
+                          const MetricsOutput& output) {
   if (path.empty()) {
     if (file) {
       file->Abandon();
     }
     file.reset();
   } else if (!file) {
-    file.emplace(path, log, events);
+    file.emplace(path, output);
   } else if (file->Path() != path) {
     file->MoveTo(path);
   }

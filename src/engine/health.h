@@ -13,6 +13,7 @@
 
 #include "engine/event_reporter.h"
 #include "engine/serial_link.h"
+#include "platform/file_replacer.h"
 #include "platform/log.h"
 
 namespace zt {
@@ -72,17 +73,27 @@ std::string MetricsText(const HealthFigures& figures);
 // The same figures as one JSON object on one line.
 std::string StatusJson(const HealthFigures& figures);
 
+// Where and how a metrics file is written.
+struct MetricsOutput {
+  IFileReplacer& files;
+  // Not empty: the one folder the file may be in, Metrics= naming a file
+  // there (the Windows program's: it runs as whoever is logged on, while
+  // any user may change the settings).
+  std::string folder;
+  ILog* log = nullptr;
+  CEventReporter* events = nullptr;
+};
+
 // Keeps a metrics file up to date: written when the figures changed since
-// the last write, and at least every kRefreshSeconds, each time anew beside
-// the file and renamed over it, so that a collector reads a whole file.
-// Whether it can be written is said once for each change (failing, written
-// again), with the system's reason, in the log and the event log given.
+// the last write, and at least every kRefreshSeconds, each time replaced
+// whole, so that a collector reads a whole file. Whether it can be written
+// is said once for each change (failing, written again) and for each file
+// named, with the system's reason, in the log and the event log given.
 class CMetricsFile {
 public:
   static constexpr std::int64_t kRefreshSeconds = 60;
 
-  explicit CMetricsFile(std::string path, ILog* log = nullptr, CEventReporter* events = nullptr)
-      : m_path(std::move(path)), m_log(log), m_events(events) {}
+  CMetricsFile(std::string path, const MetricsOutput& output);
   // False when a write was due and failed (it is tried again at the next).
   bool Update(const CHealth& health, std::int64_t nowSeconds);
   // The last write, as the program ends: the link no longer up, so that
@@ -91,26 +102,34 @@ public:
   const std::string& Path() const { return m_path; }
   // Writes another file from the next update on (Metrics= changed). A
   // failure of the old file carries over: the new file's first good write
-  // says that the failure is over.
+  // says that the failure is over, its first failed one names it.
   void MoveTo(std::string path);
   // No file is wanted any more (Metrics= removed): a failure is over too.
   void Abandon();
 
 private:
   bool Write(const HealthFigures& figures);
+  void Said(const std::string& failure);
 
-  std::string m_path;
-  ILog* m_log;
-  CEventReporter* m_events;
-  bool m_failing = false;
+  std::string m_path;    // as Metrics= names it
+  std::string m_target;  // where it is written; empty: outside the folder
+  MetricsOutput m_output;
+  std::string m_failingPath;  // the file said to be failing; empty: none
   std::uint64_t m_written = ~std::uint64_t{0};
   std::int64_t m_writtenAt = 0;
 };
 
+// Where a metrics file Metrics= names lies when it must be in folder: a
+// file name, or folder's own path and a file name (as an export writes
+// it). Empty for anything else: another folder, a share, a subfolder (a
+// user may make one a link to elsewhere), "..", a device name (NUL, COM1),
+// a stream (a colon).
+std::string MetricsFileIn(const std::string& folder, const std::string& setting);
+
 // Follows the Metrics= setting: the file it names (empty: none), the same
 // object across changes so that a failure is said to be over once it is.
-void FollowMetricsSetting(std::optional<CMetricsFile>& file, const std::string& path, ILog* log,
-                          CEventReporter* events);
+void FollowMetricsSetting(std::optional<CMetricsFile>& file, const std::string& path,
+                          const MetricsOutput& output);
 
 // Now, in Unix seconds.
 std::int64_t UnixNow();

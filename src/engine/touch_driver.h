@@ -18,6 +18,7 @@
 #include "mapping/calib_mapper.h"
 #include "mapping/calibration_run.h"
 #include "mapping/precise_mapper.h"
+#include "platform/file_replacer.h"
 #include "platform/input.h"
 #include "platform/log.h"
 #include "platform/messages.h"
@@ -37,6 +38,7 @@ struct EnginePlatform {
   ILog* log = nullptr;                        // none: nothing is noted
   CHealth* health = nullptr;                  // none: nothing is counted
   CEventReporter* events = nullptr;           // none: no event is reported
+  IFileReplacer* files = nullptr;             // none: no metrics file
 };
 
 // The running touch engine: owns the open port, the reader thread that

@@ -1,5 +1,7 @@
 #include "windows/touch_main_dlg.h"
 
+#include <shlobj.h>
+
 #include <algorithm>
 #include <fstream>
 #include <new>
@@ -53,6 +55,18 @@ std::string StateText(const CTouchDriver* engine, const char* port) {
     text += "; Touch output not available; using the mouse";
   }
   return text;
+}
+
+// The one folder the metrics file may be in: the setup's, which only
+// administrators own. Any user may set Metrics=, and the program writes as
+// whoever is logged on, so a file elsewhere could be that user's own.
+std::string MetricsFolder() {
+  char programData[MAX_PATH] = {};
+  if (FAILED(::SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT,
+                                programData))) {
+    return "C:\\ProgramData\\ZeltraTouch\\metrics";
+  }
+  return std::string(programData) + "\\ZeltraTouch\\metrics";
 }
 
 HICON LoadAppIcon() {
@@ -401,8 +415,11 @@ std::uint64_t CTouchMainDlg::OnImport(const std::string& path, const std::string
 }
 
 void CTouchMainDlg::ReadMetricsPath() {
-  FollowMetricsSetting(m_metrics, m_store.ReadTextValue(settings::kMetrics), m_host.Platform().log,
-                       m_host.Platform().events);
+  const EnginePlatform& platform = m_host.Platform();
+  if (platform.files != nullptr) {
+    FollowMetricsSetting(m_metrics, m_store.ReadTextValue(settings::kMetrics),
+                         {*platform.files, MetricsFolder(), platform.log, platform.events});
+  }
 }
 
 // What the engine does not count itself: the output in use and when the

@@ -2,6 +2,7 @@
 
 #include "engine/event_reporter.h"
 #include "fake_registry.h"
+#include "platform/linux/posix_file_replacer.h"
 #include "platform_fakes.h"
 #include "settings/last_touch_record.h"
 
@@ -56,10 +57,20 @@ TEST(Health, ARestartOnTheSameLinkIsNoChange) {
 TEST(Health, TheFileIsWrittenAtAChangeAndOnceAMinute) {
   const mode_t umaskBefore = ::umask(027);
   const std::string folder = testing::TempDir() + "zt-health";
+  std::filesystem::remove_all(folder);
   std::filesystem::create_directories(folder);
   CHealth health;
-  CMetricsFile file(folder + "/zt.prom");
+  PosixFileReplacer files;
+  CMetricsFile file(folder + "/zt.prom", {files, ""});
+  // A link planted where the file beside goes (by the collector's user,
+  // who owns its folder) is not written through, nor its target's mode.
+  std::ofstream(folder + "/victim") << "victim";
+  ::chmod((folder + "/victim").c_str(), 0600);
+  std::filesystem::create_symlink(folder + "/victim", folder + "/zt.prom.new");
   ASSERT_TRUE(file.Update(health, 1000));
+  EXPECT_EQ(Read(folder + "/victim"), "victim");
+  EXPECT_EQ(std::filesystem::status(folder + "/victim").permissions(),
+            std::filesystem::perms(0600));
   std::ofstream(folder + "/zt.prom") << "stale";
   ASSERT_TRUE(file.Update(health, 1059));
   EXPECT_EQ(Read(folder + "/zt.prom"), "stale");
@@ -144,31 +155,70 @@ TEST(Events, EachIsReportedOnceForEachChange) {
 // clears).
 TEST(Events, AMetricsFileThatCannotBeWrittenIsReportedOnceForEachChange) {
   const std::string path = testing::TempDir() + "zt-health-denied/zt.prom";
+  const std::string other = testing::TempDir() + "zt-health-denied/other.prom";
   const std::string moved = testing::TempDir() + "zt-health-moved.prom";
   std::filesystem::remove_all(testing::TempDir() + "zt-health-denied");
   FakeEventLog log;
   CEventReporter events(log);
   CHealth health;
+  PosixFileReplacer files;
+  const MetricsOutput output{files, "", &log, &events};
   std::optional<CMetricsFile> file;
-  FollowMetricsSetting(file, path, &log, &events);
+  FollowMetricsSetting(file, path, output);
   for (std::int64_t now : {0, 1, 61, 62, 63}) {
-    if (now == 62) {
-      FollowMetricsSetting(file, moved, &log, &events);
+    if (now >= 61) {  // changed to another file that fails too, then to one that does not
+      FollowMetricsSetting(file, now == 61 ? other : moved, output);
     }
     health.OnChecksumError();
     EXPECT_EQ(file->Update(health, now), now >= 62);
   }
-  FollowMetricsSetting(file, path, &log, &events);
+  FollowMetricsSetting(file, path, output);
   EXPECT_FALSE(file->Update(health, 64));
-  FollowMetricsSetting(file, "", &log, &events);
+  FollowMetricsSetting(file, "", output);
   const std::string reason = std::strerror(ENOENT);
   const std::string cannot = "cannot write the metrics file " + path + ": " + reason;
   const std::string warning = "7 W " + path + " (" + reason + ")";
   EXPECT_EQ(log.reports,
             (std::vector<std::string>{
-                cannot, warning, "the metrics file " + moved + " is written again", "8 I " + moved,
-                cannot, warning,
+                cannot, warning, "cannot write the metrics file " + other + ": " + reason,
+                "7 W " + other + " (" + reason + ")",
+                "the metrics file " + moved + " is written again", "8 I " + moved, cannot, warning,
                 "the metrics file " + path + " is no longer named by Metrics=", "8 I " + path}));
+}
+
+// Any user may set Metrics=, and the Windows program writes as whoever is
+// logged on: only a file in its own folder is written, anything else is
+// refused once, never handed to the system.
+TEST(Events, OnWindowsTheMetricsFileIsOnlyOneInItsOwnFolder) {
+  const std::string folder = "C:\\ProgramData\\ZeltraTouch\\metrics";
+  for (const char* inside : {"zt.prom", "c:\\programdata\\zeltratouch\\METRICS\\zt.prom"}) {
+    EXPECT_EQ(MetricsFileIn(folder, inside), folder + "\\zt.prom") << inside;
+  }
+  for (const char* elsewhere :
+       {"C:\\Users\\A\\Documents\\report.docx", "\\\\server\\share\\zt.prom", "..\\zt.prom",
+        "C:\\ProgramData\\ZeltraTouch\\metrics\\..\\x.prom",
+        "C:\\ProgramData\\ZeltraTouch\\metrics\\sub\\zt.prom",
+        "C:\\ProgramData\\ZeltraTouch\\metrics\\", "D:zt.prom", "zt.prom:stream", "sub/zt.prom",
+        "NUL", "nul.prom", "COM1", "lpt9 .txt", "CONOUT$", "zt.prom.", "..", "\\\\?\\C:\\x.prom"}) {
+    EXPECT_EQ(MetricsFileIn(folder, elsewhere), "") << elsewhere;
+  }
+  struct RecordingReplacer final : IFileReplacer {
+    std::string Replace(const std::string& path, const std::string&) override {
+      replaced.push_back(path);
+      return "";
+    }
+    std::vector<std::string> replaced;
+  } files;
+  FakeEventLog log;
+  CEventReporter events(log);
+  CHealth health;
+  CMetricsFile file("C:\\Users\\A\\report.docx", {files, folder, &log, &events});
+  EXPECT_FALSE(file.Update(health, 0));
+  EXPECT_FALSE(file.WriteStopped(health));
+  file.MoveTo("zt.prom");
+  EXPECT_TRUE(file.Update(health, 1));
+  EXPECT_EQ(files.replaced, std::vector<std::string>{folder + "\\zt.prom"});
+  EXPECT_EQ(log.reports.size(), 4U);  // refused once (log, event 7), then written (log, event 8)
 }
 
 }  // namespace

@@ -169,7 +169,8 @@ bool CDaemon::Start(const std::string& unstoredPort) {
     std::snprintf(m_host.m_szPort, sizeof m_host.m_szPort, "%s", unstoredPort.c_str());
   }
   m_messages.SetPort(m_host.m_szPort);
-  FollowMetricsSetting(m_metrics, m_store.ReadTextValue(settings::kMetrics), &m_log, nullptr);
+  FollowMetricsSetting(m_metrics, m_store.ReadTextValue(settings::kMetrics),
+                       {m_files, "", &m_log, nullptr});
   if (m_host.m_szPort[0] == '\0') {
     m_log.Write(m_messages.Text());
     return true;

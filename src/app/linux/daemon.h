@@ -15,6 +15,7 @@
 #include "mapping/calibration_run.h"
 #include "platform/linux/config_file_registry.h"
 #include "platform/linux/control_server.h"
+#include "platform/linux/posix_file_replacer.h"
 #include "platform/linux/termios_comm_device.h"
 #include "platform/linux/uinput_touch_screen.h"
 #include "platform/std_threads.h"
@@ -181,6 +182,7 @@ private:
   std::mutex m_peerLock;
   CControlPeer* m_jobPeer = nullptr;  // the worker's peer, shut down by Stop
   std::atomic<bool> m_stopping{false};
+  PosixFileReplacer m_files;
   std::optional<CMetricsFile> m_metrics;  // under m_hostLock
 };
 

@@ -12,6 +12,8 @@
 #include <fstream>
 #include <utility>
 
+#include "platform/linux/posix_file_replacer.h"
+
 namespace zt {
 namespace {
 
@@ -50,20 +52,6 @@ std::vector<std::string> DropIns(const std::string& folder) {
   }
   std::sort(paths.begin(), paths.end());
   return paths;
-}
-
-bool WriteAll(int fd, const std::string& text) {
-  for (std::size_t done = 0; done < text.size();) {
-    const ssize_t count = ::write(fd, text.data() + done, text.size() - done);
-    if (count < 0 && errno == EINTR) {
-      continue;
-    }
-    if (count <= 0) {
-      return false;
-    }
-    done += static_cast<std::size_t>(count);
-  }
-  return true;
 }
 
 bool SyncFolder(const std::string& path) {
