@@ -109,9 +109,9 @@ std::optional<std::uint64_t> Number(const std::string& text) {
 }
 
 // Whether a port, monitor or file name is one of this platform: a COM
-// port, a display device ("\\.\DISPLAY2") and a path from a drive or a
-// share on Windows; a device path, an XRandR name and an absolute path on
-// Linux.
+// port, a display device ("\\.\DISPLAY2") and a file name or a path from a
+// drive or a share on Windows (the program writes only in its own folder);
+// a device path, an XRandR name and an absolute path on Linux.
 bool IsLocalName(Kind kind, const std::string& value, FilePlatform platform) {
   const bool windows = platform == FilePlatform::kWindows;
   if (kind == Kind::kPort) {
@@ -119,7 +119,9 @@ bool IsLocalName(Kind kind, const std::string& value, FilePlatform platform) {
   }
   if (kind == Kind::kPath) {
     const bool fromDrive = value.size() > 2 && value[1] == ':' && value[2] == '\\';
-    return windows ? fromDrive || value.rfind("\\\\", 0) == 0 : value.rfind('/', 0) == 0;
+    const bool fileName = value.find_first_of("\\/:") == std::string::npos;
+    return windows ? fromDrive || fileName || value.rfind("\\\\", 0) == 0
+                   : value.rfind('/', 0) == 0;
   }
   const bool displayDevice = value.rfind("\\\\.\\", 0) == 0;
   return !value.empty() && (windows ? displayDevice : !displayDevice);

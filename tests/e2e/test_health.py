@@ -5,6 +5,7 @@ a metrics folder that cannot be written among them."""
 import json
 import os
 import re
+import shutil
 import subprocess
 import tempfile
 import time
@@ -15,10 +16,18 @@ from harness import IDS, ProgramTestCase, Touchsim, promtool_check, scrape_textf
 class HealthTest(ProgramTestCase):
     SIMULATOR = ()
 
+    def metrics_folder(self):
+        """The program's own metrics folder in the prefix, emptied."""
+        folder = os.path.join(self.wine.prefix, "drive_c", "ProgramData", "ZeltraTouch", "metrics")
+        subprocess.run(["chattr", "-i", folder], check=False, capture_output=True)
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        return folder
+
     def test_the_metrics_file_and_status_follow_a_touch_and_a_lost_port(self):
-        folder = tempfile.mkdtemp(prefix="zt-textfile-")
+        folder = self.metrics_folder()
         metrics = os.path.join(folder, "zeltratouch.prom")
-        self.registry.reset({"Port": "COM5", "Metrics": "Z:" + metrics.replace("/", "\\")})
+        self.registry.reset({"Port": "COM5", "Metrics": "zeltratouch.prom"})
         self.start_with_engine()
 
         def read():
@@ -52,11 +61,9 @@ class HealthTest(ProgramTestCase):
         self.assertEqual(self.registry.query("LastTouch"), figures["last_touch"])  # for the next start
 
     def test_a_lost_and_regained_link_and_a_folder_that_cannot_be_written_reach_the_event_log(self):
-        # A folder even root may not write (immutable), as a collector's folder is to a user.
-        denied = tempfile.mkdtemp(prefix="zt-denied-")
-        subprocess.run(["chattr", "+i", denied], check=True)
-        self.addCleanup(subprocess.run, ["chattr", "-i", denied], check=False)
-        self.registry.reset({"Port": "COM5", "Metrics": "Z:%s\\zt.prom" % denied.replace("/", "\\"), "LastTouch": 1796000000})
+        # A Metrics= outside the program's folder, in one the user could write.
+        elsewhere = os.path.join(tempfile.mkdtemp(prefix="zt-elsewhere-"), "zt.prom")
+        self.registry.reset({"Port": "COM5", "Metrics": "Z:" + elsewhere.replace("/", "\\"), "LastTouch": 1796000000})
         trace = os.path.join(tempfile.mkdtemp(prefix="zt-events-"), "wine.err")
         with open(trace, "w") as errors:
             self.started.append(self.wine.start(os.environ["ZT_EXE"], trace=errors, debug="fixme+advapi"))
@@ -74,10 +81,22 @@ class HealthTest(ProgramTestCase):
         # A warning (type 2) that the link is lost, then information (4) that it is back.
         self.assertTrue(wait_for(lambda: events({1, 2}) == [("0x0002", "0x00000001"), ("0x0004", "0x00000002")]),
                         events({1, 2}))
-        # The metrics file: once as it cannot be written, though tried every second, once as it is again.
-        self.assertTrue(wait_for(lambda: events({7, 8}) == [("0x0002", "0x00000007")]), events({7, 8}))
+        # The metrics file: refused once, though tried every second, and never written there; then
+        # in a folder even root may not write (immutable, as a collector's to a user): named once;
+        # once more as it is written again.
+        refused = ("0x0002", "0x00000007")
+        self.assertTrue(wait_for(lambda: events({7, 8}) == [refused]), events({7, 8}))
+        self.assertFalse(os.path.exists(elsewhere))
+        denied = self.metrics_folder()
+        subprocess.run(["chattr", "+i", denied], check=True)
+        self.addCleanup(subprocess.run, ["chattr", "-i", denied], check=False)
+        settings = os.path.join(os.path.dirname(elsewhere), "in.conf")
+        with open(settings, "w") as file:
+            file.write("Metrics=zt.prom\n")
+        self.assertEqual(self.wine.run(os.environ["ZT_EXE"], "/import", "Z:" + settings.replace("/", "\\")).returncode, 0)
+        self.assertTrue(wait_for(lambda: events({7, 8}) == [refused, refused]), events({7, 8}))
         subprocess.run(["chattr", "-i", denied], check=True)
-        self.assertTrue(wait_for(lambda: events({7, 8}) == [("0x0002", "0x00000007"), ("0x0004", "0x00000008")]),
+        self.assertTrue(wait_for(lambda: events({7, 8}) == [refused, refused, ("0x0004", "0x00000008")]),
                         events({7, 8}))
         # The last touch stored before the start is read; a logoff ends the
         # program as IDOK does: the link is written down.
