@@ -4,6 +4,7 @@ and the events the program reports (as Wine's ReportEventA traces them),
 a metrics folder that cannot be written among them."""
 import json
 import os
+import pathlib
 import re
 import shutil
 import subprocess
@@ -16,10 +17,8 @@ from harness import IDS, ProgramTestCase, Touchsim, promtool_check, scrape_textf
 class HealthTest(ProgramTestCase):
     SIMULATOR = ()
 
-    def metrics_folder(self):
-        """The program's own metrics folder in the prefix, emptied."""
+    def metrics_folder(self):  # the program's own in the prefix, emptied
         folder = os.path.join(self.wine.prefix, "drive_c", "ProgramData", "ZeltraTouch", "metrics")
-        subprocess.run(["chattr", "-i", folder], check=False, capture_output=True)
         shutil.rmtree(folder, ignore_errors=True)
         os.makedirs(folder)
         return folder
@@ -91,8 +90,7 @@ class HealthTest(ProgramTestCase):
         subprocess.run(["chattr", "+i", denied], check=True)
         self.addCleanup(subprocess.run, ["chattr", "-i", denied], check=False)
         settings = os.path.join(os.path.dirname(elsewhere), "in.conf")
-        with open(settings, "w") as file:
-            file.write("Metrics=zt.prom\n")
+        pathlib.Path(settings).write_text("Metrics=zt.prom\n")
         self.assertEqual(self.wine.run(os.environ["ZT_EXE"], "/import", "Z:" + settings.replace("/", "\\")).returncode, 0)
         self.assertTrue(wait_for(lambda: events({7, 8}) == [refused, refused]), events({7, 8}))
         subprocess.run(["chattr", "-i", denied], check=True)

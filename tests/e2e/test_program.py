@@ -2,6 +2,7 @@
 box and Apply, hiding into the tray and coming back, the About box, a single
 instance, and the end of the program."""
 import os
+import pathlib
 import tempfile
 import termios
 import unittest
@@ -96,10 +97,9 @@ class MainWindowTest(ProgramCase):
         window = self.start_with_engine()
         self.driver.send(window, WM_ENDSESSION, 1, 0)
         settings = os.path.join(tempfile.mkdtemp(prefix="zt-import-"), "beep.conf")
-        with open(settings, "w") as file:
-            file.write("Beep=1\n")
-        imported = self.wine.run(os.environ["ZT_EXE"], "/import", "Z:" + settings.replace("/", "\\"))
-        self.assertEqual(imported.returncode, 6)  # no engine started again after the logoff's end
+        pathlib.Path(settings).write_text("Beep=1\n")
+        # Refused: no engine starts again after the logoff's end.
+        self.assertEqual(self.wine.run(os.environ["ZT_EXE"], "/import", "Z:" + settings.replace("/", "\\")).returncode, 6)
         self.driver.post(window, WM_ENDSESSION, 1, ENDSESSION_CLOSEAPP)
         self.assertTrue(wait_for(lambda: self.started[0].poll() is not None, 15))
 
