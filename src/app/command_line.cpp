@@ -20,6 +20,8 @@ namespace {
 // How long the running instance may take to answer (to store and apply a
 // file, say).
 constexpr UINT kImportAnswerMs = 10000;
+// How long the running instance may take to end on /quit.
+constexpr UINT kQuitMs = 5000;
 
 // The standard output the program was given (a pipe, a file, Wine's
 // terminal), else the console of the process that started it.
@@ -165,6 +167,37 @@ int Status(CTouchApp& app) {
   return answered ? kExitDone : kExitProgramRefused;
 }
 
+// The running instance ends as its own exit does, within kQuitMs: it
+// answers once its last writes are made, and its process then ends.
+int Quit(CTouchApp& app) {
+  app.ReadWindowTitle();
+  HWND running = app.FindRunningInstance();
+  if (running == nullptr) {
+    Say("ZeltraTouch is not running");
+    return kExitNotRunning;
+  }
+  DWORD processId = 0;
+  ::GetWindowThreadProcessId(running, &processId);
+  HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, processId);
+  const ULONGLONG deadline = ::GetTickCount64() + kQuitMs;
+  char nothing = 0;
+  COPYDATASTRUCT data{kCopyDataQuit, sizeof nothing, &nothing};
+  DWORD_PTR answer = 0;
+  bool ended = ::SendMessageTimeoutA(running, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
+                                     SMTO_ABORTIFHUNG, kQuitMs, &answer) != 0 &&
+               answer == 1;
+  if (ended && process != nullptr) {
+    const ULONGLONG now = ::GetTickCount64();
+    const DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
+    ended = ::WaitForSingleObject(process, left) == WAIT_OBJECT_0;
+  }
+  if (process != nullptr) {
+    ::CloseHandle(process);
+  }
+  Say(ended ? "ZeltraTouch ended" : "the running ZeltraTouch did not end");
+  return ended ? kExitDone : kExitProgramRefused;
+}
+
 // Whether the program starts at each logon: the setup's Run entry, made
 // with /AUTOSTART.
 bool StartsAtLogon() {
@@ -216,8 +249,10 @@ bool RunCommand(CTouchApp& app, int argc, char** argv, int& exitCode) {
     exitCode = Status(app);
   } else if (argc == 2 && _stricmp(command.c_str(), "/startforuser") == 0) {
     exitCode = StartForUser();
+  } else if (argc == 2 && _stricmp(command.c_str(), "/quit") == 0) {
+    exitCode = Quit(app);
   } else {
-    Say("usage: ZeltraTouch.exe [/export FILE | /import FILE | /check FILE | /status | "
+    Say("usage: ZeltraTouch.exe [/export FILE | /import FILE | /check FILE | /status | /quit | "
         "/startforuser]");
     exitCode = kExitBadCommandLine;
   }

@@ -51,6 +51,9 @@ inline constexpr std::uintptr_t kCopyDataImportSettings = 0x5A540001;
 // data is a file's path, which the running one fills with them as JSON,
 // answering 1.
 inline constexpr std::uintptr_t kCopyDataStatus = 0x5A540002;
+// ZeltraTouch.exe /quit asks the running one to end as its own exit does
+// (the setup, before it replaces the program): it answers 1 and ends.
+inline constexpr std::uintptr_t kCopyDataQuit = 0x5A540003;
 
 // The shell's callback to the tray icon's window (WM_APP + 163).
 inline constexpr std::uint32_t kWmTrayNotify = 0x80A3;

@@ -330,9 +330,14 @@ void RunCalibration(HWND owner, CTouchHost& host, settings::CSettingsStore& stor
   engine->SetPlainTouches(true);
   CCalibrationDlg dialog(host, owner);
   dialog.DoModal();
+  // The program may have ended while the window was up (a logoff, a
+  // quit): its engine is gone then.
+  if (host.Driver() != engine) {
+    return;
+  }
   engine->SetPlainTouches(false);
   const std::optional<CCalibrationRun::Outcome> outcome = dialog.Outcome();
-  if (!outcome || host.Driver() != engine) {
+  if (!outcome) {
     return;
   }
   if (!settings::KeepCalibrationOutcome(*engine, store, *outcome)) {

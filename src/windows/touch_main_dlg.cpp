@@ -188,10 +188,14 @@ bool CTouchMainDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
       return true;
     // A logoff or shutdown: the process may be ended as soon as this
     // returns, so the program ends here as on IDOK; the window is left to
-    // the system.
+    // the system. A Restart Manager's close (ENDSESSION_CLOSEAPP) expects
+    // the program to end itself.
     case WM_ENDSESSION:
       if (wParam != FALSE) {
         End();
+        if ((static_cast<DWORD>(lParam) & ENDSESSION_CLOSEAPP) != 0) {
+          Quit();
+        }
       }
       result = 0;
       return true;
@@ -202,8 +206,14 @@ bool CTouchMainDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
     case WM_COPYDATA: {
       const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
       if (data == nullptr || data->lpData == nullptr ||
-          (data->dwData != kCopyDataImportSettings && data->dwData != kCopyDataStatus)) {
+          (data->dwData != kCopyDataImportSettings && data->dwData != kCopyDataStatus &&
+           data->dwData != kCopyDataQuit)) {
         return false;
+      }
+      if (data->dwData == kCopyDataQuit) {
+        Quit();
+        result = 1;
+        return true;
       }
       // A path, then (for an import) a NUL and the file's text.
       const std::string sent(static_cast<const char*>(data->lpData), data->cbData);
@@ -267,6 +277,9 @@ void CTouchMainDlg::OnOK() {
 // writes. The health timer goes first, so that nothing writes the figures
 // of a running program after them.
 void CTouchMainDlg::End() {
+  if (std::exchange(m_bEnded, true)) {
+    return;
+  }
   ::KillTimer(m_hWnd, kHealthTimer);
   m_finder.RequestStop();
   m_host.StopDriver();
@@ -277,6 +290,14 @@ void CTouchMainDlg::End() {
   if (m_host.Platform().health != nullptr) {
     m_lastTouch.Flush(m_host.Platform().health->Figures().lastTouch);
   }
+}
+
+// A modal window up (a calibration, the setup sheet) runs its own message
+// loop: the quit message ends it and every loop below it.
+void CTouchMainDlg::Quit() {
+  End();
+  ui::CDialog::OnOK();
+  ::PostQuitMessage(0);
 }
 
 void CTouchMainDlg::EnableCommands(BOOL enable) {
@@ -317,7 +338,7 @@ BOOL CTouchMainDlg::ShowOrCreateButtonWnd() {
 // not write) changes nothing: the state line says so, and the box shows
 // the port in use again.
 void CTouchMainDlg::OnApply() {
-  if (m_bCalibrating) {
+  if (m_bCalibrating || m_bEnded) {
     return;
   }
   UpdateData(true);
@@ -350,7 +371,7 @@ void CTouchMainDlg::OnApply() {
 std::uint64_t CTouchMainDlg::OnImport(const std::string& path, const std::string& text) {
   const settings::SettingsFile file =
       settings::ReadSettingsFile(text, path, settings::FilePlatform::kWindows);
-  if (m_bCalibrating || !file.errors.empty()) {
+  if (m_bCalibrating || m_bEnded || !file.errors.empty()) {
     return 0;
   }
   m_finder.RequestStop();
@@ -415,6 +436,9 @@ bool CTouchMainDlg::WriteStatus(const std::string& path) {
 // pressed again while looking, stops. With no other port to look on, the
 // link's state stays.
 void CTouchMainDlg::OnFind() {
+  if (m_bEnded) {
+    return;
+  }
   if (m_finder.IsLooking()) {
     m_finder.Stop();
     SetItemText(IDC_MAIN_FIND, "Find");
@@ -443,6 +467,9 @@ void CTouchMainDlg::OnFind() {
 // link's state where the engine is connected (it may have connected while
 // Find looked), else that nothing was found, with where the link stands.
 void CTouchMainDlg::OnFindDone() {
+  if (m_bEnded) {
+    return;
+  }
   if (m_bCalibrating) {
     m_bFindDoneWaiting = true;
     return;
@@ -558,7 +585,7 @@ void CTouchMainDlg::OnAbout() {
 // The calibration run, the setup sheet and the sensitivity dialog act on
 // the running engine; without one they do nothing.
 void CTouchMainDlg::OnCalibration() {
-  if (m_host.ConnectedDriver() == nullptr || m_bCalibrating) {
+  if (m_host.ConnectedDriver() == nullptr || m_bCalibrating || m_bEnded) {
     return;
   }
   m_bCalibrating = true;
@@ -570,7 +597,7 @@ void CTouchMainDlg::OnCalibration() {
 }
 
 void CTouchMainDlg::OnSetting() {
-  if (m_host.ConnectedDriver() != nullptr) {
+  if (m_host.ConnectedDriver() != nullptr && !m_bEnded) {
     RunSetupSheet(m_hWnd, m_host, m_store, m_input, [this] {
       ShowOrCreateButtonWnd();
       ShowLinkState();
@@ -579,7 +606,7 @@ void CTouchMainDlg::OnSetting() {
 }
 
 void CTouchMainDlg::OnAdvanced() {
-  if (m_host.ConnectedDriver() != nullptr) {
+  if (m_host.ConnectedDriver() != nullptr && !m_bEnded) {
     RunAdvancedDlg(m_hWnd, m_host, m_threads);
   }
 }

@@ -60,8 +60,11 @@ private:
   void OnFind();
   std::uint64_t OnImport(const std::string& path, const std::string& text);
   // Stops the engine and makes the health's last writes, as the program
-  // ends.
+  // ends; from then on nothing starts the engine again.
   void End();
+  // Ends the program from outside (ZeltraTouch.exe /quit, a Restart
+  // Manager's close): End(), then every window, modal ones included.
+  void Quit();
   // The metrics file "Metrics" names, read again (none: no file).
   void ReadMetricsPath();
   void CompleteHealth();
@@ -97,6 +100,9 @@ private:
   // Find found is taken once the run has ended.
   bool m_bCalibrating = false;
   bool m_bFindDoneWaiting = false;
+  // Set by End(): the window may outlive it (a logoff leaves it to the
+  // system), and no command may start the engine again after it.
+  bool m_bEnded = false;
   std::string m_strPort;
   std::optional<CMetricsFile> m_metrics;
   settings::CLastTouchRecord m_lastTouch;

@@ -9,7 +9,7 @@ import subprocess
 import tempfile
 import time
 
-from harness import IDOK, IDS, WM_COMMAND, ProgramTestCase, Touchsim, promtool_check, scrape_textfile, wait_for
+from harness import IDS, ProgramTestCase, Touchsim, promtool_check, scrape_textfile, wait_for
 
 
 class HealthTest(ProgramTestCase):
@@ -44,8 +44,11 @@ class HealthTest(ProgramTestCase):
             self.assertEqual(scraped.get("zeltratouch_" + series), figures[field], series)
         self.assertEqual((figures["touches"], figures["link_up"]), (2, False))
         self.assertEqual(scraped.get("node_textfile_scrape_error"), 0)
-        self.driver.post(self.main_window(), WM_COMMAND, IDOK, 0)  # ends it: a last write
-        self.assertTrue(wait_for(lambda: 'link_state{state="retrying"} 0\n' in read()), read())
+        # /quit returns once the program has ended, its last write made.
+        self.assertEqual(self.wine.run(os.environ["ZT_EXE"], "/quit").returncode, 0)
+        self.assertTrue(wait_for(lambda: self.started[0].poll() is not None, 5))
+        self.assertIn('link_state{state="retrying"} 0\n', read())
+        self.assertEqual(self.wine.run(os.environ["ZT_EXE"], "/quit").returncode, 7)  # none runs
         self.assertEqual(self.registry.query("LastTouch"), figures["last_touch"])  # for the next start
 
     def test_a_lost_and_regained_link_and_a_folder_that_cannot_be_written_reach_the_event_log(self):
