@@ -20,19 +20,22 @@
 ; settings file is checked before anything is installed, and imported
 ; (ZeltraTouch.exe /import) once the files are in place, before the initial
 ; values; /PORT wins over the file's port. A running program is ended first
-; (its file could not be replaced) and started again at the end, as the
-; installing user, or (when that is SYSTEM or runs in session 0) as the user
-; logged on at the machine's console. A silent uninstall keeps the settings
-; unless /REMOVESETTINGS is given.
+; (its file could not be replaced): asked with /quit, then by force, and
+; started again at the end through the program's /startforuser: for the
+; user logged on at the machine's console, in that user's session,
+; unelevated. A silent uninstall keeps the settings unless /REMOVESETTINGS
+; is given.
 ; Exit codes: those of the program's commands (ZT_EXIT_CODES, the program's
 ; exit_codes.h, read when the setup is built): 0 installed; 2 not run as an
 ; administrator, or stopped otherwise; 3 the settings file has a bad line;
-; 4 it cannot be read, or a file cannot be installed; 5 the settings key
-; cannot be written; 6 the running program refused the import; 8 /PORT is not
-; a COM port; 10 the import left part of the file; 1 cancelled. With 3, 5,
-; 6, 8 or 10 the settings are as they were (with 10: but for the values the
-; import names) and a first install leaves nothing behind; with 4 the files
-; that could not be installed stop the setup before the settings are touched.
+; 4 it cannot be read; 5 the settings key cannot be written; 6 the running
+; program refused the import; 8 /PORT is not a COM port; 10 the import left
+; part of the file; 11 a file of the program cannot be installed; 12 the
+; data folder cannot be made the setup's own; 1 cancelled. With 2, 3, 8, 12,
+; or 4 at the check, nothing is installed; with 4 at the import, 5, 6 or 10
+; the settings are as they were (with 10: but for the values the import
+; names) and a first install leaves nothing behind; with 11 a first install
+; leaves nothing behind, and an update starts the program it ended again.
 
 Unicode true
 Target amd64-unicode
