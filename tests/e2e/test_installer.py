@@ -110,7 +110,11 @@ class InstallerTest(ProgramTestCase):
             "ZeltraTouch.exe /startforuser"])
         source = self.wine.run("reg", "query", EVENT_SOURCE, "/v", "EventMessageFile").stdout.decode()
         self.assertIn(INSTALL_DIR + r"\ZeltraTouch.exe", source)
+        # A metrics file left behind would report the unit's last state for ever.
+        kept = os.path.join(self.wine.prefix, "drive_c", "ProgramData", "ZeltraTouch", "metrics")
+        pathlib.Path(kept, "zeltratouch.prom").write_text("zeltratouch_link_up 1\n")
         self.uninstall()
+        self.assertEqual(os.listdir(kept), [])
         self.assertEqual(self.registry.query("TouchMode"), 2)
         self.assertNotEqual(self.wine.run("reg", "query", EVENT_SOURCE).returncode, 0)
 
