@@ -584,6 +584,10 @@ FunctionEnd
 ; left behind would report the unit's last state for ever. With the settings
 ; it goes too. Nothing is deleted in a folder that is not ours.
 Function un.RemoveMetrics
+  System::Call 'kernel32::GetFileAttributesW(w "${DATA_DIR}") i .r0'
+  ${If} $0 == -1
+    Return
+  ${EndIf}
   Call un.MakeMetricsFolder
   ${If} $R1 != "0"
     DetailPrint "${METRICS_DIR} is not the setup's own: nothing deleted in it."
