@@ -327,7 +327,7 @@ FunctionEnd
 !insertmacro RunStep "un."
 
 ; Folder $R0, made or taken over: owned by Administrators, its list replaced
-; (users may read it only), and no link, checked again once users can no
+; (users may read it only; whatever a user granted is gone), and no link, checked again once users can no
 ; longer change it. A user may have made it first (users may make folders
 ; in %ProgramData% and own what they make). $R1 = "0" when it is ours.
 !macro TakeFolder UN
@@ -335,6 +335,10 @@ FunctionEnd
     CreateDirectory "$R0"
     Call ${UN}IsLink
     StrCpy $1 '"$SYSDIR\takeown.exe" /F "$R0" /A'
+    Call ${UN}RunStep
+    ; Owned first: the owner may rewrite a list that shuts Administrators
+    ; out. Then every entry a user added goes (/reset), then the inherited.
+    StrCpy $1 '"$SYSDIR\icacls.exe" "$R0" /reset /L'
     Call ${UN}RunStep
     StrCpy $1 '"$SYSDIR\icacls.exe" "$R0" /inheritance:r /grant:r *S-1-5-18:(OI)(CI)(F) \
         *S-1-5-32-544:(OI)(CI)(F) *S-1-5-32-545:(OI)(CI)(RX) /L'

@@ -103,7 +103,7 @@ class InstallerTest(ProgramTestCase):
         # the start in the console user's session.
         lock = '/inheritance:r /grant:r *S-1-5-18:(OI)(CI)(F) *S-1-5-32-544:(OI)(CI)(F) *S-1-5-32-545:(OI)(CI)(RX) /L'
         take = [each % path for path in (METRICS_DIR.rsplit("\\", 1)[0], METRICS_DIR)
-                for each in ('takeown.exe /F "%s" /A', 'icacls.exe "%s" ' + lock)]
+                for each in ('takeown.exe /F "%s" /A', 'icacls.exe "%s" /reset /L', 'icacls.exe "%s" ' + lock)]
         self.assertEqual(self.commands(trace), take + [
             'icacls.exe "%s" /grant *S-1-5-32-545:(WD) *S-1-5-32-545:(OI)(IO)(NP)(M) *S-1-3-4:(OI)(IO)(NP)(M) /L'
             % METRICS_DIR, "ZeltraTouch.exe /quit", "taskkill.exe /F /IM ZeltraTouch.exe",
