@@ -20,19 +20,22 @@
 ; settings file is checked before anything is installed, and imported
 ; (ZeltraTouch.exe /import) once the files are in place, before the initial
 ; values; /PORT wins over the file's port. A running program is ended first
-; (its file could not be replaced) and started again at the end, as the
-; installing user, or (when that is SYSTEM or runs in session 0) as the user
-; logged on at the machine's console. A silent uninstall keeps the settings
-; unless /REMOVESETTINGS is given.
+; (its file could not be replaced): asked with /quit, then by force, and
+; started again at the end through the program's /startforuser: for the
+; user logged on at the machine's console, in that user's session,
+; unelevated. A silent uninstall keeps the settings unless /REMOVESETTINGS
+; is given.
 ; Exit codes: those of the program's commands (ZT_EXIT_CODES, the program's
 ; exit_codes.h, read when the setup is built): 0 installed; 2 not run as an
 ; administrator, or stopped otherwise; 3 the settings file has a bad line;
-; 4 it cannot be read, or a file cannot be installed; 5 the settings key
-; cannot be written; 6 the running program refused the import; 8 /PORT is not
-; a COM port; 10 the import left part of the file; 1 cancelled. With 3, 5,
-; 6, 8 or 10 the settings are as they were (with 10: but for the values the
-; import names) and a first install leaves nothing behind; with 4 the files
-; that could not be installed stop the setup before the settings are touched.
+; 4 it cannot be read; 5 the settings key cannot be written; 6 the running
+; program refused the import; 8 /PORT is not a COM port; 10 the import left
+; part of the file; 11 a file of the program cannot be installed; 12 the
+; data folder cannot be made the setup's own; 1 cancelled. With 2, 3, 8, 12,
+; or 4 at the check, nothing is installed; with 4 at the import, 5, 6 or 10
+; the settings are as they were (with 10: but for the values the import
+; names) and a first install leaves nothing behind; with 11 a first install
+; leaves nothing behind, and an update starts the program it ended again.
 
 Unicode true
 Target amd64-unicode
@@ -68,7 +71,9 @@ SetCompressor /SOLID lzma
 !endif
 !searchparse /file "${ZT_EXIT_CODES}" "kExitStopped = " EXIT_STOPPED ";"
 !searchparse /file "${ZT_EXIT_CODES}" "kExitBadPort = " EXIT_BAD_PORT ";"
-!searchparse /file "${ZT_EXIT_CODES}" "kExitFileFailed = " EXIT_FILE_FAILED ";"
+!searchparse /file "${ZT_EXIT_CODES}" "kExitProgramFileFailed = " EXIT_PROGRAM_FILE_FAILED ";"
+!searchparse /file "${ZT_EXIT_CODES}" "kExitFolderNotOurs = " EXIT_FOLDER_NOT_OURS ";"
+!searchparse /file "${ZT_EXIT_CODES}" "kExitNotRunning = " EXIT_NOT_RUNNING ";"
 
 Var SettingsFile
 Var PortName
@@ -287,16 +292,17 @@ Function ImportPresets
   ${EndIf}
 FunctionEnd
 
-; $R1 = "1" when $R0 is a junction or a link, else "0": a folder that leads
-; elsewhere is never opened to users nor emptied.
+; $R1 = "1" when $R0 is a junction or a link, or no folder at all, else "0":
+; a folder that leads elsewhere is never opened to users nor emptied.
 !macro IsLink UN
   Function ${UN}IsLink
-    StrCpy $R1 "0"
+    StrCpy $R1 "1"
     System::Call 'kernel32::GetFileAttributesW(w "$R0") i .r9'
     ${If} $9 != -1
       IntOp $9 $9 & ${FILE_ATTRIBUTE_REPARSE_POINT}
-      ${If} $9 != 0
-        StrCpy $R1 "1"
+      ${If} $9 == 0
+      ${AndIf} ${FileExists} "$R0\*.*"
+        StrCpy $R1 "0"
       ${EndIf}
     ${EndIf}
   FunctionEnd
@@ -304,43 +310,94 @@ FunctionEnd
 !insertmacro IsLink ""
 !insertmacro IsLink "un."
 
+; Runs $1 unless an earlier step failed ($R1 = "1"); a failure sets $R1.
+!macro RunStep UN
+  Function ${UN}RunStep
+    ${If} $R1 == "0"
+      nsExec::ExecToLog $1
+      Pop $0
+      ${If} $0 != 0
+        DetailPrint "Failed ($0): $1"
+        StrCpy $R1 "1"
+      ${EndIf}
+    ${EndIf}
+  FunctionEnd
+!macroend
+!insertmacro RunStep ""
+!insertmacro RunStep "un."
+
+; Folder $R0, made or taken over: owned by Administrators, its list replaced
+; (users may read it only; whatever a user granted is gone), and no link, checked again once users can no
+; longer change it. A user may have made it first (users may make folders
+; in %ProgramData% and own what they make). $R1 = "0" when it is ours.
+!macro TakeFolder UN
+  Function ${UN}TakeFolder
+    CreateDirectory "$R0"
+    Call ${UN}IsLink
+    StrCpy $1 '"$SYSDIR\takeown.exe" /F "$R0" /A'
+    Call ${UN}RunStep
+    ; Owned first: the owner may rewrite a list that shuts Administrators
+    ; out. Then every entry a user added goes (/reset), then the inherited.
+    StrCpy $1 '"$SYSDIR\icacls.exe" "$R0" /reset /L'
+    Call ${UN}RunStep
+    StrCpy $1 '"$SYSDIR\icacls.exe" "$R0" /inheritance:r /grant:r *S-1-5-18:(OI)(CI)(F) \
+        *S-1-5-32-544:(OI)(CI)(F) *S-1-5-32-545:(OI)(CI)(RX) /L'
+    Call ${UN}RunStep
+    ${If} $R1 == "0"
+      Call ${UN}IsLink
+    ${EndIf}
+  FunctionEnd
+!macroend
+!insertmacro TakeFolder ""
+!insertmacro TakeFolder "un."
+
 ; The folder for the metrics file (Metrics=), ours alone: the program runs
 ; as the logged-on user and replaces its file atomically (writes NAME.new
-; beside it, renames it over NAME). Owned by Administrators and made anew
-; (a folder of that name a user made first loses its entries), Users may
-; list it and add files to it (WD, not AD: no subfolders), and modify or
-; delete the files in it (inherited by files only, no further). Nothing is
-; ever granted on a folder the settings name: those are the operator's.
-Function OpenMetricsFolderToUsers
-  StrCpy $R0 "${DATA_DIR}"
-  Call IsLink
-  ${If} $R1 == "0"
-    CreateDirectory "${METRICS_DIR}"
-    Call IsLink
-  ${EndIf}
-  ${If} $R1 == "0"
-    StrCpy $R0 "${METRICS_DIR}"
-    Call IsLink
-  ${EndIf}
+; beside it, renames it over NAME). Both folders taken over, the metrics
+; folder emptied (files only: a link is deleted, never followed; anything
+; else left fails), then Users may add files to it (WD, not AD: no
+; subfolders) and modify or delete the files in it (inherited by files only,
+; no further); the owner of a file (OWNER RIGHTS) may not change its list.
+; Nothing is ever granted on a folder the settings name: those are the
+; operator's. $R1 = "0" when done.
+!macro MakeMetricsFolder UN
+  Function ${UN}MakeMetricsFolder
+    StrCpy $R0 "${DATA_DIR}"
+    Call ${UN}TakeFolder
+    ${If} $R1 == "0"
+      StrCpy $R0 "${METRICS_DIR}"
+      Call ${UN}TakeFolder
+    ${EndIf}
+    ${If} $R1 == "0"
+      Delete "${METRICS_DIR}\*.*"
+      FindFirst $2 $3 "${METRICS_DIR}\*.*"
+      ${DoWhile} $3 != ""
+        ${If} $3 != "."
+        ${AndIf} $3 != ".."
+          DetailPrint "${METRICS_DIR}\$3 was not made by this setup."
+          StrCpy $R1 "1"
+        ${EndIf}
+        FindNext $2 $3
+      ${Loop}
+      FindClose $2
+    ${EndIf}
+    StrCpy $1 '"$SYSDIR\icacls.exe" "${METRICS_DIR}" /grant *S-1-5-32-545:(WD) \
+        *S-1-5-32-545:(OI)(IO)(NP)(M) *S-1-3-4:(OI)(IO)(NP)(M) /L'
+    Call ${UN}RunStep
+  FunctionEnd
+!macroend
+!insertmacro MakeMetricsFolder ""
+!insertmacro MakeMetricsFolder "un."
+
+; The setup stops before it changes anything else when the metrics folder
+; cannot be made its own.
+Function MakeMetricsFolderOrQuit
+  Call MakeMetricsFolder
   ${If} $R1 != "0"
-  ${OrIfNot} ${FileExists} "${METRICS_DIR}\*.*"
-    DetailPrint "${METRICS_DIR} cannot be made or leads elsewhere: not opened to users."
-    Return
-  ${EndIf}
-  StrCpy $1 '"$SYSDIR\icacls.exe" "${METRICS_DIR}"'
-  nsExec::ExecToLog '$1 /setowner *S-1-5-32-544 /L'
-  Pop $0
-  ${If} $0 == 0
-    nsExec::ExecToLog '$1 /reset /L'
-    Pop $0
-  ${EndIf}
-  ${If} $0 == 0
-    nsExec::ExecToLog '$1 /inheritance:r /grant *S-1-5-18:(OI)(CI)(F) *S-1-5-32-544:(OI)(CI)(F) \
-        *S-1-5-32-545:(RX) *S-1-5-32-545:(WD) *S-1-5-32-545:(OI)(IO)(NP)(M) /L'
-    Pop $0
-  ${EndIf}
-  ${If} $0 != 0
-    DetailPrint "Could not let users write the metrics folder ${METRICS_DIR} ($0)."
+    SetErrorLevel ${EXIT_FOLDER_NOT_OURS}
+    MessageBox MB_ICONSTOP "${METRICS_DIR} cannot be made the setup's own: it leads elsewhere or \
+        its owner or access list cannot be set." /SD IDOK
+    Quit
   ${EndIf}
 FunctionEnd
 
@@ -373,54 +430,77 @@ Function UndoInstall
     Call StartProgram
     Return
   ${EndIf}
+  Call RemoveProgramFiles
+FunctionEnd
+
+; The files of a first install, as far as they were written, and the
+; metrics folder while it is empty.
+Function RemoveProgramFiles
   Delete "$INSTDIR\ZeltraTouch.exe"
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\Uninstall.exe"
   RMDir "$INSTDIR"
+  RMDir "${METRICS_DIR}"
+  RMDir "${DATA_DIR}"
 FunctionEnd
 
-; Ends the program wherever it runs, as the uninstaller does: its file
-; cannot be replaced while it runs, and an import would reach the running
-; program instead of the key (not at all from session 0). The end section
-; starts it again. An ended process holds its file a moment longer.
-Function EndProgram
-  nsExec::Exec '"$SYSDIR\taskkill.exe" /F /IM ZeltraTouch.exe'
-  Pop $0
-  ${If} $0 == 0
-    StrCpy $ProgramWasEnded "1"
-  ${EndIf}
-  ${If} $0 != 0
-  ${OrIfNot} ${FileExists} "$INSTDIR\ZeltraTouch.exe"
-    Return
-  ${EndIf}
-  ${For} $1 1 100
-    ClearErrors
-    FileOpen $2 "$INSTDIR\ZeltraTouch.exe" a
-    ${IfNot} ${Errors}
-      FileClose $2
-      ${Break}
+; $R0 = "1" once $INSTDIR\ZeltraTouch.exe can be written (no process runs
+; it), waiting at most 10 s: an ended process holds its file a moment longer.
+!macro WaitForProgramFile UN
+  Function ${UN}WaitForProgramFile
+    StrCpy $R0 "1"
+    ${IfNot} ${FileExists} "$INSTDIR\ZeltraTouch.exe"
+      Return
     ${EndIf}
-    Sleep 100
-  ${Next}
-FunctionEnd
+    ${For} $1 1 100
+      ClearErrors
+      FileOpen $2 "$INSTDIR\ZeltraTouch.exe" a
+      ${IfNot} ${Errors}
+        FileClose $2
+        Return
+      ${EndIf}
+      Sleep 100
+    ${Next}
+    StrCpy $R0 "0"
+  FunctionEnd
+!macroend
+!insertmacro WaitForProgramFile ""
+!insertmacro WaitForProgramFile "un."
 
-; As the user who installs, in that user's session. SYSTEM, or anyone in
-; session 0 (a deployment tool's installs, named SYSTEM in another language
-; too) has no desktop of a user: the program starts itself for the user
-; logged on at the machine's console, in that user's session (unless it
-; runs already, in any session); with nobody there, the start at logon
-; serves.
+; Ends the running program, as the setup and the uninstaller must: its file
+; cannot be replaced while it runs, and an import would reach the running
+; program instead of the key. First asked with /quit by $R0 (a program that
+; knows it), so that it ends as its own exit does: its last metrics say the
+; link is down and its last touch is stored. Only what still runs then (in
+; another session, or not answering) is ended by force. $ProgramWasEnded =
+; "1" when a program ran.
+!macro EndProgram UN
+  Function ${UN}EndProgram
+    nsExec::Exec '"$R0" /quit'
+    Pop $0
+    DetailPrint "ZeltraTouch.exe /quit: exit code $0."
+    ${If} $0 != ${EXIT_NOT_RUNNING}
+      StrCpy $ProgramWasEnded "1"
+    ${EndIf}
+    Call ${UN}WaitForProgramFile
+    nsExec::Exec '"$SYSDIR\taskkill.exe" /F /IM ZeltraTouch.exe'
+    Pop $0
+    ${If} $0 == 0
+      StrCpy $ProgramWasEnded "1"
+      Call ${UN}WaitForProgramFile
+    ${EndIf}
+  FunctionEnd
+!macroend
+!insertmacro EndProgram ""
+!insertmacro EndProgram "un."
+
+; The setup runs elevated (.onInit checks it): a plain start would run the
+; program elevated as the installing administrator, in the installing
+; session (over remote desktop, a session away from the touch screen). The
+; program starts itself for the user logged on at the machine's console, in
+; that user's session, unelevated (unless it runs already, in any session);
+; with nobody there, the start at logon serves.
 Function StartProgram
-  UserInfo::GetName
-  Pop $0
-  System::Call 'kernel32::GetCurrentProcessId() i .r1'
-  System::Call 'kernel32::ProcessIdToSessionId(i r1, *i .r2) i .r3'
-  ${If} $0 != "SYSTEM"
-  ${AndIf} $3 != 0
-  ${AndIf} $2 != 0
-    Exec '"$INSTDIR\ZeltraTouch.exe"'
-    Return
-  ${EndIf}
   nsExec::ExecToLog '"$INSTDIR\ZeltraTouch.exe" /startforuser'
   Pop $0
   DetailPrint "Start for the logged-on user: exit code $0."
@@ -431,9 +511,13 @@ Section "ZeltraTouch (required)" SecProgram
   ${If} ${FileExists} "$INSTDIR\ZeltraTouch.exe"
     StrCpy $ProgramWasThere "1"
   ${EndIf}
+  Call MakeMetricsFolderOrQuit
+  InitPluginsDir
+  File "/oname=$PLUGINSDIR\ZeltraTouch.exe" "${ZT_EXE}"
+  StrCpy $R0 "$PLUGINSDIR\ZeltraTouch.exe"
   Call EndProgram
   ; A file that cannot be written aborts the setup with this code.
-  SetErrorLevel ${EXIT_FILE_FAILED}
+  SetErrorLevel ${EXIT_PROGRAM_FILE_FAILED}
   SetOutPath "$INSTDIR"
   File "/oname=ZeltraTouch.exe" "${ZT_EXE}"
   File "/oname=LICENSE.txt" "${ZT_LICENSE}"
@@ -446,7 +530,6 @@ Section "ZeltraTouch (required)" SecProgram
   Call OpenSettingsToUsers
   WriteRegExpandStr HKLM "${EVENTLOG_KEY}" "EventMessageFile" "$INSTDIR\ZeltraTouch.exe"
   WriteRegDWORD HKLM "${EVENTLOG_KEY}" "TypesSupported" 7
-  Call OpenMetricsFolderToUsers
 
   CreateDirectory "${STARTMENU_DIR}"
   CreateShortcut "${STARTMENU_DIR}\ZeltraTouch.lnk" "$INSTDIR\ZeltraTouch.exe"
@@ -471,11 +554,12 @@ Section "-Start"
   Call StartProgram
 SectionEnd
 
-; A file that could not be written stopped the setup: the program it
-; ended runs again, as it was.
+; A file that could not be written stopped the setup: a first install
+; leaves nothing behind; the program an update ended runs again.
 Function .onInstFailed
-  ${If} $ProgramWasEnded == "1"
-  ${AndIf} ${FileExists} "$INSTDIR\ZeltraTouch.exe"
+  ${If} $ProgramWasThere != "1"
+    Call RemoveProgramFiles
+  ${ElseIf} $ProgramWasEnded == "1"
     Call StartProgram
   ${EndIf}
 FunctionEnd
@@ -500,16 +584,19 @@ Function .onInit
   Call NoteWhatIsThere
 FunctionEnd
 
-; The metrics folder with the files in it, unless it leads elsewhere.
-Function un.RemoveMetricsFolder
-  StrCpy $R0 "${DATA_DIR}"
-  Call un.IsLink
-  ${If} $R1 == "0"
-    StrCpy $R0 "${METRICS_DIR}"
-    Call un.IsLink
+; The metrics folder is made ours again, which empties it: a metrics file
+; left behind would report the unit's last state for ever. With the settings
+; it goes too. Nothing is deleted in a folder that is not ours.
+Function un.RemoveMetrics
+  System::Call 'kernel32::GetFileAttributesW(w "${DATA_DIR}") i .r0'
+  ${If} $0 == -1
+    Return
   ${EndIf}
-  ${If} $R1 == "0"
-    Delete "${METRICS_DIR}\*.*"
+  Call un.MakeMetricsFolder
+  ${If} $R1 != "0"
+    DetailPrint "${METRICS_DIR} is not the setup's own: nothing deleted in it."
+    SetErrorLevel ${EXIT_FOLDER_NOT_OURS}
+  ${ElseIf} $R2 == "1"
     RMDir "${METRICS_DIR}"
     RMDir "${DATA_DIR}"
   ${EndIf}
@@ -518,7 +605,9 @@ FunctionEnd
 ; The settings (port, calibration) go when the user says so, or with
 ; /REMOVESETTINGS; a silent uninstall keeps them otherwise.
 Section "Uninstall"
-  ExecWait '"$SYSDIR\taskkill.exe" /F /IM ZeltraTouch.exe'
+  StrCpy $R0 "$INSTDIR\ZeltraTouch.exe"
+  Call un.EndProgram
+  StrCpy $R2 "0"
   DeleteRegValue HKLM "${RUN_KEY}" "${PRODUCT}"
   ${GetParameters} $0
   ClearErrors
@@ -529,8 +618,9 @@ Section "Uninstall"
   removeSettings:
     DeleteRegKey HKLM "${SETTINGS_KEY}"
     DeleteRegKey /ifempty HKLM "${VENDOR_KEY}"
-    Call un.RemoveMetricsFolder
+    StrCpy $R2 "1"
   keepSettings:
+  Call un.RemoveMetrics
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
   DeleteRegKey HKLM "${EVENTLOG_KEY}"
 

@@ -17,5 +17,7 @@ inline constexpr int kExitNotRunning = 7;      // ZeltraTouch is not running
 inline constexpr int kExitBadPort = 8;         // a port name that is not a COM port
 inline constexpr int kExitBadCommandLine = 9;
 inline constexpr int kExitImportedInPart = 10;  // a write failed and not every value was put back
+inline constexpr int kExitProgramFileFailed = 11;  // a file of the program cannot be installed
+inline constexpr int kExitFolderNotOurs = 12;      // the setup's data folder cannot be made its own
 
 }  // namespace zt

@@ -3,6 +3,7 @@ key with its first values and access for ordinary users, the program and its
 Start-menu entry, start at logon as an option, and nothing left afterwards."""
 import os
 import pathlib
+import re
 import shutil
 import tempfile
 import unittest
@@ -14,6 +15,7 @@ START_MENU = r"C:\ProgramData\Microsoft\Windows\Start Menu\Programs\ZeltraTouch"
 RUN_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Run"
 EVENT_SOURCE = r"HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\ZeltraTouch"
 METRICS_DIR = r"C:\ProgramData\ZeltraTouch\metrics"
+WINE_PROGRAMS = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows"
 KEY_QUERY_VALUE, KEY_SET_VALUE, KEY_CREATE_SUB_KEY, DELETE, WRITE_DAC, WRITE_OWNER = 0x1, 0x2, 0x4, 0x10000, 0x40000, 0x80000
 
 
@@ -23,11 +25,22 @@ class InstallerTest(ProgramTestCase):
 
     def install(self, *options, code=0, folder=None, trace=os.devnull):
         # Its output is dropped: the program it starts would hold a pipe open.
-        # Wine's icacls changes no access list; its trace says what it was asked.
+        # Wine's icacls changes no access list, and Wine has no takeown: its
+        # icacls stub stands in, succeeding. Wine's trace says what was run.
+        system = os.path.join(self.wine.prefix, "drive_c", "windows", "system32")
+        shutil.copy(os.path.join(WINE_PROGRAMS, "icacls.exe"), os.path.join(system, "takeown.exe"))
         with open(trace, "w") as errors:
             setup = self.wine.start(os.environ["ZT_INSTALLER"], "/S", *options, "/D=" + INSTALL_DIR, cwd=folder,
-                                    trace=errors, debug="fixme+icacls")
+                                    trace=errors, debug="fixme+icacls,+process")
             self.assertEqual(setup.wait(120), code)
+
+    @staticmethod
+    def commands(trace):
+        """What the setup ran through nsExec, in order: each program's file
+        name and its arguments."""
+        with open(trace, errors="replace") as lines:
+            runs = re.findall(r'app \(null\) cmdline L"\\"[^"]*\\ns\w+\.tmp\\" (.*)"$', lines.read(), re.M)
+        return [re.sub(r'^"[^"]*\\([^"\\]*)"', r"\1", run.replace('\\"', '"').replace("\\\\", "\\")) for run in runs]
 
     def installed(self, name, folder=INSTALL_DIR):
         path = os.path.join(self.wine.prefix, "drive_c", *folder[3:].split("\\"), name)
@@ -73,23 +86,35 @@ class InstallerTest(ProgramTestCase):
         # name relative to the folder a script starts the setup from.
         self.install(r"/SETTINGS=%s\bad.conf" % windows_folder, code=EXIT.kExitBadSettings)
         self.install(r"/SETTINGS=%s\missing.conf" % windows_folder, code=EXIT.kExitFileFailed)
-        self.assertFalse(self.installed("ZeltraTouch.exe") or self.registry.values())
+        # A file of the program that cannot be written, once ZeltraTouch.exe is.
+        license = os.path.join(self.wine.prefix, "drive_c", "ZeltraTouchTest", "ZeltraTouch", "LICENSE.txt")
+        os.makedirs(license)
+        self.install(code=EXIT.kExitProgramFileFailed)
+        os.rmdir(license)
+        self.assertFalse(self.installed("ZeltraTouch.exe") or self.installed("", METRICS_DIR) or self.registry.values())
         trace = os.path.join(folder, "setup.err")
         self.install("/SETTINGS=unit.conf", "/PORT=COM12", folder=folder, trace=trace)
         self.assertEqual([self.registry.query(n) for n in ("Port", "TouchMode", "PX0", "Freq")], ["COM12", 2, 300, 600])
         # Our own metrics folder, owned by Administrators, where Users add files
         # and replace them (nothing below); none for the folder the file names.
         self.assertTrue(self.installed("", METRICS_DIR))
-        with open(trace) as errors:  # what icacls was asked, after its own name
-            commands = [line.split('icacls.exe" ', 1)[1].strip() for line in errors if "icacls:main stub:" in line]
-        folder_arg = '"%s" ' % METRICS_DIR.replace("\\", "\\\\")
-        self.assertEqual(commands, [folder_arg + each for each in (
-            '"/setowner" "*S-1-5-32-544" "/L"', '"/reset" "/L"',
-            '"/inheritance:r" "/grant" "*S-1-5-18:(OI)(CI)(F)" "*S-1-5-32-544:(OI)(CI)(F)" "*S-1-5-32-545:(RX)" '
-            '"*S-1-5-32-545:(WD)" "*S-1-5-32-545:(OI)(IO)(NP)(M)" "/L"')])
+        # Both folders taken over and locked, then the emptied metrics folder
+        # opened; a running program asked to end before any is ended by force;
+        # the start in the console user's session.
+        lock = '/inheritance:r /grant:r *S-1-5-18:(OI)(CI)(F) *S-1-5-32-544:(OI)(CI)(F) *S-1-5-32-545:(OI)(CI)(RX) /L'
+        take = [each % path for path in (METRICS_DIR.rsplit("\\", 1)[0], METRICS_DIR)
+                for each in ('takeown.exe /F "%s" /A', 'icacls.exe "%s" /reset /L', 'icacls.exe "%s" ' + lock)]
+        self.assertEqual(self.commands(trace), take + [
+            'icacls.exe "%s" /grant *S-1-5-32-545:(WD) *S-1-5-32-545:(OI)(IO)(NP)(M) *S-1-3-4:(OI)(IO)(NP)(M) /L'
+            % METRICS_DIR, "ZeltraTouch.exe /quit", "taskkill.exe /F /IM ZeltraTouch.exe",
+            "ZeltraTouch.exe /startforuser"])
         source = self.wine.run("reg", "query", EVENT_SOURCE, "/v", "EventMessageFile").stdout.decode()
         self.assertIn(INSTALL_DIR + r"\ZeltraTouch.exe", source)
+        # A metrics file left behind would report the unit's last state for ever.
+        kept = os.path.join(self.wine.prefix, "drive_c", "ProgramData", "ZeltraTouch", "metrics")
+        pathlib.Path(kept, "zeltratouch.prom").write_text("zeltratouch_link_up 1\n")
         self.uninstall()
+        self.assertEqual(os.listdir(kept), [])
         self.assertEqual(self.registry.query("TouchMode"), 2)
         self.assertNotEqual(self.wine.run("reg", "query", EVENT_SOURCE).returncode, 0)
 
@@ -107,19 +132,21 @@ class InstallerTest(ProgramTestCase):
 
     def test_a_reinstall_keeps_the_settings_and_can_start_at_logon(self):
         self.registry.reset({"Port": "COM7", "TouchMode": 2})
-        # Our metrics folder's parent made first by a user, as a link to another program's folder.
+        # Our metrics folder's parent made first by a user, as a link to another
+        # program's folder: never taken over, and the setup stops.
         elsewhere = tempfile.mkdtemp(prefix="zt-elsewhere-")
         link = os.path.join(self.wine.prefix, "drive_c", "ProgramData", "ZeltraTouch")
         shutil.rmtree(link, ignore_errors=True)
         os.symlink(elsewhere, link)
-        self.addCleanup(os.unlink, link)
+        self.addCleanup(lambda: os.path.islink(link) and os.unlink(link))
         trace = tempfile.mktemp(prefix="zt-setup-trace-")
-        self.install("/AUTOSTART", trace=trace)
+        self.install("/AUTOSTART", code=EXIT.kExitFolderNotOurs, trace=trace)
+        self.assertEqual(self.commands(trace), [])
+        self.assertFalse(os.listdir(elsewhere) or self.installed("ZeltraTouch.exe"))
+        os.unlink(link)
+        self.install("/AUTOSTART")
         self.assertEqual([self.registry.query(n) for n in ("Port", "TouchMode", "DZoneX")], ["COM7", 2, 200])
         self.assertTrue(self.run_key())
-        with open(trace) as errors:
-            self.assertNotIn("icacls", errors.read())
-        self.assertEqual(os.listdir(elsewhere), [])
 
         # Again, with a port to import, while the program (an older build, marked
         # at its end) runs and holds its file: ended, replaced, started again.

@@ -6,6 +6,7 @@
 #include <wtsapi32.h>
 
 #include <string>
+#include <vector>
 
 namespace zt {
 namespace {
@@ -42,9 +43,15 @@ std::wstring FileNameOf(const std::wstring& path) {
   return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
+// The rights a token is opened and duplicated with to start a process.
+constexpr DWORD kStartTokenRights = TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY |
+                                    TOKEN_ADJUST_DEFAULT | TOKEN_ADJUST_SESSIONID;
+
 // The program as the token's user, on the interactive desktop of the
-// token's session, in the program's own folder.
-DWORD CreateProgramProcess(HANDLE token, void* environment) {
+// token's session, in the program's own folder. CreateProcessAsUserW needs
+// a right only SYSTEM holds; an administrator's process starts it with
+// CreateProcessWithTokenW (the impersonation right) instead.
+DWORD CreateProgramProcess(HANDLE token, void* environment, bool asSystem) {
   const std::wstring path = ProgramPath();
   if (path.empty()) {
     return ::GetLastError();
@@ -56,14 +63,111 @@ DWORD CreateProgramProcess(HANDLE token, void* environment) {
   startup.cb = sizeof startup;
   startup.lpDesktop = desktop;
   PROCESS_INFORMATION process{};
-  if (!::CreateProcessAsUserW(token, path.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                              CREATE_UNICODE_ENVIRONMENT, environment,
-                              folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
+  const wchar_t* directory = folder.empty() ? nullptr : folder.c_str();
+  const BOOL started =
+      asSystem ? ::CreateProcessAsUserW(token, path.c_str(), commandLine.data(), nullptr, nullptr,
+                                        FALSE, CREATE_UNICODE_ENVIRONMENT, environment, directory,
+                                        &startup, &process)
+               : ::CreateProcessWithTokenW(token, 0, path.c_str(), commandLine.data(),
+                                           CREATE_UNICODE_ENVIRONMENT, environment, directory,
+                                           &startup, &process);
+  if (!started) {
     return ::GetLastError();
   }
   ::CloseHandle(process.hThread);
   ::CloseHandle(process.hProcess);
   return ERROR_SUCCESS;
+}
+
+// Lets this process open other users' processes: administrators hold the
+// privilege, disabled.
+void EnableDebugPrivilege() {
+  HANDLE own = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &own)) {
+    return;
+  }
+  TOKEN_PRIVILEGES privileges{};
+  privileges.PrivilegeCount = 1;
+  privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+  if (::LookupPrivilegeValueW(nullptr, L"SeDebugPrivilege", &privileges.Privileges[0].Luid)) {
+    ::AdjustTokenPrivileges(own, FALSE, &privileges, 0, nullptr, nullptr);
+  }
+  ::CloseHandle(own);
+}
+
+std::wstring SessionText(DWORD session, WTS_INFO_CLASS what) {
+  wchar_t* text = nullptr;
+  DWORD bytes = 0;
+  if (!::WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, session, what, &text, &bytes)) {
+    return {};
+  }
+  std::wstring copy = text;
+  ::WTSFreeMemory(text);
+  return copy;
+}
+
+// The security identifier of the user logged on in the session.
+bool SessionUser(DWORD session, std::vector<BYTE>& sid) {
+  const std::wstring user = SessionText(session, WTSUserName);
+  if (user.empty()) {
+    return false;
+  }
+  const std::wstring account = SessionText(session, WTSDomainName) + L"\\" + user;
+  sid.resize(SECURITY_MAX_SID_SIZE);
+  DWORD sidSize = SECURITY_MAX_SID_SIZE;
+  wchar_t domain[256] = {};
+  DWORD domainSize = 256;
+  SID_NAME_USE use{};
+  return ::LookupAccountNameW(nullptr, account.c_str(), sid.data(), &sidSize, domain, &domainSize,
+                              &use) != 0;
+}
+
+// A primary token of the process, when it runs unelevated.
+HANDLE UnelevatedToken(DWORD processId) {
+  HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+  if (process == nullptr) {
+    return nullptr;
+  }
+  HANDLE token = nullptr;
+  HANDLE primary = nullptr;
+  if (::OpenProcessToken(process, kStartTokenRights, &token)) {
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    if (::GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
+        elevation.TokenIsElevated == 0 &&
+        !::DuplicateTokenEx(token, kStartTokenRights, nullptr, SecurityImpersonation, TokenPrimary,
+                            &primary)) {
+      primary = nullptr;
+    }
+    ::CloseHandle(token);
+  }
+  ::CloseHandle(process);
+  return primary;
+}
+
+// What an administrator, who may not ask for a session's user token, starts
+// the program with: the token of a process the session's user runs there
+// unelevated (the shell, say). ERROR_NO_TOKEN when nobody is logged on.
+DWORD SessionUserProcessToken(DWORD session, HANDLE& token) {
+  std::vector<BYTE> user;
+  if (!SessionUser(session, user)) {
+    return ERROR_NO_TOKEN;
+  }
+  EnableDebugPrivilege();
+  WTS_PROCESS_INFOW* processes = nullptr;
+  DWORD count = 0;
+  if (!::WTSEnumerateProcessesW(WTS_CURRENT_SERVER_HANDLE, 0, 1, &processes, &count)) {
+    return ::GetLastError();
+  }
+  token = nullptr;
+  for (DWORD i = 0; i < count && token == nullptr; ++i) {
+    if (processes[i].SessionId == session && processes[i].pUserSid != nullptr &&
+        ::EqualSid(processes[i].pUserSid, user.data())) {
+      token = UnelevatedToken(processes[i].ProcessId);
+    }
+  }
+  ::WTSFreeMemory(processes);
+  return token == nullptr ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -109,13 +213,17 @@ std::uint32_t Win32UserSessions::SessionOfProgram() {
 
 std::uint32_t Win32UserSessions::StartProgramAs(std::uint32_t session) {
   HANDLE token = nullptr;
-  if (!::WTSQueryUserToken(session, &token)) {
-    return ::GetLastError();
+  const bool asSystem = ::WTSQueryUserToken(session, &token) != 0;
+  DWORD error = asSystem ? ERROR_SUCCESS : ::GetLastError();
+  if (error == ERROR_PRIVILEGE_NOT_HELD) {
+    error = SessionUserProcessToken(session, token);
+  }
+  if (error != ERROR_SUCCESS) {
+    return error;
   }
   void* environment = nullptr;
-  DWORD error = ERROR_SUCCESS;
   if (::CreateEnvironmentBlock(&environment, token, FALSE)) {
-    error = CreateProgramProcess(token, environment);
+    error = CreateProgramProcess(token, environment, asSystem);
     ::DestroyEnvironmentBlock(environment);
   } else {
     error = ::GetLastError();

@@ -5,8 +5,9 @@
 namespace zt {
 
 // IUserSessions over the Remote Desktop Services calls (wtsapi32): the
-// sessions and their processes, a user's token, environment (userenv) and
-// CreateProcessAsUserW on the session's interactive desktop.
+// sessions and their processes, a user's token (as SYSTEM; as an elevated
+// administrator, that of an unelevated process of the session's user),
+// environment (userenv) and a process on the session's interactive desktop.
 class Win32UserSessions final : public IUserSessions {
 public:
   std::uint32_t ConsoleSession() override;
