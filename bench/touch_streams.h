@@ -180,12 +180,20 @@ inline Stream VTurn(unsigned seed, double speed, const Conditions& c = {}) {
   return stream;
 }
 
-// One reading off by pixels on each axis at report index (the last one:
-// the lift).
-inline Stream WithSpike(Stream stream, std::size_t index, double pixels) {
+// The direction of a seed's wild readings (radians): the seeds spread them
+// round the whole circle (by the golden angle), ahead of, beside and behind
+// a moving finger alike, the same for every filter.
+inline double WildDirection(unsigned seed) {
+  return 2.39996322972865 * seed;
+}
+
+// One reading pixels off in direction at report index (the last one: the
+// lift).
+inline Stream WithSpike(Stream stream, std::size_t index, double pixels, double direction) {
   index = std::min(index, stream.reports.size() - 1);
-  stream.reports[index].point.x += static_cast<std::int32_t>(std::lround(pixels * kUnitsPerPixel));
-  stream.reports[index].point.y -= static_cast<std::int32_t>(std::lround(pixels * kUnitsPerPixel));
+  IntPoint& point = stream.reports[index].point;
+  point.x += static_cast<std::int32_t>(std::lround(pixels * std::cos(direction) * kUnitsPerPixel));
+  point.y += static_cast<std::int32_t>(std::lround(pixels * std::sin(direction) * kUnitsPerPixel));
   return stream;
 }
 
@@ -319,8 +327,8 @@ inline Stream WithTrueReading(Stream stream, std::size_t index) {
 }
 
 // How a filter's path differs between a stream and the same stream with
-// its reading at report index changed: the most the pointer is apart in
-// any direction (one that stands still or falls behind counts too), or,
+// its reading at report index changed: the most the pointer (or the
+// release) is apart in any direction (one that stands still or falls behind counts too), or,
 // toward, only the part of that which lies toward the changed reading, as
 // seen from where the pointer was at its report.
 enum class PathChange : std::uint8_t { kMoved, kToward };
@@ -333,18 +341,20 @@ inline double Changed(const std::function<Filter()>& make, const Stream& stream,
   const double awayY = changed.reports[index].point.y / kUnitsPerPixel - before.pointerY[index];
   const double away = std::max(std::hypot(awayX, awayY), 1e-9);
   double most = 0.0;
-  for (std::size_t i = 0; i + 1 < stream.reports.size(); ++i) {
-    const double dx = after.pointerX[i] - before.pointerX[i];
-    const double dy = after.pointerY[i] - before.pointerY[i];
+  const auto compare = [&](double dx, double dy) {
     most = std::max(most, measure == PathChange::kMoved ? std::hypot(dx, dy)
                                                         : (dx * awayX + dy * awayY) / away);
+  };
+  for (std::size_t i = 0; i + 1 < stream.reports.size(); ++i) {
+    compare(after.pointerX[i] - before.pointerX[i], after.pointerY[i] - before.pointerY[i]);
   }
+  compare(after.releaseX - before.releaseX, after.releaseY - before.releaseY);
   return most;
 }
 
-// How far lone readings, each off by one of pixels (the distance from the
-// finger), at a third and at two thirds of the streams from seeds
-// 1..seeds moved the pointer, sorted. No pixels: the reading put on the
+// How far lone readings, each one of pixels off the reading it replaces
+// (each in a direction of its own), at a third and at two thirds of the
+// streams from seeds 1..seeds moved the pointer, sorted. No pixels: the reading put on the
 // finger instead, which tells how far one reading's own noise moves it.
 inline std::vector<double> Leaks(const std::function<Filter()>& make,
                                  const std::function<Stream(unsigned)>& base, unsigned seeds,
@@ -353,12 +363,13 @@ inline std::vector<double> Leaks(const std::function<Filter()>& make,
   std::vector<double> leaks;
   for (unsigned seed = 1; seed <= seeds; ++seed) {
     const Stream stream = base(seed);
-    for (const std::size_t at : {stream.reports.size() / 3, stream.reports.size() * 2 / 3}) {
+    for (const unsigned third : {1U, 2U}) {
+      const std::size_t at = stream.reports.size() * third / 3;
       if (pixels.size() == 0) {
         leaks.push_back(Changed(make, stream, WithTrueReading(stream, at), at, measure));
       }
       for (const double distance : pixels) {
-        const Stream wild = WithSpike(stream, at, distance / std::sqrt(2.0));
+        const Stream wild = WithSpike(stream, at, distance, WildDirection(2 * seed + third));
         leaks.push_back(Changed(make, stream, wild, at, measure));
       }
     }

@@ -69,23 +69,30 @@ bool Far(IntPoint a, IntPoint b, double limit) {
   return Far(a, b.x, b.y, limit);
 }
 
+// The part of an offset (dx, dy) that lies along the way (slopeX, slopeY).
+double Along(double dx, double dy, double slopeX, double slopeY) {
+  const double speed = std::hypot(slopeX, slopeY);
+  return speed > 0.0 ? (dx * slopeX + dy * slopeY) / speed : 0.0;
+}
+
 // The reading with the part of its offset from the course's point (x, y)
 // that lies ahead of or beside the way (slopeX, slopeY) no longer than
-// limit; the part behind, a finger slowing or stopping, is kept whole.
-IntPoint NearCourse(IntPoint point, double x, double y, double slopeX, double slopeY,
-                    double limit) {
+// limit; the part behind, a finger slowing or stopping, is kept whole, yet
+// no farther back along the way than lowest (at most 0).
+IntPoint NearCourse(IntPoint point, double x, double y, double slopeX, double slopeY, double limit,
+                    double lowest) {
   const double speed = std::hypot(slopeX, slopeY);
   const double ux = speed > 0.0 ? slopeX / speed : 0.0;
   const double uy = speed > 0.0 ? slopeY / speed : 0.0;
-  const double behind = std::min(0.0, (point.x - x) * ux + (point.y - y) * uy);
+  const double along = (point.x - x) * ux + (point.y - y) * uy;
+  const double behind = std::min(0.0, along);
   const double offX = point.x - x - behind * ux;
   const double offY = point.y - y - behind * uy;
   const double off = std::hypot(offX, offY);
-  if (off <= limit) {
-    return point;
-  }
-  return {static_cast<std::int32_t>(std::lround(x + behind * ux + offX * limit / off)),
-          static_cast<std::int32_t>(std::lround(y + behind * uy + offY * limit / off))};
+  const double kept = off <= limit ? 1.0 : limit / off;
+  const double back = std::max(lowest, behind);
+  return {static_cast<std::int32_t>(std::lround(x + back * ux + offX * kept)),
+          static_cast<std::int32_t>(std::lround(y + back * uy + offY * kept))};
 }
 
 // The squared distances of readings from their mean.
@@ -354,16 +361,26 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
     }
     // The suspect was a lone wild reading; this one is judged on its own.
   }
-  // Far from the course and from the newest reading alike: a finger that
-  // stops short is no spike. It waits a report; meanwhile the course's own
-  // point stands in for it, so the line and the pointer go on as if the
-  // reading had been a good one.
-  if (FarInNoise(point, x, y, spike) && FarInNoise(point, newest.x, newest.y, spike)) {
-    m_suspect = true;
+  // A reading behind the course counts no farther back than the newest
+  // reading lies: a finger that stops reads near where it stopped, while a
+  // wild reading may lie anywhere, also far behind.
+  const double newestBehind =
+      std::min(0.0, Along(newest.x - x, newest.y - y, m_lineSlopeX, m_lineSlopeY));
+  // Far from the course and, for a moving finger, from the newest reading
+  // alike (a finger that stops short is no spike; a resting one has no way
+  // to stop on, and a reading next to a noisy one is no new course for it).
+  // It waits a report; meanwhile the course's own point stands in for it,
+  // so the line and the pointer go on as if the reading had been a good one.
+  // A resting finger that moves off at once goes farther than noise ever
+  // does: nearer, the reading is dropped without waiting, so that a noisy
+  // reading and a wild one next to it never confirm each other.
+  if (FarInNoise(point, x, y, spike) &&
+      (m_resting || FarInNoise(point, newest.x, newest.y, spike))) {
+    m_suspect = !m_resting || FarInNoise(point, x, y, strength.breakAway);
     m_suspectPoint = point;
     m_suspectFrom = {static_cast<std::int32_t>(std::lround(newest.x)),
                      static_cast<std::int32_t>(std::lround(newest.y))};
-    Push(NearCourse(point, x, y, m_lineSlopeX, m_lineSlopeY, 0.0), false);
+    Push(NearCourse(point, x, y, m_lineSlopeX, m_lineSlopeY, 0.0, newestBehind), false);
     Take(strength, out);
     return;
   }
@@ -379,7 +396,7 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
     // course's own uncertainty.
     const double limit = std::max(kInfluenceDeviations * strength.noise / leverage,
                                   kOffCourseDeviations * strength.noise * uncertainty);
-    point = NearCourse(point, x, y, m_lineSlopeX, m_lineSlopeY, limit);
+    point = NearCourse(point, x, y, m_lineSlopeX, m_lineSlopeY, limit, newestBehind - limit);
   }
   Push(point);
   Take(strength, out);
