@@ -362,8 +362,9 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
     // The suspect was a lone wild reading; this one is judged on its own.
   }
   // A reading behind the course counts no farther back than the newest
-  // reading lies: a finger that stops reads near where it stopped, while a
-  // wild reading may lie anywhere, also far behind.
+  // reading lies (a taken one, a noise deviation farther): a finger that
+  // stops reads near where it stopped, while a wild reading may lie
+  // anywhere, also far behind.
   const double newestBehind =
       std::min(0.0, Along(newest.x - x, newest.y - y, m_lineSlopeX, m_lineSlopeY));
   // Far from the course and, for a moving finger, from the newest reading
@@ -396,7 +397,8 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
     // course's own uncertainty.
     const double limit = std::max(kInfluenceDeviations * strength.noise / leverage,
                                   kOffCourseDeviations * strength.noise * uncertainty);
-    point = NearCourse(point, x, y, m_lineSlopeX, m_lineSlopeY, limit, newestBehind - limit);
+    point =
+        NearCourse(point, x, y, m_lineSlopeX, m_lineSlopeY, limit, newestBehind - strength.noise);
   }
   Push(point);
   Take(strength, out);

@@ -9,6 +9,7 @@
 #include <functional>
 #include <numbers>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine/window_messages.h"
@@ -489,11 +490,16 @@ TEST(TouchSmootherTest, StreamsTable) {
     EXPECT_LE(moved[20], kNoisePixels);
     EXPECT_LE(moved.back(), worst);
   }
-  // A wild reading at rest next to a noisy one (report 54 lies 10 px off):
-  // the two made a new course, and the pointer went 12.6 px toward them.
-  const Stream held = Rest(143);
-  const Stream wild = WithSpike(held, 55, 15.0, std::numbers::pi);
-  EXPECT_LE(Changed([] { return Smoothing(2); }, held, wild, 55, PathChange::kMoved), 1.0);
+  // At rest, a wild reading next to a noisy one (report 54 lies 10 px off)
+  // made a new course through both: the pointer went 12.6 px toward them.
+  // Mid-drag, one 10 px behind, near enough the newest reading to be taken,
+  // counted whole as a stop: the pointer stepped back 7.5 px.
+  for (const auto& [stream, at, pixels, direction] :
+       {std::tuple{Rest(143), std::size_t{55}, 15.0, std::numbers::pi},
+        std::tuple{Drag(14, 100), std::size_t{100}, 10.0, std::numbers::pi * 165 / 180}}) {
+    const Stream wild = WithSpike(stream, at, pixels, direction);
+    EXPECT_LE(Changed([] { return Smoothing(2); }, stream, wild, at, PathChange::kMoved), 1.0);
+  }
 }
 
 // A wild reading mid-drag is the finger's only if the next reading agrees
