@@ -346,7 +346,9 @@ inline double Changed(const std::function<Filter()>& make, const Stream& stream,
                                                         : (dx * awayX + dy * awayY) / away);
   };
   for (std::size_t i = 0; i + 1 < stream.reports.size(); ++i) {
-    compare(after.pointerX[i] - before.pointerX[i], after.pointerY[i] - before.pointerY[i]);
+    if (before.pointerX[i] >= 0.0 && after.pointerX[i] >= 0.0) {  // both touches began
+      compare(after.pointerX[i] - before.pointerX[i], after.pointerY[i] - before.pointerY[i]);
+    }
   }
   compare(after.releaseX - before.releaseX, after.releaseY - before.releaseY);
   return most;

@@ -367,17 +367,16 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
   // anywhere, also far behind.
   const double newestBehind =
       std::min(0.0, Along(newest.x - x, newest.y - y, m_lineSlopeX, m_lineSlopeY));
-  // Far from the course and, for a moving finger, from the newest reading
-  // alike (a finger that stops short is no spike; a resting one has no way
-  // to stop on, and a reading next to a noisy one is no new course for it).
-  // It waits a report; meanwhile the course's own point stands in for it,
-  // so the line and the pointer go on as if the reading had been a good one.
-  // A resting finger that moves off at once goes farther than noise ever
-  // does: nearer, the reading is dropped without waiting, so that a noisy
-  // reading and a wild one next to it never confirm each other.
+  // Far from the course and from the newest reading alike (a finger that
+  // stops short is no spike), or, for a resting finger, as far from its
+  // course as a new one would be (a wild reading next to a noisy one is no
+  // new course). It waits a report; meanwhile the course's own point stands
+  // in for it, so the line and the pointer go on as if the reading had been
+  // a good one.
   if (FarInNoise(point, x, y, spike) &&
-      (m_resting || FarInNoise(point, newest.x, newest.y, spike))) {
-    m_suspect = !m_resting || FarInNoise(point, x, y, strength.breakAway);
+      (FarInNoise(point, newest.x, newest.y, spike) ||
+       (m_resting && FarInNoise(point, x, y, strength.breakAway)))) {
+    m_suspect = true;
     m_suspectPoint = point;
     m_suspectFrom = {static_cast<std::int32_t>(std::lround(newest.x)),
                      static_cast<std::int32_t>(std::lround(newest.y))};
