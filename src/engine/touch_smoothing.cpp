@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "engine/controller_protocol.h"
 
@@ -361,21 +362,22 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
     }
     // The suspect was a lone wild reading; this one is judged on its own.
   }
-  // A reading behind the course counts no farther back than the newest
-  // reading lies (a taken one, a noise deviation farther): a finger that
-  // stops reads near where it stopped, while a wild reading may lie
-  // anywhere, also far behind.
+  // A reading that waits stands in no farther behind the course than the
+  // newest reading lies: a wild reading may lie anywhere, also far behind.
   const double newestBehind =
       std::min(0.0, Along(newest.x - x, newest.y - y, m_lineSlopeX, m_lineSlopeY));
   // Far from the course and from the newest reading alike (a finger that
-  // stops short is no spike), or, for a resting finger, as far from its
-  // course as a new one would be (a wild reading next to a noisy one is no
-  // new course). It waits a report; meanwhile the course's own point stands
-  // in for it, so the line and the pointer go on as if the reading had been
-  // a good one.
-  if (FarInNoise(point, x, y, spike) &&
-      (FarInNoise(point, newest.x, newest.y, spike) ||
-       (m_resting && FarInNoise(point, x, y, strength.breakAway)))) {
+  // stops short is no spike), or as far from the course as a new one would
+  // be where no stop explains it: at rest (a wild reading next to a noisy
+  // one), or behind the newest reading along the way (a finger that stops
+  // reads where it stopped, not back along its way). It waits a report;
+  // meanwhile the course's own point stands in for it, so the line and the
+  // pointer go on as if the reading had been a good one.
+  const bool backAlongTheWay = Along(point.x - newest.x, point.y - newest.y, m_lineSlopeX,
+                                     m_lineSlopeY) < -kAgreeDeviations * strength.noise;
+  if (FarInNoise(point, x, y, spike) && (FarInNoise(point, newest.x, newest.y, spike) ||
+                                         (m_count >= 3 && (m_resting || backAlongTheWay) &&
+                                          FarInNoise(point, x, y, strength.breakAway)))) {
     m_suspect = true;
     m_suspectPoint = point;
     m_suspectFrom = {static_cast<std::int32_t>(std::lround(newest.x)),
@@ -393,11 +395,12 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
   } else if (!m_resting && m_count >= 3) {
     // A reading off the course moves the line's newest point no more than
     // a fraction of the noise, and counts at least as far off as the
-    // course's own uncertainty.
+    // course's own uncertainty; behind it, it counts whole (a finger that
+    // stops is followed at once).
     const double limit = std::max(kInfluenceDeviations * strength.noise / leverage,
                                   kOffCourseDeviations * strength.noise * uncertainty);
-    point =
-        NearCourse(point, x, y, m_lineSlopeX, m_lineSlopeY, limit, newestBehind - strength.noise);
+    point = NearCourse(point, x, y, m_lineSlopeX, m_lineSlopeY, limit,
+                       -std::numeric_limits<double>::infinity());
   }
   Push(point);
   Take(strength, out);
