@@ -47,6 +47,8 @@ constexpr double kSureForMs = 30.0;
 constexpr std::size_t kAxisNoiseReadings = 8;
 // While the mean of so few readings still settles, the pointer follows it.
 constexpr std::size_t kSettleReadings = 16;
+// How long (ms) a resting finger's readings count in its mean.
+constexpr double kRestMemoryMs = 1000.0;
 // The longest step of a moving pointer, in noise deviations, unless the
 // finger itself moves farther at a report.
 constexpr double kLongestStepDeviations = 1.0;
@@ -700,7 +702,19 @@ void CTouchSmoother::SeedRest(const Strength& strength) {
   m_restSeeded = true;
 }
 
+// The rest's mean forgets its older readings by the time they are
+// kRestMemoryMs old: a finger creeping slower than the line can tell is
+// followed within that time's travel, not left farther behind the longer
+// it creeps.
 void CTouchSmoother::AddToRest(const Sample& sample) {
+  const double memory =
+      std::max(static_cast<double>(kSettleReadings), kRestMemoryMs / std::max(m_intervalMs, 1.0));
+  if (m_restCount >= memory) {
+    const double kept = (memory - 1.0) / m_restCount;
+    m_restX *= kept;
+    m_restY *= kept;
+    m_restCount = memory - 1.0;
+  }
   m_restX += sample.x;
   m_restY += sample.y;
   ++m_restCount;

@@ -450,6 +450,9 @@ TEST(TouchSmootherTest, StreamsTable) {
       {"80 px/s clean: lag", drag(0.0, 80), 80, &Figures::lag, 3.0, 3.0},
       {"2 000 px/s: lag", flick(2000), 2000, &Figures::lag, 1.0, 1.0},
       {"2 000 px/s: reports without a move", flick(2000), 2000, &Figures::stillReports, 0, 0},
+      // A creep too slow to tell from a rest trailed without limit (26 px).
+      {"5 px/s for 10 s: off the finger", [](unsigned seed) { return Line(seed, 2, 100, 5, 1000); },
+       0, &Figures::restError, 6.0, 8.0},
       {"3 reports after a stop: off the finger", [](unsigned seed) { return Stop(seed, 1000, 4); },
        0, &Figures::restError, 1.5, 2.5},
       {"lift: the release off the pointer", rest, 0, &Figures::releaseOff, 0, 0},
