@@ -378,7 +378,7 @@ const std::pair<const char*, Conditions> kConditions[] = {
     {"quantised to 4 raw steps (1 px)", {{2.0, 2.0, 1.0}}},
     // As much noise in all as the 2-px rows, three times as much on y.
     {"x 0.89 px, y 2.68 px", {{0.89, 2.68}}},
-    {"hum: 2 px alternating, and 1 px", {{1.0, 1.0, 0.0, 2.0}}},
+    {"hum: 0.4 to 2 px alternating, and 1 px", {{1.0, 1.0, 0.0, 2.0}}},
 };
 
 }  // namespace

@@ -48,9 +48,11 @@ using Filter =
     std::function<SmoothedReports(std::int32_t status, IntPoint point, std::uint32_t tick)>;
 
 // How readings stray from the finger: Gaussian on each axis (pixels), then
-// rounded to a quantum (pixels; 0: none), plus hum: mains pickup sampled at
-// the report rate, an x offset of this many pixels that flips its sign at
-// every report.
+// rounded to a quantum (pixels; 0: none), plus hum: mains pickup of this
+// many pixels on x at half the report rate, which each reading samples at
+// the same phase of its cycle, so the offset flips its sign at every
+// report; its size, hum times the cosine of that phase, is drawn by seed
+// (0.22 to 1 times hum).
 struct Noise {
   double x = kNoisePixels;
   double y = kNoisePixels;
