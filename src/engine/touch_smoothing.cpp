@@ -603,9 +603,9 @@ std::size_t CTouchSmoother::Predict(const Strength& strength, double t, double& 
 // (less a noise deviation, or half the finger's step), reached in steps no
 // longer than the finger's own (half as long again) or a noise deviation,
 // so that the jitter of a short line never jerks the pointer.
-// Resting: the mean of every reading since the rest began (the longer the
-// finger rests, the surer the point), held still within the rest margin
-// once it has settled.
+// Resting: the mean of the readings of the rest's last second (the longer
+// the finger rests, up to that, the surer the point), held still within the
+// rest margin once it has settled.
 void CTouchSmoother::Estimate(const Strength& strength) {
   const auto n = static_cast<double>(m_count);
   const Fit all = m_sums.Line(m_count);
