@@ -11,6 +11,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <numbers>
 #include <random>
 #include <tuple>
 #include <vector>
@@ -182,20 +183,21 @@ inline Stream VTurn(unsigned seed, double speed, const Conditions& c = {}) {
   return stream;
 }
 
-// The direction of a seed's wild readings (radians): the seeds spread them
+// The direction of a seed's wild readings (degrees): the seeds spread them
 // round the whole circle (by the golden angle), ahead of, beside and behind
 // a moving finger alike, the same for every filter.
 inline double WildDirection(unsigned seed) {
-  return 2.39996322972865 * seed;
+  return 137.507764050037854 * seed;
 }
 
-// One reading pixels off in direction at report index (the last one: the
-// lift).
-inline Stream WithSpike(Stream stream, std::size_t index, double pixels, double direction) {
+// One reading pixels off in a direction (degrees) at report index (the last
+// one: the lift).
+inline Stream WithSpike(Stream stream, std::size_t index, double pixels, double degrees) {
   index = std::min(index, stream.reports.size() - 1);
+  const double radians = degrees * std::numbers::pi / 180.0;
   IntPoint& point = stream.reports[index].point;
-  point.x += static_cast<std::int32_t>(std::lround(pixels * std::cos(direction) * kUnitsPerPixel));
-  point.y += static_cast<std::int32_t>(std::lround(pixels * std::sin(direction) * kUnitsPerPixel));
+  point.x += static_cast<std::int32_t>(std::lround(pixels * std::cos(radians) * kUnitsPerPixel));
+  point.y += static_cast<std::int32_t>(std::lround(pixels * std::sin(radians) * kUnitsPerPixel));
   return stream;
 }
 
