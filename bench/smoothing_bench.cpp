@@ -216,22 +216,27 @@ std::function<Stream(unsigned)> StopStream(double speed, std::size_t rest) {
   return [=](unsigned seed) { return Stop(seed, speed, rest, g_conditions); };
 }
 
-// Spikes of 60 and 300 px at rest, mid-drag, as the first reading and as
-// the lift, each on ten seeds: how many reached the pointer, the press or
-// the release (came within 20 px of where the spike was).
-int SpikesThrough(const MakeFilter& make) {
+// Spikes of 60 and 300 px (each seed's in a direction of its own) at rest,
+// mid-drag, as the first reading and as the lift, each on ten seeds: how
+// many reached the pointer, the press or the release (came within 20 px of
+// where the spike was), and how far they moved it, median / worst (px).
+void PrintSpikes(const MakeFilter& make) {
   int through = 0;
+  std::vector<double> moved;
   for (const double size : {60.0, 300.0}) {
     for (const std::size_t at : {std::size_t{0}, std::size_t{100}, std::size_t{999}}) {
       for (const auto& base : {RestStream(), DragHere(100)}) {
         for (unsigned seed = 1; seed <= 10; ++seed) {
-          const Stream stream = WithSpike(base(seed), at, size);
+          const Stream clean = base(seed);
+          const Stream stream = WithSpike(clean, at, size, WildDirection(seed));
           through += Measure(stream, RunFilter(make(), stream), 0).worstOff > size - 20.0 ? 1 : 0;
+          moved.push_back(Changed(make, clean, stream, at, PathChange::kMoved));
         }
       }
     }
   }
-  return through;
+  std::sort(moved.begin(), moved.end());
+  std::printf(" %d of 120, moved %.2f / %.2f |", through, Median(moved), Worst(moved));
 }
 
 double NanosecondsPerReport(const MakeFilter& make) {
@@ -312,8 +317,9 @@ void PrintRow(const std::string& name, const MakeFilter& make, double noise = kN
                 Worst(Over(make, Flick(speed), 50, speed, &Figures::stillReports)));
   }
   const std::vector<double> afterStop = Over(make, StopStream(1000, 4), 50, 0, &Figures::restError);
-  std::printf(" %.2f / %.2f | %d of 120 | %.2f | %.0f ns |\n", Median(afterStop), Worst(afterStop),
-              SpikesThrough(make), Worst(Over(make, rest, 50, 0, &Figures::releaseOff)),
+  std::printf(" %.2f / %.2f |", Median(afterStop), Worst(afterStop));
+  PrintSpikes(make);
+  std::printf(" %.2f | %.0f ns |\n", Worst(Over(make, rest, 50, 0, &Figures::releaseOff)),
               NanosecondsPerReport(make));
 }
 
@@ -344,7 +350,7 @@ void PrintMotionsRow(const std::string& name, const MakeFilter& make, const Cond
   const auto turn = [](unsigned seed) { return VTurn(seed, 600, g_conditions); };
   both(Over(make, turn, 50, 0, &Figures::spur));
   const auto wildFirst = [](unsigned seed) {
-    return WithSpike(Rest(seed, g_conditions), 0, g_scale * 12 / std::sqrt(2.0));
+    return WithSpike(Rest(seed, g_conditions), 0, g_scale * 12, WildDirection(seed));
   };
   both(Over(make, wildFirst, 50, 0, &Figures::pressOff));
   std::printf("\n");
@@ -372,7 +378,7 @@ const std::pair<const char*, Conditions> kConditions[] = {
     {"quantised to 4 raw steps (1 px)", {{2.0, 2.0, 1.0}}},
     // As much noise in all as the 2-px rows, three times as much on y.
     {"x 0.89 px, y 2.68 px", {{0.89, 2.68}}},
-    {"hum: 2 px alternating, and 1 px", {{1.0, 1.0, 0.0, 2.0}}},
+    {"hum: 0.4 to 2 px alternating, and 1 px", {{1.0, 1.0, 0.0, 2.0}}},
 };
 
 }  // namespace
@@ -395,7 +401,8 @@ int main() {
       "worst (px) | 20 px/s: largest step (px) / lag (reports) | 100 px/s: step / lag | 80 px/s "
       "clean: step / lag | 2 000 px/s: lag / reports without a move | 6 000 px/s: lag / without "
       "a move | 3 reports after a stop from 1 000 px/s: off the finger, median / worst (px) | "
-      "spikes through | release off the pointer "
+      "spikes through, and how far they moved the pointer, median / worst (px) | release off "
+      "the pointer "
       "(px) | cost per report |\n");
   std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|\n");
   for (const auto& [name, make] : filters) {

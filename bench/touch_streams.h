@@ -11,6 +11,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <numbers>
 #include <random>
 #include <tuple>
 #include <vector>
@@ -48,9 +49,11 @@ using Filter =
     std::function<SmoothedReports(std::int32_t status, IntPoint point, std::uint32_t tick)>;
 
 // How readings stray from the finger: Gaussian on each axis (pixels), then
-// rounded to a quantum (pixels; 0: none), plus hum: mains pickup sampled at
-// the report rate, an x offset of this many pixels that flips its sign at
-// every report.
+// rounded to a quantum (pixels; 0: none), plus hum: mains pickup of this
+// many pixels on x at half the report rate, which each reading samples at
+// the same phase of its cycle, so the offset flips its sign at every
+// report; its size, hum times the cosine of that phase, is drawn by seed
+// (0.22 to 1 times hum).
 struct Noise {
   double x = kNoisePixels;
   double y = kNoisePixels;
@@ -180,12 +183,21 @@ inline Stream VTurn(unsigned seed, double speed, const Conditions& c = {}) {
   return stream;
 }
 
-// One reading off by pixels on each axis at report index (the last one:
-// the lift).
-inline Stream WithSpike(Stream stream, std::size_t index, double pixels) {
+// The direction of a seed's wild readings (degrees): the seeds spread them
+// round the whole circle (by the golden angle), ahead of, beside and behind
+// a moving finger alike, the same for every filter.
+inline double WildDirection(unsigned seed) {
+  return 137.507764050037854 * seed;
+}
+
+// One reading pixels off in a direction (degrees) at report index (the last
+// one: the lift).
+inline Stream WithSpike(Stream stream, std::size_t index, double pixels, double degrees) {
   index = std::min(index, stream.reports.size() - 1);
-  stream.reports[index].point.x += static_cast<std::int32_t>(std::lround(pixels * kUnitsPerPixel));
-  stream.reports[index].point.y -= static_cast<std::int32_t>(std::lround(pixels * kUnitsPerPixel));
+  const double radians = degrees * std::numbers::pi / 180.0;
+  IntPoint& point = stream.reports[index].point;
+  point.x += static_cast<std::int32_t>(std::lround(pixels * std::cos(radians) * kUnitsPerPixel));
+  point.y += static_cast<std::int32_t>(std::lround(pixels * std::sin(radians) * kUnitsPerPixel));
   return stream;
 }
 
@@ -319,8 +331,8 @@ inline Stream WithTrueReading(Stream stream, std::size_t index) {
 }
 
 // How a filter's path differs between a stream and the same stream with
-// its reading at report index changed: the most the pointer is apart in
-// any direction (one that stands still or falls behind counts too), or,
+// its reading at report index changed: the most the pointer (or the
+// release) is apart in any direction (one that stands still or falls behind counts too), or,
 // toward, only the part of that which lies toward the changed reading, as
 // seen from where the pointer was at its report.
 enum class PathChange : std::uint8_t { kMoved, kToward };
@@ -333,18 +345,22 @@ inline double Changed(const std::function<Filter()>& make, const Stream& stream,
   const double awayY = changed.reports[index].point.y / kUnitsPerPixel - before.pointerY[index];
   const double away = std::max(std::hypot(awayX, awayY), 1e-9);
   double most = 0.0;
-  for (std::size_t i = 0; i + 1 < stream.reports.size(); ++i) {
-    const double dx = after.pointerX[i] - before.pointerX[i];
-    const double dy = after.pointerY[i] - before.pointerY[i];
+  const auto compare = [&](double dx, double dy) {
     most = std::max(most, measure == PathChange::kMoved ? std::hypot(dx, dy)
                                                         : (dx * awayX + dy * awayY) / away);
+  };
+  for (std::size_t i = 0; i + 1 < stream.reports.size(); ++i) {
+    if (before.pointerX[i] >= 0.0 && after.pointerX[i] >= 0.0) {  // both touches began
+      compare(after.pointerX[i] - before.pointerX[i], after.pointerY[i] - before.pointerY[i]);
+    }
   }
+  compare(after.releaseX - before.releaseX, after.releaseY - before.releaseY);
   return most;
 }
 
-// How far lone readings, each off by one of pixels (the distance from the
-// finger), at a third and at two thirds of the streams from seeds
-// 1..seeds moved the pointer, sorted. No pixels: the reading put on the
+// How far lone readings, each one of pixels off the reading it replaces
+// (each in a direction of its own), at a third and at two thirds of the
+// streams from seeds 1..seeds moved the pointer, sorted. No pixels: the reading put on the
 // finger instead, which tells how far one reading's own noise moves it.
 inline std::vector<double> Leaks(const std::function<Filter()>& make,
                                  const std::function<Stream(unsigned)>& base, unsigned seeds,
@@ -353,12 +369,13 @@ inline std::vector<double> Leaks(const std::function<Filter()>& make,
   std::vector<double> leaks;
   for (unsigned seed = 1; seed <= seeds; ++seed) {
     const Stream stream = base(seed);
-    for (const std::size_t at : {stream.reports.size() / 3, stream.reports.size() * 2 / 3}) {
+    for (const unsigned third : {1U, 2U}) {
+      const std::size_t at = stream.reports.size() * third / 3;
       if (pixels.size() == 0) {
         leaks.push_back(Changed(make, stream, WithTrueReading(stream, at), at, measure));
       }
       for (const double distance : pixels) {
-        const Stream wild = WithSpike(stream, at, distance / std::sqrt(2.0));
+        const Stream wild = WithSpike(stream, at, distance, WildDirection(2 * seed + third));
         leaks.push_back(Changed(make, stream, wild, at, measure));
       }
     }

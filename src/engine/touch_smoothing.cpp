@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "engine/controller_protocol.h"
 
@@ -46,6 +47,8 @@ constexpr double kSureForMs = 30.0;
 constexpr std::size_t kAxisNoiseReadings = 8;
 // While the mean of so few readings still settles, the pointer follows it.
 constexpr std::size_t kSettleReadings = 16;
+// How long (ms) a resting finger's readings count in its mean.
+constexpr double kRestMemoryMs = 1000.0;
 // The longest step of a moving pointer, in noise deviations, unless the
 // finger itself moves farther at a report.
 constexpr double kLongestStepDeviations = 1.0;
@@ -69,23 +72,30 @@ bool Far(IntPoint a, IntPoint b, double limit) {
   return Far(a, b.x, b.y, limit);
 }
 
+// The part of an offset (dx, dy) that lies along the way (slopeX, slopeY).
+double Along(double dx, double dy, double slopeX, double slopeY) {
+  const double speed = std::hypot(slopeX, slopeY);
+  return speed > 0.0 ? (dx * slopeX + dy * slopeY) / speed : 0.0;
+}
+
 // The reading with the part of its offset from the course's point (x, y)
 // that lies ahead of or beside the way (slopeX, slopeY) no longer than
-// limit; the part behind, a finger slowing or stopping, is kept whole.
-IntPoint NearCourse(IntPoint point, double x, double y, double slopeX, double slopeY,
-                    double limit) {
+// limit; the part behind, a finger slowing or stopping, is kept whole, yet
+// no farther back along the way than lowest (at most 0).
+IntPoint NearCourse(IntPoint point, double x, double y, double slopeX, double slopeY, double limit,
+                    double lowest) {
   const double speed = std::hypot(slopeX, slopeY);
   const double ux = speed > 0.0 ? slopeX / speed : 0.0;
   const double uy = speed > 0.0 ? slopeY / speed : 0.0;
-  const double behind = std::min(0.0, (point.x - x) * ux + (point.y - y) * uy);
+  const double along = (point.x - x) * ux + (point.y - y) * uy;
+  const double behind = std::min(0.0, along);
   const double offX = point.x - x - behind * ux;
   const double offY = point.y - y - behind * uy;
   const double off = std::hypot(offX, offY);
-  if (off <= limit) {
-    return point;
-  }
-  return {static_cast<std::int32_t>(std::lround(x + behind * ux + offX * limit / off)),
-          static_cast<std::int32_t>(std::lround(y + behind * uy + offY * limit / off))};
+  const double kept = off <= limit ? 1.0 : limit / off;
+  const double back = std::max(lowest, behind);
+  return {static_cast<std::int32_t>(std::lround(x + back * ux + offX * kept)),
+          static_cast<std::int32_t>(std::lround(y + back * uy + offY * kept))};
 }
 
 // The squared distances of readings from their mean.
@@ -354,16 +364,27 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
     }
     // The suspect was a lone wild reading; this one is judged on its own.
   }
-  // Far from the course and from the newest reading alike: a finger that
-  // stops short is no spike. It waits a report; meanwhile the course's own
-  // point stands in for it, so the line and the pointer go on as if the
-  // reading had been a good one.
-  if (FarInNoise(point, x, y, spike) && FarInNoise(point, newest.x, newest.y, spike)) {
+  // A reading that waits stands in no farther behind the course than the
+  // newest reading lies: a wild reading may lie anywhere, also far behind.
+  const double newestBehind =
+      std::min(0.0, Along(newest.x - x, newest.y - y, m_lineSlopeX, m_lineSlopeY));
+  // Far from the course and from the newest reading alike (a finger that
+  // stops short is no spike), or as far from the course as a new one would
+  // be where no stop explains it: at rest (a wild reading next to a noisy
+  // one), or behind the newest reading along the way (a finger that stops
+  // reads where it stopped, not back along its way). It waits a report;
+  // meanwhile the course's own point stands in for it, so the line and the
+  // pointer go on as if the reading had been a good one.
+  const bool backAlongTheWay = Along(point.x - newest.x, point.y - newest.y, m_lineSlopeX,
+                                     m_lineSlopeY) < -kAgreeDeviations * strength.noise;
+  if (FarInNoise(point, x, y, spike) && (FarInNoise(point, newest.x, newest.y, spike) ||
+                                         (m_count >= 3 && (m_resting || backAlongTheWay) &&
+                                          FarInNoise(point, x, y, strength.breakAway)))) {
     m_suspect = true;
     m_suspectPoint = point;
     m_suspectFrom = {static_cast<std::int32_t>(std::lround(newest.x)),
                      static_cast<std::int32_t>(std::lround(newest.y))};
-    Push(NearCourse(point, x, y, m_lineSlopeX, m_lineSlopeY, 0.0), false);
+    Push(NearCourse(point, x, y, m_lineSlopeX, m_lineSlopeY, 0.0, newestBehind), false);
     Take(strength, out);
     return;
   }
@@ -376,10 +397,12 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
   } else if (!m_resting && m_count >= 3) {
     // A reading off the course moves the line's newest point no more than
     // a fraction of the noise, and counts at least as far off as the
-    // course's own uncertainty.
+    // course's own uncertainty; behind it, it counts whole (a finger that
+    // stops is followed at once).
     const double limit = std::max(kInfluenceDeviations * strength.noise / leverage,
                                   kOffCourseDeviations * strength.noise * uncertainty);
-    point = NearCourse(point, x, y, m_lineSlopeX, m_lineSlopeY, limit);
+    point = NearCourse(point, x, y, m_lineSlopeX, m_lineSlopeY, limit,
+                       -std::numeric_limits<double>::infinity());
   }
   Push(point);
   Take(strength, out);
@@ -578,9 +601,9 @@ std::size_t CTouchSmoother::Predict(const Strength& strength, double t, double& 
 // (less a noise deviation, or half the finger's step), reached in steps no
 // longer than the finger's own (half as long again) or a noise deviation,
 // so that the jitter of a short line never jerks the pointer.
-// Resting: the mean of every reading since the rest began (the longer the
-// finger rests, the surer the point), held still within the rest margin
-// once it has settled.
+// Resting: the mean of the readings of the rest's last second (the longer
+// the finger rests, up to that, the surer the point), held still within the
+// rest margin once it has settled.
 void CTouchSmoother::Estimate(const Strength& strength) {
   const auto n = static_cast<double>(m_count);
   const Fit all = m_sums.Line(m_count);
@@ -677,7 +700,19 @@ void CTouchSmoother::SeedRest(const Strength& strength) {
   m_restSeeded = true;
 }
 
+// The rest's mean forgets its older readings by the time they are
+// kRestMemoryMs old: a finger creeping slower than the line can tell is
+// followed within that time's travel, not left farther behind the longer
+// it creeps.
 void CTouchSmoother::AddToRest(const Sample& sample) {
+  const double memory =
+      std::max(static_cast<double>(kSettleReadings), kRestMemoryMs / std::max(m_intervalMs, 1.0));
+  if (m_restCount >= memory) {
+    const double kept = (memory - 1.0) / m_restCount;
+    m_restX *= kept;
+    m_restY *= kept;
+    m_restCount = memory - 1.0;
+  }
   m_restX += sample.x;
   m_restY += sample.y;
   ++m_restCount;

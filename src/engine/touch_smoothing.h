@@ -47,21 +47,24 @@ struct SmoothedReports {
 
 // Filters the positions (absolute units) of one touch, report by report:
 // - a reading far from where the finger's course puts it (a few noise
-//   deviations) waits one report: the next says whether it was a lone
+//   deviations) and from the newest reading, or as far off as a new course
+//   where no stop explains it (at rest, or back along the way from the
+//   newest reading), waits one report: the next says whether it was a lone
 //   wild reading (dropped) or the finger turning or flicking (taken, and a
 //   new line begins there), agreeing with it only if it lies near it or on
 //   its way (a next reading off both waits in its turn); meanwhile the
 //   course's own point stands in for it (no farther along the way than
-//   the waiting reading), so the line keeps its readings and a moving
-//   pointer goes on at the finger's pace;
+//   the waiting reading, nor farther back than the newest reading), so the
+//   line keeps its readings and a moving pointer goes on at the finger's
+//   pace;
 // - the touch-down waits until the first readings agree, so that a wild
 //   first reading is never pressed on; the press goes where they agree
 //   (after a wild first reading, on the four after it: fewer leave a few
 //   presses in a hundred farther off than the noise); a controller that
 //   reports only changes may send no next reading, and the press then goes
 //   on what there is once no reading has come for a while (Expire);
-// - at rest the pointer stands still on the mean of the readings since the
-//   finger came to rest (moving only when the mean leaves a margin, never
+// - at rest the pointer stands still on the mean of the readings of the
+//   rest's last second (moving only when the mean leaves a margin, never
 //   larger than the hold tolerance); while the finger moves the pointer is
 //   on the newest point of a line through the readings of its last few
 //   pixels of travel (so a curve keeps its size and a turn grows no spur),
