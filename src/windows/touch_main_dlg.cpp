@@ -103,10 +103,6 @@ bool CTouchMainDlg::OnInitDialog() {
   ::SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
   ::SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
   ::SetWindowTextA(m_hWnd, m_strTitle.c_str());
-  // Started elevated ("Run as administrator"), the program still takes the
-  // user's own /import, /status and /quit: they change nothing the
-  // settings key does not already let users change.
-  ::ChangeWindowMessageFilterEx(m_hWnd, WM_COPYDATA, MSGFLT_ALLOW, nullptr);
 
   m_strPort = m_host.m_szPort;
   FillPortList();
