@@ -122,7 +122,40 @@ bool SessionUser(DWORD session, std::vector<BYTE>& sid) {
                               &use) != 0;
 }
 
-// A primary token of the process, when it runs unelevated.
+// The integrity level of the token (its label's last part); 0 unknown.
+DWORD IntegrityLevel(HANDLE token) {
+  DWORD size = 0;
+  ::GetTokenInformation(token, TokenIntegrityLevel, nullptr, 0, &size);
+  std::vector<BYTE> label(size);
+  if (size == 0 || !::GetTokenInformation(token, TokenIntegrityLevel, label.data(), size, &size)) {
+    return 0;
+  }
+  const PSID sid = reinterpret_cast<const TOKEN_MANDATORY_LABEL*>(label.data())->Label.Sid;
+  return *::GetSidSubAuthority(sid, *::GetSidSubAuthorityCount(sid) - 1U);
+}
+
+// Whether the token is one the user's own programs run with: not elevated,
+// at medium integrity, not restricted and not an app container (a sandboxed
+// process of the user's could neither open the port nor write the settings).
+bool IsPlainUserToken(HANDLE token) {
+  TOKEN_ELEVATION elevation{};
+  DWORD size = 0;
+  if (!::GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) ||
+      elevation.TokenIsElevated != 0 || ::IsTokenRestricted(token)) {
+    return false;
+  }
+  // Before Windows 8 the question is refused: there are no app containers.
+  DWORD appContainer = 0;
+  if (::GetTokenInformation(token, TokenIsAppContainer, &appContainer, sizeof appContainer,
+                            &size) &&
+      appContainer != 0) {
+    return false;
+  }
+  const DWORD level = IntegrityLevel(token);
+  return level >= SECURITY_MANDATORY_MEDIUM_RID && level < SECURITY_MANDATORY_HIGH_RID;
+}
+
+// A primary token of the process, when it runs as the user's own programs do.
 HANDLE UnelevatedToken(DWORD processId) {
   HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
   if (process == nullptr) {
@@ -131,10 +164,7 @@ HANDLE UnelevatedToken(DWORD processId) {
   HANDLE token = nullptr;
   HANDLE primary = nullptr;
   if (::OpenProcessToken(process, kStartTokenRights, &token)) {
-    TOKEN_ELEVATION elevation{};
-    DWORD size = 0;
-    if (::GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
-        elevation.TokenIsElevated == 0 &&
+    if (IsPlainUserToken(token) &&
         !::DuplicateTokenEx(token, kStartTokenRights, nullptr, SecurityImpersonation, TokenPrimary,
                             &primary)) {
       primary = nullptr;
