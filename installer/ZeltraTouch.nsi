@@ -397,6 +397,9 @@ Function MakeMetricsFolderOrQuit
     SetErrorLevel ${EXIT_FOLDER_NOT_OURS}
     MessageBox MB_ICONSTOP "${METRICS_DIR} cannot be made the setup's own: it leads elsewhere or \
         its owner or access list cannot be set." /SD IDOK
+    ${If} $ProgramWasEnded == "1"
+      Call StartProgram
+    ${EndIf}
     Quit
   ${EndIf}
 FunctionEnd
@@ -511,11 +514,13 @@ Section "ZeltraTouch (required)" SecProgram
   ${If} ${FileExists} "$INSTDIR\ZeltraTouch.exe"
     StrCpy $ProgramWasThere "1"
   ${EndIf}
-  Call MakeMetricsFolderOrQuit
   InitPluginsDir
   File "/oname=$PLUGINSDIR\ZeltraTouch.exe" "${ZT_EXE}"
   StrCpy $R0 "$PLUGINSDIR\ZeltraTouch.exe"
+  ; Ended first: a program still writing its metrics file would hold the
+  ; folder the setup empties and takes over.
   Call EndProgram
+  Call MakeMetricsFolderOrQuit
   ; A file that cannot be written aborts the setup with this code.
   SetErrorLevel ${EXIT_PROGRAM_FILE_FAILED}
   SetOutPath "$INSTDIR"
