@@ -141,12 +141,20 @@ int Import(CTouchApp& app, const std::string& path, bool checkOnly) {
   return Imported(outcome);
 }
 
-// The running instance writes its figures into a file of ours.
-int Status(CTouchApp& app) {
+// The running instance's main window; none: said on the console.
+HWND RunningInstanceOrSay(CTouchApp& app) {
   app.ReadWindowTitle();
   HWND running = app.FindRunningInstance();
   if (running == nullptr) {
     Say("ZeltraTouch is not running");
+  }
+  return running;
+}
+
+// The running instance writes its figures into a file of ours.
+int Status(CTouchApp& app) {
+  HWND running = RunningInstanceOrSay(app);
+  if (running == nullptr) {
     return kExitNotRunning;
   }
   char folder[MAX_PATH] = {};
@@ -170,10 +178,8 @@ int Status(CTouchApp& app) {
 // The running instance ends as its own exit does, within kQuitMs: it
 // answers once its last writes are made, and its process then ends.
 int Quit(CTouchApp& app) {
-  app.ReadWindowTitle();
-  HWND running = app.FindRunningInstance();
+  HWND running = RunningInstanceOrSay(app);
   if (running == nullptr) {
-    Say("ZeltraTouch is not running");
     return kExitNotRunning;
   }
   DWORD processId = 0;
