@@ -331,35 +331,19 @@ std::int32_t ConfigFileRegistry::EnumValue(RegKeyHandle, std::uint32_t, char*, s
 // never followed), and takes the old file's mode and owner.
 bool ConfigFileRegistry::Save(const std::vector<Line>& lines) const {
   const std::string& path = m_files.state;
-  const std::string temporary = path + ".new";
   std::string text;
   for (const Line& line : lines) {
     text += line.text + '\n';
   }
   struct stat old {};
   const bool hadFile = ::stat(path.c_str(), &old) == 0;
-  ::unlink(temporary.c_str());
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                        hadFile ? old.st_mode & 07777 : 0600);
-  if (fd < 0) {
-    return false;
-  }
-  bool written = WriteAll(fd, text);
-  if (hadFile) {
-    written = written && ::fchmod(fd, old.st_mode & 07777) == 0;
-    // Only root may give a file away; the daemon's own file keeps its owner.
-    if ((old.st_uid != ::geteuid() || old.st_gid != ::getegid()) &&
-        ::fchown(fd, old.st_uid, old.st_gid) != 0) {
-      written = false;
-    }
-  }
-  written = ::fsync(fd) == 0 && written;
-  ::close(fd);
-  if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
-    ::unlink(temporary.c_str());
-    return false;
-  }
-  return SyncFolder(path);
+  // Only root may give a file away; the daemon's own file keeps its owner.
+  const FileOwner owner{old.st_uid, old.st_gid};
+  const bool givenAway = hadFile && (old.st_uid != ::geteuid() || old.st_gid != ::getegid());
+  return ReplaceBeside(path, text, hadFile ? old.st_mode & 07777 : 0600,
+                       givenAway ? &owner : nullptr)
+             .empty() &&
+         SyncFolder(path);
 }
 
 }  // namespace zt

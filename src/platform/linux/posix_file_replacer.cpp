@@ -10,6 +10,9 @@
 
 namespace zt {
 
+namespace {
+
+// Writes all of text to fd, again after an interrupted write.
 bool WriteAll(int fd, const std::string& text) {
   for (std::size_t done = 0; done < text.size();) {
     const ssize_t count = ::write(fd, text.data() + done, text.size() - done);
@@ -24,14 +27,19 @@ bool WriteAll(int fd, const std::string& text) {
   return true;
 }
 
-std::string PosixFileReplacer::Replace(const std::string& path, const std::string& text) {
+}  // namespace
+
+std::string ReplaceBeside(const std::string& path, const std::string& text, mode_t mode,
+                          const FileOwner* owner) {
   const std::string beside = path + ".new";
   ::unlink(beside.c_str());
-  const int fd = ::open(beside.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  const int fd = ::open(beside.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
   if (fd < 0) {
     return std::strerror(errno);
   }
-  const bool written = WriteAll(fd, text) && ::fchmod(fd, 0644) == 0 && ::fsync(fd) == 0;
+  const bool written = WriteAll(fd, text) && ::fchmod(fd, mode) == 0 &&
+                       (owner == nullptr || ::fchown(fd, owner->uid, owner->gid) == 0) &&
+                       ::fsync(fd) == 0;
   const int writeError = errno;
   ::close(fd);
   if (!written) {
@@ -44,6 +52,10 @@ std::string PosixFileReplacer::Replace(const std::string& path, const std::strin
     return std::strerror(renameError);
   }
   return "";
+}
+
+std::string PosixFileReplacer::Replace(const std::string& path, const std::string& text) {
+  return ReplaceBeside(path, text, 0644);
 }
 
 }  // namespace zt
