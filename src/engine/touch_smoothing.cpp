@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 #include "engine/controller_protocol.h"
 
@@ -20,7 +19,8 @@ constexpr double kBreakDeviations = 6.0;
 // deviations, nor nearer than this many of the course's own deviations:
 // a reading several deviations off, which noise may have brought within
 // the spike limit, moves the pointer little more than noise does. Behind
-// the course it counts whole: a finger that slows or stops.
+// the course it counts whole as far back as a finger that stopped since
+// its newest reading reads, and beyond that no farther than that limit.
 constexpr double kInfluenceDeviations = 0.75;
 constexpr double kOffCourseDeviations = 1.5;
 constexpr double kRestMarginDeviations = 0.5;
@@ -80,10 +80,10 @@ double Along(double dx, double dy, double slopeX, double slopeY) {
 
 // The reading with the part of its offset from the course's point (x, y)
 // that lies ahead of or beside the way (slopeX, slopeY) no longer than
-// limit; the part behind, a finger slowing or stopping, is kept whole, yet
-// no farther back along the way than lowest (at most 0).
+// limit; the part behind, a finger slowing or stopping, is kept whole as
+// far back as stopped (at least 0), and beyond that no farther than limit.
 IntPoint NearCourse(IntPoint point, double x, double y, double slopeX, double slopeY, double limit,
-                    double lowest) {
+                    double stopped) {
   const double speed = std::hypot(slopeX, slopeY);
   const double ux = speed > 0.0 ? slopeX / speed : 0.0;
   const double uy = speed > 0.0 ? slopeY / speed : 0.0;
@@ -93,7 +93,7 @@ IntPoint NearCourse(IntPoint point, double x, double y, double slopeX, double sl
   const double offY = point.y - y - behind * uy;
   const double off = std::hypot(offX, offY);
   const double kept = off <= limit ? 1.0 : limit / off;
-  const double back = std::max(lowest, behind);
+  const double back = std::max(behind, -stopped - limit);
   return {static_cast<std::int32_t>(std::lround(x + back * ux + offX * kept)),
           static_cast<std::int32_t>(std::lround(y + back * uy + offY * kept))};
 }
@@ -384,7 +384,7 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
     m_suspectPoint = point;
     m_suspectFrom = {static_cast<std::int32_t>(std::lround(newest.x)),
                      static_cast<std::int32_t>(std::lround(newest.y))};
-    Push(NearCourse(point, x, y, m_lineSlopeX, m_lineSlopeY, 0.0, newestBehind), false);
+    Push(NearCourse(point, x, y, m_lineSlopeX, m_lineSlopeY, 0.0, -newestBehind), false);
     Take(strength, out);
     return;
   }
@@ -397,12 +397,15 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
   } else if (!m_resting && m_count >= 3) {
     // A reading off the course moves the line's newest point no more than
     // a fraction of the noise, and counts at least as far off as the
-    // course's own uncertainty; behind it, it counts whole (a finger that
-    // stops is followed at once).
+    // course's own uncertainty. Behind it, it counts whole as far back as
+    // the course put the finger at the newest reading (a finger that stops
+    // is followed at once, and reads where it stopped, which is no farther
+    // back than where it was then); beyond that a reading behind a moving
+    // finger is as doubtful as one beside it, and counts as little.
     const double limit = std::max(kInfluenceDeviations * strength.noise / leverage,
                                   kOffCourseDeviations * strength.noise * uncertainty);
-    point = NearCourse(point, x, y, m_lineSlopeX, m_lineSlopeY, limit,
-                       -std::numeric_limits<double>::infinity());
+    const double sinceNewest = ahead * std::hypot(m_lineSlopeX, m_lineSlopeY);
+    point = NearCourse(point, x, y, m_lineSlopeX, m_lineSlopeY, limit, sinceNewest);
   }
   Push(point);
   Take(strength, out);

@@ -72,8 +72,10 @@ struct SmoothedReports {
 //   overrun); a reading taken onto that line counts only so far ahead of
 //   or beside its course as moves the pointer less than the noise (so a
 //   wild reading that noise brought near the course leaks little), but
-//   whole behind it (a finger that stops); once the finger has stopped,
-//   the line forgets the way there;
+//   whole behind it as far back as the finger was at the newest reading (a
+//   finger that stops reads where it stopped), and only as little again
+//   beyond that; once the finger has stopped, the line forgets the way
+//   there;
 // - the lift goes where the pointer is, never to the last reading, which
 //   is the least reliable one;
 // - where a resting finger's readings scatter more on one axis than the

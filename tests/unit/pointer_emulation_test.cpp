@@ -519,6 +519,10 @@ TEST(TouchSmootherTest, StreamsTable) {
   };
   EXPECT_LE(moved(Rest(143), 55, 15.0, 180.0), 1.0);
   EXPECT_LE(moved(Drag(14, 100), 100, 10.0, 165.0), 1.0);
+  // Behind the course a taken reading counted whole, as a finger that
+  // stops: one 10 px straight back at 60 reports a second stepped the
+  // pointer back 4.1 px.
+  EXPECT_LE(moved(Drag(7, 100, {{0.0, 0.0}, 60.0}), 45, 10.0, 180.0), kNoisePixels);
 }
 
 // A wild reading mid-drag is the finger's only if the next reading agrees
