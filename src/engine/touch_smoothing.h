@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 
 #include "mapping/calib_mapper.h"
 
@@ -59,10 +60,11 @@ struct SmoothedReports {
 //   pace;
 // - the touch-down waits until the first readings agree, so that a wild
 //   first reading is never pressed on; the press goes where they agree
-//   (after a wild first reading, on the four after it: fewer leave a few
-//   presses in a hundred farther off than the noise); a controller that
-//   reports only changes may send no next reading, and the press then goes
-//   on what there is once no reading has come for a while (Expire);
+//   (after a wild first reading, on the five after it: fewer leave a few
+//   presses in a hundred farther off than the noise, where a panel reads
+//   one axis noisier than the other); a controller that reports only
+//   changes may send no next reading, and the press then goes on what
+//   there is once no reading has come for a while (Expire);
 // - at rest the pointer stands still on the mean of the readings of the
 //   rest's last second (moving only when the mean leaves a margin, never
 //   larger than the hold tolerance); while the finger moves the pointer is
@@ -128,6 +130,9 @@ private:
   };
   enum class Phase : std::uint8_t { kIdle, kStarting, kTracking };
 
+  // A press after a wild first reading rests on this many of the readings
+  // after it.
+  static constexpr std::size_t kPressReadings = 5;
   // How many reports a touch must have to tell the controller's interval.
   static constexpr int kIntervalReports = 8;
 
@@ -147,6 +152,9 @@ private:
   // Begins the line with the given readings and emits the touch-down.
   void Begin(std::initializer_list<IntPoint> points, const Strength& strength,
              SmoothedReports& out);
+  void Begin(std::span<const IntPoint> points, const Strength& strength, SmoothedReports& out);
+  // The readings after a wild first one.
+  std::span<const IntPoint> AfterSpike() const;
   void Restart();
   // A new line through from, a report before the one being read.
   void RestartLine(IntPoint from);
@@ -183,7 +191,9 @@ private:
 
   Phase m_phase = Phase::kIdle;
   std::int32_t m_startStatus = 0;  // begins, or a move after a lost touch-down
-  std::array<IntPoint, 4> m_first{};
+  // The touch-down's readings while they wait to agree (after a wild
+  // first one, the readings after it).
+  std::array<IntPoint, 1 + kPressReadings> m_first{};
   std::size_t m_firstCount = 0;
   bool m_suspect = false;
   IntPoint m_suspectPoint;
