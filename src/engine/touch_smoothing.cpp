@@ -411,6 +411,17 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
     Take(strength, out);
     return;
   }
+  // A settled rest places the finger well within the noise: a reading as
+  // far off it as a wild one, while the newest reading still lies on it
+  // (nothing says the finger set off), is dropped. Taken at the end of the
+  // rest's long line, it would tilt the line as much as a start does, and
+  // the finger would count as moving.
+  const IntPoint newestPoint{static_cast<std::int32_t>(std::lround(newest.x)),
+                             static_cast<std::int32_t>(std::lround(newest.y))};
+  if (m_resting && m_restCount >= kSettleReadings && FarInNoise(point, x, y, spike) &&
+      !FarInNoise(newestPoint, x, y, kAgreeDeviations * strength.noise)) {
+    return;
+  }
   if (m_count >= 3 && FarInNoise(point, x, y, strength.breakAway)) {
     // A new course: a line through the newest reading and this one.
     RestartLine({static_cast<std::int32_t>(newest.x), static_cast<std::int32_t>(newest.y)});
