@@ -57,7 +57,10 @@ struct SmoothedReports {
 //   course's own point stands in for it (no farther along the way than
 //   the waiting reading, nor farther back than the newest reading), so the
 //   line keeps its readings and a moving pointer goes on at the finger's
-//   pace;
+//   pace; off a rest that has settled, a reading as far off as a wild one
+//   is dropped while the newest reading still lies on the rest (nothing
+//   says the finger set off): taken, it would tilt the rest's long line as
+//   a start does;
 // - the touch-down waits until the first readings agree, so that a wild
 //   first reading is never pressed on; the press goes where they agree
 //   (after a wild first reading, on the five after it: fewer leave a few
