@@ -273,10 +273,10 @@ void CTouchSmoother::Start(std::int32_t status, IntPoint point, const Strength& 
   };
   if (m_firstCount >= 4) {
     // The rest after a spike: the press is on five readings (their mean
-    // keeps a noisier axis's noise whole on that axis: four leave a few
-    // presses in a hundred farther off than the noise where a panel reads
-    // one axis noisier, three on any panel); a reading that is itself wild
-    // waits on the line like any other.
+    // keeps a noisier axis's noise whole on that axis: four left one press
+    // in fifty farther off than the noise where a panel reads one axis
+    // three times noisier, three a few in a hundred on any panel); a
+    // reading that is itself wild waits on the line like any other.
     const auto [meanX, meanY] = Mean(AfterSpike());
     if (Far(point, meanX, meanY, strength.spike)) {
       Begin(AfterSpike(), strength, out);
