@@ -265,6 +265,9 @@ inline Figures Measure(const Stream& stream, const Run& run, double speed) {
     figures.largestStep = std::max(figures.largestStep, std::hypot(stepX, stepY));
   }
   for (std::size_t i = std::max<std::size_t>(stream.settle, 2); i + 1 < n; ++i) {
+    if (run.pointerX[i] < 0.0) {
+      continue;  // no touch-down yet: the pointer has no place
+    }
     minX = std::min(minX, run.pointerX[i]);
     maxX = std::max(maxX, run.pointerX[i]);
     minY = std::min(minY, run.pointerY[i]);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "engine/controller_protocol.h"
 
@@ -132,6 +133,17 @@ double LineScatter(const std::array<IntPoint, 4>& readings) {
   return scatter;
 }
 
+std::pair<double, double> Mean(std::span<const IntPoint> readings) {
+  double x = 0.0;
+  double y = 0.0;
+  for (const IntPoint& reading : readings) {
+    x += reading.x;
+    y += reading.y;
+  }
+  const auto n = static_cast<double>(readings.size());
+  return {x / n, y / n};
+}
+
 }  // namespace
 
 SmoothedReports CTouchSmoother::Filter(std::int32_t status, IntPoint point, std::int32_t level,
@@ -199,7 +211,7 @@ SmoothedReports CTouchSmoother::Expire(std::int32_t level, std::int32_t holdZone
       Begin({m_first[1], m_first[2]}, strength, out);
       break;
     default:
-      Begin({m_first[1], m_first[2], m_first[3]}, strength, out);
+      Begin(AfterSpike(), strength, out);
       break;
   }
   return out;
@@ -259,19 +271,21 @@ void CTouchSmoother::Start(std::int32_t status, IntPoint point, const Strength& 
   const auto distance = [&](IntPoint other) {
     return std::hypot(point.x - other.x, point.y - other.y);
   };
-  if (m_firstCount == 4) {
-    // The rest after a spike: the press is on four readings (three hold
-    // the noise of a few in a hundred touches beyond the bound); a fifth
-    // that is itself wild waits on the line like any other.
-    const IntPoint third = m_first[2];
-    const IntPoint fourth = m_first[3];
-    const double meanX = (second.x + third.x + fourth.x) / 3.0;
-    const double meanY = (second.y + third.y + fourth.y) / 3.0;
+  if (m_firstCount >= 4) {
+    // The rest after a spike: the press is on five readings (their mean
+    // keeps a noisier axis's noise whole on that axis: four left one press
+    // in fifty farther off than the noise where a panel reads one axis
+    // three times noisier, three a few in a hundred on any panel); a
+    // reading that is itself wild waits on the line like any other.
+    const auto [meanX, meanY] = Mean(AfterSpike());
     if (Far(point, meanX, meanY, strength.spike)) {
-      Begin({second, third, fourth}, strength, out);
+      Begin(AfterSpike(), strength, out);
       Track(point, strength, out);
-    } else {
-      Begin({second, third, fourth, point}, strength, out);
+      return;
+    }
+    m_first[m_firstCount++] = point;
+    if (m_firstCount == m_first.size()) {
+      Begin(AfterSpike(), strength, out);
     }
     return;
   }
@@ -321,9 +335,18 @@ void CTouchSmoother::BeginMoving(std::initializer_list<IntPoint> points, const S
   out.Add(kTouchContinues, Output());
 }
 
+std::span<const IntPoint> CTouchSmoother::AfterSpike() const {
+  return {m_first.data() + 1, m_firstCount - 1};
+}
+
 // The touch begins where its first good readings put the finger (also
 // when it is already moving).
 void CTouchSmoother::Begin(std::initializer_list<IntPoint> points, const Strength& strength,
+                           SmoothedReports& out) {
+  Begin(std::span<const IntPoint>(points.begin(), points.size()), strength, out);
+}
+
+void CTouchSmoother::Begin(std::span<const IntPoint> points, const Strength& strength,
                            SmoothedReports& out) {
   Restart();
   m_resting = true;
@@ -386,6 +409,17 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
                      static_cast<std::int32_t>(std::lround(newest.y))};
     Push(NearCourse(point, x, y, m_lineSlopeX, m_lineSlopeY, 0.0, -newestBehind), false);
     Take(strength, out);
+    return;
+  }
+  // A settled rest places the finger well within the noise: a reading as
+  // far off it as a wild one, while the newest reading still lies on it
+  // (nothing says the finger set off), is dropped. Taken at the end of the
+  // rest's long line, it would tilt the line as much as a start does, and
+  // the finger would count as moving.
+  const IntPoint newestPoint{static_cast<std::int32_t>(std::lround(newest.x)),
+                             static_cast<std::int32_t>(std::lround(newest.y))};
+  if (m_resting && m_restCount >= kSettleReadings && FarInNoise(point, x, y, spike) &&
+      !FarInNoise(newestPoint, x, y, kAgreeDeviations * strength.noise)) {
     return;
   }
   if (m_count >= 3 && FarInNoise(point, x, y, strength.breakAway)) {

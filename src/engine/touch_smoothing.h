@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 
 #include "mapping/calib_mapper.h"
 
@@ -56,13 +57,17 @@ struct SmoothedReports {
 //   course's own point stands in for it (no farther along the way than
 //   the waiting reading, nor farther back than the newest reading), so the
 //   line keeps its readings and a moving pointer goes on at the finger's
-//   pace;
+//   pace; off a rest that has settled, a reading as far off as a wild one
+//   is dropped while the newest reading still lies on the rest (nothing
+//   says the finger set off): taken, it would tilt the rest's long line as
+//   a start does;
 // - the touch-down waits until the first readings agree, so that a wild
 //   first reading is never pressed on; the press goes where they agree
-//   (after a wild first reading, on the four after it: fewer leave a few
-//   presses in a hundred farther off than the noise); a controller that
-//   reports only changes may send no next reading, and the press then goes
-//   on what there is once no reading has come for a while (Expire);
+//   (after a wild first reading, on the five after it: fewer leave a few
+//   presses in a hundred farther off than the noise, where a panel reads
+//   one axis noisier than the other); a controller that reports only
+//   changes may send no next reading, and the press then goes on what
+//   there is once no reading has come for a while (Expire);
 // - at rest the pointer stands still on the mean of the readings of the
 //   rest's last second (moving only when the mean leaves a margin, never
 //   larger than the hold tolerance); while the finger moves the pointer is
@@ -130,6 +135,9 @@ private:
   };
   enum class Phase : std::uint8_t { kIdle, kStarting, kTracking };
 
+  // A press after a wild first reading rests on this many of the readings
+  // after it.
+  static constexpr std::size_t kPressReadings = 5;
   // How many reports a touch must have to tell the controller's interval.
   static constexpr int kIntervalReports = 8;
 
@@ -149,6 +157,9 @@ private:
   // Begins the line with the given readings and emits the touch-down.
   void Begin(std::initializer_list<IntPoint> points, const Strength& strength,
              SmoothedReports& out);
+  void Begin(std::span<const IntPoint> points, const Strength& strength, SmoothedReports& out);
+  // The readings after a wild first one.
+  std::span<const IntPoint> AfterSpike() const;
   void Restart();
   // A new line through from, a report before the one being read.
   void RestartLine(IntPoint from);
@@ -185,7 +196,9 @@ private:
 
   Phase m_phase = Phase::kIdle;
   std::int32_t m_startStatus = 0;  // begins, or a move after a lost touch-down
-  std::array<IntPoint, 4> m_first{};
+  // The touch-down's readings while they wait to agree (after a wild
+  // first one, the readings after it).
+  std::array<IntPoint, 1 + kPressReadings> m_first{};
   std::size_t m_firstCount = 0;
   bool m_suspect = false;
   IntPoint m_suspectPoint;

@@ -391,7 +391,7 @@ TEST_F(PointerEmulationTest, ALostLiftEndsTheTouch) {
     emulation.CheckTimers();
     EXPECT_EQ(input.MouseCount(), 0U) << tail;
   }
-  for (const std::int32_t status : {2, 2, 2, 2}) {
+  for (const std::int32_t status : {2, 2, 2, 2, 2}) {
     emulation.EmulatePointer(status, 2000, 2000);
   }
   const std::vector<MouseCall> calls = input.TakeMouse();
@@ -512,17 +512,24 @@ TEST(TouchSmootherTest, StreamsTable) {
   // At rest, a wild reading next to a noisy one (report 54 lies 10 px off)
   // made a new course through both: the pointer went 12.6 px toward them.
   // Mid-drag, one 10 px back along the way, near the newest reading, made a
-  // new course through the two: the pointer stepped back 7.5 px.
+  // new course through the two: the pointer stepped back 7.5 px. At 40
+  // reports a second, one 10 px off next to a noisy one was taken: it tilted
+  // the whole rest's line, and the pointer set off 2.5 px along it.
   const auto moved = [](const Stream& stream, std::size_t at, double pixels, double degrees) {
     const Stream wild = WithSpike(stream, at, pixels, degrees);
     return Changed([] { return Smoothing(2); }, stream, wild, at, PathChange::kMoved);
   };
-  EXPECT_LE(moved(Rest(143), 55, 15.0, 180.0), 1.0);
+  EXPECT_LE(moved(Rest(143), 55, 15.0, 180.0), kNoisePixels);
   EXPECT_LE(moved(Drag(14, 100), 100, 10.0, 165.0), 1.0);
   // Behind the course a taken reading counted whole, as a finger that
   // stops: one 10 px straight back at 60 reports a second stepped the
   // pointer back 4.1 px.
   EXPECT_LE(moved(Drag(7, 100, {{0.0, 0.0}, 60.0}), 45, 10.0, 180.0), kNoisePixels);
+  EXPECT_LE(moved(Rest(9, {{}, 40.0}), 26, 10.0, 93.0), 1.0);
+  // Where a panel reads y three times noisier than x, the mean of four
+  // readings after a wild first one pressed 3.25 px off the finger.
+  const Stream wildFirst = WithSpike(Rest(35, {{0.89, 2.68}}), 0, 12.0, WildDirection(35));
+  EXPECT_LE(Measure(wildFirst, RunFilter(Smoothing(2), wildFirst), 0).pressOff, 3.0);
 }
 
 // A wild reading mid-drag is the finger's only if the next reading agrees
