@@ -187,8 +187,8 @@ private:
   std::size_t Predict(const Strength& strength, double t, double& x, double& y);
   void Estimate(const Strength& strength);
   // The moving pointer toward (x, y), within what the newest reading and
-  // the finger's speed (units a report) allow.
-  void MovePointer(const Strength& strength, double x, double y, double speed);
+  // the finger's step (units a report) allow.
+  void MovePointer(const Strength& strength, double x, double y, double fingerStep);
   IntPoint Output() const;
   // Far, with each axis's offset counted against that axis's noise.
   bool FarInNoise(IntPoint a, double x, double y, double limit) const;
@@ -222,6 +222,7 @@ private:
   double m_intervalMs = 10.0;  // the controller's report interval, until a touch tells
   double m_outX = 0.0;
   double m_outY = 0.0;
+  bool m_onLine = false;  // the moving pointer has reached the line since the touch-down
   // Each axis's noise, as a multiple (at least 1) of the strength's, from
   // the scatter of this touch's resting readings.
   double m_axisNoiseX = 1.0;
