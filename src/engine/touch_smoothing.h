@@ -74,13 +74,15 @@ struct SmoothedReports {
 //   on the newest point of a line through the readings of its last few
 //   pixels of travel (so a curve keeps its size and a turn grows no spur),
 //   and never ahead of the newest reading along the way (so a stop is not
-//   overrun); a reading taken onto that line counts only so far ahead of
-//   or beside its course as moves the pointer less than the noise (so a
-//   wild reading that noise brought near the course leaks little), but
-//   whole behind it as far back as the finger was at the newest reading (a
-//   finger that stops reads where it stopped), and only as little again
-//   beyond that; once the finger has stopped, the line forgets the way
-//   there;
+//   overrun); after the touch-down it catches up with that line no faster
+//   than the speed the line is sure of (so a slope overrated by the first
+//   readings' noise does not make it jump); a reading taken onto that line
+//   counts only so far ahead of or beside its course as moves the pointer
+//   less than the noise (so a wild reading that noise brought near the
+//   course leaks little), but whole behind it as far back as the finger
+//   was at the newest reading (a finger that stops reads where it
+//   stopped), and only as little again beyond that; once the finger has
+//   stopped, the line forgets the way there;
 // - the lift goes where the pointer is, never to the last reading, which
 //   is the least reliable one;
 // - where a resting finger's readings scatter more on one axis than the
