@@ -350,6 +350,7 @@ void CTouchSmoother::Begin(std::span<const IntPoint> points, const Strength& str
                            SmoothedReports& out) {
   Restart();
   m_resting = true;
+  m_onLine = false;
   m_phase = Phase::kTracking;
   for (const IntPoint& point : points) {
     if (m_count > 0) {
@@ -637,7 +638,12 @@ std::size_t CTouchSmoother::Predict(const Strength& strength, double t, double& 
 // pixels of travel, never farther along the way than the newest reading
 // (less a noise deviation, or half the finger's step), reached in steps no
 // longer than the finger's own (half as long again) or a noise deviation,
-// so that the jitter of a short line never jerks the pointer.
+// so that the jitter of a short line never jerks the pointer. Until the
+// pointer first reaches the line after the touch-down, the finger's step
+// is the one the line is sure of (its speed less a deviation of its
+// slope): the pointer sets off from the touch-down's mean behind the
+// finger, while the slope of the touch's first few readings still strays
+// most, and a slope overrated by their noise made it jump onto the line.
 // Resting: the mean of the readings of the rest's last second (the longer
 // the finger rests, up to that, the surer the point), held still within the
 // rest margin once it has settled.
@@ -645,9 +651,12 @@ void CTouchSmoother::Estimate(const Strength& strength) {
   const auto n = static_cast<double>(m_count);
   const Fit all = m_sums.Line(m_count);
   const double speed = std::hypot(all.slopeX, all.slopeY);
+  // How far the slope of a line through the readings strays (units a report).
+  const double slopeDeviation =
+      m_count >= 3 ? strength.noise * std::sqrt(12.0 / (n * (n * n - 1.0))) : 0.0;
   if (m_count >= 3) {
-    const double sureness = std::hypot(all.slopeX / m_axisNoiseX, all.slopeY / m_axisNoiseY) /
-                            (strength.noise * std::sqrt(12.0 / (n * (n * n - 1.0))));
+    const double sureness =
+        std::hypot(all.slopeX / m_axisNoiseX, all.slopeY / m_axisNoiseY) / slopeDeviation;
     m_movingReports = sureness >= kMovingSlope   ? m_movingReports + 1
                       : sureness < kRestingSlope ? 0
                                                  : m_movingReports;
@@ -675,7 +684,7 @@ void CTouchSmoother::Estimate(const Strength& strength) {
   }
   if (!m_resting) {
     ResetRest();
-    MovePointer(strength, x, y, speed);
+    MovePointer(strength, x, y, m_onLine ? speed : std::max(0.0, speed - slopeDeviation));
     return;
   }
   NoteAxisNoise(strength, all);
@@ -696,7 +705,7 @@ void CTouchSmoother::Estimate(const Strength& strength) {
 // Along the way the finger goes, the pointer moves on no farther than
 // the newest reading, less its noise: a finger that stops is not overrun,
 // not even by the noise of the readings after it.
-void CTouchSmoother::MovePointer(const Strength& strength, double x, double y, double speed) {
+void CTouchSmoother::MovePointer(const Strength& strength, double x, double y, double fingerStep) {
   const Sample& newest = m_samples[(m_head + m_count - 1) % kWindow];
   const double lineSpeed = std::hypot(m_lineSlopeX, m_lineSlopeY);
   if (lineSpeed > 0.0) {
@@ -711,8 +720,9 @@ void CTouchSmoother::MovePointer(const Strength& strength, double x, double y, d
       y -= ahead * uy;
     }
   }
-  const double longest = std::max(kLongestStepDeviations * strength.noise, 1.5 * speed);
+  const double longest = std::max(kLongestStepDeviations * strength.noise, 1.5 * fingerStep);
   const double step = std::hypot(x - m_outX, y - m_outY);
+  m_onLine = m_onLine || step <= longest;
   if (step > longest) {
     x = m_outX + (x - m_outX) * longest / step;
     y = m_outY + (y - m_outY) * longest / step;

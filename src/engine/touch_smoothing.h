@@ -74,13 +74,15 @@ struct SmoothedReports {
 //   on the newest point of a line through the readings of its last few
 //   pixels of travel (so a curve keeps its size and a turn grows no spur),
 //   and never ahead of the newest reading along the way (so a stop is not
-//   overrun); a reading taken onto that line counts only so far ahead of
-//   or beside its course as moves the pointer less than the noise (so a
-//   wild reading that noise brought near the course leaks little), but
-//   whole behind it as far back as the finger was at the newest reading (a
-//   finger that stops reads where it stopped), and only as little again
-//   beyond that; once the finger has stopped, the line forgets the way
-//   there;
+//   overrun); after the touch-down it catches up with that line no faster
+//   than the speed the line is sure of (so a slope overrated by the first
+//   readings' noise does not make it jump); a reading taken onto that line
+//   counts only so far ahead of or beside its course as moves the pointer
+//   less than the noise (so a wild reading that noise brought near the
+//   course leaks little), but whole behind it as far back as the finger
+//   was at the newest reading (a finger that stops reads where it
+//   stopped), and only as little again beyond that; once the finger has
+//   stopped, the line forgets the way there;
 // - the lift goes where the pointer is, never to the last reading, which
 //   is the least reliable one;
 // - where a resting finger's readings scatter more on one axis than the
@@ -187,8 +189,8 @@ private:
   std::size_t Predict(const Strength& strength, double t, double& x, double& y);
   void Estimate(const Strength& strength);
   // The moving pointer toward (x, y), within what the newest reading and
-  // the finger's speed (units a report) allow.
-  void MovePointer(const Strength& strength, double x, double y, double speed);
+  // the finger's step (units a report) allow.
+  void MovePointer(const Strength& strength, double x, double y, double fingerStep);
   IntPoint Output() const;
   // Far, with each axis's offset counted against that axis's noise.
   bool FarInNoise(IntPoint a, double x, double y, double limit) const;
@@ -222,6 +224,7 @@ private:
   double m_intervalMs = 10.0;  // the controller's report interval, until a touch tells
   double m_outX = 0.0;
   double m_outY = 0.0;
+  bool m_onLine = false;  // the moving pointer has reached the line since the touch-down
   // Each axis's noise, as a multiple (at least 1) of the strength's, from
   // the scatter of this touch's resting readings.
   double m_axisNoiseX = 1.0;
