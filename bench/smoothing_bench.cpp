@@ -2,10 +2,11 @@
 // 1 024-pixel-wide panel at 100 reports a second with raw noise of 2 px
 // (touch_streams.h): the 1 euro filter tuned as its authors advise, tslib's
 // chain as it is set up for a noisy resistive panel (variance, then
-// dejitter), and plain first-order low-passes. Prints three tables: each
+// dejitter), and plain first-order low-passes. Prints four tables: each
 // filter against the first streams' figures and the cost per report; the
 // motions that table lacks, also at 40 to 90 reports a second and on other
-// noise; the rest and the drags at those rates and noise. Build it with the
+// noise; the rest and the drags at those rates and noise; a drag setting
+// off after a rest and strokes that slow to a stop. Build it with the
 // Release preset:
 //   cmake --preset bench && cmake --build --preset bench && build/bench/bench/zt_smoothing_bench
 #include <algorithm>
