@@ -2,10 +2,11 @@
 // 1 024-pixel-wide panel at 100 reports a second with raw noise of 2 px
 // (touch_streams.h): the 1 euro filter tuned as its authors advise, tslib's
 // chain as it is set up for a noisy resistive panel (variance, then
-// dejitter), and plain first-order low-passes. Prints three tables: each
+// dejitter), and plain first-order low-passes. Prints four tables: each
 // filter against the first streams' figures and the cost per report; the
 // motions that table lacks, also at 40 to 90 reports a second and on other
-// noise; the rest and the drags at those rates and noise. Build it with the
+// noise; the rest and the drags at those rates and noise; a drag setting
+// off after a rest and strokes that slow to a stop. Build it with the
 // Release preset:
 //   cmake --preset bench && cmake --build --preset bench && build/bench/bench/zt_smoothing_bench
 #include <algorithm>
@@ -356,6 +357,36 @@ void PrintMotionsRow(const std::string& name, const MakeFilter& make, const Cond
   std::printf("\n");
 }
 
+// Motions that begin and end gently, on a panel and controller: a drag
+// setting off from a 1-s rest (how long until the pointer goes a pixel its
+// way and how far it trails, in ms; its longest step beyond the finger's
+// own) and a stroke that slows evenly to a stop (how far the pointer passes
+// the stop, on the way there or after).
+void PrintGentleRow(const std::string& name, const MakeFilter& make, const Conditions& c) {
+  g_conditions = c;
+  const double ms = 1000.0 / c.rate;
+  const auto both = [](const std::vector<double>& values, double factor, double less = 0.0) {
+    std::printf(" %.*f / %.*f |", factor > 1.0 ? 0 : 2, Median(values) * factor - less,
+                factor > 1.0 ? 0 : 2, Worst(values) * factor - less);
+  };
+  std::printf("| %s |", name.c_str());
+  for (const double speed : {100.0, 300.0}) {
+    const auto setOff = [speed](unsigned seed) { return RestThenDrag(seed, speed, g_conditions); };
+    both(Over(make, setOff, 50, speed, &Figures::setOff), ms);
+    both(Over(make, setOff, 50, speed, &Figures::lag), ms);
+    both(Over(make, setOff, 50, speed, &Figures::largestStep), 1.0, speed / c.rate);
+  }
+  for (const double speed : {200.0, 1000.0}) {
+    for (const double slowMs : {50.0, 100.0, 200.0}) {
+      const auto eased = [=](unsigned seed) {
+        return EasedStop(seed, speed, slowMs, g_conditions);
+      };
+      both(Over(make, eased, 50, 0, &Figures::overshoot), 1.0);
+    }
+  }
+  std::printf("\n");
+}
+
 // Other report rates and other noise: the rest, a drag and a flick.
 void PrintConditionsRow(const std::string& name, const MakeFilter& make, const Conditions& c) {
   g_conditions = c;
@@ -446,6 +477,26 @@ int main() {
     PrintConditionsRow(
         std::string("Smoothing 2, ") + label, [] { return Smoothing(2); }, c);
     PrintConditionsRow(oneEuroName + ", " + label, oneEuro, c);
+  }
+
+  std::printf(
+      "\n| filter, conditions | drag at 100 px/s after a 1-s rest: first move, median / worst "
+      "(ms) | lag (ms) | largest step beyond the finger's (px) | at 300 px/s: first move (ms) | "
+      "lag (ms) | step beyond (px) | slowing from 200 px/s to a stop in 50 ms: past the stop, "
+      "median / worst (px) | in 100 ms | in 200 ms | from 1 000 px/s in 50 ms | in 100 ms | in "
+      "200 ms |\n");
+  std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+  for (const auto& [name, make] : filters) {
+    PrintGentleRow(name, make, Gaussian(kNoisePixels));
+  }
+  PrintGentleRow(
+      "Smoothing 1 on noise of 1 px", [] { return Smoothing(1); }, Gaussian(1.0));
+  PrintGentleRow(
+      "Smoothing 3 on noise of 4 px", [] { return Smoothing(3); }, Gaussian(4.0));
+  for (const auto& [label, c] : kConditions) {
+    PrintGentleRow(
+        std::string("Smoothing 2, ") + label, [] { return Smoothing(2); }, c);
+    PrintGentleRow(oneEuroName + ", " + label, oneEuro, c);
   }
   return 0;
 }

@@ -32,8 +32,11 @@ struct Stream {
   std::vector<double> truthY;
   std::size_t settle = 0;  // reports before the figures count
   double rate = kReportsPerSecond;
-  std::size_t stop = 0;  // a stop's report: the finger rests there from then on
-  double radius = 0.0;   // a circle's, round its centre
+  // A stop's report: from it on the finger goes no farther than where it
+  // comes to rest (it rests there, or slows to it).
+  std::size_t stop = 0;
+  std::size_t start = 0;  // a drag's first report after a rest
+  double radius = 0.0;    // a circle's, round its centre
   double centreX = 0.0, centreY = 0.0;
   double lowest = 0.0;  // a V's turning point (y)
 
@@ -137,6 +140,33 @@ inline Stream Stop(unsigned seed, double speed, std::size_t rest, const Conditio
   });
   stream.settle = 40;
   stream.stop = 39;
+  return stream;
+}
+
+// A stroke at speed for 0.4 s that slows evenly to a stop over slowMs,
+// then rests for 0.3 s; the stop counts from where it starts slowing.
+inline Stream EasedStop(unsigned seed, double speed, double slowMs, const Conditions& c = {}) {
+  const double y = 384.0 + (seed % 97);
+  const double slow = slowMs / 1000.0;
+  Stream stream = Generate(seed, c.noise, c.rate, Reports(0.7 + slow, c), [=](double t) {
+    const double braking = std::clamp(t - 0.4, 0.0, slow);
+    return std::pair{100.0 + speed * (std::min(t, 0.4) + braking - braking * braking / (2 * slow)),
+                     y};
+  });
+  stream.stop = Reports(0.4, c);
+  stream.settle = stream.stop;
+  return stream;
+}
+
+// A finger that rests for 1 s, then drags at speed for 0.5 s; the figures
+// count from the drag's start.
+inline Stream RestThenDrag(unsigned seed, double speed, const Conditions& c = {}) {
+  const double y = 384.0 + (seed % 97);
+  Stream stream = Generate(seed, c.noise, c.rate, Reports(1.5, c), [=](double t) {
+    return std::pair{100.0 + speed * std::max(t - 1.0, 0.0), y};
+  });
+  stream.start = Reports(1.0, c);
+  stream.settle = stream.start;
   return stream;
 }
 
@@ -246,6 +276,7 @@ struct Figures {
   double overshoot = 0.0;      // how far the pointer passed a stop, on its report or after
   double radiusError = 0.0;    // a circle's mean radius against the finger's, as a fraction
   double spur = 0.0;           // how far the pointer passed a V's turning point
+  double setOff = 0.0;         // reports from a drag's start until the pointer went a pixel its way
 };
 
 inline Figures Measure(const Stream& stream, const Run& run, double speed) {
@@ -287,7 +318,13 @@ inline Figures Measure(const Stream& stream, const Run& run, double speed) {
   }
   // A stop counts from its own report on, settled or not.
   for (std::size_t i = stream.stop; stream.stop > 0 && i + 1 < n; ++i) {
-    figures.overshoot = std::max(figures.overshoot, run.pointerX[i] - stream.truthX[stream.stop]);
+    figures.overshoot = std::max(figures.overshoot, run.pointerX[i] - stream.truthX[n - 1]);
+  }
+  for (std::size_t i = stream.start; stream.start > 0 && i + 1 < n; ++i) {
+    figures.setOff = static_cast<double>(i - stream.start);
+    if (run.pointerX[i] - run.pointerX[stream.start - 1] >= 1.0) {
+      break;
+    }
   }
   figures.span = std::max(maxX - minX, maxY - minY);
   const auto counted = static_cast<double>(n - 1 - std::max<std::size_t>(stream.settle, 2));

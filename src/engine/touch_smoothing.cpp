@@ -377,6 +377,16 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
   const double spike = strength.spike * uncertainty;
   if (m_suspect) {
     m_suspect = false;
+    if (FarInNoise(point, x, y, spike) && Confirms(point, spike) && m_resting) {
+      // Off a rest, the finger setting off: the suspect reading takes its
+      // stand-in's place, and the line keeps the rest's readings, which
+      // tell where the way began, until the finger counts as moving.
+      ReplaceNewest(m_suspectPoint);
+      Push(point);
+      m_movingReports = MovingReportsNeeded();
+      Take(strength, out);
+      return;
+    }
     if (FarInNoise(point, x, y, spike) && Confirms(point, spike)) {
       // The finger is where the suspect reading was: a new line from there.
       RestartLine(m_suspectPoint);
@@ -416,11 +426,14 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
   // far off it as a wild one, while the newest reading still lies on it
   // (nothing says the finger set off), is dropped. Taken at the end of the
   // rest's long line, it would tilt the line as much as a start does, and
-  // the finger would count as moving.
+  // the finger would count as moving. The newest reading is held against
+  // the rest's mean, not the course: readings of a finger setting off tilt
+  // the course toward them, and their successors would all be dropped.
   const IntPoint newestPoint{static_cast<std::int32_t>(std::lround(newest.x)),
                              static_cast<std::int32_t>(std::lround(newest.y))};
   if (m_resting && m_restCount >= kSettleReadings && FarInNoise(point, x, y, spike) &&
-      !FarInNoise(newestPoint, x, y, kAgreeDeviations * strength.noise)) {
+      !FarInNoise(newestPoint, m_restX / m_restCount, m_restY / m_restCount,
+                  kAgreeDeviations * strength.noise)) {
     return;
   }
   if (m_count >= 3 && FarInNoise(point, x, y, strength.breakAway)) {
@@ -545,6 +558,13 @@ void CTouchSmoother::Push(IntPoint point, bool read) {
   m_sums.Add(sample, 1.0);
 }
 
+void CTouchSmoother::ReplaceNewest(IntPoint point) {
+  Sample& sample = m_samples[(m_head + m_count - 1) % kWindow];
+  m_sums.Add(sample, -1.0);
+  sample = {sample.t, static_cast<double>(point.x), static_cast<double>(point.y), true};
+  m_sums.Add(sample, 1.0);
+}
+
 void CTouchSmoother::Pop() {
   const Sample& sample = m_samples[m_head];
   m_head = (m_head + 1) % kWindow;
@@ -648,19 +668,21 @@ std::size_t CTouchSmoother::Predict(const Strength& strength, double t, double& 
 // the finger rests, up to that, the surer the point), held still within the
 // rest margin once it has settled.
 void CTouchSmoother::Estimate(const Strength& strength) {
-  const auto n = static_cast<double>(m_count);
   const Fit all = m_sums.Line(m_count);
   const double speed = std::hypot(all.slopeX, all.slopeY);
-  // How far the slope of a line through the readings strays (units a report).
-  const double slopeDeviation =
-      m_count >= 3 ? strength.noise * std::sqrt(12.0 / (n * (n * n - 1.0))) : 0.0;
+  const double slopeDeviation = m_count >= 3 ? SlopeDeviation(strength, m_count) : 0.0;
   if (m_count >= 3) {
-    const double sureness =
-        std::hypot(all.slopeX / m_axisNoiseX, all.slopeY / m_axisNoiseY) / slopeDeviation;
+    const double sureness = Sureness(strength, all, m_count);
     m_movingReports = sureness >= kMovingSlope   ? m_movingReports + 1
                       : sureness < kRestingSlope ? 0
                                                  : m_movingReports;
+    const bool setOff =
+        m_resting && m_movingReports >= MovingReportsNeeded() && m_restCount >= kSettleReadings;
     m_resting = m_movingReports < MovingReportsNeeded();
+    if (setOff) {
+      TakeSuspectAlong(all);
+      ForgetRest(strength);
+    }
   }
   double x = 0.0;
   double y = 0.0;
@@ -729,6 +751,86 @@ void CTouchSmoother::MovePointer(const Strength& strength, double x, double y, d
   }
   m_outX = x;
   m_outY = y;
+}
+
+// A finger that sets off from a settled rest: the line keeps only the
+// readings since it set off, where a rest followed by a steady way fits
+// them best (among the splits that leave a line still sure the finger
+// moves). The rest's readings do not lie on the way, and left in the line
+// they would hold its slope, and the pointer's steps, far below the
+// finger's speed for as long as they stay in it (up to a window of
+// readings: the pointer trailed a drag at 40 reports a second by 140 ms).
+void CTouchSmoother::ForgetRest(const Strength& strength) {
+  std::size_t knee = 0;
+  double best = 0.0;
+  for (std::size_t split = 0; split + 3 <= m_count; ++split) {
+    if (split > 0 &&
+        Sureness(strength, FitNewest(m_count - split), m_count - split) < kMovingSlope) {
+      continue;
+    }
+    const double scatter = KneeScatter(split);
+    if (split == 0 || scatter < best) {
+      best = scatter;
+      knee = split;
+    }
+  }
+  for (; knee > 0; --knee) {
+    Pop();
+  }
+}
+
+// A reading waiting because it lay off the rest, ahead along the way the
+// finger now sets off, is the finger's: its stand-in on the rest's course
+// gives way to it.
+void CTouchSmoother::TakeSuspectAlong(const Fit& all) {
+  const Sample& standIn = m_samples[(m_head + m_count - 1) % kWindow];
+  if (m_suspect && !standIn.read &&
+      Along(m_suspectPoint.x - standIn.x, m_suspectPoint.y - standIn.y, all.slopeX, all.slopeY) >
+          0.0) {
+    ReplaceNewest(m_suspectPoint);
+    m_suspect = false;
+  }
+}
+
+// How many of its own deviations the slope of a line through count
+// readings lies from none.
+double CTouchSmoother::Sureness(const Strength& strength, const Fit& fit, std::size_t count) const {
+  return std::hypot(fit.slopeX / m_axisNoiseX, fit.slopeY / m_axisNoiseY) /
+         SlopeDeviation(strength, count);
+}
+
+// How far the slope of a line through count readings, one a report, strays
+// (units a report).
+double CTouchSmoother::SlopeDeviation(const Strength& strength, std::size_t count) {
+  const auto n = static_cast<double>(count);
+  return strength.noise * std::sqrt(12.0 / (n * (n * n - 1.0)));
+}
+
+// How far the readings stray, each axis against its noise, from a rest
+// until the reading at split and a steady way from there on.
+double CTouchSmoother::KneeScatter(std::size_t split) const {
+  const double from = m_samples[(m_head + split) % kWindow].t;
+  const auto n = static_cast<double>(m_count);
+  double h = 0.0, hh = 0.0, x = 0.0, y = 0.0, hx = 0.0, hy = 0.0, xx = 0.0, yy = 0.0;
+  for (std::size_t i = 0; i < m_count; ++i) {
+    const Sample& sample = m_samples[(m_head + i) % kWindow];
+    const double way = std::max(0.0, sample.t - from);
+    h += way;
+    hh += way * way;
+    x += sample.x;
+    y += sample.y;
+    hx += way * sample.x;
+    hy += way * sample.y;
+    xx += sample.x * sample.x;
+    yy += sample.y * sample.y;
+  }
+  const double spread = hh - h * h / n;
+  const auto left = [&](double sum, double squares, double along) {
+    const double covariance = along - h * sum / n;
+    return squares - sum * sum / n - (spread > 0.0 ? covariance * covariance / spread : 0.0);
+  };
+  return left(x, xx, hx) / (m_axisNoiseX * m_axisNoiseX) +
+         left(y, yy, hy) / (m_axisNoiseY * m_axisNoiseY);
 }
 
 // A finger that stopped rests on its newest readings that lie near the

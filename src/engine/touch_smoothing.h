@@ -58,9 +58,9 @@ struct SmoothedReports {
 //   the waiting reading, nor farther back than the newest reading), so the
 //   line keeps its readings and a moving pointer goes on at the finger's
 //   pace; off a rest that has settled, a reading as far off as a wild one
-//   is dropped while the newest reading still lies on the rest (nothing
-//   says the finger set off): taken, it would tilt the rest's long line as
-//   a start does;
+//   is dropped while the newest reading still lies on the rest's mean
+//   (nothing says the finger set off): taken, it would tilt the rest's
+//   long line as a start does;
 // - the touch-down waits until the first readings agree, so that a wild
 //   first reading is never pressed on; the press goes where they agree
 //   (after a wild first reading, on the five after it: fewer leave a few
@@ -82,7 +82,9 @@ struct SmoothedReports {
 //   course leaks little), but whole behind it as far back as the finger
 //   was at the newest reading (a finger that stops reads where it
 //   stopped), and only as little again beyond that; once the finger has
-//   stopped, the line forgets the way there;
+//   stopped, the line forgets the way there, and once a finger that rested
+//   sets off, it forgets the rest (a reading that waited off the rest,
+//   ahead along the way, counts then);
 // - the lift goes where the pointer is, never to the last reading, which
 //   is the least reliable one;
 // - where a resting finger's readings scatter more on one axis than the
@@ -167,9 +169,13 @@ private:
   void RestartLine(IntPoint from);
   void ResetRest();
   void SeedRest(const Strength& strength);
+  void ForgetRest(const Strength& strength);
+  double KneeScatter(std::size_t split) const;
   void AddToRest(const Sample& sample);
   void Push(IntPoint point, bool read = true);
   void Pop();
+  // The newest sample (a stand-in) as the reading it stood in for.
+  void ReplaceNewest(IntPoint point);
   // A least-squares line through the newest count readings: the mean
   // reading at mean time t, and the slopes.
   struct Fit {
@@ -184,6 +190,9 @@ private:
     double t = 0.0, tt = 0.0, x = 0.0, y = 0.0, tx = 0.0, ty = 0.0, xx = 0.0, yy = 0.0;
   };
   Fit FitNewest(std::size_t count) const;
+  double Sureness(const Strength& strength, const Fit& fit, std::size_t count) const;
+  static double SlopeDeviation(const Strength& strength, std::size_t count);
+  void TakeSuspectAlong(const Fit& all);
   // Where the line puts the finger at time t; how many readings it runs
   // through.
   std::size_t Predict(const Strength& strength, double t, double& x, double& y);

@@ -493,6 +493,15 @@ TEST(TouchSmootherTest, StreamsTable) {
       {"first reading 12 px off", spiked(rest, 0, 12), 0, &Figures::pressOff, 3.0, 3.0},
       {"a drag at 600 px/s from its touch-down", drag(kNoisePixels, 600), 0, &Figures::pressOff,
        3.0, 14.0},
+      // After a rest the line kept the rest's readings: the pointer stood,
+      // then jumped up to 18 px or trailed by 6 reports.
+      {"300 px/s after a 1-s rest: steps", [](unsigned seed) { return RestThenDrag(seed, 300); },
+       300, &Figures::largestStep, 6.0, 7.0},
+      {"100 px/s after a 1-s rest, 40 reports/s: lag",
+       [](unsigned seed) {
+         return RestThenDrag(seed, 100, {{}, 40.0});
+       },
+       100, &Figures::lag, 3.5, 5.0},
   };
   for (const auto& row : rows) {
     const std::vector<double> values =
