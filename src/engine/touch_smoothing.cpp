@@ -594,15 +594,48 @@ bool CTouchSmoother::FarInNoise(IntPoint a, double x, double y, double limit) co
 // A resting finger's readings scatter about their line as the panel's
 // noise on each axis; where an axis is noisier than the strength is meant
 // for, its distances count for less. The scatter of few readings strays,
-// so it counts only as far as it surely goes.
+// so it counts only as far as it surely goes. A slow scrub read as a rest
+// scatters far more than its noise, yet each of its readings lies near the
+// middle of its neighbours (noise is new at every report, a finger's
+// motion is not): where the scatter exceeds what the neighbours show by
+// more than twice its stray, the readings tell nothing of that axis's
+// noise, and what the touch learnt before stands.
 void CTouchSmoother::NoteAxisNoise(const Strength& strength, const Fit& all) {
   if (m_count < kAxisNoiseReadings) {
     return;
   }
   const auto n = static_cast<double>(m_count);
-  const double sure = strength.noise * (1.0 + 1.0 / std::sqrt(2.0 * (n - 2.0)));
-  m_axisNoiseX = std::max(1.0, m_sums.Scatter(n, m_sums.x, m_sums.xx, all.x, all.slopeX) / sure);
-  m_axisNoiseY = std::max(1.0, m_sums.Scatter(n, m_sums.y, m_sums.yy, all.y, all.slopeY) / sure);
+  const double stray = 1.0 / std::sqrt(2.0 * (n - 2.0));
+  const auto [bendX, bendY] = NeighbourScatter();
+  const double scatterX = m_sums.Scatter(n, m_sums.x, m_sums.xx, all.x, all.slopeX);
+  const double scatterY = m_sums.Scatter(n, m_sums.y, m_sums.yy, all.y, all.slopeY);
+  const double sure = strength.noise * (1.0 + stray);
+  if (scatterX <= bendX * (1.0 + 2.0 * stray)) {
+    m_axisNoiseX = std::max(1.0, scatterX / sure);
+  }
+  if (scatterY <= bendY * (1.0 + 2.0 * stray)) {
+    m_axisNoiseY = std::max(1.0, scatterY / sure);
+  }
+}
+
+// The deviation of the readings on each axis, told from how far each lies
+// off the middle of the readings either side of it: for noise alone, 1.5
+// times its variance; a motion at a steady speed adds nothing, and one
+// that slowly turns little.
+std::pair<double, double> CTouchSmoother::NeighbourScatter() const {
+  double x = 0.0;
+  double y = 0.0;
+  for (std::size_t i = 1; i + 1 < m_count; ++i) {
+    const Sample& before = m_samples[(m_head + i - 1) % kWindow];
+    const Sample& sample = m_samples[(m_head + i) % kWindow];
+    const Sample& after = m_samples[(m_head + i + 1) % kWindow];
+    const double offX = sample.x - (before.x + after.x) / 2.0;
+    const double offY = sample.y - (before.y + after.y) / 2.0;
+    x += offX * offX;
+    y += offY * offY;
+  }
+  const double count = 1.5 * static_cast<double>(m_count - 2);
+  return {std::sqrt(x / count), std::sqrt(y / count)};
 }
 
 CTouchSmoother::Fit CTouchSmoother::FitNewest(std::size_t count) const {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <utility>
 
 #include "mapping/calib_mapper.h"
 
@@ -85,7 +86,9 @@ struct SmoothedReports {
 //   is the least reliable one;
 // - where a resting finger's readings scatter more on one axis than the
 //   strength is meant for, that axis's distances count against its own
-//   noise (a panel often reads one axis noisier than the other).
+//   noise (a panel often reads one axis noisier than the other); readings
+//   that scatter far more than each lies off the middle of its neighbours
+//   are a slow motion taken for a rest (a scrub), and tell nothing of it.
 // Its constants are in noise deviations, pixels of travel or milliseconds,
 // so that it behaves alike at any report rate. Off, every report passes as
 // it is.
@@ -193,6 +196,7 @@ private:
   // Far, with each axis's offset counted against that axis's noise.
   bool FarInNoise(IntPoint a, double x, double y, double limit) const;
   void NoteAxisNoise(const Strength& strength, const Fit& all);
+  std::pair<double, double> NeighbourScatter() const;
 
   Phase m_phase = Phase::kIdle;
   std::int32_t m_startStatus = 0;  // begins, or a move after a lost touch-down

@@ -486,6 +486,13 @@ TEST(TouchSmootherTest, StreamsTable) {
        &Figures::radiusError, 0.15, 0.15},
       {"V at 600 px/s: past the turn", [](unsigned seed) { return VTurn(seed, 600); }, 0,
        &Figures::spur, 3.0, 3.0},
+      // A scrub read as a rest taught an x noise several times the panel's:
+      // no turn broke away, and the pointer ran on the old way (44 px off).
+      {"scrub at 40 reports/s: off the finger",
+       [](unsigned seed) {
+         return Scrub(seed, 30, 2, {{}, 40.0});
+       },
+       0, &Figures::worstOff, 18.0, 26.0},
       {"first reading 12 px off", spiked(rest, 0, 12), 0, &Figures::pressOff, 3.0, 3.0},
       {"a drag at 600 px/s from its touch-down", drag(kNoisePixels, 600), 0, &Figures::pressOff,
        3.0, 14.0},
