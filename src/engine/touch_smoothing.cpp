@@ -240,7 +240,8 @@ int CTouchSmoother::MovingReportsNeeded() const {
 // begin the touch on their mean; a first one far from the second waits for
 // a third, which tells what explains it: near the second, the first was a
 // spike; on the line the first two began, a finger already moving (where
-// both fit, a fourth tells); near the first, the second was a spike.
+// both fit, a fourth tells); near the first, the second was a spike; near
+// neither, it may be the spike itself.
 void CTouchSmoother::Start(std::int32_t status, IntPoint point, const Strength& strength,
                            SmoothedReports& out) {
   if (status == kTouchBegins) {
@@ -315,6 +316,13 @@ void CTouchSmoother::Start(std::int32_t status, IntPoint point, const Strength& 
     BeginMoving({first, second, point}, strength, out);
   } else if (distance(first) <= strength.spike) {
     Begin({first, point}, strength, out);  // the second was
+  } else if (m_reportsSince == 2) {
+    // The touch's first three readings agree on nothing: one at least is
+    // wild, this one as likely as any. The wait begins again on it, as on
+    // a touch-down's first reading; readings that still agree on nothing
+    // after that are pressed on the newest.
+    m_first[0] = point;
+    m_firstCount = 1;
   } else {
     Begin({point}, strength, out);
   }

@@ -66,9 +66,11 @@ struct SmoothedReports {
 //   first reading is never pressed on; the press goes where they agree
 //   (after a wild first reading, on the five after it: fewer leave a few
 //   presses in a hundred farther off than the noise, where a panel reads
-//   one axis noisier than the other); a controller that reports only
-//   changes may send no next reading, and the press then goes on what
-//   there is once no reading has come for a while (Expire);
+//   one axis noisier than the other; three first readings that agree on
+//   nothing wait again from the third, which may be the wild one); a
+//   controller that reports only changes may send no next reading, and the
+//   press then goes on what there is once no reading has come for a while
+//   (Expire);
 // - at rest the pointer stands still on the mean of the readings of the
 //   rest's last second (moving only when the mean leaves a margin, never
 //   larger than the hold tolerance); while the finger moves the pointer is

@@ -537,6 +537,18 @@ TEST(TouchSmootherTest, StreamsTable) {
   // readings after a wild first one pressed 3.25 px off the finger.
   const Stream wildFirst = WithSpike(Rest(35, {{0.89, 2.68}}), 0, 12.0, WildDirection(35));
   EXPECT_LE(Measure(wildFirst, RunFilter(Smoothing(2), wildFirst), 0).pressOff, 3.0);
+  // First readings 6 px apart, then one 15 px off: pressed on that one.
+  CTouchSmoother smoother;
+  std::vector<IntPoint> presses;
+  std::int32_t status = kTouchBegins;
+  for (const auto& [dx, dy] :
+       {std::pair{-128, 0}, {256, 0}, {0, 960}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}}) {
+    for (const FilteredReport& out : smoother.Filter(status, {20000 + dx, 20000 + dy}, 2, 655, 0)) {
+      presses.insert(presses.end(), out.status == kTouchBegins ? 1 : 0, out.point);
+    }
+    status = kTouchContinues;
+  }
+  EXPECT_EQ(presses, (std::vector<IntPoint>{{20000, 20000}}));
 }
 
 // A wild reading mid-drag is the finger's only if the next reading agrees
