@@ -384,16 +384,42 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
   const double spike = strength.spike * uncertainty;
   if (m_suspect) {
     m_suspect = false;
+    const std::optional<IntPoint> pairStart = std::exchange(m_pairStart, std::nullopt);
     if (FarInNoise(point, x, y, spike) && Confirms(point, spike)) {
-      // The finger is where the suspect reading was: a new line from there.
-      RestartLine(m_suspectPoint);
+      // Off a rest that has settled, a reading no farther on from the rest
+      // than the suspect one is a finger that jumped and stopped dead,
+      // which is rare, or the second of two wild readings (the pressure
+      // faltering): a third tells, and the rest's point stands in for both
+      // meanwhile, so that a held touch stays held. A finger setting off
+      // reads farther on at each report, and is followed at once.
+      const double farther = Along(point.x - m_suspectPoint.x, point.y - m_suspectPoint.y,
+                                   m_suspectPoint.x - x, m_suspectPoint.y - y);
+      if (!pairStart && m_resting && m_restCount >= kSettleReadings &&
+          farther <= kAgreeDeviations * strength.noise) {
+        m_pairStart = m_suspectPoint;
+        m_suspectFrom = m_suspectPoint;
+        m_suspectPoint = point;
+        m_suspect = true;
+        Push({static_cast<std::int32_t>(std::lround(x)), static_cast<std::int32_t>(std::lround(y))},
+             false);
+        Take(strength, out);
+        return;
+      }
+      // The finger is where the suspect reading was (the first of a pair):
+      // a new line from there.
+      RestartLine(pairStart.value_or(m_suspectPoint));
+      if (pairStart) {
+        Push(m_suspectPoint);  // the pair's second, a report later
+        m_t += 1.0;
+      }
       Push(point);
       m_resting = false;
       m_movingReports = MovingReportsNeeded();
       Take(strength, out);
       return;
     }
-    // The suspect was a lone wild reading; this one is judged on its own.
+    // The suspect was a lone wild reading (or a pair); this one is judged
+    // on its own.
   }
   // A reading that waits stands in no farther behind the course than the
   // newest reading lies: a wild reading may lie anywhere, also far behind.
@@ -543,6 +569,7 @@ void CTouchSmoother::Restart() {
   m_sums = LineSums{};
   m_movingReports = 0;
   m_suspect = false;
+  m_pairStart.reset();
 }
 
 void CTouchSmoother::Push(IntPoint point, bool read) {

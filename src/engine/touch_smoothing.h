@@ -209,6 +209,9 @@ private:
   bool m_suspect = false;
   IntPoint m_suspectPoint;
   IntPoint m_suspectFrom;  // the reading before it
+  // The first of two suspect readings off a settled rest that wait for a
+  // third.
+  std::optional<IntPoint> m_pairStart;
   // The line's readings, oldest first, and their running sums.
   std::array<Sample, kWindow> m_samples{};
   std::size_t m_head = 0;
