@@ -61,7 +61,10 @@ struct SmoothedReports {
 //   pace; off a rest that has settled, a reading as far off as a wild one
 //   is dropped while the newest reading still lies on the rest (nothing
 //   says the finger set off): taken, it would tilt the rest's long line as
-//   a start does;
+//   a start does; and there a next reading that agrees with a waiting one
+//   but lies no farther on from the rest waits too, for a third (two wild
+//   readings alike would otherwise move a held touch's pointer; a finger
+//   setting off reads farther on at each report);
 // - the touch-down waits until the first readings agree, so that a wild
 //   first reading is never pressed on; the press goes where they agree
 //   (after a wild first reading, on the five after it: fewer leave a few
