@@ -350,6 +350,8 @@ void PrintMotionsRow(const std::string& name, const MakeFilter& make, const Cond
   both(Over(make, circle, 50, 0, &Figures::radiusError), 100.0);
   const auto turn = [](unsigned seed) { return VTurn(seed, 600, g_conditions); };
   both(Over(make, turn, 50, 0, &Figures::spur));
+  const auto scrub = [](unsigned seed) { return Scrub(seed, 30 * g_scale, 2, g_conditions); };
+  both(Over(make, scrub, 50, 0, &Figures::pastEnds));
   const auto wildFirst = [](unsigned seed) {
     return WithSpike(Rest(seed, g_conditions), 0, g_scale * 12, WildDirection(seed));
   };
@@ -451,9 +453,10 @@ int main() {
       "mid-drag | one reading put on the finger mid-drag | stop from 200 px/s: past "
       "the stop, on its report "
       "or after, median / worst (px) | stop from 1 000 px/s | circle of 10 px at 100 px/s: "
-      "radius off (%%) | V at 600 px/s: past the turn (px) | first reading 12 px off: press off "
+      "radius off (%%) | V at 600 px/s: past the turn (px) | scrub of 30 px either way at 2 Hz: "
+      "past the turn (px) | first reading 12 px off: press off "
       "the finger (px) |\n");
-  std::printf("|---|---|---|---|---|---|---|---|---|---|---|\n");
+  std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|\n");
   for (const auto& [name, make] : filters) {
     PrintMotionsRow(name, make, Gaussian(kNoisePixels));
   }

@@ -39,6 +39,7 @@ struct Stream {
   double radius = 0.0;    // a circle's, round its centre
   double centreX = 0.0, centreY = 0.0;
   double lowest = 0.0;  // a V's turning point (y)
+  double reach = 0.0;   // a scrub's half-sweep, round centreX
 
   // When report i came, in ms.
   std::uint32_t Tick(std::size_t i) const {
@@ -213,6 +214,23 @@ inline Stream VTurn(unsigned seed, double speed, const Conditions& c = {}) {
   return stream;
 }
 
+// A scrub: the finger rests 0.3 s, then sweeps reach pixels either side
+// of its place and back, cycles times a second, rounding each turn; the
+// figures count from the second second on, once a rest's readings would
+// have told the filter the panel's noise.
+inline Stream Scrub(unsigned seed, double reach, double cycles, const Conditions& c = {}) {
+  const double centre = 500.0;
+  const double y = 384.0 + (seed % 97);
+  Stream stream = Generate(seed, c.noise, c.rate, Reports(3.3, c), [=](double t) {
+    const double swept = std::sin(2.0 * std::numbers::pi * cycles * std::max(0.0, t - 0.3));
+    return std::pair{centre + reach * swept, y};
+  });
+  stream.settle = Reports(1.3, c);
+  stream.reach = reach;
+  stream.centreX = centre;
+  return stream;
+}
+
 // The direction of a seed's wild readings (degrees): the seeds spread them
 // round the whole circle (by the golden angle), ahead of, beside and behind
 // a moving finger alike, the same for every filter.
@@ -277,6 +295,7 @@ struct Figures {
   double radiusError = 0.0;    // a circle's mean radius against the finger's, as a fraction
   double spur = 0.0;           // how far the pointer passed a V's turning point
   double setOff = 0.0;         // reports from a drag's start until the pointer went a pixel its way
+  double pastEnds = 0.0;       // how far the pointer passed a scrub's turning points
 };
 
 inline Figures Measure(const Stream& stream, const Run& run, double speed) {
@@ -312,6 +331,10 @@ inline Figures Measure(const Stream& stream, const Run& run, double speed) {
     lastFar = off > 1.0 ? static_cast<int>(i) : lastFar;
     radii += std::hypot(run.pointerX[i] - stream.centreX, run.pointerY[i] - stream.centreY);
     figures.spur = std::max(figures.spur, run.pointerY[i] - stream.lowest);
+    if (stream.reach > 0.0) {
+      figures.pastEnds =
+          std::max(figures.pastEnds, std::abs(run.pointerX[i] - stream.centreX) - stream.reach);
+    }
     if (perReport > 0.0) {
       lags.push_back((stream.truthX[i] - run.pointerX[i]) / perReport);
     }

@@ -240,7 +240,8 @@ int CTouchSmoother::MovingReportsNeeded() const {
 // begin the touch on their mean; a first one far from the second waits for
 // a third, which tells what explains it: near the second, the first was a
 // spike; on the line the first two began, a finger already moving (where
-// both fit, a fourth tells); near the first, the second was a spike.
+// both fit, a fourth tells); near the first, the second was a spike; near
+// neither, it may be the spike itself.
 void CTouchSmoother::Start(std::int32_t status, IntPoint point, const Strength& strength,
                            SmoothedReports& out) {
   if (status == kTouchBegins) {
@@ -315,6 +316,13 @@ void CTouchSmoother::Start(std::int32_t status, IntPoint point, const Strength& 
     BeginMoving({first, second, point}, strength, out);
   } else if (distance(first) <= strength.spike) {
     Begin({first, point}, strength, out);  // the second was
+  } else if (m_reportsSince == 2) {
+    // The touch's first three readings agree on nothing: one at least is
+    // wild, this one as likely as any. The wait begins again on it, as on
+    // a touch-down's first reading; readings that still agree on nothing
+    // after that are pressed on the newest.
+    m_first[0] = point;
+    m_firstCount = 1;
   } else {
     Begin({point}, strength, out);
   }
@@ -377,26 +385,61 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
   const double spike = strength.spike * uncertainty;
   if (m_suspect) {
     m_suspect = false;
-    if (FarInNoise(point, x, y, spike) && Confirms(point, spike) && m_resting) {
-      // Off a rest, the finger setting off: the suspect reading takes its
-      // stand-in's place, and the line keeps the rest's readings, which
-      // tell where the way began, until the finger counts as moving.
-      ReplaceNewest(m_suspectPoint);
-      Push(point);
-      m_movingReports = MovingReportsNeeded();
-      Take(strength, out);
-      return;
-    }
-    if (FarInNoise(point, x, y, spike) && Confirms(point, spike)) {
-      // The finger is where the suspect reading was: a new line from there.
-      RestartLine(m_suspectPoint);
+    const std::optional<IntPoint> pairStart = std::exchange(m_pairStart, std::nullopt);
+    // After a pair, a third reading anywhere but back on the rest says the
+    // finger went there (the wider limit of a course drawn on past two
+    // stand-ins would drop a finger setting off slowly).
+    const bool confirmed = pairStart ? !OnTheRest(point, strength)
+                                     : FarInNoise(point, x, y, spike) && Confirms(point, spike);
+    if (confirmed) {
+      // Off a rest that has settled, a reading no farther on from the rest
+      // than the suspect one is a finger that jumped and stopped dead,
+      // which is rare, or the second of two wild readings (the pressure
+      // faltering): a third tells, and the rest's point stands in for both
+      // meanwhile, so that a held touch stays held. A finger setting off
+      // reads farther on at each report, and is followed at once.
+      const double farther = Along(point.x - m_suspectPoint.x, point.y - m_suspectPoint.y,
+                                   m_suspectPoint.x - x, m_suspectPoint.y - y);
+      if (!pairStart && m_resting && m_restCount >= kSettleReadings &&
+          farther <= kAgreeDeviations * strength.noise && OnTheRest(m_suspectFrom, strength)) {
+        m_pairStart = m_suspectPoint;
+        m_suspectFrom = m_suspectPoint;
+        m_suspectPoint = point;
+        m_suspect = true;
+        Push({static_cast<std::int32_t>(std::lround(x)), static_cast<std::int32_t>(std::lround(y))},
+             false);
+        Take(strength, out);
+        return;
+      }
+      if (m_resting) {
+        // Off a rest, the finger setting off: the suspect reading (and the
+        // first of a pair) takes its stand-in's place, and the line keeps
+        // the rest's readings, which tell where the way began, until the
+        // finger counts as moving.
+        ReplaceNewest(m_suspectPoint);
+        if (pairStart) {
+          ReplaceNewest(*pairStart, 1);
+        }
+        Push(point);
+        m_movingReports = MovingReportsNeeded();
+        Take(strength, out);
+        return;
+      }
+      // The finger is where the suspect reading was (the first of a pair):
+      // a new line from there.
+      RestartLine(pairStart.value_or(m_suspectPoint));
+      if (pairStart) {
+        Push(m_suspectPoint);  // the pair's second, a report later
+        m_t += 1.0;
+      }
       Push(point);
       m_resting = false;
       m_movingReports = MovingReportsNeeded();
       Take(strength, out);
       return;
     }
-    // The suspect was a lone wild reading; this one is judged on its own.
+    // The suspect was a lone wild reading (or a pair); this one is judged
+    // on its own.
   }
   // A reading that waits stands in no farther behind the course than the
   // newest reading lies: a wild reading may lie anywhere, also far behind.
@@ -432,8 +475,7 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
   const IntPoint newestPoint{static_cast<std::int32_t>(std::lround(newest.x)),
                              static_cast<std::int32_t>(std::lround(newest.y))};
   if (m_resting && m_restCount >= kSettleReadings && FarInNoise(point, x, y, spike) &&
-      !FarInNoise(newestPoint, m_restX / m_restCount, m_restY / m_restCount,
-                  kAgreeDeviations * strength.noise)) {
+      OnTheRest(newestPoint, strength)) {
     return;
   }
   if (m_count >= 3 && FarInNoise(point, x, y, strength.breakAway)) {
@@ -549,6 +591,7 @@ void CTouchSmoother::Restart() {
   m_sums = LineSums{};
   m_movingReports = 0;
   m_suspect = false;
+  m_pairStart.reset();
 }
 
 void CTouchSmoother::Push(IntPoint point, bool read) {
@@ -558,8 +601,8 @@ void CTouchSmoother::Push(IntPoint point, bool read) {
   m_sums.Add(sample, 1.0);
 }
 
-void CTouchSmoother::ReplaceNewest(IntPoint point) {
-  Sample& sample = m_samples[(m_head + m_count - 1) % kWindow];
+void CTouchSmoother::ReplaceNewest(IntPoint point, std::size_t back) {
+  Sample& sample = m_samples[(m_head + m_count - 1 - back) % kWindow];
   m_sums.Add(sample, -1.0);
   sample = {sample.t, static_cast<double>(point.x), static_cast<double>(point.y), true};
   m_sums.Add(sample, 1.0);
@@ -615,15 +658,68 @@ bool CTouchSmoother::FarInNoise(IntPoint a, double x, double y, double limit) co
 // A resting finger's readings scatter about their line as the panel's
 // noise on each axis; where an axis is noisier than the strength is meant
 // for, its distances count for less. The scatter of few readings strays,
-// so it counts only as far as it surely goes.
+// so it counts only as far as it surely goes. A slow scrub read as a rest
+// scatters far more than its noise, yet each of its readings lies near the
+// middle of its neighbours (noise is new at every report, a finger's
+// motion is not): where the scatter exceeds what the neighbours show by
+// more than twice its stray, the readings tell nothing of that axis's
+// noise, and what the touch learnt before stands.
 void CTouchSmoother::NoteAxisNoise(const Strength& strength, const Fit& all) {
   if (m_count < kAxisNoiseReadings) {
     return;
   }
   const auto n = static_cast<double>(m_count);
   const double sure = strength.noise * (1.0 + 1.0 / std::sqrt(2.0 * (n - 2.0)));
-  m_axisNoiseX = std::max(1.0, m_sums.Scatter(n, m_sums.x, m_sums.xx, all.x, all.slopeX) / sure);
-  m_axisNoiseY = std::max(1.0, m_sums.Scatter(n, m_sums.y, m_sums.yy, all.y, all.slopeY) / sure);
+  const AxisScatter scatter = ScatterAboutTheLine(all);
+  if (!scatter.swingsX) {
+    m_axisNoiseX = std::max(1.0, scatter.x / sure);
+  }
+  if (!scatter.swingsY) {
+    m_axisNoiseY = std::max(1.0, scatter.y / sure);
+  }
+}
+
+// The readings' scatter about their line on each axis, and whether it is
+// far more than each lies off the middle of its neighbours: noise is new at
+// every report, a finger's motion is not, so such readings swing with a
+// motion (a slow scrub) rather than scatter about a rest.
+// A reading that lies on the rest's mean: nothing in it says the finger
+// set off.
+bool CTouchSmoother::OnTheRest(IntPoint reading, const Strength& strength) const {
+  return m_restCount > 0.0 && !FarInNoise(reading, m_restX / m_restCount, m_restY / m_restCount,
+                                          kAgreeDeviations * strength.noise);
+}
+
+CTouchSmoother::AxisScatter CTouchSmoother::ScatterAboutTheLine(const Fit& all) const {
+  const auto n = static_cast<double>(m_count);
+  const double stray = 1.0 / std::sqrt(2.0 * (n - 2.0));
+  const auto [bendX, bendY] = NeighbourScatter();
+  AxisScatter scatter;
+  scatter.x = m_sums.Scatter(n, m_sums.x, m_sums.xx, all.x, all.slopeX);
+  scatter.y = m_sums.Scatter(n, m_sums.y, m_sums.yy, all.y, all.slopeY);
+  scatter.swingsX = scatter.x > bendX * (1.0 + 2.0 * stray);
+  scatter.swingsY = scatter.y > bendY * (1.0 + 2.0 * stray);
+  return scatter;
+}
+
+// The deviation of the readings on each axis, told from how far each lies
+// off the middle of the readings either side of it: for noise alone, 1.5
+// times its variance; a motion at a steady speed adds nothing, and one
+// that slowly turns little.
+std::pair<double, double> CTouchSmoother::NeighbourScatter() const {
+  double x = 0.0;
+  double y = 0.0;
+  for (std::size_t i = 1; i + 1 < m_count; ++i) {
+    const Sample& before = m_samples[(m_head + i - 1) % kWindow];
+    const Sample& sample = m_samples[(m_head + i) % kWindow];
+    const Sample& after = m_samples[(m_head + i + 1) % kWindow];
+    const double offX = sample.x - (before.x + after.x) / 2.0;
+    const double offY = sample.y - (before.y + after.y) / 2.0;
+    x += offX * offX;
+    y += offY * offY;
+  }
+  const double count = 1.5 * static_cast<double>(m_count - 2);
+  return {std::sqrt(x / count), std::sqrt(y / count)};
 }
 
 CTouchSmoother::Fit CTouchSmoother::FitNewest(std::size_t count) const {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <utility>
 
 #include "mapping/calib_mapper.h"
 
@@ -60,14 +61,19 @@ struct SmoothedReports {
 //   pace; off a rest that has settled, a reading as far off as a wild one
 //   is dropped while the newest reading still lies on the rest's mean
 //   (nothing says the finger set off): taken, it would tilt the rest's
-//   long line as a start does;
+//   long line as a start does; and there a next reading that agrees with a
+//   waiting one but lies no farther on from the rest waits too, for a third
+//   (two wild readings alike would otherwise move a held touch's pointer; a
+//   finger setting off reads farther on at each report);
 // - the touch-down waits until the first readings agree, so that a wild
 //   first reading is never pressed on; the press goes where they agree
 //   (after a wild first reading, on the five after it: fewer leave a few
 //   presses in a hundred farther off than the noise, where a panel reads
-//   one axis noisier than the other); a controller that reports only
-//   changes may send no next reading, and the press then goes on what
-//   there is once no reading has come for a while (Expire);
+//   one axis noisier than the other; three first readings that agree on
+//   nothing wait again from the third, which may be the wild one); a
+//   controller that reports only changes may send no next reading, and the
+//   press then goes on what there is once no reading has come for a while
+//   (Expire);
 // - at rest the pointer stands still on the mean of the readings of the
 //   rest's last second (moving only when the mean leaves a margin, never
 //   larger than the hold tolerance); while the finger moves the pointer is
@@ -89,7 +95,9 @@ struct SmoothedReports {
 //   is the least reliable one;
 // - where a resting finger's readings scatter more on one axis than the
 //   strength is meant for, that axis's distances count against its own
-//   noise (a panel often reads one axis noisier than the other).
+//   noise (a panel often reads one axis noisier than the other); readings
+//   that scatter far more than each lies off the middle of its neighbours
+//   are a slow motion taken for a rest (a scrub), and tell nothing of it.
 // Its constants are in noise deviations, pixels of travel or milliseconds,
 // so that it behaves alike at any report rate. Off, every report passes as
 // it is.
@@ -175,7 +183,7 @@ private:
   void Push(IntPoint point, bool read = true);
   void Pop();
   // The newest sample (a stand-in) as the reading it stood in for.
-  void ReplaceNewest(IntPoint point);
+  void ReplaceNewest(IntPoint point, std::size_t back = 0);
   // A least-squares line through the newest count readings: the mean
   // reading at mean time t, and the slopes.
   struct Fit {
@@ -204,6 +212,13 @@ private:
   // Far, with each axis's offset counted against that axis's noise.
   bool FarInNoise(IntPoint a, double x, double y, double limit) const;
   void NoteAxisNoise(const Strength& strength, const Fit& all);
+  std::pair<double, double> NeighbourScatter() const;
+  struct AxisScatter {
+    double x = 0.0, y = 0.0;
+    bool swingsX = false, swingsY = false;
+  };
+  AxisScatter ScatterAboutTheLine(const Fit& all) const;
+  bool OnTheRest(IntPoint reading, const Strength& strength) const;
 
   Phase m_phase = Phase::kIdle;
   std::int32_t m_startStatus = 0;  // begins, or a move after a lost touch-down
@@ -214,6 +229,9 @@ private:
   bool m_suspect = false;
   IntPoint m_suspectPoint;
   IntPoint m_suspectFrom;  // the reading before it
+  // The first of two suspect readings off a settled rest that wait for a
+  // third.
+  std::optional<IntPoint> m_pairStart;
   // The line's readings, oldest first, and their running sums.
   std::array<Sample, kWindow> m_samples{};
   std::size_t m_head = 0;

@@ -490,6 +490,10 @@ TEST(TouchSmootherTest, StreamsTable) {
        &Figures::radiusError, 0.15, 0.15},
       {"V at 600 px/s: past the turn", [](unsigned seed) { return VTurn(seed, 600); }, 0,
        &Figures::spur, 3.0, 3.0},
+      // A scrub read as a rest taught an x noise several times the panel's:
+      // no turn broke away, and the pointer ran on the old way (44 px off).
+      {"scrub at 40/s: off the finger", [](unsigned n) { return Scrub(n, 30, 2, {.rate = 40}); }, 0,
+       &Figures::worstOff, 20.0, 26.0},
       {"first reading 12 px off", spiked(rest, 0, 12), 0, &Figures::pressOff, 3.0, 3.0},
       {"a drag at 600 px/s from its touch-down", drag(kNoisePixels, 600), 0, &Figures::pressOff,
        3.0, 14.0},
@@ -543,6 +547,14 @@ TEST(TouchSmootherTest, StreamsTable) {
   // readings after a wild first one pressed 3.25 px off the finger.
   const Stream wildFirst = WithSpike(Rest(35, {{0.89, 2.68}}), 0, 12.0, WildDirection(35));
   EXPECT_LE(Measure(wildFirst, RunFilter(Smoothing(2), wildFirst), 0).pressOff, 3.0);
+  // First readings 6 px apart, then one 20 px off: pressed on that one.
+  const Stream third = WithSpike(WithSpike(Rest(1, Gaussian(0)), 0, 6, 180), 2, 20, 90);
+  EXPECT_LE(Measure(third, RunFilter(Smoothing(2), third), 0).pressOff, 1.0);
+  // Two readings alike 15 px off a held rest: the pointer followed them (up
+  // to 18.6 px), and a held touch became a drag.
+  for (unsigned seed = 1; seed <= 10; ++seed) {
+    EXPECT_LE(moved(WithSpike(Rest(seed), 100, 15, 36.0 * seed), 101, 15, 36.0 * seed), 1.0);
+  }
 }
 
 // A wild reading mid-drag is the finger's only if the next reading agrees
