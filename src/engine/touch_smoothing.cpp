@@ -479,8 +479,10 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
     return;
   }
   if (m_count >= 3 && FarInNoise(point, x, y, strength.breakAway)) {
-    // A new course: a line through the newest reading and this one.
-    RestartLine({static_cast<std::int32_t>(newest.x), static_cast<std::int32_t>(newest.y)});
+    // A new course: a line through the newest reading and this one, as
+    // many reports apart as they came (a reading that waited between them
+    // and was dropped leaves two).
+    RestartLine({static_cast<std::int32_t>(newest.x), static_cast<std::int32_t>(newest.y)}, ahead);
     // One sure report is enough to follow the new course; a finger that
     // stopped rests on its first readings.
     m_movingReports = MovingReportsNeeded() - 1;
@@ -576,9 +578,9 @@ void CTouchSmoother::ResetRest() {
   m_restSeeded = false;
 }
 
-void CTouchSmoother::RestartLine(IntPoint from) {
+void CTouchSmoother::RestartLine(IntPoint from, double reportsBefore) {
   Restart();
-  m_t = -1.0;
+  m_t = -reportsBefore;
   Push(from);
   m_t = 0.0;
 }

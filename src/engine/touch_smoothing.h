@@ -173,8 +173,9 @@ private:
   // The readings after a wild first one.
   std::span<const IntPoint> AfterSpike() const;
   void Restart();
-  // A new line through from, a report before the one being read.
-  void RestartLine(IntPoint from);
+  // A new line through from, reportsBefore reports before the one being
+  // read.
+  void RestartLine(IntPoint from, double reportsBefore = 1.0);
   void ResetRest();
   void SeedRest(const Strength& strength);
   void ForgetRest(const Strength& strength);

@@ -555,6 +555,10 @@ TEST(TouchSmootherTest, StreamsTable) {
   for (unsigned seed = 1; seed <= 10; ++seed) {
     EXPECT_LE(moved(WithSpike(Rest(seed), 100, 15, 36.0 * seed), 101, 15, 36.0 * seed), 1.0);
   }
+  // A new course past a dropped reading put the newest reading one report
+  // back, not two: its slope doubled and the pointer jumped 20 px.
+  const Stream setOff = RestThenDrag(1304, 300);
+  EXPECT_LE(Measure(setOff, RunFilter(Smoothing(2), setOff), 300).largestStep, 12.0);
 }
 
 // A wild reading mid-drag is the finger's only if the next reading agrees
