@@ -2,12 +2,12 @@
 // 1 024-pixel-wide panel at 100 reports a second with raw noise of 2 px
 // (touch_streams.h): the 1 euro filter tuned as its authors advise, tslib's
 // chain as it is set up for a noisy resistive panel (variance, then
-// dejitter), and plain first-order low-passes. Prints four tables: each
+// dejitter), and plain first-order low-passes. Prints five tables: each
 // filter against the first streams' figures and the cost per report; the
 // motions that table lacks, also at 40 to 90 reports a second and on other
 // noise; the rest and the drags at those rates and noise; a drag setting
-// off after a rest and strokes that slow to a stop. Build it with the
-// Release preset:
+// off after a rest and strokes that slow to a stop; scrubs back and forth.
+// Build it with the Release preset:
 //   cmake --preset bench && cmake --build --preset bench && build/bench/bench/zt_smoothing_bench
 #include <algorithm>
 #include <chrono>
@@ -389,6 +389,26 @@ void PrintGentleRow(const std::string& name, const MakeFilter& make, const Condi
   std::printf("\n");
 }
 
+// Scrubs back and forth (5 px either way at 2 Hz, 10 px at 3 Hz, 30 px at
+// 2 Hz) at 100 and 40 reports a second: how much of the finger's sweep the
+// pointer makes (median and the range), and how late it follows (ms).
+void PrintScrubRow(const std::string& name, const MakeFilter& make, double noise = kNoisePixels) {
+  std::printf("| %s |", name.c_str());
+  for (const double rate : {100.0, 40.0}) {
+    for (const std::pair<double, double>& sweep : {std::pair{5.0, 2.0}, {10.0, 3.0}, {30.0, 2.0}}) {
+      g_conditions = {{noise, noise}, rate};
+      const auto scrub = [=](unsigned seed) {
+        return Scrub(seed, sweep.first, sweep.second, g_conditions);
+      };
+      const std::vector<double> gain = Over(make, scrub, 50, 0, &Figures::sweep);
+      const std::vector<double> delay = Over(make, scrub, 50, 0, &Figures::delay);
+      std::printf(" %.2f (%.2f-%.2f), %.0f / %.0f ms |", Median(gain), gain.front(), gain.back(),
+                  Median(delay) * 1000.0 / rate, Worst(delay) * 1000.0 / rate);
+    }
+  }
+  std::printf("\n");
+}
+
 // Other report rates and other noise: the rest, a drag and a flick.
 void PrintConditionsRow(const std::string& name, const MakeFilter& make, const Conditions& c) {
   g_conditions = c;
@@ -501,5 +521,18 @@ int main() {
         std::string("Smoothing 2, ") + label, [] { return Smoothing(2); }, c);
     PrintGentleRow(oneEuroName + ", " + label, oneEuro, c);
   }
+
+  std::printf(
+      "\n| filter | scrub of 5 px either way at 2 Hz: sweep followed, median (range) / delay, "
+      "median / worst (ms) | 10 px at 3 Hz | 30 px at 2 Hz | at 40 reports/s: 5 px at 2 Hz | 10 px "
+      "at 3 Hz | 30 px at 2 Hz |\n");
+  std::printf("|---|---|---|---|---|---|---|\n");
+  for (const auto& [name, make] : filters) {
+    PrintScrubRow(name, make);
+  }
+  PrintScrubRow(
+      "Smoothing 1 on noise of 1 px", [] { return Smoothing(1); }, 1.0);
+  PrintScrubRow(
+      "Smoothing 3 on noise of 4 px", [] { return Smoothing(3); }, 4.0);
   return 0;
 }

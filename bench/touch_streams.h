@@ -40,6 +40,7 @@ struct Stream {
   double centreX = 0.0, centreY = 0.0;
   double lowest = 0.0;  // a V's turning point (y)
   double reach = 0.0;   // a scrub's half-sweep, round centreX
+  double cycles = 0.0;  // a scrub's sweeps there and back a second
 
   // When report i came, in ms.
   std::uint32_t Tick(std::size_t i) const {
@@ -227,6 +228,7 @@ inline Stream Scrub(unsigned seed, double reach, double cycles, const Conditions
   });
   stream.settle = Reports(1.3, c);
   stream.reach = reach;
+  stream.cycles = cycles;
   stream.centreX = centre;
   return stream;
 }
@@ -296,7 +298,40 @@ struct Figures {
   double spur = 0.0;           // how far the pointer passed a V's turning point
   double setOff = 0.0;         // reports from a drag's start until the pointer went a pixel its way
   double pastEnds = 0.0;       // how far the pointer passed a scrub's turning points
+  double sweep = 0.0;          // a scrub's sweep the pointer made, as a fraction of the finger's
+  double delay = 0.0;          // how many reports a scrub's pointer trails the finger
 };
+
+// How a scrub's pointer follows the finger's sweep: the shift (reports,
+// within half a sweep) and the gain of the least-squares fit of the
+// pointer's x, round the centre, to the finger's that many reports before.
+struct Following {
+  double delay = 0.0;
+  double gain = 0.0;
+};
+
+inline Following FollowScrub(const Stream& stream, const Run& run, std::size_t from) {
+  Following best;
+  double bestSquares = 1e300;
+  const std::size_t n = stream.reports.size();
+  for (std::size_t shift = 0;
+       shift <= from && static_cast<double>(shift) * 2.0 * stream.cycles < stream.rate; ++shift) {
+    double cross = 0.0, truths = 0.0, pointers = 0.0;
+    for (std::size_t i = from; i + 1 < n; ++i) {
+      const double truth = stream.truthX[i - shift] - stream.centreX;
+      const double pointer = run.pointerX[i] - stream.centreX;
+      cross += truth * pointer;
+      truths += truth * truth;
+      pointers += pointer * pointer;
+    }
+    const double squares = pointers - cross * cross / truths;  // left once scaled by the gain
+    if (squares < bestSquares) {
+      bestSquares = squares;
+      best = {static_cast<double>(shift), cross / truths};
+    }
+  }
+  return best;
+}
 
 inline Figures Measure(const Stream& stream, const Run& run, double speed) {
   Figures figures;
@@ -350,6 +385,11 @@ inline Figures Measure(const Stream& stream, const Run& run, double speed) {
     }
   }
   figures.span = std::max(maxX - minX, maxY - minY);
+  if (stream.reach > 0.0) {
+    const Following following = FollowScrub(stream, run, std::max<std::size_t>(stream.settle, 2));
+    figures.sweep = following.gain;
+    figures.delay = following.delay;
+  }
   const auto counted = static_cast<double>(n - 1 - std::max<std::size_t>(stream.settle, 2));
   figures.radiusError = stream.radius > 0.0 ? std::abs(radii / counted / stream.radius - 1.0) : 0;
   figures.pressOff = std::hypot(run.pressX - stream.truthX[0], run.pressY - stream.truthY[0]);

@@ -44,6 +44,10 @@ constexpr double kStoppedReadings = 3.0;
 // The slope must stay that sure for this long (ms), and for two reports at
 // least, before the finger counts as moving.
 constexpr double kSureForMs = 30.0;
+// Readings that swing (a scrub) scatter about their line this many times
+// the noise before the finger counts as moving: the motion adds at least
+// as much as the noise itself.
+constexpr double kSwingDeviations = 1.4142135623730951;
 // How many readings of a rest tell the noise on each axis.
 constexpr std::size_t kAxisNoiseReadings = 8;
 // While the mean of so few readings still settles, the pointer follows it.
@@ -592,6 +596,7 @@ void CTouchSmoother::Restart() {
   m_t = 0.0;
   m_sums = LineSums{};
   m_movingReports = 0;
+  m_swinging = false;
   m_suspect = false;
   m_pairStart.reset();
 }
@@ -681,10 +686,6 @@ void CTouchSmoother::NoteAxisNoise(const Strength& strength, const Fit& all) {
   }
 }
 
-// The readings' scatter about their line on each axis, and whether it is
-// far more than each lies off the middle of its neighbours: noise is new at
-// every report, a finger's motion is not, so such readings swing with a
-// motion (a slow scrub) rather than scatter about a rest.
 // A reading that lies on the rest's mean: nothing in it says the finger
 // set off.
 bool CTouchSmoother::OnTheRest(IntPoint reading, const Strength& strength) const {
@@ -692,6 +693,10 @@ bool CTouchSmoother::OnTheRest(IntPoint reading, const Strength& strength) const
                                           kAgreeDeviations * strength.noise);
 }
 
+// The readings' scatter about their line on each axis, and whether it is
+// far more than each lies off the middle of its neighbours: noise is new at
+// every report, a finger's motion is not, so such readings swing with a
+// motion (a slow scrub) rather than scatter about a rest.
 CTouchSmoother::AxisScatter CTouchSmoother::ScatterAboutTheLine(const Fit& all) const {
   const auto n = static_cast<double>(m_count);
   const double stray = 1.0 / std::sqrt(2.0 * (n - 2.0));
@@ -702,6 +707,39 @@ CTouchSmoother::AxisScatter CTouchSmoother::ScatterAboutTheLine(const Fit& all) 
   scatter.swingsX = scatter.x > bendX * (1.0 + 2.0 * stray);
   scatter.swingsY = scatter.y > bendY * (1.0 + 2.0 * stray);
   return scatter;
+}
+
+// A finger that scrubs back and forth in a small space moves the line
+// through the window little, so its slope says the finger rests: its
+// readings swing about that line by more than the noise (the motion adds
+// at least as much again), each near the middle of its neighbours. A
+// finger setting off from a rest or coming to a stop swings about one line
+// too, but a rest and a steady way (a knee) explain its readings as well
+// as the noise allows; a scrub's turns no knee explains. Both sides of
+// that comparison are estimates that stray, hence twice the margin.
+bool CTouchSmoother::Swings(const Strength& strength, const Fit& all) const {
+  if (m_count < kSettleReadings) {
+    return false;
+  }
+  const AxisScatter scatter = ScatterAboutTheLine(all);
+  const auto [bendX, bendY] = NeighbourScatter();
+  const bool swingsX =
+      scatter.swingsX &&
+      scatter.x > kSwingDeviations * std::max(strength.noise * m_axisNoiseX, bendX);
+  const bool swingsY =
+      scatter.swingsY &&
+      scatter.y > kSwingDeviations * std::max(strength.noise * m_axisNoiseY, bendY);
+  if (!swingsX && !swingsY) {
+    return false;
+  }
+  double knee = KneeScatter(0);
+  for (std::size_t split = 1; split + 3 <= m_count; ++split) {
+    knee = std::min({knee, KneeScatter(split), KneeScatter(split, Knee::kStop)});
+  }
+  const auto n = static_cast<double>(m_count);
+  const double stray = 1.0 / std::sqrt(2.0 * (n - 3.0));
+  const double noise = std::pow(bendX / m_axisNoiseX, 2.0) + std::pow(bendY / m_axisNoiseY, 2.0);
+  return knee / (n - 3.0) > noise * (1.0 + 4.0 * stray);
 }
 
 // The deviation of the readings on each axis, told from how far each lies
@@ -737,7 +775,9 @@ CTouchSmoother::Fit CTouchSmoother::FitNewest(std::size_t count) const {
 std::size_t CTouchSmoother::Predict(const Strength& strength, double t, double& x, double& y) {
   std::size_t count = m_count;
   if (!m_resting) {
-    const Fit all = FitNewest(m_count);
+    // A scrub's line through every reading goes nowhere: its pace is the
+    // shortest line's.
+    const Fit all = FitNewest(m_swinging ? std::min(kShortestLine, m_count) : m_count);
     const double speed = std::hypot(all.slopeX, all.slopeY);
     const double wanted = speed > 0.0 ? std::ceil(kTravelDeviations * strength.noise / speed) + 1.0
                                       : static_cast<double>(m_count);
@@ -770,7 +810,9 @@ void CTouchSmoother::Estimate(const Strength& strength) {
   const double speed = std::hypot(all.slopeX, all.slopeY);
   const double slopeDeviation = m_count >= 3 ? SlopeDeviation(strength, m_count) : 0.0;
   if (m_count >= 3) {
-    const double sureness = Sureness(strength, all, m_count);
+    const double slopeSureness = Sureness(strength, all, m_count);
+    m_swinging = slopeSureness < kMovingSlope && Swings(strength, all);
+    const double sureness = m_swinging ? kMovingSlope : slopeSureness;
     m_movingReports = sureness >= kMovingSlope   ? m_movingReports + 1
                       : sureness < kRestingSlope ? 0
                                                  : m_movingReports;
@@ -804,7 +846,8 @@ void CTouchSmoother::Estimate(const Strength& strength) {
   }
   if (!m_resting) {
     ResetRest();
-    MovePointer(strength, x, y, m_onLine ? speed : std::max(0.0, speed - slopeDeviation));
+    const double pace = m_swinging ? std::hypot(m_lineSlopeX, m_lineSlopeY) : speed;
+    MovePointer(strength, x, y, m_onLine ? pace : std::max(0.0, speed - slopeDeviation));
     return;
   }
   NoteAxisNoise(strength, all);
@@ -905,14 +948,16 @@ double CTouchSmoother::SlopeDeviation(const Strength& strength, std::size_t coun
 }
 
 // How far the readings stray, each axis against its noise, from a rest
-// until the reading at split and a steady way from there on.
-double CTouchSmoother::KneeScatter(std::size_t split) const {
+// until the reading at split and a steady way from there on (a finger
+// setting off), or from a steady way until it and a rest (a stop).
+double CTouchSmoother::KneeScatter(std::size_t split, Knee knee) const {
   const double from = m_samples[(m_head + split) % kWindow].t;
   const auto n = static_cast<double>(m_count);
   double h = 0.0, hh = 0.0, x = 0.0, y = 0.0, hx = 0.0, hy = 0.0, xx = 0.0, yy = 0.0;
   for (std::size_t i = 0; i < m_count; ++i) {
     const Sample& sample = m_samples[(m_head + i) % kWindow];
-    const double way = std::max(0.0, sample.t - from);
+    const double way =
+        knee == Knee::kSetOff ? std::max(0.0, sample.t - from) : std::min(0.0, sample.t - from);
     h += way;
     hh += way * way;
     x += sample.x;

@@ -76,7 +76,12 @@ struct SmoothedReports {
 //   (Expire);
 // - at rest the pointer stands still on the mean of the readings of the
 //   rest's last second (moving only when the mean leaves a margin, never
-//   larger than the hold tolerance); while the finger moves the pointer is
+//   larger than the hold tolerance); a finger scrubbing back and forth in a
+//   small space, whose line through the window goes nowhere, moves all the
+//   same where its readings swing about that line by more than the noise
+//   in turns that no rest followed by a steady way (a finger setting off or
+//   stopping) explains, and is followed on the shortest line at that
+//   line's pace; while the finger moves the pointer is
 //   on the newest point of a line through the readings of its last few
 //   pixels of travel (so a curve keeps its size and a turn grows no spur),
 //   and never ahead of the newest reading along the way (so a stop is not
@@ -179,7 +184,8 @@ private:
   void ResetRest();
   void SeedRest(const Strength& strength);
   void ForgetRest(const Strength& strength);
-  double KneeScatter(std::size_t split) const;
+  enum class Knee : std::uint8_t { kSetOff, kStop };
+  double KneeScatter(std::size_t split, Knee knee = Knee::kSetOff) const;
   void AddToRest(const Sample& sample);
   void Push(IntPoint point, bool read = true);
   void Pop();
@@ -219,6 +225,7 @@ private:
     bool swingsX = false, swingsY = false;
   };
   AxisScatter ScatterAboutTheLine(const Fit& all) const;
+  bool Swings(const Strength& strength, const Fit& all) const;
   bool OnTheRest(IntPoint reading, const Strength& strength) const;
 
   Phase m_phase = Phase::kIdle;
@@ -240,6 +247,7 @@ private:
   double m_t = 0.0;
   LineSums m_sums;  // of every reading held
   bool m_resting = true;
+  bool m_swinging = false;  // the readings swing about their line (a scrub)
   // The readings since the finger came to rest.
   double m_restX = 0.0;
   double m_restY = 0.0;

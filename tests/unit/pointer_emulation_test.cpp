@@ -513,6 +513,13 @@ TEST(TouchSmootherTest, StreamsTable) {
     EXPECT_LE(values[5], row.median) << row.name;
     EXPECT_LE(values.back(), row.worst) << row.name;
   }
+  // A small scrub evened out the slope of the window's line and was taken
+  // for a rest: the pointer stood still (1 % of the sweep at the median).
+  const std::vector<double> sweep =
+      Over([] { return Smoothing(2); }, [](unsigned n) { return Scrub(n, 5, 2, {.rate = 40}); }, 10,
+           0, &Figures::sweep);
+  EXPECT_GE(sweep[5], 0.7);
+  EXPECT_GE(sweep.front(), 0.5);
   // A lone reading 15 or 200 px off, ahead of, beside or behind the finger,
   // moves the pointer no more than the noise at rest and mid-drag at the
   // median (it took the pointer all the way; one behind a drag, waiting,
