@@ -822,14 +822,19 @@ void CTouchSmoother::Estimate(const Strength& strength) {
 
 // Along the way the finger goes, the pointer moves on no farther than
 // the newest reading, less its noise: a finger that stops is not overrun,
-// not even by the noise of the readings after it.
+// not even by the noise of the readings after it. Only a finger that moves
+// less than two noise deviations a report all along keeps half its step
+// behind instead, or a slow drag would trail by the noise; one slowing
+// down from a faster stroke keeps the stroke's step (fingerStep, from the
+// whole line), since the short line's step shrinks as it slows while its
+// readings stay as noisy.
 void CTouchSmoother::MovePointer(const Strength& strength, double x, double y, double fingerStep) {
   const Sample& newest = m_samples[(m_head + m_count - 1) % kWindow];
   const double lineSpeed = std::hypot(m_lineSlopeX, m_lineSlopeY);
   if (lineSpeed > 0.0) {
     const double ux = m_lineSlopeX / lineSpeed;
     const double uy = m_lineSlopeY / lineSpeed;
-    const double margin = std::min(strength.noise, lineSpeed / 2.0);
+    const double margin = std::min(strength.noise, std::max(lineSpeed, fingerStep) / 2.0);
     const double allowed =
         std::max(0.0, (newest.x - m_outX) * ux + (newest.y - m_outY) * uy - margin);
     const double ahead = (x - m_outX) * ux + (y - m_outY) * uy - allowed;

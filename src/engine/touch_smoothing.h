@@ -79,8 +79,12 @@ struct SmoothedReports {
 //   larger than the hold tolerance); while the finger moves the pointer is
 //   on the newest point of a line through the readings of its last few
 //   pixels of travel (so a curve keeps its size and a turn grows no spur),
-//   and never ahead of the newest reading along the way (so a stop is not
-//   overrun); after the touch-down it catches up with that line no faster
+//   and never ahead of the newest reading along the way, less the noise or
+//   half the finger's step where that is shorter (so a stop is not
+//   overrun, and a slow drag not held back); a finger slowing to a stop
+//   keeps there the step of its stroke, not the shorter one of its newest
+//   readings (they are as noisy as ever, and would pass their noise whole
+//   as it stops); after the touch-down it catches up with that line no faster
 //   than the speed the line is sure of (so a slope overrated by the first
 //   readings' noise does not make it jump); a reading taken onto that line
 //   counts only so far ahead of or beside its course as moves the pointer
