@@ -41,6 +41,10 @@ constexpr double kRestingSlope = 2.0;
 // stopped, and how many of the newest readings must lie together.
 constexpr double kStoppedSlope = 1.0;
 constexpr double kStoppedReadings = 3.0;
+// How much slower than the whole line the short line must be (in its own
+// slope deviations) for a moving finger to be slowing down: noise alone
+// hardly ever makes it so.
+constexpr double kSlowingSlope = 3.0;
 // The slope must stay that sure for this long (ms), and for two reports at
 // least, before the finger counts as moving.
 constexpr double kSureForMs = 30.0;
@@ -826,11 +830,13 @@ void CTouchSmoother::Estimate(const Strength& strength) {
   }
   double x = 0.0;
   double y = 0.0;
+  bool slowing = false;
   if (!m_resting) {
     const std::size_t count = Predict(strength, m_t, x, y);
     // The short line no longer sure the finger moves: it stopped.
     const auto shortCount = static_cast<double>(count);
     const double shortSpeed = std::hypot(m_lineSlopeX, m_lineSlopeY);
+    slowing = speed - shortSpeed > kSlowingSlope * SlopeDeviation(strength, count);
     if (count >= kShortestLine && count < m_count && !StoodInLately() &&
         shortSpeed < kStoppedSlope * strength.noise *
                          std::sqrt(12.0 / (shortCount * (shortCount * shortCount - 1.0)))) {
@@ -847,7 +853,7 @@ void CTouchSmoother::Estimate(const Strength& strength) {
   if (!m_resting) {
     ResetRest();
     const double pace = m_swinging ? std::hypot(m_lineSlopeX, m_lineSlopeY) : speed;
-    MovePointer(strength, x, y, m_onLine ? pace : std::max(0.0, speed - slopeDeviation));
+    MovePointer(strength, x, y, m_onLine ? pace : std::max(0.0, speed - slopeDeviation), slowing);
     return;
   }
   NoteAxisNoise(strength, all);
@@ -867,16 +873,30 @@ void CTouchSmoother::Estimate(const Strength& strength) {
 
 // Along the way the finger goes, the pointer moves on no farther than
 // the newest reading, less its noise: a finger that stops is not overrun,
-// not even by the noise of the readings after it.
-void CTouchSmoother::MovePointer(const Strength& strength, double x, double y, double fingerStep) {
+// not even by the noise of the readings after it. Only a finger that moves
+// less than two noise deviations a report all along keeps half its step
+// behind instead, or a slow drag would trail by the noise; one slowing
+// down from a faster stroke keeps the stroke's step (fingerStep, from the
+// whole line), since the short line's step shrinks as it slows while its
+// readings stay as noisy. While it slows, the reading before the newest,
+// carried on by the short line's step (still longer than the finger's),
+// bounds the pointer too: one reading a few deviations ahead, just as the
+// finger stops, no longer carries it past the stop.
+void CTouchSmoother::MovePointer(const Strength& strength, double x, double y, double fingerStep,
+                                 bool slowing) {
   const Sample& newest = m_samples[(m_head + m_count - 1) % kWindow];
   const double lineSpeed = std::hypot(m_lineSlopeX, m_lineSlopeY);
   if (lineSpeed > 0.0) {
     const double ux = m_lineSlopeX / lineSpeed;
     const double uy = m_lineSlopeY / lineSpeed;
-    const double margin = std::min(strength.noise, lineSpeed / 2.0);
-    const double allowed =
-        std::max(0.0, (newest.x - m_outX) * ux + (newest.y - m_outY) * uy - margin);
+    const double margin = std::min(strength.noise, std::max(lineSpeed, fingerStep) / 2.0);
+    double reach = (newest.x - m_outX) * ux + (newest.y - m_outY) * uy;
+    if (slowing && m_count >= 2) {
+      const Sample& before = m_samples[(m_head + m_count - 2) % kWindow];
+      reach = std::min(reach, (before.x - m_outX) * ux + (before.y - m_outY) * uy +
+                                  lineSpeed * (newest.t - before.t));
+    }
+    const double allowed = std::max(0.0, reach - margin);
     const double ahead = (x - m_outX) * ux + (y - m_outY) * uy - allowed;
     if (ahead > 0.0) {
       x -= ahead * ux;

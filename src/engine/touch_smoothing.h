@@ -84,9 +84,17 @@ struct SmoothedReports {
 //   line's pace; while the finger moves the pointer is
 //   on the newest point of a line through the readings of its last few
 //   pixels of travel (so a curve keeps its size and a turn grows no spur),
-//   and never ahead of the newest reading along the way (so a stop is not
-//   overrun); after the touch-down it catches up with that line no faster
-//   than the speed the line is sure of (so a slope overrated by the first
+//   and never ahead of the newest reading along the way, less the noise or
+//   half the finger's step where that is shorter (so a stop is not
+//   overrun, and a slow drag not held back); a finger slowing to a stop
+//   keeps there the step of its stroke, not the shorter one of its newest
+//   readings (they are as noisy as ever, and would pass their noise whole
+//   as it stops), and while the short line is surely slower than the whole
+//   one, the pointer goes no farther than the reading before the newest
+//   carried on by the short line's step either (one reading a few
+//   deviations ahead, just as the finger stops, no longer carries the
+//   pointer past the stop); after the touch-down it catches up with that
+//   line no faster than the speed the line is sure of (so a slope overrated by the first
 //   readings' noise does not make it jump); a reading taken onto that line
 //   counts only so far ahead of or beside its course as moves the pointer
 //   less than the noise (so a wild reading that noise brought near the
@@ -213,8 +221,9 @@ private:
   std::size_t Predict(const Strength& strength, double t, double& x, double& y);
   void Estimate(const Strength& strength);
   // The moving pointer toward (x, y), within what the newest reading and
-  // the finger's step (units a report) allow.
-  void MovePointer(const Strength& strength, double x, double y, double fingerStep);
+  // the finger's step (units a report) allow; slowing: the finger slows
+  // down.
+  void MovePointer(const Strength& strength, double x, double y, double fingerStep, bool slowing);
   IntPoint Output() const;
   // Far, with each axis's offset counted against that axis's noise.
   bool FarInNoise(IntPoint a, double x, double y, double limit) const;

@@ -486,6 +486,11 @@ TEST(TouchSmootherTest, StreamsTable) {
       // pressed on a wild first reading.
       {"stop from 200 px/s: past it", [](unsigned seed) { return Stop(seed, 200, 30); }, 0,
        &Figures::overshoot, 2.0, 4.0},
+      // Slowing to it (from 200 px/s over 200 ms), the pointer kept only half
+      // the shrinking step behind the newest reading, and went wherever that
+      // one reading put it: 2.3 px past at the median, 4.4 at worst.
+      {"eased stop at 40/s", [](unsigned n) { return EasedStop(n, 200, 200, {.rate = 40}); }, 0,
+       &Figures::overshoot, 1.0, 4.0},
       {"circle of 10 px", [](unsigned seed) { return Circle(seed, 10, 100); }, 0,
        &Figures::radiusError, 0.15, 0.15},
       {"V at 600 px/s: past the turn", [](unsigned seed) { return VTurn(seed, 600); }, 0,
@@ -502,10 +507,8 @@ TEST(TouchSmootherTest, StreamsTable) {
       {"300 px/s after a 1-s rest: steps", [](unsigned seed) { return RestThenDrag(seed, 300); },
        300, &Figures::largestStep, 6.0, 7.0},
       {"100 px/s after a 1-s rest, 40 reports/s: lag",
-       [](unsigned seed) {
-         return RestThenDrag(seed, 100, {{}, 40.0});
-       },
-       100, &Figures::lag, 3.5, 5.0},
+       [](unsigned seed) { return RestThenDrag(seed, 100, {.rate = 40}); }, 100, &Figures::lag, 3.5,
+       5.0},
   };
   for (const auto& row : rows) {
     const std::vector<double> values =
