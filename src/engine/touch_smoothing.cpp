@@ -878,8 +878,9 @@ void CTouchSmoother::Estimate(const Strength& strength) {
 // behind instead, or a slow drag would trail by the noise; one slowing
 // down from a faster stroke keeps the stroke's step (fingerStep, from the
 // whole line), since the short line's step shrinks as it slows while its
-// readings stay as noisy. While it slows, the reading before the newest,
-// carried on by the short line's step (still longer than the finger's),
+// readings stay as noisy (only while it slows: a steady drag keeping the
+// whole line's step trailed by more than a report at 60 reports a second). While it slows, the
+// reading before the newest, carried on by the short line's step (still longer than the finger's),
 // bounds the pointer too: one reading a few deviations ahead, just as the
 // finger stops, no longer carries it past the stop.
 void CTouchSmoother::MovePointer(const Strength& strength, double x, double y, double fingerStep,
@@ -889,7 +890,8 @@ void CTouchSmoother::MovePointer(const Strength& strength, double x, double y, d
   if (lineSpeed > 0.0) {
     const double ux = m_lineSlopeX / lineSpeed;
     const double uy = m_lineSlopeY / lineSpeed;
-    const double margin = std::min(strength.noise, std::max(lineSpeed, fingerStep) / 2.0);
+    const double margin =
+        std::min(strength.noise, (slowing ? std::max(lineSpeed, fingerStep) : lineSpeed) / 2.0);
     double reach = (newest.x - m_outX) * ux + (newest.y - m_outY) * uy;
     if (slowing && m_count >= 2) {
       const Sample& before = m_samples[(m_head + m_count - 2) % kWindow];
