@@ -49,9 +49,11 @@ constexpr double kSlowingSlope = 3.0;
 // least, before the finger counts as moving.
 constexpr double kSureForMs = 30.0;
 // Readings that swing (a scrub) scatter about their line this many times
-// the noise before the finger counts as moving: the motion adds at least
-// as much as the noise itself.
-constexpr double kSwingDeviations = 1.4142135623730951;
+// the noise before the finger counts as moving: the motion's own spread is
+// then at least 1.5 noise deviations, beyond the tremor of a finger resting
+// on glass (a 2 px tremor at 10 Hz made a held pointer jitter 4 to 10 times
+// a second, up to 4.7 px, at a threshold of the noise's own spread).
+constexpr double kSwingDeviations = 1.8;
 // How many readings of a rest tell the noise on each axis.
 constexpr std::size_t kAxisNoiseReadings = 8;
 // While the mean of so few readings still settles, the pointer follows it.

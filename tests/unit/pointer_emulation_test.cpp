@@ -517,9 +517,9 @@ TEST(TouchSmootherTest, StreamsTable) {
     EXPECT_LE(values.back(), row.worst) << row.name;
   }
   // A small scrub evened out the slope of the window's line and was taken
-  // for a rest: the pointer stood still (1 % of the sweep at the median).
+  // for a rest: the pointer stood still through some (none of the sweep).
   const std::vector<double> sweep =
-      Over([] { return Smoothing(2); }, [](unsigned n) { return Scrub(n, 5, 2, {.rate = 40}); }, 10,
+      Over([] { return Smoothing(2); }, [](unsigned n) { return Scrub(n, 8, 2, {.rate = 40}); }, 10,
            0, &Figures::sweep);
   EXPECT_GE(sweep[5], 0.7);
   EXPECT_GE(sweep.front(), 0.5);
