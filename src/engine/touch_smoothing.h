@@ -112,8 +112,9 @@ struct SmoothedReports {
 //   that scatter far more than each lies off the middle of its neighbours
 //   are a slow motion taken for a rest (a scrub), and tell nothing of it.
 // Its constants are in noise deviations, pixels of travel or milliseconds,
-// so that it behaves alike at any report rate. Off, every report passes as
-// it is.
+// so that a report rate changes no threshold (a lower rate still gives a
+// line fewer readings and a motion longer to be sure of). Off, every report
+// passes as it is.
 class CTouchSmoother {
 public:
   // A touch-down waits this many of the controller's report intervals for
