@@ -400,7 +400,8 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
     // finger went there (the wider limit of a course drawn on past two
     // stand-ins would drop a finger setting off slowly).
     const bool confirmed = pairStart ? !OnTheRest(point, strength)
-                                     : FarInNoise(point, x, y, spike) && Confirms(point, spike);
+                                     : FarInNoise(point, x, y, spike) &&
+                                           Confirms(point, spike, kAheadUncertainty * spike);
     if (confirmed) {
       // Off a rest that has settled, a reading no farther on from the rest
       // than the suspect one is a finger that jumped and stopped dead,
@@ -429,6 +430,13 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
         ReplaceNewest(m_suspectPoint);
         if (pairStart) {
           ReplaceNewest(*pairStart, 1);
+        }
+        // Taken whole, this reading alone sets the slope of the short line
+        // kept once the finger sets off: it must lie within the noise of
+        // where the suspect's step carries on, not only on its way.
+        if (!pairStart && !Confirms(point, spike, spike)) {
+          WaitOnTheWay(point, strength, out);
+          return;
         }
         Push(point);
         m_movingReports = MovingReportsNeeded();
@@ -515,13 +523,27 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
 
 // A suspect reading is the finger's only where the next one, off the
 // course too, agrees with it: near it, or on the way from the reading
-// before it through it (a flick speeding up). A next reading off all of
-// them says nothing for it.
-bool CTouchSmoother::Confirms(IntPoint point, double spike) const {
+// before it through it, within aheadSpike of where that step carries on
+// (wider for a flick speeding up). A next reading off all of them says
+// nothing for it.
+bool CTouchSmoother::Confirms(IntPoint point, double spike, double aheadSpike) const {
   const IntPoint ahead{2 * m_suspectPoint.x - m_suspectFrom.x,
                        2 * m_suspectPoint.y - m_suspectFrom.y};
   return !FarInNoise(point, m_suspectPoint.x, m_suspectPoint.y, spike) ||
-         !FarInNoise(point, ahead.x, ahead.y, kAheadUncertainty * spike);
+         !FarInNoise(point, ahead.x, ahead.y, aheadSpike);
+}
+
+// The suspect reading is the finger's, but the one after it lies farther
+// off where its step carries on than the noise: it waits in its turn, and
+// the suspect one stands in for it (a stand-in carried on along that step
+// has two readings' noise, and on a noisy axis led the pointer aside).
+void CTouchSmoother::WaitOnTheWay(IntPoint point, const Strength& strength, SmoothedReports& out) {
+  Push(m_suspectPoint, false);
+  m_movingReports = MovingReportsNeeded();
+  Take(strength, out);
+  m_suspectFrom = m_suspectPoint;
+  m_suspectPoint = point;
+  m_suspect = true;
 }
 
 // The line with its newest reading: the pointer where it now puts the
@@ -945,14 +967,18 @@ void CTouchSmoother::ForgetRest(const Strength& strength) {
 }
 
 // A reading waiting because it lay off the rest, ahead along the way the
-// finger now sets off, is the finger's: its stand-in on the rest's course
-// gives way to it.
+// finger now sets off, is the finger's as far as it lies along that way:
+// its stand-in on the rest's course moves there. Beside the way it is as
+// doubtful as ever, and the short line kept after the rest would take its
+// whole offset as the way's slope.
 void CTouchSmoother::TakeSuspectAlong(const Fit& all) {
   const Sample& standIn = m_samples[(m_head + m_count - 1) % kWindow];
-  if (m_suspect && !standIn.read &&
-      Along(m_suspectPoint.x - standIn.x, m_suspectPoint.y - standIn.y, all.slopeX, all.slopeY) >
-          0.0) {
-    ReplaceNewest(m_suspectPoint);
+  const double along =
+      Along(m_suspectPoint.x - standIn.x, m_suspectPoint.y - standIn.y, all.slopeX, all.slopeY);
+  if (m_suspect && !standIn.read && along > 0.0) {
+    const double speed = std::hypot(all.slopeX, all.slopeY);
+    ReplaceNewest({static_cast<std::int32_t>(std::lround(standIn.x + along * all.slopeX / speed)),
+                   static_cast<std::int32_t>(std::lround(standIn.y + along * all.slopeY / speed))});
     m_suspect = false;
   }
 }

@@ -64,7 +64,10 @@ struct SmoothedReports {
 //   long line as a start does; and there a next reading that agrees with a
 //   waiting one but lies no farther on from the rest waits too, for a third
 //   (two wild readings alike would otherwise move a held touch's pointer; a
-//   finger setting off reads farther on at each report);
+//   finger setting off reads farther on at each report, and is followed
+//   at once, but a next reading that lies on the waiting one's way and not
+//   within the noise of where its step carries on waits in its turn, on the
+//   waiting one: taken whole, it set the way's first slope alone);
 // - the touch-down waits until the first readings agree, so that a wild
 //   first reading is never pressed on; the press goes where they agree
 //   (after a wild first reading, on the five after it: fewer leave a few
@@ -102,8 +105,8 @@ struct SmoothedReports {
 //   was at the newest reading (a finger that stops reads where it
 //   stopped), and only as little again beyond that; once the finger has
 //   stopped, the line forgets the way there, and once a finger that rested
-//   sets off, it forgets the rest (a reading that waited off the rest,
-//   ahead along the way, counts then);
+//   sets off, it forgets the rest (a reading that waited off the rest
+//   counts then as far as it lies ahead along the way, not beside it);
 // - the lift goes where the pointer is, never to the last reading, which
 //   is the least reliable one;
 // - where a resting finger's readings scatter more on one axis than the
@@ -175,7 +178,8 @@ private:
   void BeginMoving(std::initializer_list<IntPoint> points, const Strength& strength,
                    SmoothedReports& out);
   void Track(IntPoint point, const Strength& strength, SmoothedReports& out);
-  bool Confirms(IntPoint point, double spike) const;
+  bool Confirms(IntPoint point, double spike, double aheadSpike) const;
+  void WaitOnTheWay(IntPoint point, const Strength& strength, SmoothedReports& out);
   void Take(const Strength& strength, SmoothedReports& out);
   const Sample& NewestReading() const;
   bool StoodInLately() const;

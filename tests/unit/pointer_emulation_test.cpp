@@ -553,6 +553,14 @@ TEST(TouchSmootherTest, StreamsTable) {
   // pointer back 4.1 px.
   EXPECT_LE(moved(Drag(7, 100, {{0.0, 0.0}, 60.0}), 45, 10.0, 180.0), kNoisePixels);
   EXPECT_LE(moved(Rest(9, {{}, 40.0}), 26, 10.0, 93.0), 1.0);
+  // As a finger set off from a rest, one 20 px off was taken whole after a
+  // suspect one (15.8 px toward it), or in place of its stand-in (13.8 px).
+  for (const auto& [seed, most] : {std::pair{16U, 10.0}, std::pair{17U, kNoisePixels}}) {
+    const Stream setOff = RestThenDrag(seed, 100);
+    const std::size_t at = setOff.start + 8;
+    EXPECT_LE(moved(setOff, at, 20.0, WildDirection(seed * 7 + static_cast<unsigned>(at))), most)
+        << seed;
+  }
   // Where a panel reads y three times noisier than x, the mean of four
   // readings after a wild first one pressed 3.25 px off the finger.
   const Stream wildFirst = WithSpike(Rest(35, {{0.89, 2.68}}), 0, 12.0, WildDirection(35));
