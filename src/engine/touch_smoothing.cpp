@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 #include <utility>
 
 #include "engine/controller_protocol.h"
@@ -73,6 +74,11 @@ constexpr std::size_t kShortestLine = 6;
 // 1 + this / n times the variance of one reading.
 constexpr double kLineUncertainty = 3.0;
 
+// The nearest point in absolute units.
+IntPoint Rounded(double x, double y) {
+  return {static_cast<std::int32_t>(std::lround(x)), static_cast<std::int32_t>(std::lround(y))};
+}
+
 bool Far(IntPoint a, double x, double y, double limit) {
   const double dx = a.x - x;
   const double dy = a.y - y;
@@ -105,8 +111,7 @@ IntPoint NearCourse(IntPoint point, double x, double y, double slopeX, double sl
   const double off = std::hypot(offX, offY);
   const double kept = off <= limit ? 1.0 : limit / off;
   const double back = std::max(behind, -stopped - limit);
-  return {static_cast<std::int32_t>(std::lround(x + back * ux + offX * kept)),
-          static_cast<std::int32_t>(std::lround(y + back * uy + offY * kept))};
+  return Rounded(x + back * ux + offX * kept, y + back * uy + offY * kept);
 }
 
 // The squared distances of readings from their mean.
@@ -403,57 +408,7 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
                                      : FarInNoise(point, x, y, spike) &&
                                            Confirms(point, spike, kAheadUncertainty * spike);
     if (confirmed) {
-      // Off a rest that has settled, a reading no farther on from the rest
-      // than the suspect one is a finger that jumped and stopped dead,
-      // which is rare, or the second of two wild readings (the pressure
-      // faltering): a third tells, and the rest's point stands in for both
-      // meanwhile, so that a held touch stays held. A finger setting off
-      // reads farther on at each report, and is followed at once.
-      const double farther = Along(point.x - m_suspectPoint.x, point.y - m_suspectPoint.y,
-                                   m_suspectPoint.x - x, m_suspectPoint.y - y);
-      if (!pairStart && m_resting && m_restCount >= kSettleReadings &&
-          farther <= kAgreeDeviations * strength.noise && OnTheRest(m_suspectFrom, strength)) {
-        m_pairStart = m_suspectPoint;
-        m_suspectFrom = m_suspectPoint;
-        m_suspectPoint = point;
-        m_suspect = true;
-        Push({static_cast<std::int32_t>(std::lround(x)), static_cast<std::int32_t>(std::lround(y))},
-             false);
-        Take(strength, out);
-        return;
-      }
-      if (m_resting) {
-        // Off a rest, the finger setting off: the suspect reading (and the
-        // first of a pair) takes its stand-in's place, and the line keeps
-        // the rest's readings, which tell where the way began, until the
-        // finger counts as moving.
-        ReplaceNewest(m_suspectPoint);
-        if (pairStart) {
-          ReplaceNewest(*pairStart, 1);
-        }
-        // Taken whole, this reading alone sets the slope of the short line
-        // kept once the finger sets off: it must lie within the noise of
-        // where the suspect's step carries on, not only on its way.
-        if (!pairStart && !Confirms(point, spike, spike)) {
-          WaitOnTheWay(point, strength, out);
-          return;
-        }
-        Push(point);
-        m_movingReports = MovingReportsNeeded();
-        Take(strength, out);
-        return;
-      }
-      // The finger is where the suspect reading was (the first of a pair):
-      // a new line from there.
-      RestartLine(pairStart.value_or(m_suspectPoint));
-      if (pairStart) {
-        Push(m_suspectPoint);  // the pair's second, a report later
-        m_t += 1.0;
-      }
-      Push(point);
-      m_resting = false;
-      m_movingReports = MovingReportsNeeded();
-      Take(strength, out);
+      FollowSuspect(point, pairStart, x, y, spike, strength, out);
       return;
     }
     // The suspect was a lone wild reading (or a pair); this one is judged
@@ -477,8 +432,7 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
                                           FarInNoise(point, x, y, strength.breakAway)))) {
     m_suspect = true;
     m_suspectPoint = point;
-    m_suspectFrom = {static_cast<std::int32_t>(std::lround(newest.x)),
-                     static_cast<std::int32_t>(std::lround(newest.y))};
+    m_suspectFrom = Rounded(newest.x, newest.y);
     Push(NearCourse(point, x, y, m_lineSlopeX, m_lineSlopeY, 0.0, -newestBehind), false);
     Take(strength, out);
     return;
@@ -490,10 +444,8 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
   // the finger would count as moving. The newest reading is held against
   // the rest's mean, not the course: readings of a finger setting off tilt
   // the course toward them, and their successors would all be dropped.
-  const IntPoint newestPoint{static_cast<std::int32_t>(std::lround(newest.x)),
-                             static_cast<std::int32_t>(std::lround(newest.y))};
   if (m_resting && m_restCount >= kSettleReadings && FarInNoise(point, x, y, spike) &&
-      OnTheRest(newestPoint, strength)) {
+      OnTheRest(Rounded(newest.x, newest.y), strength)) {
     return;
   }
   if (m_count >= 3 && FarInNoise(point, x, y, strength.breakAway)) {
@@ -518,6 +470,63 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
     point = NearCourse(point, x, y, m_lineSlopeX, m_lineSlopeY, limit, sinceNewest);
   }
   Push(point);
+  Take(strength, out);
+}
+
+// The next reading agreed with the waiting one: the finger went there
+// (x, y: the course's point now).
+void CTouchSmoother::FollowSuspect(IntPoint point, std::optional<IntPoint> pairStart, double x,
+                                   double y, double spike, const Strength& strength,
+                                   SmoothedReports& out) {
+  // Off a rest that has settled, a reading no farther on from the rest
+  // than the suspect one is a finger that jumped and stopped dead,
+  // which is rare, or the second of two wild readings (the pressure
+  // faltering): a third tells, and the rest's point stands in for both
+  // meanwhile, so that a held touch stays held. A finger setting off
+  // reads farther on at each report, and is followed at once.
+  const double farther = Along(point.x - m_suspectPoint.x, point.y - m_suspectPoint.y,
+                               m_suspectPoint.x - x, m_suspectPoint.y - y);
+  if (!pairStart && m_resting && m_restCount >= kSettleReadings &&
+      farther <= kAgreeDeviations * strength.noise && OnTheRest(m_suspectFrom, strength)) {
+    m_pairStart = m_suspectPoint;
+    m_suspectFrom = m_suspectPoint;
+    m_suspectPoint = point;
+    m_suspect = true;
+    Push(Rounded(x, y), false);
+    Take(strength, out);
+    return;
+  }
+  if (m_resting) {
+    // Off a rest, the finger setting off: the suspect reading (and the
+    // first of a pair) takes its stand-in's place, and the line keeps
+    // the rest's readings, which tell where the way began, until the
+    // finger counts as moving.
+    ReplaceNewest(m_suspectPoint);
+    if (pairStart) {
+      ReplaceNewest(*pairStart, 1);
+    }
+    // Taken whole, this reading alone sets the slope of the short line
+    // kept once the finger sets off: it must lie within the noise of
+    // where the suspect's step carries on, not only on its way.
+    if (!pairStart && !Confirms(point, spike, spike)) {
+      WaitOnTheWay(point, strength, out);
+      return;
+    }
+    Push(point);
+    m_movingReports = MovingReportsNeeded();
+    Take(strength, out);
+    return;
+  }
+  // The finger is where the suspect reading was (the first of a pair):
+  // a new line from there.
+  RestartLine(pairStart.value_or(m_suspectPoint));
+  if (pairStart) {
+    Push(m_suspectPoint);  // the pair's second, a report later
+    m_t += 1.0;
+  }
+  Push(point);
+  m_resting = false;
+  m_movingReports = MovingReportsNeeded();
   Take(strength, out);
 }
 
@@ -728,19 +737,20 @@ bool CTouchSmoother::OnTheRest(IntPoint reading, const Strength& strength) const
 CTouchSmoother::AxisScatter CTouchSmoother::ScatterAboutTheLine(const Fit& all) const {
   const auto n = static_cast<double>(m_count);
   const double stray = 1.0 / std::sqrt(2.0 * (n - 2.0));
-  const auto [bendX, bendY] = NeighbourScatter();
   AxisScatter scatter;
+  std::tie(scatter.bendX, scatter.bendY) = NeighbourScatter();
   scatter.x = m_sums.Scatter(n, m_sums.x, m_sums.xx, all.x, all.slopeX);
   scatter.y = m_sums.Scatter(n, m_sums.y, m_sums.yy, all.y, all.slopeY);
-  scatter.swingsX = scatter.x > bendX * (1.0 + 2.0 * stray);
-  scatter.swingsY = scatter.y > bendY * (1.0 + 2.0 * stray);
+  scatter.swingsX = scatter.x > scatter.bendX * (1.0 + 2.0 * stray);
+  scatter.swingsY = scatter.y > scatter.bendY * (1.0 + 2.0 * stray);
   return scatter;
 }
 
 // A finger that scrubs back and forth in a small space moves the line
 // through the window little, so its slope says the finger rests: its
-// readings swing about that line by more than the noise (the motion adds
-// at least as much again), each near the middle of its neighbours. A
+// readings swing about that line by more than the noise (by kSwingDeviations:
+// more than a resting finger's tremor), each near the middle of its
+// neighbours. A
 // finger setting off from a rest or coming to a stop swings about one line
 // too, but a rest and a steady way (a knee) explain its readings as well
 // as the noise allows; a scrub's turns no knee explains. Both sides of
@@ -750,7 +760,8 @@ bool CTouchSmoother::Swings(const Strength& strength, const Fit& all) const {
     return false;
   }
   const AxisScatter scatter = ScatterAboutTheLine(all);
-  const auto [bendX, bendY] = NeighbourScatter();
+  const double bendX = scatter.bendX;
+  const double bendY = scatter.bendY;
   const bool swingsX =
       scatter.swingsX &&
       scatter.x > kSwingDeviations * std::max(strength.noise * m_axisNoiseX, bendX);
@@ -858,12 +869,11 @@ void CTouchSmoother::Estimate(const Strength& strength) {
   if (!m_resting) {
     const std::size_t count = Predict(strength, m_t, x, y);
     // The short line no longer sure the finger moves: it stopped.
-    const auto shortCount = static_cast<double>(count);
     const double shortSpeed = std::hypot(m_lineSlopeX, m_lineSlopeY);
-    slowing = speed - shortSpeed > kSlowingSlope * SlopeDeviation(strength, count);
+    const double shortDeviation = SlopeDeviation(strength, count);
+    slowing = speed - shortSpeed > kSlowingSlope * shortDeviation;
     if (count >= kShortestLine && count < m_count && !StoodInLately() &&
-        shortSpeed < kStoppedSlope * strength.noise *
-                         std::sqrt(12.0 / (shortCount * (shortCount * shortCount - 1.0)))) {
+        shortSpeed < kStoppedSlope * shortDeviation) {
       SeedRest(strength);
       m_resting = m_restCount >= kStoppedReadings - 1;
       m_movingReports = m_resting ? 0 : m_movingReports;
@@ -977,8 +987,8 @@ void CTouchSmoother::TakeSuspectAlong(const Fit& all) {
       Along(m_suspectPoint.x - standIn.x, m_suspectPoint.y - standIn.y, all.slopeX, all.slopeY);
   if (m_suspect && !standIn.read && along > 0.0) {
     const double speed = std::hypot(all.slopeX, all.slopeY);
-    ReplaceNewest({static_cast<std::int32_t>(std::lround(standIn.x + along * all.slopeX / speed)),
-                   static_cast<std::int32_t>(std::lround(standIn.y + along * all.slopeY / speed))});
+    ReplaceNewest(
+        Rounded(standIn.x + along * all.slopeX / speed, standIn.y + along * all.slopeY / speed));
     m_suspect = false;
   }
 }
@@ -1061,8 +1071,7 @@ void CTouchSmoother::AddToRest(const Sample& sample) {
 }
 
 IntPoint CTouchSmoother::Output() const {
-  return {static_cast<std::int32_t>(std::lround(m_outX)),
-          static_cast<std::int32_t>(std::lround(m_outY))};
+  return Rounded(m_outX, m_outY);
 }
 
 }  // namespace zt

@@ -178,6 +178,8 @@ private:
   void BeginMoving(std::initializer_list<IntPoint> points, const Strength& strength,
                    SmoothedReports& out);
   void Track(IntPoint point, const Strength& strength, SmoothedReports& out);
+  void FollowSuspect(IntPoint point, std::optional<IntPoint> pairStart, double x, double y,
+                     double spike, const Strength& strength, SmoothedReports& out);
   bool Confirms(IntPoint point, double spike, double aheadSpike) const;
   void WaitOnTheWay(IntPoint point, const Strength& strength, SmoothedReports& out);
   void Take(const Strength& strength, SmoothedReports& out);
@@ -234,8 +236,10 @@ private:
   bool FarInNoise(IntPoint a, double x, double y, double limit) const;
   void NoteAxisNoise(const Strength& strength, const Fit& all);
   std::pair<double, double> NeighbourScatter() const;
+  // About the line, and off the middle of each reading's neighbours.
   struct AxisScatter {
     double x = 0.0, y = 0.0;
+    double bendX = 0.0, bendY = 0.0;
     bool swingsX = false, swingsY = false;
   };
   AxisScatter ScatterAboutTheLine(const Fit& all) const;
