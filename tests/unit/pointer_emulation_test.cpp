@@ -670,6 +670,13 @@ TEST(TouchSmootherTest, TheStartWaitFollowsTheReportInterval) {
     }
     EXPECT_EQ(smoother.StartWaitRemaining(10 * interval), wait);
   }
+  // A tick counter that steps by 16 ms (Windows' 15.6): reports 25 ms apart
+  // arrive 16 or 32 ms apart; the wait follows the touch's mean interval.
+  CTouchSmoother smoother;
+  for (std::uint32_t i = 1; const std::int32_t status : {1, 2, 2, 2, 2, 2, 2, 2, 4, 1}) {
+    smoother.Filter(status, {30000, 30000}, 1, 655, i++ * 25 / 16 * 16);
+  }
+  EXPECT_NEAR(*smoother.StartWaitRemaining(240), 75.0, 4.0);
 }
 
 // After a lift, a move that comes without its touch-down starts where the
