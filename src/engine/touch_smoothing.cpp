@@ -533,13 +533,21 @@ void CTouchSmoother::FollowSuspect(IntPoint point, std::optional<IntPoint> pairS
 // A suspect reading is the finger's only where the next one, off the
 // course too, agrees with it: near it, or on the way from the reading
 // before it through it, within aheadSpike of where that step carries on
-// (wider for a flick speeding up). A next reading off all of them says
-// nothing for it.
+// (wider for a flick speeding up). A moving finger's way goes on past the
+// suspect reading: a next reading behind it, which that wide limit still
+// reaches, is no flick (a noisy reading and a wild one after it were taken
+// for one, and the pointer jumped up to 16 px toward the wild one). Off a
+// rest the suspect's step is mostly the noise of a finger setting off, and
+// is no way to hold the next reading to. A next reading off all of them
+// says nothing for it.
 bool CTouchSmoother::Confirms(IntPoint point, double spike, double aheadSpike) const {
   const IntPoint ahead{2 * m_suspectPoint.x - m_suspectFrom.x,
                        2 * m_suspectPoint.y - m_suspectFrom.y};
+  const bool onward = m_resting || Along(point.x - m_suspectPoint.x, point.y - m_suspectPoint.y,
+                                         m_suspectPoint.x - m_suspectFrom.x,
+                                         m_suspectPoint.y - m_suspectFrom.y) > 0.0;
   return !FarInNoise(point, m_suspectPoint.x, m_suspectPoint.y, spike) ||
-         !FarInNoise(point, ahead.x, ahead.y, aheadSpike);
+         (onward && !FarInNoise(point, ahead.x, ahead.y, aheadSpike));
 }
 
 // The suspect reading is the finger's, but the one after it lies farther

@@ -54,7 +54,8 @@ struct SmoothedReports {
 //   newest reading), waits one report: the next says whether it was a lone
 //   wild reading (dropped) or the finger turning or flicking (taken, and a
 //   new line begins there), agreeing with it only if it lies near it or on
-//   its way (a next reading off both waits in its turn); meanwhile the
+//   its way (while the finger moves, on past it: not back across it; a next
+//   reading off both waits in its turn); meanwhile the
 //   course's own point stands in for it (no farther along the way than
 //   the waiting reading, nor farther back than the newest reading), so the
 //   line keeps its readings and a moving pointer goes on at the finger's

@@ -553,6 +553,8 @@ TEST(TouchSmootherTest, StreamsTable) {
   // pointer back 4.1 px.
   EXPECT_LE(moved(Drag(7, 100, {{0.0, 0.0}, 60.0}), 45, 10.0, 180.0), kNoisePixels);
   EXPECT_LE(moved(Rest(9, {{}, 40.0}), 26, 10.0, 93.0), 1.0);
+  // A noisy reading, then a wild one back across its step, made a flick (19.3 px toward it).
+  EXPECT_LE(moved(Drag(1003, 100, {{0.89, 2.68}}), 100, 20.0, 356.0), kNoisePixels);
   // As a finger set off from a rest, one 20 px off was taken whole after a
   // suspect one (15.8 px toward it), or in place of its stand-in (13.8 px).
   for (const auto& [seed, most] : {std::pair{16U, 10.0}, std::pair{17U, kNoisePixels}}) {
