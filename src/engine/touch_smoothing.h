@@ -169,15 +169,24 @@ private:
   static constexpr std::size_t kPressReadings = 5;
   // How many reports a touch must have to tell the controller's interval.
   static constexpr int kIntervalReports = 8;
+  // A gap this many report intervals long or longer lost reports, up to
+  // this many.
+  static constexpr double kLostReportGap = 1.5;
+  static constexpr double kMostLostReports = 4.0;
 
   static Strength StrengthOf(std::int32_t level, std::int32_t holdZone);
   // Each report's tick; touchStarts: the first report of a touch.
   void NoteTime(bool touchStarts, std::uint32_t tick);
+  double ReportsSinceNewest(std::uint32_t tick) const;
   int MovingReportsNeeded() const;
   void Start(std::int32_t status, IntPoint point, const Strength& strength, SmoothedReports& out);
+  void StartThird(IntPoint point, const Strength& strength, SmoothedReports& out);
+  bool LandsMoving(IntPoint fourth) const;
   void BeginMoving(std::initializer_list<IntPoint> points, const Strength& strength,
                    SmoothedReports& out);
-  void Track(IntPoint point, const Strength& strength, SmoothedReports& out);
+  // reports: how many report intervals passed since the newest report.
+  void Track(IntPoint point, double reports, const Strength& strength, SmoothedReports& out);
+  double LineTimeStep(IntPoint point, double reports, const Strength& strength);
   void FollowSuspect(IntPoint point, std::optional<IntPoint> pairStart, double x, double y,
                      double spike, const Strength& strength, SmoothedReports& out);
   bool Confirms(IntPoint point, double spike, double aheadSpike) const;
@@ -222,7 +231,7 @@ private:
   Fit FitNewest(std::size_t count) const;
   double Sureness(const Strength& strength, const Fit& fit, std::size_t count) const;
   static double SlopeDeviation(const Strength& strength, std::size_t count);
-  void TakeSuspectAlong(const Fit& all);
+  void TakeSuspectAlong(const Strength& strength, const Fit& all);
   // Where the line puts the finger at time t; how many readings it runs
   // through.
   std::size_t Predict(const Strength& strength, double t, double& x, double& y);
@@ -263,7 +272,8 @@ private:
   std::size_t m_head = 0;
   std::size_t m_count = 0;
   double m_t = 0.0;
-  LineSums m_sums;  // of every reading held
+  double m_reportsThisStep = 1.0;  // how far the newest report moved m_t
+  LineSums m_sums;                 // of every reading held
   bool m_resting = true;
   bool m_swinging = false;  // the readings swing about their line (a scrub)
   // The readings since the finger came to rest.
@@ -276,6 +286,7 @@ private:
   std::uint32_t m_newestTick = 0;  // of the newest reading
   int m_reportsSince = 0;
   double m_intervalMs = 10.0;  // the controller's report interval, until a touch tells
+  bool m_intervalKnown = false;
   double m_outX = 0.0;
   double m_outY = 0.0;
   bool m_onLine = false;  // the moving pointer has reached the line since the touch-down
