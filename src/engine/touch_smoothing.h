@@ -63,20 +63,22 @@ struct SmoothedReports {
 //   (nothing says the finger set off): taken, it would tilt the rest's
 //   long line as a start does; and there a next reading that agrees with a
 //   waiting one but lies no farther on from the rest waits too, for a third
-//   (two wild readings alike would otherwise move a held touch's pointer; a
-//   finger setting off reads farther on at each report, and is followed
-//   at once, but a next reading that lies on the waiting one's way and not
-//   within the noise of where its step carries on waits in its turn, on the
-//   waiting one: taken whole, it set the way's first slope alone);
+//   that agrees with both in turn (two wild readings alike would otherwise
+//   move a held touch's pointer; a finger setting off reads farther on at
+//   each report, and is followed at once, but a next reading that lies on
+//   the waiting one's way and not within the noise of where its step
+//   carries on waits in its turn, on the waiting one: taken whole, it set
+//   the way's first slope alone);
 // - the touch-down waits until the first readings agree, so that a wild
 //   first reading is never pressed on; the press goes where they agree
 //   (after a wild first reading, on the five after it: fewer leave a few
 //   presses in a hundred farther off than the noise, where a panel reads
 //   one axis noisier than the other; three first readings that agree on
-//   nothing wait again from the third, which may be the wild one); a
-//   controller that reports only changes may send no next reading, and the
-//   press then goes on what there is once no reading has come for a while
-//   (Expire);
+//   nothing wait again from the third, which may be the wild one; a later
+//   reading far from those the press gathers is pressed on none of them,
+//   and waits on the line like any other); a controller that reports only
+//   changes may send no next reading, and the press then goes on what there
+//   is once no reading has come for a while (Expire);
 // - at rest the pointer stands still on the mean of the readings of the
 //   rest's last second (moving only when the mean leaves a margin, never
 //   larger than the hold tolerance); a finger scrubbing back and forth in a
@@ -106,9 +108,14 @@ struct SmoothedReports {
 //   stopped), and only as little again beyond that; once the finger has
 //   stopped, the line forgets the way there, and once a finger that rested
 //   sets off, it forgets the rest (a reading that waited off the rest
-//   counts then as far as it lies ahead along the way, not beside it);
+//   counts then as far as it lies ahead along the way, up to two spike
+//   limits, not beside it);
 // - the lift goes where the pointer is, never to the last reading, which
 //   is the least reliable one;
+// - the line's time counts reports, and the reports a gap in the ticks
+//   shows lost (a bad checksum) where the reading lies nearer where the
+//   course puts the finger after them (a tick counter's coarse steps
+//   lengthen a gap too): the reading after a lost one is no wild one;
 // - where a resting finger's readings scatter more on one axis than the
 //   strength is meant for, that axis's distances count against its own
 //   noise (a panel often reads one axis noisier than the other); readings
