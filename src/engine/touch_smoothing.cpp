@@ -26,6 +26,10 @@ constexpr double kBreakDeviations = 6.0;
 constexpr double kInfluenceDeviations = 0.75;
 constexpr double kOffCourseDeviations = 1.5;
 constexpr double kRestMarginDeviations = 0.5;
+// A finger setting off briskly reads ahead of the course a rest and its
+// first readings give by up to this many spike limits (at one, a drag at
+// 300 px/s after a rest trailed by up to 29 ms at light smoothing, not 14).
+constexpr double kSetOffLeadSpikes = 2.0;
 // Two first readings this close (in noise deviations) agree on where the
 // finger went down.
 constexpr double kAgreeDeviations = 2.5;
@@ -164,6 +168,7 @@ std::pair<double, double> Mean(std::span<const IntPoint> readings) {
 SmoothedReports CTouchSmoother::Filter(std::int32_t status, IntPoint point, std::int32_t level,
                                        std::int32_t holdZone, std::uint32_t tick) {
   NoteTime(status == kTouchBegins || m_phase == Phase::kIdle, tick);
+  const double reports = ReportsSinceNewest(tick);
   m_newestTick = tick;
   SmoothedReports out;
   if (level <= kSmoothingOff || level > kSmoothingStrongest ||
@@ -181,7 +186,7 @@ SmoothedReports CTouchSmoother::Filter(std::int32_t status, IntPoint point, std:
   } else if (status == kTouchBegins || m_phase != Phase::kTracking) {
     Start(status, point, strength, out);
   } else {
-    Track(point, strength, out);
+    Track(point, reports, strength, out);
   }
   return out;
 }
@@ -243,8 +248,23 @@ void CTouchSmoother::NoteTime(bool touchStarts, std::uint32_t tick) {
   }
   ++m_reportsSince;
   if (m_reportsSince >= kIntervalReports) {
-    m_intervalMs = static_cast<double>(tick - m_firstTick) / m_reportsSince;
+    m_intervalMs = std::max(1.0, static_cast<double>(tick - m_firstTick) / m_reportsSince);
+    m_intervalKnown = true;
   }
+}
+
+// How many report intervals passed since the newest report: more than one
+// only where the gap is half an interval longer than the mean or more (a
+// tick counter that steps by 16 ms has reports 25 ms apart arrive 16 or
+// 32 ms apart), as after a few reports lost (a bad checksum). A longer
+// silence is a controller that paused (one that reports only changes).
+double CTouchSmoother::ReportsSinceNewest(std::uint32_t tick) const {
+  if (!m_intervalKnown) {
+    return 1.0;
+  }
+  const double gap = static_cast<double>(tick - m_newestTick) / m_intervalMs;
+  const double reports = std::round(gap);
+  return gap >= kLostReportGap && reports <= 1.0 + kMostLostReports ? reports : 1.0;
 }
 
 int CTouchSmoother::MovingReportsNeeded() const {
@@ -260,7 +280,6 @@ int CTouchSmoother::MovingReportsNeeded() const {
 void CTouchSmoother::Start(std::int32_t status, IntPoint point, const Strength& strength,
                            SmoothedReports& out) {
   if (status == kTouchBegins) {
-    m_axisNoiseX = m_axisNoiseY = 1.0;
     m_phase = Phase::kStarting;
     m_startStatus = status;
     m_first[0] = point;
@@ -283,42 +302,47 @@ void CTouchSmoother::Start(std::int32_t status, IntPoint point, const Strength& 
     }
     return;
   }
+  if (m_firstCount == 2) {
+    StartThird(point, strength, out);
+    return;
+  }
+  if (m_firstCount == 3 && LandsMoving(point)) {
+    BeginMoving({first, m_first[1], m_first[2], point}, strength, out);
+    return;
+  }
+  // The rest after a spike: the press is on five readings (their mean
+  // keeps a noisier axis's noise whole on that axis: four left one press
+  // in fifty farther off than the noise where a panel reads one axis
+  // three times noisier, three a few in a hundred on any panel). A reading
+  // far from those gathered so far is pressed on none of them: the press
+  // goes on them, and the reading waits on the line like any other.
+  const auto [meanX, meanY] = Mean(AfterSpike());
+  if (Far(point, meanX, meanY, strength.spike)) {
+    Begin(AfterSpike(), strength, out);
+    Track(point, 1.0, strength, out);
+    return;
+  }
+  m_first[m_firstCount++] = point;
+  if (m_firstCount == m_first.size()) {
+    Begin(AfterSpike(), strength, out);
+  }
+}
+
+// A line through the first four readings, or a rest on the last three (the
+// same degrees of freedom): the line only where it leaves the readings far
+// less scattered, since a finger rarely lands moving fast.
+bool CTouchSmoother::LandsMoving(IntPoint fourth) const {
+  const std::array<IntPoint, 4> four{m_first[0], m_first[1], m_first[2], fourth};
+  return kLandingMovingOdds * LineScatter(four) < RestScatter({m_first[1], m_first[2], fourth});
+}
+
+// The third of the touch-down's readings.
+void CTouchSmoother::StartThird(IntPoint point, const Strength& strength, SmoothedReports& out) {
+  const IntPoint first = m_first[0];
   const IntPoint second = m_first[1];
   const auto distance = [&](IntPoint other) {
     return std::hypot(point.x - other.x, point.y - other.y);
   };
-  if (m_firstCount >= 4) {
-    // The rest after a spike: the press is on five readings (their mean
-    // keeps a noisier axis's noise whole on that axis: four left one press
-    // in fifty farther off than the noise where a panel reads one axis
-    // three times noisier, three a few in a hundred on any panel); a
-    // reading that is itself wild waits on the line like any other.
-    const auto [meanX, meanY] = Mean(AfterSpike());
-    if (Far(point, meanX, meanY, strength.spike)) {
-      Begin(AfterSpike(), strength, out);
-      Track(point, strength, out);
-      return;
-    }
-    m_first[m_firstCount++] = point;
-    if (m_firstCount == m_first.size()) {
-      Begin(AfterSpike(), strength, out);
-    }
-    return;
-  }
-  if (m_firstCount == 3) {
-    // A line through all four, or a rest on the last three (the same
-    // degrees of freedom): the line only where it leaves the readings far
-    // less scattered, since a finger rarely lands moving fast.
-    const IntPoint third = m_first[2];
-    const std::array<IntPoint, 4> four{first, second, third, point};
-    if (kLandingMovingOdds * LineScatter(four) < RestScatter({second, third, point})) {
-      BeginMoving({first, second, third, point}, strength, out);
-    } else {
-      m_first[3] = point;
-      m_firstCount = 4;
-    }
-    return;
-  }
   const IntPoint ahead{2 * second.x - first.x, 2 * second.y - first.y};
   const bool nearSecond = distance(second) <= strength.spike;
   const bool onLine = distance(ahead) <= kAheadUncertainty * strength.spike;
@@ -372,6 +396,7 @@ void CTouchSmoother::Begin(std::initializer_list<IntPoint> points, const Strengt
 void CTouchSmoother::Begin(std::span<const IntPoint> points, const Strength& strength,
                            SmoothedReports& out) {
   Restart();
+  m_axisNoiseX = m_axisNoiseY = 1.0;  // each touch learns its own
   m_resting = true;
   m_onLine = false;
   m_phase = Phase::kTracking;
@@ -385,8 +410,10 @@ void CTouchSmoother::Begin(std::span<const IntPoint> points, const Strength& str
   out.Add(m_startStatus, Output());
 }
 
-void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedReports& out) {
-  m_t += 1.0;
+void CTouchSmoother::Track(IntPoint point, double reports, const Strength& strength,
+                           SmoothedReports& out) {
+  m_reportsThisStep = LineTimeStep(point, reports, strength);
+  m_t += m_reportsThisStep;
   double x = 0.0;
   double y = 0.0;
   // A line through few readings places the finger less surely, and the
@@ -401,12 +428,13 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
   if (m_suspect) {
     m_suspect = false;
     const std::optional<IntPoint> pairStart = std::exchange(m_pairStart, std::nullopt);
-    // After a pair, a third reading anywhere but back on the rest says the
-    // finger went there (the wider limit of a course drawn on past two
-    // stand-ins would drop a finger setting off slowly).
-    const bool confirmed = pairStart ? !OnTheRest(point, strength)
-                                     : FarInNoise(point, x, y, spike) &&
-                                           Confirms(point, spike, kAheadUncertainty * spike);
+    // After a pair, a third reading off the rest that agrees with the pair
+    // says the finger went there (the wider limit of a course drawn on past
+    // two stand-ins would drop a finger setting off slowly); one that does
+    // not, wild in its turn, would otherwise be taken whole.
+    const bool confirmed =
+        (pairStart ? !OnTheRest(point, strength) : FarInNoise(point, x, y, spike)) &&
+        Confirms(point, spike, kAheadUncertainty * spike);
     if (confirmed) {
       FollowSuspect(point, pairStart, x, y, spike, strength, out);
       return;
@@ -471,6 +499,27 @@ void CTouchSmoother::Track(IntPoint point, const Strength& strength, SmoothedRep
   }
   Push(point);
   Take(strength, out);
+}
+
+// The reports the tick says passed since the newest reading count in the
+// line's time only where the reading lies nearer where the course puts the
+// finger after them than a report on: a tick counter's coarse steps make a
+// gap look up to a step longer than it was. Counted, the reading after a
+// lost one lies on the course, not a step ahead of it (where it waited as
+// a wild one while the pointer stood still).
+double CTouchSmoother::LineTimeStep(IntPoint point, double reports, const Strength& strength) {
+  if (reports <= 1.0 || m_count == 0) {
+    return 1.0;
+  }
+  double nextX = 0.0;
+  double nextY = 0.0;
+  double laterX = 0.0;
+  double laterY = 0.0;
+  Predict(strength, m_t + 1.0, nextX, nextY);
+  Predict(strength, m_t + reports, laterX, laterY);
+  const bool later =
+      std::hypot(point.x - laterX, point.y - laterY) < std::hypot(point.x - nextX, point.y - nextY);
+  return later ? reports : 1.0;
 }
 
 // The next reading agreed with the waiting one: the finger went there
@@ -639,6 +688,7 @@ void CTouchSmoother::Restart() {
   m_head = 0;
   m_count = 0;
   m_t = 0.0;
+  m_reportsThisStep = 1.0;
   m_sums = LineSums{};
   m_movingReports = 0;
   m_swinging = false;
@@ -867,7 +917,7 @@ void CTouchSmoother::Estimate(const Strength& strength) {
         m_resting && m_movingReports >= MovingReportsNeeded() && m_restCount >= kSettleReadings;
     m_resting = m_movingReports < MovingReportsNeeded();
     if (setOff) {
-      TakeSuspectAlong(all);
+      TakeSuspectAlong(strength, all);
       ForgetRest(strength);
     }
   }
@@ -895,7 +945,10 @@ void CTouchSmoother::Estimate(const Strength& strength) {
   if (!m_resting) {
     ResetRest();
     const double pace = m_swinging ? std::hypot(m_lineSlopeX, m_lineSlopeY) : speed;
-    MovePointer(strength, x, y, m_onLine ? pace : std::max(0.0, speed - slopeDeviation), slowing);
+    // The finger's step since the report before: more than a report's
+    // where reports were lost on the way.
+    const double step = m_onLine ? pace : std::max(0.0, speed - slopeDeviation);
+    MovePointer(strength, x, y, step * m_reportsThisStep, slowing);
     return;
   }
   NoteAxisNoise(strength, all);
@@ -985,14 +1038,16 @@ void CTouchSmoother::ForgetRest(const Strength& strength) {
 }
 
 // A reading waiting because it lay off the rest, ahead along the way the
-// finger now sets off, is the finger's as far as it lies along that way:
-// its stand-in on the rest's course moves there. Beside the way it is as
-// doubtful as ever, and the short line kept after the rest would take its
-// whole offset as the way's slope.
-void CTouchSmoother::TakeSuspectAlong(const Fit& all) {
+// finger now sets off, is the finger's as far as it lies along that way,
+// up to kSetOffLeadSpikes: its stand-in on the rest's course moves there.
+// Beside the way it is as doubtful as ever, and the short line kept after
+// the rest would take its whole offset as the way's slope; farther ahead it
+// is a wild reading (one 300 px ahead took a drag 170 px out and back).
+void CTouchSmoother::TakeSuspectAlong(const Strength& strength, const Fit& all) {
   const Sample& standIn = m_samples[(m_head + m_count - 1) % kWindow];
-  const double along =
-      Along(m_suspectPoint.x - standIn.x, m_suspectPoint.y - standIn.y, all.slopeX, all.slopeY);
+  const double along = std::min(
+      kSetOffLeadSpikes * strength.spike,
+      Along(m_suspectPoint.x - standIn.x, m_suspectPoint.y - standIn.y, all.slopeX, all.slopeY));
   if (m_suspect && !standIn.read && along > 0.0) {
     const double speed = std::hypot(all.slopeX, all.slopeY);
     ReplaceNewest(

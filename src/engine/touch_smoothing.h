@@ -64,20 +64,22 @@ struct SmoothedReports {
 //   (nothing says the finger set off): taken, it would tilt the rest's
 //   long line as a start does; and there a next reading that agrees with a
 //   waiting one but lies no farther on from the rest waits too, for a third
-//   (two wild readings alike would otherwise move a held touch's pointer; a
-//   finger setting off reads farther on at each report, and is followed
-//   at once, but a next reading that lies on the waiting one's way and not
-//   within the noise of where its step carries on waits in its turn, on the
-//   waiting one: taken whole, it set the way's first slope alone);
+//   that agrees with both in turn (two wild readings alike would otherwise
+//   move a held touch's pointer; a finger setting off reads farther on at
+//   each report, and is followed at once, but a next reading that lies on
+//   the waiting one's way and not within the noise of where its step
+//   carries on waits in its turn, on the waiting one: taken whole, it set
+//   the way's first slope alone);
 // - the touch-down waits until the first readings agree, so that a wild
 //   first reading is never pressed on; the press goes where they agree
 //   (after a wild first reading, on the five after it: fewer leave a few
 //   presses in a hundred farther off than the noise, where a panel reads
 //   one axis noisier than the other; three first readings that agree on
-//   nothing wait again from the third, which may be the wild one); a
-//   controller that reports only changes may send no next reading, and the
-//   press then goes on what there is once no reading has come for a while
-//   (Expire);
+//   nothing wait again from the third, which may be the wild one; a later
+//   reading far from those the press gathers is pressed on none of them,
+//   and waits on the line like any other); a controller that reports only
+//   changes may send no next reading, and the press then goes on what there
+//   is once no reading has come for a while (Expire);
 // - at rest the pointer stands still on the mean of the readings of the
 //   rest's last second (moving only when the mean leaves a margin, never
 //   larger than the hold tolerance); a finger scrubbing back and forth in a
@@ -107,9 +109,14 @@ struct SmoothedReports {
 //   stopped), and only as little again beyond that; once the finger has
 //   stopped, the line forgets the way there, and once a finger that rested
 //   sets off, it forgets the rest (a reading that waited off the rest
-//   counts then as far as it lies ahead along the way, not beside it);
+//   counts then as far as it lies ahead along the way, up to two spike
+//   limits, not beside it);
 // - the lift goes where the pointer is, never to the last reading, which
 //   is the least reliable one;
+// - the line's time counts reports, and the reports a gap in the ticks
+//   shows lost (a bad checksum) where the reading lies nearer where the
+//   course puts the finger after them (a tick counter's coarse steps
+//   lengthen a gap too): the reading after a lost one is no wild one;
 // - where a resting finger's readings scatter more on one axis than the
 //   strength is meant for, that axis's distances count against its own
 //   noise (a panel often reads one axis noisier than the other); readings
@@ -170,15 +177,24 @@ private:
   static constexpr std::size_t kPressReadings = 5;
   // How many reports a touch must have to tell the controller's interval.
   static constexpr int kIntervalReports = 8;
+  // A gap this many report intervals long or longer lost reports, up to
+  // this many.
+  static constexpr double kLostReportGap = 1.5;
+  static constexpr double kMostLostReports = 4.0;
 
   static Strength StrengthOf(std::int32_t level, std::int32_t holdZone);
   // Each report's tick; touchStarts: the first report of a touch.
   void NoteTime(bool touchStarts, std::uint32_t tick);
+  double ReportsSinceNewest(std::uint32_t tick) const;
   int MovingReportsNeeded() const;
   void Start(std::int32_t status, IntPoint point, const Strength& strength, SmoothedReports& out);
+  void StartThird(IntPoint point, const Strength& strength, SmoothedReports& out);
+  bool LandsMoving(IntPoint fourth) const;
   void BeginMoving(std::initializer_list<IntPoint> points, const Strength& strength,
                    SmoothedReports& out);
-  void Track(IntPoint point, const Strength& strength, SmoothedReports& out);
+  // reports: how many report intervals passed since the newest report.
+  void Track(IntPoint point, double reports, const Strength& strength, SmoothedReports& out);
+  double LineTimeStep(IntPoint point, double reports, const Strength& strength);
   void FollowSuspect(IntPoint point, std::optional<IntPoint> pairStart, double x, double y,
                      double spike, const Strength& strength, SmoothedReports& out);
   bool Confirms(IntPoint point, double spike, double aheadSpike) const;
@@ -223,7 +239,7 @@ private:
   Fit FitNewest(std::size_t count) const;
   double Sureness(const Strength& strength, const Fit& fit, std::size_t count) const;
   static double SlopeDeviation(const Strength& strength, std::size_t count);
-  void TakeSuspectAlong(const Fit& all);
+  void TakeSuspectAlong(const Strength& strength, const Fit& all);
   // Where the line puts the finger at time t; how many readings it runs
   // through.
   std::size_t Predict(const Strength& strength, double t, double& x, double& y);
@@ -264,7 +280,8 @@ private:
   std::size_t m_head = 0;
   std::size_t m_count = 0;
   double m_t = 0.0;
-  LineSums m_sums;  // of every reading held
+  double m_reportsThisStep = 1.0;  // how far the newest report moved m_t
+  LineSums m_sums;                 // of every reading held
   bool m_resting = true;
   bool m_swinging = false;  // the readings swing about their line (a scrub)
   // The readings since the finger came to rest.
@@ -277,6 +294,7 @@ private:
   std::uint32_t m_newestTick = 0;  // of the newest reading
   int m_reportsSince = 0;
   double m_intervalMs = 10.0;  // the controller's report interval, until a touch tells
+  bool m_intervalKnown = false;
   double m_outX = 0.0;
   double m_outY = 0.0;
   bool m_onLine = false;  // the moving pointer has reached the line since the touch-down

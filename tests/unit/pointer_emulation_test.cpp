@@ -556,20 +556,27 @@ TEST(TouchSmootherTest, StreamsTable) {
   // A noisy reading, then a wild one back across its step, made a flick (19.3 px toward it).
   EXPECT_LE(moved(Drag(1003, 100, {{0.89, 2.68}}), 100, 20.0, 356.0), kNoisePixels);
   // As a finger set off from a rest, one 20 px off was taken whole after a
-  // suspect one (15.8 px toward it), or in place of its stand-in (13.8 px).
-  for (const auto& [seed, most] : {std::pair{16U, 10.0}, std::pair{17U, kNoisePixels}}) {
-    const Stream setOff = RestThenDrag(seed, 100);
-    const std::size_t at = setOff.start + 8;
-    EXPECT_LE(moved(setOff, at, 20.0, WildDirection(seed * 7 + static_cast<unsigned>(at))), most)
-        << seed;
+  // suspect one (15.8 px toward it), or in place of its stand-in (13.8 px);
+  // one 300 px off, waiting, whole along the way (176 px); one 60 px off
+  // after a pair that set off, whole as the pair's third (34 px).
+  for (const auto& [seed, speed, after, pixels, degrees, most] :
+       {std::tuple{16U, 100.0, 8U, 20.0, WildDirection(16 * 7 + 108), 10.0},
+        std::tuple{17U, 100.0, 8U, 20.0, WildDirection(17 * 7 + 108), kNoisePixels},
+        std::tuple{8U, 20.0, 19U, 300.0, WildDirection(8 * 31 + 19), 10.0},
+        std::tuple{31U, 100.0, 10U, 60.0, WildDirection(31 * 31 + 10), 10.0}}) {
+    const Stream setOff = RestThenDrag(seed, speed);
+    EXPECT_LE(moved(setOff, setOff.start + after, pixels, degrees), most) << seed;
   }
   // Where a panel reads y three times noisier than x, the mean of four
   // readings after a wild first one pressed 3.25 px off the finger.
   const Stream wildFirst = WithSpike(Rest(35, {{0.89, 2.68}}), 0, 12.0, WildDirection(35));
   EXPECT_LE(Measure(wildFirst, RunFilter(Smoothing(2), wildFirst), 0).pressOff, 3.0);
-  // First readings 6 px apart, then one 20 px off: pressed on that one.
-  const Stream third = WithSpike(WithSpike(Rest(1, Gaussian(0)), 0, 6, 180), 2, 20, 90);
-  EXPECT_LE(Measure(third, RunFilter(Smoothing(2), third), 0).pressOff, 1.0);
+  // First readings 6 px apart, then one 20 px off: pressed on that one; or
+  // a fourth 300 px off: pressed on the mean with it, 100 px off.
+  for (const auto& [at, pixels] : {std::pair{2U, 20.0}, std::pair{3U, 300.0}}) {
+    const Stream wild = WithSpike(WithSpike(Rest(1, Gaussian(0)), 0, 6, 180), at, pixels, 90);
+    EXPECT_LE(Measure(wild, RunFilter(Smoothing(2), wild), 0).pressOff, 1.0) << at;
+  }
   // Two readings alike 15 px off a held rest: the pointer followed them (up
   // to 18.6 px), and a held touch became a drag.
   for (unsigned seed = 1; seed <= 10; ++seed) {
@@ -594,6 +601,25 @@ TEST(TouchSmootherTest, AWildReadingIsConfirmedOnlyByOneThatAgrees) {
       pointer = out.point;
     }
     EXPECT_NEAR(pointer.y, 30000, 64) << i;
+  }
+}
+
+// A report lost mid-drag (a bad checksum): the reading after it lay two
+// steps on and waited as a wild one, and the pointer stood, then trailed by
+// 12 px at 1 000 px/s. On a tick counter that steps by 16 ms, a gap of 32 ms
+// between reports 17 ms apart is no lost report (taken as one: 8 px off).
+TEST(TouchSmootherTest, AReportLostMidDrag) {
+  for (const auto& [rate, tickStep] : {std::pair{100.0, 1U}, std::pair{60.0, 16U}}) {
+    const streams::Stream drag = streams::Drag(1, 1000, {{0.0, 0.0}, rate});
+    const streams::Filter filter = streams::Smoothing(2);
+    const std::size_t lost = drag.reports.size() / 2;
+    for (std::size_t i = 0; i + 1 < drag.reports.size(); i += i + 1 == lost ? 2 : 1) {
+      const std::uint32_t tick = drag.Tick(i) / tickStep * tickStep;
+      for (const FilteredReport& out :
+           filter(drag.reports[i].status, drag.reports[i].point, tick)) {
+        EXPECT_TRUE(i < drag.settle || std::abs(out.point.x / 64.0 - drag.truthX[i]) <= 3.0) << i;
+      }
+    }
   }
 }
 
@@ -703,6 +729,14 @@ TEST(TouchSmootherTest, ALostTouchDownAndAnUnconfirmedOne) {
         lifted ? out(4, {36400, 30000}).at(0) : smoother.Expire(2, 655, 60).reports[0];
     EXPECT_EQ(down, (FilteredReport{1, {36400, 30000}})) << lifted;
   }
+  // After a touch that read y three times noisier than the strength is
+  // meant for, a touch whose touch-down was lost took a reading 12 px off on
+  // y for noise: the pointer went 2.4 px toward it.
+  for (std::int32_t i = 0; i < 45; ++i) {  // the touch, its lift, then moves
+    out(i == 0 ? 1 : (i == 40 ? 4 : 2),
+        i < 40 ? IntPoint{20000, 30000 + (i % 2 == 0 ? 384 : -384)} : IntPoint{40000, 30000});
+  }
+  EXPECT_TRUE(out(2, {40000, 30768}).empty());
 }
 
 }  // namespace
