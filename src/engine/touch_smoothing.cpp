@@ -596,7 +596,29 @@ bool CTouchSmoother::Confirms(IntPoint point, double spike, double aheadSpike) c
                                          m_suspectPoint.x - m_suspectFrom.x,
                                          m_suspectPoint.y - m_suspectFrom.y) > 0.0;
   return !FarInNoise(point, m_suspectPoint.x, m_suspectPoint.y, spike) ||
-         (onward && !FarInNoise(point, ahead.x, ahead.y, aheadSpike));
+         (onward && (m_resting ? !FarInNoise(point, ahead.x, ahead.y, aheadSpike)
+                               : SpeedsUpFrom(point, ahead, spike, aheadSpike)));
+}
+
+// Whether a reading lies where a flick speeding up puts it: on past where
+// the suspect's step carries on (ahead) by up to aheadSpike, and beside or
+// short of that point no farther than the noise allows (spike). A noisy
+// suspect reading off to the side of a moving finger has a step that
+// points anywhere, and a round wide limit about where it carries on took a
+// wild reading after it for a flick (41 px at level 3). Off a rest the
+// step's direction is the set-off's noise, and the limit stays round.
+bool CTouchSmoother::SpeedsUpFrom(IntPoint point, IntPoint ahead, double spike,
+                                  double aheadSpike) const {
+  const double offX = (point.x - ahead.x) / m_axisNoiseX;
+  const double offY = (point.y - ahead.y) / m_axisNoiseY;
+  const double along = Along(offX, offY, (m_suspectPoint.x - m_suspectFrom.x) / m_axisNoiseX,
+                             (m_suspectPoint.y - m_suspectFrom.y) / m_axisNoiseY);
+  const double off = std::hypot(offX, offY);
+  if (along <= 0.0) {
+    return off <= spike;
+  }
+  const double beside = std::sqrt(std::max(0.0, off * off - along * along));
+  return std::hypot(along / aheadSpike, beside / spike) <= 1.0;
 }
 
 // The suspect reading is the finger's, but the one after it lies farther

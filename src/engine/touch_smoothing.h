@@ -198,6 +198,7 @@ private:
   void FollowSuspect(IntPoint point, std::optional<IntPoint> pairStart, double x, double y,
                      double spike, const Strength& strength, SmoothedReports& out);
   bool Confirms(IntPoint point, double spike, double aheadSpike) const;
+  bool SpeedsUpFrom(IntPoint point, IntPoint ahead, double spike, double aheadSpike) const;
   void WaitOnTheWay(IntPoint point, const Strength& strength, SmoothedReports& out);
   void Take(const Strength& strength, SmoothedReports& out);
   const Sample& NewestReading() const;

@@ -555,6 +555,13 @@ TEST(TouchSmootherTest, StreamsTable) {
   EXPECT_LE(moved(Rest(9, {{}, 40.0}), 26, 10.0, 93.0), 1.0);
   // A noisy reading, then a wild one back across its step, made a flick (19.3 px toward it).
   EXPECT_LE(moved(Drag(1003, 100, {{0.89, 2.68}}), 100, 20.0, 356.0), kNoisePixels);
+  // Level 3: a reading 16 px beside the course, then one 40 px ahead and
+  // across its step, made a flick (41 px toward it).
+  const Stream strong = Drag(1003, 100, Gaussian(4.0));
+  EXPECT_LE(
+      Changed([] { return Smoothing(3); }, strong,
+              WithSpike(strong, 100, 40.0, WildDirection(2 * 1003 + 2)), 100, PathChange::kMoved),
+      2.0 * kNoisePixels);
   // As a finger set off from a rest, one 20 px off was taken whole after a
   // suspect one (15.8 px toward it), or in place of its stand-in (13.8 px);
   // one 300 px off, waiting, whole along the way (176 px); one 60 px off
