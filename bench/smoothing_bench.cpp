@@ -6,7 +6,8 @@
 // filter against the first streams' figures and the cost per report; the
 // motions that table lacks, also at 40 to 90 reports a second and on other
 // noise; the rest and the drags at those rates and noise; a drag setting
-// off after a rest and strokes that slow to a stop; scrubs back and forth.
+// off after a rest, strokes that slow to a stop, slow drags and their
+// stops; scrubs back and forth.
 // Build it with the Release preset:
 //   cmake --preset bench && cmake --build --preset bench && build/bench/bench/zt_smoothing_bench
 #include <algorithm>
@@ -362,8 +363,10 @@ void PrintMotionsRow(const std::string& name, const MakeFilter& make, const Cond
 // Motions that begin and end gently, on a panel and controller: a drag
 // setting off from a 1-s rest (how long until the pointer goes a pixel its
 // way and how far it trails, in ms; its longest step beyond the finger's
-// own) and a stroke that slows evenly to a stop (how far the pointer passes
-// the stop, on the way there or after).
+// own), a stroke that slows evenly to a stop (how far the pointer passes
+// the stop, on the way there or after), slow drags after a rest (how far
+// the pointer gets from the finger once the drag is under way) and the
+// pointer's place a second after a slow drag stops.
 void PrintGentleRow(const std::string& name, const MakeFilter& make, const Conditions& c) {
   g_conditions = c;
   const double ms = 1000.0 / c.rate;
@@ -386,6 +389,12 @@ void PrintGentleRow(const std::string& name, const MakeFilter& make, const Condi
       both(Over(make, eased, 50, 0, &Figures::overshoot), 1.0);
     }
   }
+  for (const double speed : {10.0, 15.0}) {
+    const auto slow = [speed](unsigned seed) { return SlowDrag(seed, speed, 0.0, g_conditions); };
+    both(Over(make, slow, 50, 0, &Figures::pointerOff), 1.0);
+  }
+  const auto slowStop = [](unsigned seed) { return SlowDrag(seed, 10.0, 1.0, g_conditions); };
+  both(Over(make, slowStop, 50, 0, &Figures::restError), 1.0);
   std::printf("\n");
 }
 
@@ -507,8 +516,9 @@ int main() {
       "(ms) | lag (ms) | largest step beyond the finger's (px) | at 300 px/s: first move (ms) | "
       "lag (ms) | step beyond (px) | slowing from 200 px/s to a stop in 50 ms: past the stop, "
       "median / worst (px) | in 100 ms | in 200 ms | from 1 000 px/s in 50 ms | in 100 ms | in "
-      "200 ms |\n");
-  std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+      "200 ms | drag at 10 px/s after a 0.5-s rest: off the finger from 1 s in, median / worst "
+      "(px) | at 15 px/s | 1 s after a stop from 10 px/s: off the finger (px) |\n");
+  std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
   for (const auto& [name, make] : filters) {
     PrintGentleRow(name, make, Gaussian(kNoisePixels));
   }

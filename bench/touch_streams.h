@@ -172,6 +172,18 @@ inline Stream RestThenDrag(unsigned seed, double speed, const Conditions& c = {}
   return stream;
 }
 
+// A finger that rests 0.5 s, drags at speed for 3 s, then rests for
+// restAfter seconds; the figures count from 1 s into the drag, once it is
+// under way.
+inline Stream SlowDrag(unsigned seed, double speed, double restAfter, const Conditions& c = {}) {
+  const double y = 384.0 + (seed % 97);
+  Stream stream = Generate(seed, c.noise, c.rate, Reports(3.5 + restAfter, c), [=](double t) {
+    return std::pair{300.0 + speed * std::clamp(t - 0.5, 0.0, 3.0), y};
+  });
+  stream.settle = Reports(1.5, c);
+  return stream;
+}
+
 // A drag at speed for 1.5 s; the figures count after 0.4 s.
 inline Stream Drag(unsigned seed, double speed, const Conditions& c = {}) {
   Stream stream = Generate(seed, c.noise, c.rate, Reports(1.5, c), [&](double t) {
@@ -290,6 +302,7 @@ struct Figures {
   double lag = 0.0;            // median of how many reports the pointer trails
   double stillReports = 0;     // reports after the settling with no move at all
   double worstOff = 0.0;       // the farthest the pointer, press or release got from the finger
+  double pointerOff = 0.0;     // the same, press and release aside
   double reportsToFinger = 0;  // after the settling, until within a pixel for good
   double releaseOff = 0.0;     // the release's distance from the pointer before the lift
   double pressOff = 0.0;       // the press's distance from the finger
@@ -374,6 +387,7 @@ inline Figures Measure(const Stream& stream, const Run& run, double speed) {
       lags.push_back((stream.truthX[i] - run.pointerX[i]) / perReport);
     }
   }
+  figures.pointerOff = figures.worstOff;
   // A stop counts from its own report on, settled or not.
   for (std::size_t i = stream.stop; stream.stop > 0 && i + 1 < n; ++i) {
     figures.overshoot = std::max(figures.overshoot, run.pointerX[i] - stream.truthX[n - 1]);

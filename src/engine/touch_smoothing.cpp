@@ -59,6 +59,26 @@ constexpr double kSureForMs = 30.0;
 // on glass (a 2 px tremor at 10 Hz made a held pointer jitter 4 to 10 times
 // a second, up to 4.7 px, at a threshold of the noise's own spread).
 constexpr double kSwingDeviations = 1.8;
+// The line's window (ms): as many readings as that spans at the
+// controller's report interval, never fewer than at 40 reports a second,
+// nor more than the ring holds. A short window tells a slow drag from a
+// rest too late: at 32 readings, a 10 px/s drag at 100 reports a second
+// stood still, then crept up to 10 px behind the finger.
+constexpr double kWindowMs = 800.0;
+constexpr std::size_t kShortestWindow = 32;
+// Over that long a circle's or a scrub's line goes nowhere, and a finger
+// setting off from a rest shows late (its readings lie off a rest's long
+// line, and wait): whether the finger moves is also told, and its pace and
+// a resting finger's course only, by the line through its newest this
+// many readings (all that a window at 40 reports a second holds beside the
+// reading being taken).
+constexpr std::size_t kRecentReadings = kShortestWindow - 1;
+// A window longer than that counts the finger as moving only this sure of
+// its slope: consecutive windows share most of their readings, so a slope
+// that noise made sure stays so for reports on end (at kMovingSlope, a
+// resting pointer wandered past 2 px half as often again at 100 reports a
+// second); a slow drag's slope passes it well within a window.
+constexpr double kWindowMovingSlope = 6.0;
 // How many readings of a rest tell the noise on each axis.
 constexpr std::size_t kAxisNoiseReadings = 8;
 // While the mean of so few readings still settles, the pointer follows it.
@@ -269,6 +289,12 @@ double CTouchSmoother::ReportsSinceNewest(std::uint32_t tick) const {
 
 int CTouchSmoother::MovingReportsNeeded() const {
   return std::max(2, static_cast<int>(std::ceil(kSureForMs / std::max(m_intervalMs, 1.0) - 0.01)));
+}
+
+std::size_t CTouchSmoother::WindowReadings() const {
+  const auto readings =
+      static_cast<std::size_t>(std::lround(kWindowMs / std::max(m_intervalMs, 1.0)));
+  return std::clamp(readings, kShortestWindow, kWindow);
 }
 
 // The touch-down's readings wait until they agree: two close together
@@ -637,7 +663,8 @@ void CTouchSmoother::WaitOnTheWay(IntPoint point, const Strength& strength, Smoo
 // The line with its newest reading: the pointer where it now puts the
 // finger.
 void CTouchSmoother::Take(const Strength& strength, SmoothedReports& out) {
-  if (m_count > kWindow - 1) {
+  // The interval the touch's first reports tell may shorten the window.
+  while (m_count > WindowReadings() - 1) {
     Pop();
   }
   const IntPoint before = Output();
@@ -889,15 +916,27 @@ CTouchSmoother::Fit CTouchSmoother::FitNewest(std::size_t count) const {
   return sums.Line(count);
 }
 
-// Resting: the line through every reading. Moving: the line through the
-// newest readings that span kTravelDeviations of the finger's travel.
+std::pair<CTouchSmoother::Fit, std::size_t> CTouchSmoother::FitRecent() const {
+  const std::size_t count = std::min(m_count, kRecentReadings);
+  return {count == m_count ? m_sums.Line(m_count) : FitNewest(count), count};
+}
+
+// Resting: the line through the recent readings. Moving: the line through
+// the newest readings that span kTravelDeviations of the finger's travel.
 std::size_t CTouchSmoother::Predict(const Strength& strength, double t, double& x, double& y) {
-  std::size_t count = m_count;
+  std::size_t count = std::min(m_count, kRecentReadings);
   if (!m_resting) {
-    // A scrub's line through every reading goes nowhere: its pace is the
-    // shortest line's.
-    const Fit all = FitNewest(m_swinging ? std::min(kShortestLine, m_count) : m_count);
-    const double speed = std::hypot(all.slopeX, all.slopeY);
+    // A scrub's line through its recent readings goes nowhere: its pace
+    // is the shortest line's. Other lines go as fast as the recent line or
+    // the window's, whichever is faster: a curve's line through the window
+    // goes nowhere, and so does a stopped finger's recent line; a line
+    // through the whole window would shrink the curve, or pass the stop
+    // (a 20 px/s drag's by 2.5 px for a third of a second), its way and
+    // rest on one line.
+    const auto speedOf = [](const Fit& fit) { return std::hypot(fit.slopeX, fit.slopeY); };
+    const double speed = m_swinging
+                             ? speedOf(FitNewest(std::min(kShortestLine, m_count)))
+                             : std::max(speedOf(FitRecent().first), speedOf(m_sums.Line(m_count)));
     const double wanted = speed > 0.0 ? std::ceil(kTravelDeviations * strength.noise / speed) + 1.0
                                       : static_cast<double>(m_count);
     count = std::clamp(static_cast<std::size_t>(std::min(wanted, 1e6)),
@@ -926,10 +965,16 @@ std::size_t CTouchSmoother::Predict(const Strength& strength, double t, double& 
 // rest margin once it has settled.
 void CTouchSmoother::Estimate(const Strength& strength) {
   const Fit all = m_sums.Line(m_count);
-  const double speed = std::hypot(all.slopeX, all.slopeY);
-  const double slopeDeviation = m_count >= 3 ? SlopeDeviation(strength, m_count) : 0.0;
+  const auto [recent, recentCount] = FitRecent();
+  const double speed = std::hypot(recent.slopeX, recent.slopeY);
+  const double slopeDeviation = m_count >= 3 ? SlopeDeviation(strength, recentCount) : 0.0;
   if (m_count >= 3) {
-    const double slopeSureness = Sureness(strength, all, m_count);
+    // The window's slope counts against kWindowMovingSlope, the recent
+    // line's against kMovingSlope.
+    const double windowSureness =
+        recentCount < m_count ? Sureness(strength, all, m_count) * kMovingSlope / kWindowMovingSlope
+                              : 0.0;
+    const double slopeSureness = std::max(windowSureness, Sureness(strength, recent, recentCount));
     m_swinging = slopeSureness < kMovingSlope && Swings(strength, all);
     const double sureness = m_swinging ? kMovingSlope : slopeSureness;
     m_movingReports = sureness >= kMovingSlope   ? m_movingReports + 1

@@ -123,9 +123,14 @@ struct SmoothedReports {
 //   that scatter far more than each lies off the middle of its neighbours
 //   are a slow motion taken for a rest (a scrub), and tell nothing of it.
 // Its constants are in noise deviations, pixels of travel or milliseconds,
-// so that a report rate changes no threshold (a lower rate still gives a
-// line fewer readings and a motion longer to be sure of). Off, every report
-// passes as it is.
+// so that a report rate changes no threshold, and the line's window spans
+// a time (0.8 s of readings, never fewer than 32), so that a slow drag
+// stands out of a rest's noise as soon at a high rate as at 40 reports a
+// second. Whether the finger moves is told by the window and by its newest
+// 31 readings (over 0.8 s a circle's or a scrub's line goes nowhere, and a
+// finger setting off shows late), which also give a resting finger's course
+// and a moving one's pace (a lower rate still gives a line fewer readings
+// and a motion longer to be sure of). Off, every report passes as it is.
 class CTouchSmoother {
 public:
   // A touch-down waits this many of the controller's report intervals for
@@ -157,7 +162,9 @@ public:
   }
 
 private:
-  static constexpr std::size_t kWindow = 32;
+  // The ring that holds the line's readings: room for its window at 120
+  // reports a second, past the 87 a 9 600-baud link carries.
+  static constexpr std::size_t kWindow = 96;
   struct Strength {
     double noise;
     double spike;       // a reading this far off its course waits
@@ -187,6 +194,8 @@ private:
   void NoteTime(bool touchStarts, std::uint32_t tick);
   double ReportsSinceNewest(std::uint32_t tick) const;
   int MovingReportsNeeded() const;
+  // How many readings the line's window spans at the controller's interval.
+  std::size_t WindowReadings() const;
   void Start(std::int32_t status, IntPoint point, const Strength& strength, SmoothedReports& out);
   void StartThird(IntPoint point, const Strength& strength, SmoothedReports& out);
   bool LandsMoving(IntPoint fourth) const;
@@ -238,6 +247,8 @@ private:
     double t = 0.0, tt = 0.0, x = 0.0, y = 0.0, tx = 0.0, ty = 0.0, xx = 0.0, yy = 0.0;
   };
   Fit FitNewest(std::size_t count) const;
+  // The line through the newest kRecentReadings readings, and how many.
+  std::pair<Fit, std::size_t> FitRecent() const;
   double Sureness(const Strength& strength, const Fit& fit, std::size_t count) const;
   static double SlopeDeviation(const Strength& strength, std::size_t count);
   void TakeSuspectAlong(const Strength& strength, const Fit& all);

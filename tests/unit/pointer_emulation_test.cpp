@@ -479,6 +479,13 @@ TEST(TouchSmootherTest, StreamsTable) {
       // A creep too slow to tell from a rest trailed without limit (26 px).
       {"5 px/s for 10 s: off the finger", [](unsigned seed) { return Line(seed, 2, 100, 5, 1000); },
        0, &Figures::restError, 6.0, 8.0},
+      // A window of 32 readings at 100 reports a second told a slow drag from
+      // a rest late: the pointer stood, then trailed (7.9 px); after the stop
+      // it crept on the rest's mean (2.0 px off a second later).
+      {"10 px/s after a rest", [](unsigned n) { return SlowDrag(n, 10, 0); }, 0,
+       &Figures::pointerOff, 2.5, 3.0},
+      {"1 s after a stop from 10 px/s", [](unsigned n) { return SlowDrag(n, 10, 1); }, 0,
+       &Figures::restError, 1.0, 1.5},
       {"3 reports after a stop: off the finger", [](unsigned seed) { return Stop(seed, 1000, 4); },
        0, &Figures::restError, 1.5, 2.5},
       {"lift: the release off the pointer", rest, 0, &Figures::releaseOff, 0, 0},
