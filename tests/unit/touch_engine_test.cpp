@@ -135,8 +135,8 @@ TEST_F(TouchEngineTest, ReportsBecomeMouseEventsAndRightClicksAreNotified) {
   EXPECT_EQ(Engine().GetRawPoint(), (IntPoint{1000, 3000}));
   // The one-shot right button, selected before the touch begins.
   Engine().m_bRightSelected.store(1);
-  comm.Receive("COM3", Bytes(BuildTouchReport(2, 5000, 4095)));
-  EXPECT_EQ(WaitForMouse(1)[0].dx, DefaultMapping(4095, 4095).x * 16);
+  comm.Receive("COM3", Bytes(BuildTouchReport(1, 5000, 4095)));
+  EXPECT_EQ(WaitForMouse(2)[0].dx, DefaultMapping(4095, 4095).x * 16);
   EXPECT_EQ(Engine().GetRawPoint(), (IntPoint{4095, 4095}));
   comm.Receive("COM3", Bytes(BuildTouchReport(4, 3000, 3000)));
   EXPECT_EQ(WaitForMouse(1)[0].flags, 0xC010U);
