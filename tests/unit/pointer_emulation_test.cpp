@@ -7,6 +7,7 @@
 #include <array>
 #include <atomic>
 #include <functional>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -357,39 +358,39 @@ TEST_F(PointerEmulationTest, SequencesAcrossTouches) {
 // A controller that reports while a finger rests goes silent with the
 // finger down (its lift lost to a bad checksum or a pulled cable): 200 ms
 // later the button lets go; a held touch's ring, armed meanwhile, goes, and
-// no right click follows. A lift that comes late is swallowed, whether the
-// timer has ended the touch before it or not.
+// neither a right click nor (Click On Release) a click follows. A lift that
+// comes late is swallowed, whether the timer has ended the touch first or
+// not.
 TEST_F(PointerEmulationTest, ALostLiftEndsTheTouch) {
-  for (const std::int32_t holdRight : {0, 100}) {
-    for (const bool timerFirst : {true, false}) {
-      settings.holdRight = holdRight;
-      Apply();
-      input.tickCount += 100000;
-      Forget();
-      for (const std::int32_t status : {1, 2, 2}) {
-        emulation.EmulatePointer(status, 2000, 2000);
-        input.tickCount += 10;
-      }
-      input.tickCount += 190;
-      if (timerFirst) {
-        emulation.CheckTimers();
-      }
-      emulation.EmulatePointer(4, 2000, 2000);
-      std::string ring;  // the ring's messages: + shown, * armed, - gone
-      for (const PostedMessage& posted : messages.Take()) {
-        ring += "-+*"[posted.lParam & kRingKindMask];
-      }
-      const std::vector<std::uint32_t> flags = Flags();
-      EXPECT_EQ(std::count(flags.begin(), flags.end(), kLeftUp), holdRight == 0 ? 1 : 0);
-      EXPECT_EQ(flags.back(), holdRight == 0 ? kLeftUp : kMove);  // no right click
-      EXPECT_EQ(ring, holdRight == 0 ? "" : "+*-");
+  for (const auto& [holdRight, timerFirst] :
+       {std::pair{0, true}, {0, false}, {100, true}, {100, false}}) {
+    settings.holdRight = holdRight;
+    settings.touchMode = holdRight == 0 ? kTouchModeNormal : kTouchModeClickOnRelease;
+    Apply();
+    input.tickCount += 100000;
+    Forget();
+    for (const std::int32_t status : {1, 2, 2}) {
+      emulation.EmulatePointer(status, 2000, 2000);
+      input.tickCount += 10;
     }
+    input.tickCount += 190;
+    if (timerFirst) {
+      emulation.CheckTimers();
+    }
+    emulation.EmulatePointer(4, 2000, 2000);
+    std::string ring;  // the ring's messages: + shown, * armed, - gone
+    for (const PostedMessage& posted : messages.Take()) {
+      ring += "-+*"[posted.lParam & kRingKindMask];
+    }
+    EXPECT_EQ(Flags().back(), holdRight == 0 ? kLeftUp : kMove);
+    EXPECT_EQ(ring, holdRight == 0 ? "" : "+*-");
   }
   // Such a controller sends a next reading unless the link broke: a smoothed
   // touch-down waits for readings that agree however late they come, and one
   // left silent is lost with nothing pressed.
   settings.smoothing = 2;
   settings.holdRight = 0;
+  settings.touchMode = kTouchModeNormal;
   Apply();
   for (const std::uint32_t tail : {190U, 0U}) {
     input.tickCount += 5000;
@@ -667,6 +668,31 @@ TEST(LostLiftWatchTest, Silences) {
     const auto remaining =
         watch.Remaining(start + static_cast<std::uint32_t>(row.reports.back()[2]) + row.after);
     EXPECT_EQ(remaining ? std::int64_t{*remaining} : -1, row.remaining) << row.after;
+  }
+}
+
+// A resting finger sampled every 10 ms, its readings jittering by a raw
+// unit: a controller that streams sends every sample (on a noisy panel none
+// equal to the one before) and is watched after a second; one that reports
+// only changes skips a sample equal to the one before, and sends nothing
+// once the panel goes quiet: it is never watched.
+TEST(LostLiftWatchTest, ASteadyRunAtRestWithoutRepeats) {
+  for (const bool streams : {true, false}) {
+    CLostLiftWatch watch;
+    std::minstd_rand noise(7);
+    IntPoint last{2000, 2000};
+    const std::uint32_t start = 0xFFFFFF00U;
+    watch.Report(1, last, start);
+    for (std::uint32_t ms = 10; ms <= (streams ? 1000U : 3000U); ms += 10) {
+      const auto jitter = [&] { return ms < 2000 ? std::int32_t(noise() % 3) - 1 : 0; };
+      IntPoint reading{2000 + jitter(), 2000 + jitter()};
+      reading.x += streams && reading == last ? 2 : 0;
+      if (reading != std::exchange(last, reading)) {
+        watch.Report(2, reading, start + ms);
+      }
+      EXPECT_EQ(watch.ReportsAtRest(), streams && ms == 1000) << ms;
+    }
+    EXPECT_EQ(watch.Remaining(start + 5000), streams ? std::optional(0U) : std::nullopt);
   }
 }
 
