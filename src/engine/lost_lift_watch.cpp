@@ -45,7 +45,8 @@ bool CLostLiftWatch::ExtendRun(IntPoint reading, std::uint32_t tick) {
     return false;
   }
   ++m_runReports;
-  return m_runReports >= kSteadyRunReports && runTime >= kSteadyRunMs;
+  return m_runReports >= kSteadyRunReports &&
+         runTime * m_runReports >= std::uint64_t{kSteadyRunMs} * (m_runReports - 1);
 }
 
 std::optional<std::uint32_t> CLostLiftWatch::Remaining(std::uint32_t tick) const {

@@ -14,18 +14,21 @@ namespace zt {
 // that touch (never under kShortestSilenceMs) has lost its lift. A
 // controller never seen to is never taken to have lost one. It is seen to
 // by a report that repeats the one before it, or by a run of at least
-// kSteadyRunReports over kSteadyRunMs through a resting finger (readings
-// within kRestSpread of the run's first) with no interval over 1.5 of the
-// run's mean: one that reports only changes skips each sample whose
-// reading did not change, which a resting finger gives now and then, so a
-// run that long without a skip comes from a controller that streams.
+// kSteadyRunReports through a resting finger (readings within kRestSpread
+// of the run's first), no interval over 1.5 of the run's mean, that covers
+// kSteadyRunMs (each report one mean interval: the 100 reports of a
+// one-second touch do). One that reports only changes skips each sample
+// whose reading did not change, which a resting finger gives now and then,
+// so a run that long without a skip comes from a controller that streams.
 class CLostLiftWatch {
 public:
   static constexpr std::uint32_t kShortestSilenceMs = 200;
   static constexpr std::uint32_t kSilentIntervals = 8;
   static constexpr std::uint32_t kSteadyRunMs = 1000;
   static constexpr std::uint32_t kSteadyRunReports = 20;
-  static constexpr std::int32_t kRestSpread = 32;  // raw units, about 1 % of the panel
+  // Raw units, about 1.5 % of the panel: wide of a resting finger's noise
+  // on a noisy panel (2 px on a 1 024-px one is 8 raw units).
+  static constexpr std::int32_t kRestSpread = 64;
 
   // Every touch report of the touch in progress (a touch-down starts one),
   // at tick; reading: the report's own values, as the controller sent them

@@ -672,9 +672,10 @@ TEST(LostLiftWatchTest, Silences) {
 
 // A resting finger sampled every 10 ms, its readings jittering by a raw
 // unit: a controller that streams sends every sample (on a noisy panel none
-// equal to the one before) and is watched after a second; one that reports
-// only changes skips a sample equal to the one before, and sends nothing
-// once the panel goes quiet: it is never watched.
+// equal to the one before) and is watched once its 100 reports cover a
+// second (at 990 ms); one that reports only changes skips a sample equal to
+// the one before, and sends nothing once the panel goes quiet: it is never
+// watched.
 TEST(LostLiftWatchTest, ASteadyRunAtRestWithoutRepeats) {
   for (const bool streams : {true, false}) {
     CLostLiftWatch watch;
@@ -682,14 +683,14 @@ TEST(LostLiftWatchTest, ASteadyRunAtRestWithoutRepeats) {
     IntPoint last{2000, 2000};
     const std::uint32_t start = 0xFFFFFF00U;
     watch.Report(1, last, start);
-    for (std::uint32_t ms = 10; ms <= (streams ? 1000U : 3000U); ms += 10) {
+    for (std::uint32_t ms = 10; ms <= (streams ? 990U : 3000U); ms += 10) {
       const auto jitter = [&] { return ms < 2000 ? std::int32_t(noise() % 3) - 1 : 0; };
       IntPoint reading{2000 + jitter(), 2000 + jitter()};
       reading.x += streams && reading == last ? 2 : 0;
       if (reading != std::exchange(last, reading)) {
         watch.Report(2, reading, start + ms);
       }
-      EXPECT_EQ(watch.ReportsAtRest(), streams && ms == 1000) << ms;
+      EXPECT_EQ(watch.ReportsAtRest(), streams && ms == 990) << ms;
     }
     EXPECT_EQ(watch.Remaining(start + 5000), streams ? std::optional(0U) : std::nullopt);
   }
