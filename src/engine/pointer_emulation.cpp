@@ -111,6 +111,7 @@ std::optional<std::uint32_t> CPointerEmulation::CheckTimersLocked(std::uint32_t 
     ReleaseHeldButton();
     m_smoother.Reset();
     EndTouch();
+    m_liftLost = true;
     return std::nullopt;
   }
   PressWaitingTouchDown(now);
@@ -217,8 +218,13 @@ void CPointerEmulation::EmulatePointer(std::int32_t status, std::int32_t x, std:
   }
   {
     const std::lock_guard<std::mutex> lock(m_touchLock);
-    // As the timer would have, had it come first: the report is then a move.
-    PressWaitingTouchDown(m_input.GetTickCount());
+    // What is due is done as the timer would have, had it come first, so
+    // that a report never races it: a waiting touch-down is pressed (the
+    // report is then a move), a lost lift ends its touch.
+    CheckTimersLocked(m_input.GetTickCount());
+    if (std::exchange(m_liftLost, false) && status == kTouchEnds) {
+      return;  // the touch it lifts ended as lost: nothing is down to let go of
+    }
     if (status == kTouchBegins && m_touchDown) {
       ReleaseHeldButton();
       EndTouch();
@@ -433,7 +439,9 @@ void CPointerEmulation::OnTouchEnds(std::int32_t ax, std::int32_t ay, std::int32
     // The lift lets go of the button its press pressed, whatever the
     // indicator says by now.
     const bool releaseRight = m_held == Button::kNone ? right : m_held == Button::kRight;
-    ReleaseButton(ax, ay, releaseRight, false);
+    if (m_held != Button::kNone) {  // none after a double tap, or with no touch-down seen
+      ReleaseButton(ax, ay, releaseRight, false);
+    }
     NotifyRightClickDone(releaseRight);
   }
 }

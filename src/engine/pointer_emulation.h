@@ -189,6 +189,8 @@ private:
   bool m_touchDown = false;
   TouchShape m_shape;
   CLostLiftWatch m_liftWatch;
+  // The last touch ended as a lost lift, and no report has come since.
+  bool m_liftLost = false;
   std::condition_variable m_timerWake;
   bool m_timerStopping = false;
   ThreadHandle m_hTimer = kNoThread;

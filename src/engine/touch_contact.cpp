@@ -75,7 +75,7 @@ void CTouchContact::Move(IntPoint pixel) {
   {
     const std::lock_guard<std::mutex> lock(m_lock);
     if (m_state == State::kSystemCancelled) {
-      DownLocked(pixel);
+      RestartAfterSystemCancel(pixel);
     } else if (InContact()) {
       UpdateLocked(pixel);
     }
@@ -125,6 +125,13 @@ void CTouchContact::DownLocked(IntPoint pixel) {
   }
 }
 
+// The system may take its cancel only after we heard of it: until it has,
+// it refuses the new DOWN (its old contact still lives), so a refused DOWN
+// here is sent again at the next move instead of ending the touch.
+void CTouchContact::RestartAfterSystemCancel(IntPoint pixel) {
+  m_state = SendLocked(kInContact | touch::kDown, pixel) ? State::kDown : State::kSystemCancelled;
+}
+
 void CTouchContact::UpdateLocked(IntPoint pixel) {
   if (SendLocked(kInContact | touch::kUpdate, pixel)) {
     m_state = State::kMoving;
@@ -151,7 +158,8 @@ bool CTouchContact::SendLocked(std::uint32_t flags, IntPoint pixel) {
     answer = m_injection.Inject(frame);
   }
   if (answer != touch::kInjected) {
-    if (m_state != State::kRefused && m_log != nullptr) {
+    const bool noted = m_state == State::kRefused || m_state == State::kSystemCancelled;
+    if (!noted && m_log != nullptr) {
       m_log->Write("Touch output: the system refused a frame (error " + std::to_string(answer) +
                    "); the touch ends there");
     }

@@ -48,7 +48,8 @@ public:
   // A contact in progress is cancelled first (its lift was lost).
   void Down(IntPoint pixel);
   // After the system cancelled the contact (a display change), a move
-  // starts a new one.
+  // starts a new one, and tries again at the next move while the system
+  // refuses it (its cancel not yet taken).
   void Move(IntPoint pixel);
   // The finger lifts at pixel: the contact moves there and lifts. One the
   // system cancelled just ends, sending nothing (the lift starts no tap).
@@ -78,6 +79,7 @@ private:
   void Refresh();
   bool InContact() const { return m_state == State::kDown || m_state == State::kMoving; }
   void DownLocked(IntPoint pixel);
+  void RestartAfterSystemCancel(IntPoint pixel);
   void UpdateLocked(IntPoint pixel);
   void EndLocked(std::uint32_t flags);
   // Sends one frame, again while it is refused as not ready; another

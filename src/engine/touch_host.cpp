@@ -102,7 +102,21 @@ bool CTouchHost::ReloadAndStart(WindowHandle notifyWindow) {
     StopDriver();
     return false;
   }
-  return StartDriver(notifyWindow);
+  return ApplyToConnectedDriver() || StartDriver(notifyWindow);
+}
+
+// A restart would let go of a finger that is down and take its rest as a
+// new touch under the new settings: a drag dropped, or a click at the lift.
+bool CTouchHost::ApplyToConnectedDriver() {
+  CTouchDriver* driver = ConnectedDriver();
+  EngineSettings settings;
+  if (driver == nullptr || std::strcmp(driver->PortName(), m_szPort) != 0 ||
+      !LoadEngineSettings(settings)) {
+    return false;
+  }
+  driver->m_bRightEnabled.store(m_nRight);
+  driver->ApplySettings(settings);
+  return true;
 }
 
 }  // namespace zt

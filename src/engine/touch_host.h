@@ -32,9 +32,15 @@ public:
   // Reads "Port", "First", "Right" and "StartUpMode"; false only when the
   // key exists but "Port" cannot be read.
   bool LoadStartupSettings();
-  // Loads the start-up settings and starts an engine with them. When they
-  // cannot be loaded no engine remains.
+  // Loads the start-up settings and starts an engine with them, or hands
+  // them to an engine connected on the stored port (ApplyToConnectedDriver).
+  // When they cannot be loaded no engine remains.
   bool ReloadAndStart(WindowHandle notifyWindow);
+  // An engine connected on the stored port takes the stored settings in
+  // place, as the setup sheet gives them: the port stays open, and a touch
+  // in progress keeps its shape to its lift. False when there is no such
+  // engine, or the settings cannot be read: it must be started anew.
+  bool ApplyToConnectedDriver();
 
   IMonitors& Monitors() const { return m_platform.monitors; }
   const EnginePlatform& Platform() const { return m_platform; }

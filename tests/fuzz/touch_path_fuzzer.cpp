@@ -1,11 +1,11 @@
 // Drives the pointer emulation with any sequence of touch reports, clock
 // steps, setting changes (also mid-touch), stops and display changes, with
 // the mouse and with touch output, and checks the buttons and the contact:
-// a button is never pressed while it is down, the system refuses no frame
-// but one it let expire (the clock jumps here, the refresher runs on real
-// time), and no button or contact stays down after a stop or once the last
-// touch has lifted. The timers are checked at each clock step. Input: one
-// byte an event, then its values.
+// a button is never pressed while it is down nor released while it is up,
+// the system refuses no frame but one it let expire (the clock jumps here,
+// the refresher runs on real time), and no button or contact stays down
+// after a stop or once the last touch has lifted. The timers are checked at
+// each clock step. Input: one byte an event, then its values.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -29,6 +29,9 @@ struct ButtonInput final : zt::IInput {
                     std::atomic<bool>& held) {
     if ((flags & down) != 0 && held.exchange(true)) {
       std::abort();  // pressed a second time
+    }
+    if ((flags & up) != 0 && !held) {
+      std::abort();  // released while not down
     }
     held = held && (flags & up) == 0;
   }

@@ -164,15 +164,18 @@ class DaemonTest(DaemonCase):
         subprocess.run(["xrandr", "--output", "screen", "--off", "--fb", "1500x600"], env=self.env, check=True)
         moved = "zeltratouchd: The monitors changed: touches go to LEFT at 400x300+100+200\n"
         self.assertTrue(wait_for(lambda: moved in self.log), self.log)
-        self.send(sim, "report 2048 2048 2")
-        self.assertTrue(wait_for(lambda: self.near((300, 350))), self.pointer())
-        with open(self.config, "a") as config:  # another monitor, taken at SIGHUP
-            config.write("Monitor=RIGHT\n")
+        self.send(sim, "report 2048 2048 1")
+        self.assertTrue(wait_for(lambda: self.near((300, 350)) and self.left_button_down()), self.pointer())
+        with open(self.config, "a") as config:  # another monitor and mode, taken at SIGHUP mid-drag
+            config.write("Monitor=RIGHT\nTouchMode=2\n")
         self.daemon.send_signal(signal.SIGHUP)
         self.assertTrue(wait_for(lambda: "zeltratouchd: SIGHUP: OK reloaded\n" in self.log), self.log)
-        self.assertTrue(wait_for(lambda: self.ask("status").startswith("OK Connected")), self.ask("status"))
+        self.assertTrue(self.left_button_down())  # the drag goes on: the mode is the next touch's
+        self.assertTrue(self.ask("status").startswith("OK Connected"), self.ask("status"))
         self.send(sim, "report 2048 2048 2")
         self.assertTrue(wait_for(lambda: self.near((1200, 300))), self.pointer())
+        self.send(sim, "report 2048 2048 4")
+        self.assertTrue(wait_for(lambda: not self.left_button_down()))
         self.daemon.terminate()
         self.assertEqual(self.daemon.wait(10), 0)
         log = "".join(self.log)

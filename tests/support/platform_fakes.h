@@ -153,6 +153,7 @@ public:
   }
   ThreadHandle CreateThread(ThreadRoutine routine, void* argument) override {
     auto* start = new Start{routine, argument, this};
+    created.fetch_add(1);
     running.fetch_add(1);
     const ThreadHandle thread = real.CreateThread(&DelegatingThreads::Run, start);
     if (thread == kNoThread) {
@@ -175,6 +176,7 @@ public:
   StdThreads real;
   std::atomic<int> leftRunning{0};
   std::atomic<int> running{0};
+  std::atomic<int> created{0};
   // Cleared, threads begin only once it is set again, as a thread may not
   // have run a single instruction when a stop comes.
   std::atomic<bool> open{true};

@@ -158,9 +158,9 @@ CDaemon::~CDaemon() {
 
 bool CDaemon::Start(const std::string& unstoredPort) {
   const std::lock_guard<std::mutex> lock(m_hostLock);
-  m_host.StopDriver();
   if (!m_host.LoadStartupSettings()) {
     if (m_config.Has(settings::kPort)) {
+      m_host.StopDriver();
       return false;  // a port name too long to be one
     }
     m_host.m_szPort[0] = '\0';  // none named: none yet, as an empty one
@@ -168,17 +168,22 @@ bool CDaemon::Start(const std::string& unstoredPort) {
   if (!unstoredPort.empty()) {
     std::snprintf(m_host.m_szPort, sizeof m_host.m_szPort, "%s", unstoredPort.c_str());
   }
-  m_messages.SetPort(m_host.m_szPort);
   FollowMetricsSetting(m_metrics, m_store.ReadTextValue(settings::kMetrics),
                        {m_files, "", &m_log, nullptr});
-  if (m_host.m_szPort[0] == '\0') {
-    m_log.Write(m_messages.Text());
-    return true;
+  const bool applied = m_host.ApplyToConnectedDriver();
+  if (!applied) {
+    m_host.StopDriver();
+    m_messages.SetPort(m_host.m_szPort);
+    if (m_host.m_szPort[0] == '\0') {
+      m_log.Write(m_messages.Text());
+      return true;
+    }
+    if (!m_host.StartDriver(0)) {
+      return false;
+    }
   }
-  if (!m_host.StartDriver(0)) {
-    return false;
-  }
-  m_log.Write("Started: " + TouchMonitorText(*m_host.Driver(), m_host.Monitors()));
+  m_log.Write((applied ? "Reloaded: " : "Started: ") +
+              TouchMonitorText(*m_host.Driver(), m_host.Monitors()));
   if (m_host.Driver()->TouchOutputMissing()) {
     m_log.Write(m_touchScreen == nullptr
                     ? "Output=1: a touch screen needs uinput; the pointer is used"

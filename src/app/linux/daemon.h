@@ -108,8 +108,9 @@ public:
 
   // (Re)loads the settings and starts the engine on the stored port (none
   // while no port is stored), or on unstoredPort where one is given (a
-  // found port that could not be stored); false when the settings cannot
-  // be read.
+  // found port that could not be stored); an engine already connected on
+  // that port takes them in place instead, so that a finger down keeps its
+  // touch. False when the settings cannot be read.
   bool Start(const std::string& unstoredPort = "");
   // On the control socket's thread.
   std::string Handle(const std::string& request, CControlPeer& peer);
