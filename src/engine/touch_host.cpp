@@ -102,6 +102,14 @@ bool CTouchHost::ReloadAndStart(WindowHandle notifyWindow) {
     StopDriver();
     return false;
   }
+  return StartDriver(notifyWindow);
+}
+
+bool CTouchHost::ReloadAndApply(WindowHandle notifyWindow) {
+  if (!LoadStartupSettings()) {
+    StopDriver();
+    return false;
+  }
   return ApplyToConnectedDriver() || StartDriver(notifyWindow);
 }
 

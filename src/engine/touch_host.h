@@ -32,10 +32,14 @@ public:
   // Reads "Port", "First", "Right" and "StartUpMode"; false only when the
   // key exists but "Port" cannot be read.
   bool LoadStartupSettings();
-  // Loads the start-up settings and starts an engine with them, or hands
-  // them to an engine connected on the stored port (ApplyToConnectedDriver).
-  // When they cannot be loaded no engine remains.
+  // Loads the start-up settings and starts an engine with them (the port
+  // Apply: the engine restarts even on the same port). When they cannot be
+  // loaded no engine remains.
   bool ReloadAndStart(WindowHandle notifyWindow);
+  // As ReloadAndStart, but an engine connected on the stored port takes
+  // them in place (ApplyToConnectedDriver): settings pushed while a finger
+  // may be down.
+  bool ReloadAndApply(WindowHandle notifyWindow);
   // An engine connected on the stored port takes the stored settings in
   // place, as the setup sheet gives them: the port stays open, and a touch
   // in progress keeps its shape to its lift. False when there is no such

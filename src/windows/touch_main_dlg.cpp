@@ -378,8 +378,9 @@ void CTouchMainDlg::OnApply() {
 }
 
 // A settings file another instance was started with: checked again, stored
-// whole and then taken as Apply takes a port (the engine restarts on the
-// stored settings). Refused while a calibration runs, as Apply waits then;
+// whole and then taken in place by an engine connected on the stored port
+// (a finger down keeps its touch), or as Apply takes a port (the engine
+// restarts on the stored settings). Refused while a calibration runs, as Apply waits then;
 // not stored also when the engine did not start again on what was stored.
 // The answer is settings::ImportAnswer's.
 std::uint64_t CTouchMainDlg::OnImport(const std::string& path, const std::string& text) {
@@ -403,7 +404,7 @@ std::uint64_t CTouchMainDlg::OnImport(const std::string& path, const std::string
   if (CEventReporter* events = m_host.Platform().events) {
     events->OnSettingsImported(path);
   }
-  const bool started = m_host.ReloadAndStart(reinterpret_cast<WindowHandle>(m_hWnd));
+  const bool started = m_host.ReloadAndApply(reinterpret_cast<WindowHandle>(m_hWnd));
   m_finder.Stop();
   ReadMetricsPath();
   m_strPort = m_host.m_szPort;
