@@ -104,6 +104,7 @@ void CTouchContact::DropCancelledBySystem() {
   const std::lock_guard<std::mutex> lock(m_lock);
   if (InContact() || m_state == State::kRefused) {
     m_state = State::kSystemCancelled;
+    m_refusedRestarts = 0;
   }
 }
 
@@ -116,6 +117,7 @@ void CTouchContact::Restart() {
     EndLocked(touch::kCanceled | touch::kUp);
   }
   m_state = State::kSystemCancelled;
+  m_refusedRestarts = 0;
 }
 
 void CTouchContact::DownLocked(IntPoint pixel) {
@@ -126,10 +128,19 @@ void CTouchContact::DownLocked(IntPoint pixel) {
 }
 
 // The system may take its cancel only after we heard of it: until it has,
-// it refuses the new DOWN (its old contact still lives), so a refused DOWN
-// here is sent again at the next move instead of ending the touch.
+// it refuses the new DOWN as a frame out of order (its old contact still
+// lives, and that refusal cancels it), so such a refusal is sent again at
+// the next few moves instead of ending the touch. Any other refusal (access
+// denied on the secure desktop, say) no later move would pass: it ends the
+// contact as any refused frame does.
 void CTouchContact::RestartAfterSystemCancel(IntPoint pixel) {
-  m_state = SendLocked(kInContact | touch::kDown, pixel) ? State::kDown : State::kSystemCancelled;
+  const std::uint32_t answer = InjectLocked(kInContact | touch::kDown, pixel);
+  if (answer == touch::kInjected) {
+    m_state = State::kDown;
+  } else if (answer != touch::kErrorInvalidParameter ||
+             ++m_refusedRestarts >= kCancelPendingMoves) {
+    RefusedLocked(answer);
+  }
 }
 
 void CTouchContact::UpdateLocked(IntPoint pixel) {
@@ -151,24 +162,35 @@ void CTouchContact::EndLocked(std::uint32_t flags) {
 }
 
 bool CTouchContact::SendLocked(std::uint32_t flags, IntPoint pixel) {
+  const std::uint32_t answer = InjectLocked(flags, pixel);
+  if (answer != touch::kInjected) {
+    RefusedLocked(answer);
+    return false;
+  }
+  return true;
+}
+
+std::uint32_t CTouchContact::InjectLocked(std::uint32_t flags, IntPoint pixel) {
   const TouchFrame frame = FrameAt(flags, pixel);
   std::uint32_t answer = m_injection.Inject(frame);
   for (int retry = 0; answer == touch::kErrorNotReady && retry < kNotReadyRetries; ++retry) {
     m_threads.Sleep(kRetryPauseMs);
     answer = m_injection.Inject(frame);
   }
-  if (answer != touch::kInjected) {
-    const bool noted = m_state == State::kRefused || m_state == State::kSystemCancelled;
-    if (!noted && m_log != nullptr) {
-      m_log->Write("Touch output: the system refused a frame (error " + std::to_string(answer) +
-                   "); the touch ends there");
-    }
-    m_state = State::kRefused;
-    return false;
+  if (answer == touch::kInjected) {
+    m_last = {frame.x, frame.y};
+    m_lastFrameTick = m_clock.GetTickCount();
   }
-  m_last = {frame.x, frame.y};
-  m_lastFrameTick = m_clock.GetTickCount();
-  return true;
+  return answer;
+}
+
+// Nothing more is sent for the contact, so this is its one note.
+void CTouchContact::RefusedLocked(std::uint32_t answer) {
+  if (m_log != nullptr) {
+    m_log->Write("Touch output: the system refused a frame (error " + std::to_string(answer) +
+                 "); the touch ends there");
+  }
+  m_state = State::kRefused;
 }
 
 // The point and its area inside the desktop (its last pixel row and column

@@ -30,6 +30,9 @@ public:
   static constexpr std::uint32_t kRefreshMs = 30;
   // How often a frame refused as not ready is sent again, 1 ms apart.
   static constexpr int kNotReadyRetries = 3;
+  // How many moves after a display change may find the new DOWN refused
+  // because the system's cancel has not yet taken effect.
+  static constexpr int kCancelPendingMoves = 5;
   // The contact area: this many pixels round the point, as a fingertip.
   static constexpr std::int32_t kAreaRadius = 4;
 
@@ -48,8 +51,9 @@ public:
   // A contact in progress is cancelled first (its lift was lost).
   void Down(IntPoint pixel);
   // After the system cancelled the contact (a display change), a move
-  // starts a new one, and tries again at the next move while the system
-  // refuses it (its cancel not yet taken).
+  // starts a new one; while the system refuses it as a frame out of order
+  // (its cancel not yet taken), the next move tries again, up to
+  // kCancelPendingMoves moves. Any other refusal ends the touch's contact.
   void Move(IntPoint pixel);
   // The finger lifts at pixel: the contact moves there and lifts. One the
   // system cancelled just ends, sending nothing (the lift starts no tap).
@@ -85,6 +89,10 @@ private:
   // Sends one frame, again while it is refused as not ready; another
   // refusal ends the contact. False when it did not go through.
   bool SendLocked(std::uint32_t flags, IntPoint pixel);
+  // The system's answer to one frame, sent again while it is not ready.
+  std::uint32_t InjectLocked(std::uint32_t flags, IntPoint pixel);
+  // A refusal ends the contact on our side, noted in the log.
+  void RefusedLocked(std::uint32_t answer);
   TouchFrame FrameAt(std::uint32_t flags, IntPoint pixel) const;
 
   ITouchInjection& m_injection;
@@ -94,6 +102,8 @@ private:
   std::mutex m_lock;
   std::condition_variable m_changed;
   State m_state = State::kNone;
+  // New DOWNs refused as out of order since the system cancelled the contact.
+  int m_refusedRestarts = 0;
   bool m_stopping = false;
   PixelRect m_desk;
   IntPoint m_last;

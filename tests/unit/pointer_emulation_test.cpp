@@ -832,6 +832,7 @@ TEST_F(TouchOutputTest, FrameSequences) {
         [=, this] { settings.touchMode = touchMode, emulation.ApplyEmulationSettings(settings); };
   };
   const Step stop = [&] { emulation.ReleaseTouch(); };
+  const Step move = r(2, 2048, 2048);
   // A display change's two events: the system cancels; the engine hears of
   // it and takes the new monitor. Or the monitor moves alone (a setting).
   const Step systemCancels = [&] { injection.DisplayChange(kDesk); };
@@ -875,6 +876,11 @@ TEST_F(TouchOutputTest, FrameSequences) {
        {r(1, 0, 0), engineHears, r(2, 2048, 2048), systemCancels, r(2, 2048, 2048), r(4, 0, 0)},
        {{kDown, 1024, 0}, {kDown, 512, 384}, {kUpdate, 0, 0}, {kUp, 0, 0}},
        1},
+      {"the DOWN refused as out of order goes again a few moves at most; other refusals at once",
+       {r(1, 0, 0), engineHears, refuse(87, CTouchContact::kCancelPendingMoves), move, move, move,
+        move, move, move, engineHears, refuse(5, 1), move, move, r(4, 0, 0)},
+       {{kDown, 1024, 0}},
+       CTouchContact::kCancelPendingMoves + 1},
       {"an UPDATE refused",
        {r(1, 0, 0), refuse(87, 1), r(2, 200, 200), r(2, 300, 300), r(4, 0, 0)},
        {{kDown, 1024, 0}},
@@ -909,7 +915,7 @@ TEST_F(TouchOutputTest, FrameSequences) {
     injection.TakeStamped();
   }
   EXPECT_TRUE(input.TakeMouse().empty());
-  EXPECT_EQ(log.lines.size(), 2U);  // once for each contact a refusal ended
+  EXPECT_EQ(log.lines.size(), 4U);  // once for each contact a refusal ended
 }
 
 // A controller that reports while a finger rests goes silent: 200 ms after
