@@ -108,10 +108,8 @@ std::optional<std::uint32_t> CPointerEmulation::CheckTimersLocked(std::uint32_t 
           "The controller went silent with a finger down: its lift was lost; the "
           "touch ends there");
     }
-    ReleaseHeldButton();
-    m_smoother.Reset();
-    EndTouch();
-    m_liftLost = true;
+    EndTouchHere();
+    m_liftToSwallow = true;
     return std::nullopt;
   }
   PressWaitingTouchDown(now);
@@ -222,8 +220,13 @@ void CPointerEmulation::EmulatePointer(std::int32_t status, std::int32_t x, std:
     // that a report never races it: a waiting touch-down is pressed (the
     // report is then a move), a lost lift ends its touch.
     CheckTimersLocked(m_input.GetTickCount());
-    if (std::exchange(m_liftLost, false) && status == kTouchEnds) {
-      return;  // the touch it lifts ended as lost: nothing is down to let go of
+    // The lift of a touch ended on our side clicks nothing, whatever the
+    // finger's moves did since; a touch-down means that lift was lost.
+    if (status == kTouchBegins) {
+      m_liftToSwallow = false;
+    } else if (status == kTouchEnds && std::exchange(m_liftToSwallow, false)) {
+      EndTouchHere();
+      return;
     }
     if (status == kTouchBegins && m_touchDown) {
       ReleaseHeldButton();
@@ -552,6 +555,11 @@ void CPointerEmulation::SetPlainTouches(bool plain) {
 
 void CPointerEmulation::ReleaseTouch() {
   const std::lock_guard<std::mutex> lock(m_touchLock);
+  m_liftToSwallow = m_liftToSwallow || m_touchDown;
+  EndTouchHere();
+}
+
+void CPointerEmulation::EndTouchHere() {
   ReleaseHeldButton();
   m_smoother.Reset();
   EndTouch();

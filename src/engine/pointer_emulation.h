@@ -105,7 +105,8 @@ public:
   PixelRect TouchMonitor() const;
   // Lets go of a button that a touch pressed and no lift has released yet,
   // at the last position, and ends a touch contact; the touch is over, and
-  // the finger's next report starts a new one; from any thread.
+  // the finger's next report starts a new one, though its lift clicks
+  // nothing; from any thread.
   void ReleaseTouch();
 
   // Right-button emulation: enabled by the stored "Right", selected for
@@ -124,6 +125,9 @@ private:
   TouchShape CurrentShape() const;
   // The touch in progress is over: lifted, or ended on our side.
   void EndTouch();
+  // Ends the touch on our side: what it pressed is let go of, its contact
+  // cancelled and the smoother starts afresh.
+  void EndTouchHere();
   static void TimerThread(void* emulation);
   void RunTimers();
   // Acts on what is due at now; the milliseconds until the next thing due,
@@ -189,8 +193,10 @@ private:
   bool m_touchDown = false;
   TouchShape m_shape;
   CLostLiftWatch m_liftWatch;
-  // The last touch ended as a lost lift, and no report has come since.
-  bool m_liftLost = false;
+  // The finger's touch was ended on our side (a stop, a lost link, a lost
+  // lift) and neither its lift nor a new touch-down has come since: that
+  // lift is swallowed, also after moves that went on as a touch.
+  bool m_liftToSwallow = false;
   std::condition_variable m_timerWake;
   bool m_timerStopping = false;
   ThreadHandle m_hTimer = kNoThread;

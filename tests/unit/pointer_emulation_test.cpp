@@ -116,6 +116,7 @@ TEST_F(PointerEmulationTest, BehaviourTable) {
     settings.touchMode = row.mode;
     Apply();
     SetRight(false);
+    emulation.EmulatePointer(4, kX, kY);  // the last row's touch lifts: a stop swallows its lift
     input.tickCount += 100000;
     if (row.doubleTap) {
       emulation.EmulatePointer(1, kX + 20, kY - 20);  // the first tap, nearby
@@ -269,6 +270,8 @@ TEST_F(PointerEmulationTest, SequencesAcrossTouches) {
       {"A calibration run: a held touch presses at once, smoothing or not", kTouchModeNormal,
        {{1, 2000, 2000}, {0, 1200}, {2, 2001, 2000}, {4, 2000, 2000}},
        {kMove, kLeftDown, kMove, kLeftUp}, 750, false, 2, true},
+      {"Click On Release: a stop, a move, the lift: no click", kTouchModeClickOnRelease,
+       {{1, 2000, 2000}, {-2}, {2, 2010, 2000}, {4, 2010, 2000}}, {kMove, kMove}},
       {"Normal: a double tap is no hold", kTouchModeNormal, {{1, 2000, 2000}, {4, 2000, 2000}, {0, 100}, {1, 2000, 2000}, {0, 750}, {4, 2000, 2000}},
        {kMove, kLeftDown, kLeftUp, kLeftDown, kLeftUp}, 750},
   };
