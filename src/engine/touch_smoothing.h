@@ -184,9 +184,9 @@ private:
   static constexpr std::size_t kPressReadings = 5;
   // How many reports a touch must have to tell the controller's interval.
   static constexpr int kIntervalReports = 8;
-  // A gap this many report intervals long or longer lost reports, up to
-  // this many.
-  static constexpr double kLostReportGap = 1.5;
+  // A gap this many report intervals long or longer may have lost reports,
+  // up to this many.
+  static constexpr double kLostReportGap = 1.25;
   static constexpr double kMostLostReports = 4.0;
 
   static Strength StrengthOf(std::int32_t level, std::int32_t holdZone);
@@ -261,7 +261,9 @@ private:
   // down.
   void MovePointer(const Strength& strength, double x, double y, double fingerStep, bool slowing);
   IntPoint Output() const;
-  // Far, with each axis's offset counted against that axis's noise.
+  // The distance, with each axis's offset counted against that axis's
+  // noise; far: beyond limit.
+  double NoiseDistance(IntPoint a, double x, double y) const;
   bool FarInNoise(IntPoint a, double x, double y, double limit) const;
   void NoteAxisNoise(const Strength& strength, const Fit& all);
   std::pair<double, double> NeighbourScatter() const;
