@@ -114,9 +114,12 @@ struct SmoothedReports {
 // - the lift goes where the pointer is, never to the last reading, which
 //   is the least reliable one;
 // - the line's time counts reports, and the reports a gap in the ticks
-//   shows lost (a bad checksum) where the reading lies nearer where the
-//   course puts the finger after them (a tick counter's coarse steps
-//   lengthen a gap too): the reading after a lost one is no wild one;
+//   may have lost (a bad checksum) where the reading says so too: it lies
+//   well off where the course puts the finger a report on, and nearer
+//   where it puts it after them, that point lying apart from the other (a
+//   tick counter's coarse steps and reports read in bursts make gaps look
+//   longer, and a noisy reading of a slow drag lies nearer one or the other
+//   by chance): the reading after a lost one is no wild one;
 // - where a resting finger's readings scatter more on one axis than the
 //   strength is meant for, that axis's distances count against its own
 //   noise (a panel often reads one axis noisier than the other); readings
