@@ -204,7 +204,8 @@ private:
   bool LandsMoving(IntPoint fourth) const;
   void BeginMoving(std::initializer_list<IntPoint> points, const Strength& strength,
                    SmoothedReports& out);
-  // reports: how many report intervals passed since the newest report.
+  // reports: the most report intervals that may have passed since the
+  // newest report.
   void Track(IntPoint point, double reports, const Strength& strength, SmoothedReports& out);
   double LineTimeStep(IntPoint point, double reports, const Strength& strength);
   void FollowSuspect(IntPoint point, std::optional<IntPoint> pairStart, double x, double y,
