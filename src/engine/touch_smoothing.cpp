@@ -97,6 +97,15 @@ constexpr std::size_t kShortestLine = 6;
 // A line through n readings puts the finger a report ahead with about
 // 1 + this / n times the variance of one reading.
 constexpr double kLineUncertainty = 3.0;
+// A reading this many noise deviations off where the course puts the
+// finger a report on may follow a lost report.
+constexpr double kLostReportOff = 3.0;
+
+// How many times less surely than a reading a line through lineCount
+// readings places the finger ahead reports past its newest reading.
+double Uncertainty(double ahead, double lineCount) {
+  return std::sqrt(1.0 + kLineUncertainty * ahead * ahead / lineCount);
+}
 
 // The nearest point in absolute units.
 IntPoint Rounded(double x, double y) {
@@ -273,17 +282,19 @@ void CTouchSmoother::NoteTime(bool touchStarts, std::uint32_t tick) {
   }
 }
 
-// How many report intervals passed since the newest report: more than one
-// only where the gap is half an interval longer than the mean or more (a
-// tick counter that steps by 16 ms has reports 25 ms apart arrive 16 or
-// 32 ms apart), as after a few reports lost (a bad checksum). A longer
-// silence is a controller that paused (one that reports only changes).
+// How many report intervals may have passed since the newest report, as
+// after a few reports lost (a bad checksum): more than one only where the
+// gap is a quarter of an interval longer than the mean or more (a tick
+// counter that steps by 15.6 ms has reports 10 ms apart arrive 0 or 15.6 ms
+// apart, and a report lost between them 15.6 or 31.2 ms after the one
+// before). A longer silence is a controller that paused (one that reports
+// only changes).
 double CTouchSmoother::ReportsSinceNewest(std::uint32_t tick) const {
   if (!m_intervalKnown) {
     return 1.0;
   }
   const double gap = static_cast<double>(tick - m_newestTick) / m_intervalMs;
-  const double reports = std::round(gap);
+  const double reports = std::max(2.0, std::round(gap));
   return gap >= kLostReportGap && reports <= 1.0 + kMostLostReports ? reports : 1.0;
 }
 
@@ -447,7 +458,7 @@ void CTouchSmoother::Track(IntPoint point, double reports, const Strength& stren
   const auto lineCount = static_cast<double>(Predict(strength, m_t, x, y));
   const Sample& newest = NewestReading();
   const double ahead = m_t - newest.t;
-  const double uncertainty = std::sqrt(1.0 + kLineUncertainty * ahead * ahead / lineCount);
+  const double uncertainty = Uncertainty(ahead, lineCount);
   // How much the newest of n readings moves the line's newest point.
   const double leverage = (4.0 * lineCount - 2.0) / (lineCount * (lineCount + 1.0));
   const double spike = strength.spike * uncertainty;
@@ -527,25 +538,45 @@ void CTouchSmoother::Track(IntPoint point, double reports, const Strength& stren
   Take(strength, out);
 }
 
-// The reports the tick says passed since the newest reading count in the
-// line's time only where the reading lies nearer where the course puts the
-// finger after them than a report on: a tick counter's coarse steps make a
-// gap look up to a step longer than it was. Counted, the reading after a
-// lost one lies on the course, not a step ahead of it (where it waited as
-// a wild one while the pointer stood still).
+// The reports the tick says may have passed since the newest reading
+// count in the line's time only where the reading says so too: it lies
+// well off where the course puts the finger a report on (kLostReportOff),
+// that course and the one after them lie farther apart than two readings
+// that agree, and it lies nearer the latter, within its spike limit (the
+// nearest such count). A tick counter's coarse steps (15.6 ms on Windows)
+// and reports read in bursts make gaps look a report longer than they were
+// (and a lost report's gap no longer than a report's), and a noisy reading
+// of a slow drag always lies nearer one course or the other: counted, it
+// doubled the pointer's step there. The reading after a lost one of a fast
+// drag is no wild one, nor taken as one a report on.
 double CTouchSmoother::LineTimeStep(IntPoint point, double reports, const Strength& strength) {
   if (reports <= 1.0 || m_count == 0) {
     return 1.0;
   }
-  double nextX = 0.0;
-  double nextY = 0.0;
-  double laterX = 0.0;
-  double laterY = 0.0;
-  Predict(strength, m_t + 1.0, nextX, nextY);
-  Predict(strength, m_t + reports, laterX, laterY);
-  const bool later =
-      std::hypot(point.x - laterX, point.y - laterY) < std::hypot(point.x - nextX, point.y - nextY);
-  return later ? reports : 1.0;
+  const double newestT = NewestReading().t;
+  const auto courseAt = [&](double step) {
+    double x = 0.0;
+    double y = 0.0;
+    const auto lineCount = static_cast<double>(Predict(strength, m_t + step, x, y));
+    return std::tuple{x, y, strength.noise * Uncertainty(m_t + step - newestT, lineCount)};
+  };
+  const auto [nextX, nextY, nextNoise] = courseAt(1.0);
+  const double nextOff = NoiseDistance(point, nextX, nextY) / nextNoise;
+  if (nextOff <= kLostReportOff) {
+    return 1.0;
+  }
+  double counted = 1.0;
+  double nearest = std::min(nextOff, kSpikeDeviations);  // in noise deviations
+  for (double step = 2.0; step <= reports; step += 1.0) {
+    const auto [x, y, noise] = courseAt(step);
+    const double off = NoiseDistance(point, x, y) / noise;
+    const double apart = std::hypot((x - nextX) / m_axisNoiseX, (y - nextY) / m_axisNoiseY);
+    if (apart > kAgreeDeviations * nextNoise && off < nearest) {
+      nearest = off;
+      counted = step;
+    }
+  }
+  return counted;
 }
 
 // The next reading agreed with the waiting one: the finger went there
@@ -802,8 +833,12 @@ double CTouchSmoother::LineSums::Scatter(double n, double sum, double squares, d
   return std::sqrt(std::max(0.0, (squares - sum * mean - slope * slope * spread) / (n - 2.0)));
 }
 
+double CTouchSmoother::NoiseDistance(IntPoint a, double x, double y) const {
+  return std::hypot((a.x - x) / m_axisNoiseX, (a.y - y) / m_axisNoiseY);
+}
+
 bool CTouchSmoother::FarInNoise(IntPoint a, double x, double y, double limit) const {
-  return std::hypot((a.x - x) / m_axisNoiseX, (a.y - y) / m_axisNoiseY) > limit;
+  return NoiseDistance(a, x, y) > limit;
 }
 
 // A resting finger's readings scatter about their line as the panel's

@@ -114,9 +114,12 @@ struct SmoothedReports {
 // - the lift goes where the pointer is, never to the last reading, which
 //   is the least reliable one;
 // - the line's time counts reports, and the reports a gap in the ticks
-//   shows lost (a bad checksum) where the reading lies nearer where the
-//   course puts the finger after them (a tick counter's coarse steps
-//   lengthen a gap too): the reading after a lost one is no wild one;
+//   may have lost (a bad checksum) where the reading says so too: it lies
+//   well off where the course puts the finger a report on, and nearer
+//   where it puts it after them, that point lying apart from the other (a
+//   tick counter's coarse steps and reports read in bursts make gaps look
+//   longer, and a noisy reading of a slow drag lies nearer one or the other
+//   by chance): the reading after a lost one is no wild one;
 // - where a resting finger's readings scatter more on one axis than the
 //   strength is meant for, that axis's distances count against its own
 //   noise (a panel often reads one axis noisier than the other); readings
@@ -184,9 +187,9 @@ private:
   static constexpr std::size_t kPressReadings = 5;
   // How many reports a touch must have to tell the controller's interval.
   static constexpr int kIntervalReports = 8;
-  // A gap this many report intervals long or longer lost reports, up to
-  // this many.
-  static constexpr double kLostReportGap = 1.5;
+  // A gap this many report intervals long or longer may have lost reports,
+  // up to this many.
+  static constexpr double kLostReportGap = 1.25;
   static constexpr double kMostLostReports = 4.0;
 
   static Strength StrengthOf(std::int32_t level, std::int32_t holdZone);
@@ -201,7 +204,8 @@ private:
   bool LandsMoving(IntPoint fourth) const;
   void BeginMoving(std::initializer_list<IntPoint> points, const Strength& strength,
                    SmoothedReports& out);
-  // reports: how many report intervals passed since the newest report.
+  // reports: the most report intervals that may have passed since the
+  // newest report.
   void Track(IntPoint point, double reports, const Strength& strength, SmoothedReports& out);
   double LineTimeStep(IntPoint point, double reports, const Strength& strength);
   void FollowSuspect(IntPoint point, std::optional<IntPoint> pairStart, double x, double y,
@@ -261,7 +265,9 @@ private:
   // down.
   void MovePointer(const Strength& strength, double x, double y, double fingerStep, bool slowing);
   IntPoint Output() const;
-  // Far, with each axis's offset counted against that axis's noise.
+  // The distance, with each axis's offset counted against that axis's
+  // noise; far: beyond limit.
+  double NoiseDistance(IntPoint a, double x, double y) const;
   bool FarInNoise(IntPoint a, double x, double y, double limit) const;
   void NoteAxisNoise(const Strength& strength, const Fit& all);
   std::pair<double, double> NeighbourScatter() const;
