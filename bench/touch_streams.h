@@ -42,9 +42,13 @@ struct Stream {
   double reach = 0.0;   // a scrub's half-sweep, round centreX
   double cycles = 0.0;  // a scrub's sweeps there and back a second
 
-  // When report i came, in ms.
+  double tickStep = 0.0;  // the tick counter's step (Windows': 15.625 ms), 0: exact
+
+  // When report i came, in ms, as the tick counter reads it.
   std::uint32_t Tick(std::size_t i) const {
-    return static_cast<std::uint32_t>(std::lround(static_cast<double>(i) * 1000.0 / rate));
+    const double ms = static_cast<double>(i) * 1000.0 / rate;
+    return static_cast<std::uint32_t>(tickStep > 0.0 ? std::floor(ms / tickStep) * tickStep
+                                                     : std::round(ms));
   }
 };
 

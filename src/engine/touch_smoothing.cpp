@@ -196,8 +196,10 @@ std::pair<double, double> Mean(std::span<const IntPoint> readings) {
 
 SmoothedReports CTouchSmoother::Filter(std::int32_t status, IntPoint point, std::int32_t level,
                                        std::int32_t holdZone, std::uint32_t tick) {
-  NoteTime(status == kTouchBegins || m_phase == Phase::kIdle, tick);
+  // The gap is measured against the interval before it: a long one folded
+  // into the mean first would count fewer reports than it lost.
   const double reports = ReportsSinceNewest(tick);
+  NoteTime(status == kTouchBegins || m_phase == Phase::kIdle, tick);
   m_newestTick = tick;
   SmoothedReports out;
   if (level <= kSmoothingOff || level > kSmoothingStrongest ||
@@ -287,15 +289,18 @@ void CTouchSmoother::NoteTime(bool touchStarts, std::uint32_t tick) {
 // gap is a quarter of an interval longer than the mean or more (a tick
 // counter that steps by 15.6 ms has reports 10 ms apart arrive 0 or 15.6 ms
 // apart, and a report lost between them 15.6 or 31.2 ms after the one
-// before). A longer silence is a controller that paused (one that reports
-// only changes).
+// before), and only where the tick's step could hide two intervals in it
+// (at 40 reports a second such a counter reads 31.2 ms for one interval,
+// and a lost report 46.9 or more). A longer silence is a controller that
+// paused (one that reports only changes).
 double CTouchSmoother::ReportsSinceNewest(std::uint32_t tick) const {
   if (!m_intervalKnown) {
     return 1.0;
   }
   const double gap = static_cast<double>(tick - m_newestTick) / m_intervalMs;
+  const double shortest = std::max(kLostReportGap, 2.0 - kCoarsestTickMs / m_intervalMs);
   const double reports = std::max(2.0, std::round(gap));
-  return gap >= kLostReportGap && reports <= 1.0 + kMostLostReports ? reports : 1.0;
+  return gap >= shortest && reports <= 1.0 + kMostLostReports ? reports : 1.0;
 }
 
 int CTouchSmoother::MovingReportsNeeded() const {

@@ -190,6 +190,8 @@ private:
   // A gap this many report intervals long or longer may have lost reports,
   // up to this many.
   static constexpr double kLostReportGap = 1.25;
+  // The coarsest step of a tick counter (Windows' GetTickCount: 15.6 ms).
+  static constexpr double kCoarsestTickMs = 16.0;
   static constexpr double kMostLostReports = 4.0;
 
   static Strength StrengthOf(std::int32_t level, std::int32_t holdZone);

@@ -577,6 +577,12 @@ TEST(TouchSmootherTest, StreamsTable) {
   EXPECT_LE(moved(Rest(9, {{}, 40.0}), 26, 10.0, 93.0), 1.0);
   // A noisy reading, then a wild one back across its step, made a flick (19.3 px toward it).
   EXPECT_LE(moved(Drag(1003, 100, {{0.89, 2.68}}), 100, 20.0, 356.0), kNoisePixels);
+  // At 40 reports a second a 15.6 ms tick counter reads 31.2 ms for one
+  // interval: taken for a gap that may hide a lost report, it let a lone
+  // reading ahead of a 400 px/s drag count as one (13.6 px toward it).
+  Stream coarse = Drag(3, 400, {{2.0, 2.0}, 40.0});
+  coarse.tickStep = 15.625;
+  EXPECT_LE(moved(coarse, coarse.reports.size() * 2 / 3, 15.0, WildDirection(8)), kNoisePixels);
   // Level 3: a reading 16 px beside the course, then one 40 px ahead and
   // across its step, made a flick (41 px toward it).
   const Stream strong = Drag(1003, 100, Gaussian(4.0));
@@ -659,6 +665,19 @@ TEST(TouchSmootherTest, AReportLostMidDrag) {
       }
     }
   }
+  // Four lost in a row at 40 reports a second: the gap, folded into the mean
+  // interval before it was measured, counted one report short, and the
+  // pointer trailed a 1 000 px/s drag by 96 px.
+  const streams::Stream fast = streams::Drag(1, 1000, {{2.0, 2.0}, 40.0});
+  const streams::Filter filter = streams::Smoothing(2);
+  double pointer = 0.0;
+  for (std::size_t i = 0; i <= 37; i += i == 29 ? 5 : 1) {
+    for (const FilteredReport& out :
+         filter(fast.reports[i].status, fast.reports[i].point, fast.Tick(i))) {
+      pointer = out.point.x / 64.0;
+    }
+  }
+  EXPECT_NEAR(pointer, fast.truthX[37], 3.0 * streams::kNoisePixels);
 }
 
 // The hold's transitions, one sequence a row: events at ticks (ms after
