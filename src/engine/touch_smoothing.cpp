@@ -299,8 +299,9 @@ double CTouchSmoother::ReportsSinceNewest(std::uint32_t tick) const {
   }
   const double gap = static_cast<double>(tick - m_newestTick) / m_intervalMs;
   const double shortest = std::max(kLostReportGap, 2.0 - kCoarsestTickMs / m_intervalMs);
+  const double most = std::max(kMostLostReports, std::floor(kLongestLostMs / m_intervalMs));
   const double reports = std::max(2.0, std::round(gap));
-  return gap >= shortest && reports <= 1.0 + kMostLostReports ? reports : 1.0;
+  return gap >= shortest && reports <= 1.0 + most ? reports : 1.0;
 }
 
 int CTouchSmoother::MovingReportsNeeded() const {

@@ -193,6 +193,9 @@ private:
   // The coarsest step of a tick counter (Windows' GetTickCount: 15.6 ms).
   static constexpr double kCoarsestTickMs = 16.0;
   static constexpr double kMostLostReports = 4.0;
+  // ...or as many as this long a silence holds, where that is more: a run
+  // of bad checksums at a high rate (longer, a lift is taken as lost).
+  static constexpr double kLongestLostMs = 200.0;
 
   static Strength StrengthOf(std::int32_t level, std::int32_t holdZone);
   // Each report's tick; touchStarts: the first report of a touch.
