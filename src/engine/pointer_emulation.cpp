@@ -559,6 +559,19 @@ void CPointerEmulation::ReleaseTouch() {
   EndTouchHere();
 }
 
+bool CPointerEmulation::LiftToSwallow() {
+  const std::lock_guard<std::mutex> lock(m_touchLock);
+  return m_liftToSwallow;
+}
+
+// With touch output the rest of that touch stays off the mouse, as its
+// cancelled contact would have kept it.
+void CPointerEmulation::SwallowNextLift() {
+  const std::lock_guard<std::mutex> lock(m_touchLock);
+  m_liftToSwallow = true;
+  m_bTouchAsContact = m_pContact != nullptr;
+}
+
 void CPointerEmulation::EndTouchHere() {
   ReleaseHeldButton();
   m_smoother.Reset();

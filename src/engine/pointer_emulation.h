@@ -108,6 +108,12 @@ public:
   // the finger's next report starts a new one, though its lift clicks
   // nothing; from any thread.
   void ReleaseTouch();
+  // Whether a touch ended on our side still awaits its lift, which is to
+  // click nothing; an engine that takes over from this one is told so.
+  bool LiftToSwallow();
+  // The finger's next lift, unless a touch-down comes first, clicks
+  // nothing: its touch was ended by the engine this one replaces.
+  void SwallowNextLift();
 
   // Right-button emulation: enabled by the stored "Right", selected for
   // one click from the indicator.

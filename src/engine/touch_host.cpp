@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace zt {
 namespace {
@@ -35,6 +36,9 @@ bool CTouchHost::StartDriver(WindowHandle notifyWindow) {
   driver->SetNotifyWindow(notifyWindow);
   driver->m_bRightEnabled.store(m_nRight);
   driver->ApplySettings(settings);
+  if (std::exchange(m_liftToSwallow, false)) {
+    driver->SwallowNextLift();
+  }
   CSerialConfig config;
   config.SetPortName(m_szPort);
   config.m_dwReadTimeout = kReadTimeoutMs;
@@ -70,7 +74,10 @@ bool CTouchHost::StopDriver() {
   if (!m_pDriver) {
     return true;
   }
-  if (!m_pDriver->Stop()) {
+  const bool stopped = m_pDriver->Stop();
+  // Either way the engine has let go of the touch in progress by now.
+  m_liftToSwallow = m_pDriver->LiftToSwallow();
+  if (!stopped) {
     CSerialPort::LeaveToReader(std::move(m_pDriver));
     if (m_platform.log != nullptr) {
       m_platform.log->Write(

@@ -22,7 +22,8 @@ public:
   // port on its reader thread; one that does not open is waited for
   // (LinkState::kWaiting), or with "Reconnect" 0 left closed
   // (LinkState::kCantOpen). An empty port leaves a running engine alone.
-  // On failure no engine remains.
+  // On failure no engine remains. A finger left down by the engine
+  // stopped before clicks nothing at its lift.
   bool StartDriver(WindowHandle notifyWindow);
   // Stops the running engine, if any, within CTouchDriver::kStopLimitMs
   // and the port's close limit, whatever its driver does: the engine is
@@ -66,6 +67,9 @@ private:
   EnginePlatform m_platform;
   ISettingsSource& m_settings;
   std::unique_ptr<CTouchDriver> m_pDriver;
+  // The last engine stopped with a finger down: the next one swallows that
+  // finger's lift, as the stopped one would have.
+  bool m_liftToSwallow = false;
 };
 
 }  // namespace zt

@@ -853,7 +853,8 @@ protected:
 // A refusal ends the contact on our side too (noted in the log); a frame
 // refused as not ready is sent again; a cancel is CANCELED with UP; a
 // contact the system or a new monitor cancelled gets no tap at its lift,
-// and none after the touch ends.
+// and none after the touch ends, nor does the rest of a touch that a
+// stopped engine let go of.
 TEST_F(TouchOutputTest, FrameSequences) {
   using Step = std::function<void()>;
   const auto r = [&](std::int32_t status, std::int32_t x, std::int32_t y) -> Step {
@@ -879,6 +880,10 @@ TEST_F(TouchOutputTest, FrameSequences) {
     Frames taken;
     std::size_t refused;
   } rows[] = {
+      {"the rest of a touch that an engine stopped before let go of",
+       {[&] { emulation.SwallowNextLift(); }, move, r(4, 2048, 2048)},
+       {},
+       0},
       {"a drag to the corner",
        {r(1, 0, 0), r(2, 2048, 2048), r(4, 4095, 4095)},
        {{kDown, 1024, 0}, {kUpdate, 1424, 300}, {kUpdate, 1823, 599}, {kUp, 1823, 599}},

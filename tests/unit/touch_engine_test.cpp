@@ -244,6 +244,19 @@ TEST_F(TouchEngineTest, ALostLinkReleasesTheButtonAndReopensAsItWas) {
   EXPECT_EQ(WaitForMouse(1).size(), 1U);
 }
 
+// A port Apply restarts the engine: a finger down then is let go of, and
+// its moves and lift in the new engine click nothing.
+TEST_F(TouchEngineTest, APortApplyWithAFingerDownClicksNothingAtItsLift) {
+  registry.Put("TouchMode", kTouchModeClickOnRelease);
+  ASSERT_TRUE(Start());
+  Engine().OnTouch(1, 1000, 3000);
+  ASSERT_TRUE(Start());
+  Engine().OnTouch(2, 1010, 3000);
+  Engine().OnTouch(4, 1010, 3000);
+  const std::vector<MouseCall> calls = input.TakeMouse();
+  EXPECT_TRUE(std::all_of(calls.begin(), calls.end(), [](auto& c) { return c.flags == 0xC001U; }));
+}
+
 // With "Reconnect" 0 a lost link is reported and never tried again; while
 // it is tried, a stop ends the tries at once.
 TEST_F(TouchEngineTest, ReconnectOffOrAStopEndTheTries) {
