@@ -676,10 +676,10 @@ bool CTouchSmoother::SpeedsUpFrom(IntPoint point, IntPoint ahead, double spike,
   const double offY = (point.y - ahead.y) / m_axisNoiseY;
   const double along = Along(offX, offY, (m_suspectPoint.x - m_suspectFrom.x) / m_axisNoiseX,
                              (m_suspectPoint.y - m_suspectFrom.y) / m_axisNoiseY);
-  const double off = std::hypot(offX, offY);
   if (along <= 0.0) {
-    return off <= spike;
+    return !FarInNoise(point, ahead.x, ahead.y, spike);
   }
+  const double off = NoiseDistance(point, ahead.x, ahead.y);
   const double beside = std::sqrt(std::max(0.0, off * off - along * along));
   return std::hypot(along / aheadSpike, beside / spike) <= 1.0;
 }
